@@ -1,0 +1,29 @@
+# Test helpers shared by every subsystem's tests.
+#   project_add_test(NAME name SOURCES a.cpp ... [LIBS lib ...] [LABELS group ...])
+# builds a GoogleTest executable and registers its cases with CTest. In the Windows build the
+# executable runs under Wine (CMAKE_CROSSCOMPILING_EMULATOR); the cases are listed at test time.
+include(GoogleTest)
+
+if(WIN32 AND NOT URAR_FUZZ)
+  # Debian ships GoogleTest's sources; build them with the cross compiler.
+  set(gtest_force_shared_crt OFF CACHE BOOL "" FORCE)
+  set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+  add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+  set(PROJECT_GTEST_LIBS GTest::gtest_main GTest::gmock)
+elseif(NOT URAR_FUZZ)
+  find_package(GTest REQUIRED)
+  set(PROJECT_GTEST_LIBS GTest::gtest_main GTest::gmock pthread)
+endif()
+
+function(project_add_test)
+  cmake_parse_arguments(T "" "NAME;TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
+  add_executable(${T_NAME} ${T_SOURCES})
+  target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} ${PROJECT_GTEST_LIBS})
+  target_compile_definitions(${T_NAME} PRIVATE
+    PROJECT_SOURCE_DIR="${PROJECT_SOURCE_DIR}" PROJECT_BINARY_DIR="${PROJECT_BINARY_DIR}")
+  if(NOT T_TIMEOUT)
+    set(T_TIMEOUT 120)
+  endif()
+  gtest_discover_tests(${T_NAME} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
+    PROPERTIES LABELS "${T_LABELS}" TIMEOUT ${T_TIMEOUT})
+endfunction()

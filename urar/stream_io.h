@@ -1,0 +1,40 @@
+// The two ends every decoder works between: the packed-data reader over the archive and the
+// output writer into the entry's data stream.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+
+struct MemoryStream;
+
+// Unbuffered reader of the current entry's packed data.
+struct StreamReader {
+  MemoryStream* input;
+  uint32_t position;   // absolute offset of the next packed byte in the archive
+  uint32_t left;       // packed bytes left for this entry
+  bool continues;      // the entry continues in the next volume: running out is a failure
+};
+
+// Reads up to n bytes (never more than are left). Returns the count, which is short at the end
+// of the buffer, or -1 when the data run out of an entry that continues in the next volume.
+int32_t StreamRead(StreamReader* r, uint8_t* destination, uint32_t n);
+
+// Buffered writer into the entry's output stream. `callback` sees every byte once, in order,
+// before it is written (ExtractEntry hangs the checksum on it).
+struct StreamWriter {
+  MemoryStream* output;
+  uint8_t* buffer;     // kStreamWriterBuffer bytes, allocated by OpenArchive
+  uint32_t used;
+  int error;           // sticky: once a write fell short every later call fails with it
+  void (*callback)(void* context, const uint8_t* data, size_t size);
+  void* context;
+};
+constexpr uint32_t kStreamWriterBuffer = 2048;
+
+// Hands `size` bytes to the writer. 0, or kExtractOverflow (7) once the output stream has
+// refused part of a write; that failure is sticky for the entry.
+int WriterPut(StreamWriter* w, const uint8_t* data, size_t size);
+// Writes what is buffered. 0 or the sticky error.
+int WriterFlush(StreamWriter* w);
+// Attaches the writer to a new output stream (at its start) with a fresh error state.
+void WriterAttach(StreamWriter* w, MemoryStream* output,
+                  void (*callback)(void*, const uint8_t*, size_t), void* context);

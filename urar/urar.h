@@ -1,0 +1,58 @@
+/* The extraction library's public interface: six C entry points over an archive held in memory.
+ *
+ * The caller keeps ownership of the archive buffer; it must stay valid and unchanged from
+ * URARInitialize until URARFinalize returns. Entry data belong to the handle from the
+ * URARDoAction that produced them until the next URARDoAction or URARFinalize. Nothing in
+ * this interface throws, and no allocation crosses it. */
+#ifndef URAR_URAR_H
+#define URAR_URAR_H
+
+#include <stdint.h>
+
+#if defined(_WIN32)
+#define URAR_API /* exported through urar/zevurar.def, by name */
+#elif defined(URAR_SHARED_BUILD)
+#define URAR_API __attribute__((visibility("default")))
+#else
+#define URAR_API
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+typedef struct URARHandle URARHandle;
+
+/* Buffer kinds of URARGetSizeBuffer and URARGetBuffer. */
+enum { URAR_BUFFER_NAME = 1, URAR_BUFFER_DATA = 2 };
+
+/* URARDoAction results. */
+enum {
+  URAR_OK = 0,           /* next entry found and extracted */
+  URAR_NO_MEMORY = 3,    /* entry found, no memory for its data */
+  URAR_FAILED = 7,       /* entry found, extraction failed (see URARGetLastError); also: data short */
+  URAR_TOO_LARGE = 8,    /* entry larger than the size limit, or than the destination */
+  URAR_END = 9,          /* no further entry, now and on every later call */
+  URAR_BAD_ARGUMENT = 10,/* null destination or negative capacity */
+  URAR_BAD_KIND = 11     /* buffer kind other than 1 and 2 */
+};
+
+/* A new handle over `size` bytes at `data` (not copied); entries whose declared size exceeds
+ * `size_limit` (0 = no limit) are not extracted. Null when memory is short or size < 0. */
+URAR_API URARHandle* URARInitialize(uint32_t size_limit, const void* data, int32_t size);
+/* Releases the handle and everything it owns; the caller's buffer is untouched. Returns 0. */
+URAR_API int32_t URARFinalize(URARHandle* handle);
+/* Moves to the next entry and extracts it; one of the URARDoAction results above. */
+URAR_API int32_t URARDoAction(URARHandle* handle);
+/* Kind 1: name length + 1; kind 2: declared size of the current entry. 0, or 11 for another kind. */
+URAR_API int32_t URARGetSizeBuffer(URARHandle* handle, int32_t kind, int32_t* result);
+/* Copies the current entry's name (cut to capacity - 1, zero-terminated) or data (whole, or not
+ * at all) to `destination`. 0, 7, 8, 10 or 11 as listed above. */
+URAR_API int32_t URARGetBuffer(URARHandle* handle, int32_t kind, void* destination, int32_t capacity);
+/* The result of the most recent extraction: 0, 1, 2, 3, 6, 7 or 8. */
+URAR_API int32_t URARGetLastError(URARHandle* handle);
+
+#ifdef __cplusplus
+}
+#endif
+#endif
