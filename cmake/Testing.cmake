@@ -19,8 +19,14 @@ function(project_add_test)
   cmake_parse_arguments(T "" "NAME;TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
   add_executable(${T_NAME} ${T_SOURCES})
   target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} ${PROJECT_GTEST_LIBS})
+  # Paths the tests open; under Wine the Unix root is drive Z:.
+  set(path_prefix "")
+  if(WIN32)
+    set(path_prefix "Z:")
+  endif()
   target_compile_definitions(${T_NAME} PRIVATE
-    PROJECT_SOURCE_DIR="${PROJECT_SOURCE_DIR}" PROJECT_BINARY_DIR="${PROJECT_BINARY_DIR}")
+    PROJECT_SOURCE_DIR="${path_prefix}${PROJECT_SOURCE_DIR}"
+    PROJECT_BINARY_DIR="${path_prefix}${PROJECT_BINARY_DIR}")
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT 120)
   endif()
