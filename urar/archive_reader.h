@@ -59,4 +59,5 @@ struct ArchiveReader {
   Rar20Window window20;
   Rar20State* rar20;       // created with the context
   Rar29State* rar29;       // created at the first RAR 2.9 entry
+  bool interpret_all_filters;  // test seam: standard filter programs are interpreted, not run natively
 };
