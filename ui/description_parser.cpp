@@ -149,12 +149,12 @@ class DescriptionParser {
     return true;
   }
 
-  // Font and text colour carry over from the parent, so a page's labels share its look.
+  // The font family and size carry over from the parent (the toolkit-wide default font); weight
+  // and colours are each control's own, so the frame's bold white title does not leak into pages.
   static Style Inherited(const Style& parent) {
     Style s;
     s.font_family = parent.font_family;
     s.font_size = parent.font_size;
-    s.text_color = parent.text_color;
     return s;
   }
 
