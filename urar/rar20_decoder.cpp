@@ -1,14 +1,196 @@
-// Placeholder until the RAR 2.0 decoder lands: every RAR 2.0 entry is refused with a defined code.
 #include "urar/rar20_decoder.h"
 
+#include <cassert>
 #include <cstdlib>
+#include <cstring>
 
 #include "urar/extract_result.h"
+#include "urar/rar20_state.h"
 
-struct Rar20State {
-  int unused;
+namespace {
+
+// Match lengths and distances: a base from the symbol plus that many extra bits.
+constexpr uint8_t kLengthBase[28] = {0,  1,  2,  3,  4,  5,  6,  7,  8,  10,  12,  14,  16,  20,
+                                     24, 28, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224};
+constexpr uint8_t kLengthBits[28] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2,
+                                     2, 2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5};
+constexpr uint32_t kDistBase[48] = {
+    0,      1,      2,      3,      4,      6,      8,      12,     16,     24,     32,     48,
+    64,     96,     128,    192,    256,    384,    512,    768,    1024,   1536,   2048,   3072,
+    4096,   6144,   8192,   12288,  16384,  24576,  32768,  49152,  65536,  98304,  131072, 196608,
+    262144, 327680, 393216, 458752, 524288, 589824, 655360, 720896, 786432, 851968, 917504, 983040};
+constexpr uint8_t kDistBits[48] = {0,  0,  0,  0,  1,  1,  2,  2,  3,  3,  4,  4,  5,  5,  6,  6,
+                                   7,  7,  8,  8,  9,  9,  10, 10, 11, 11, 12, 12, 13, 13, 14, 14,
+                                   15, 15, 16, 16, 16, 16, 16, 16, 16, 16, 16, 16, 16, 16, 16, 16};
+constexpr uint8_t kShortDistBase[8] = {0, 4, 8, 16, 32, 64, 128, 192};
+constexpr uint8_t kShortDistBits[8] = {2, 2, 3, 4, 5, 6, 6, 6};
+
+constexpr uint32_t kSymbolRepeatLast = 256;  // the last match again
+constexpr uint32_t kSymbolOldDist = 257;     // 257..260: one of the four old distances
+constexpr uint32_t kSymbolShortDist = 261;   // 261..268: length 2 at a short distance
+constexpr uint32_t kSymbolNewTables = 269;
+constexpr uint32_t kSymbolMatch = 270;       // 270..297: a new match
+constexpr uint32_t kAudioNewTables = 256;
+
+// Pending output leaves the window once more than this has gathered. A longest match adds at
+// most 260 bytes, so pending output stays below 8 KB, far below the smallest window.
+constexpr uint32_t kWriteThreshold = 7932;
+
+void ResetState(Rar20State* s) {
+  memset(static_cast<void*>(s), 0, sizeof(*s));
+  s->channels = 1;
+  s->started_fresh = true;
+}
+
+struct Decoder {
+  Rar20State* s;
+  uint8_t* window;
+  uint32_t mask;
+  StreamWriter* writer;
+
+  // Hands the window between the write and decode positions to the writer.
+  int WritePending() {
+    uint32_t from = s->wr_ptr, to = s->unp_ptr;
+    s->wr_ptr = to;
+    if (to < from) {
+      if (int error = WriterPut(writer, window + from, mask + 1 - from)) return error;
+      from = 0;
+    }
+    return WriterPut(writer, window + from, to - from);
+  }
+
+  void CopyMatch(uint32_t length, uint32_t distance) {
+    s->old_dist[s->old_dist_ptr++ & 3] = distance;
+    s->last_dist = distance;
+    s->last_length = length;
+    uint32_t dst = s->unp_ptr;
+    uint32_t src = (dst - distance) & mask;
+    if (src + length <= mask + 1 && dst + length <= mask + 1) {
+      // Neither side wraps: a plain forward copy, which repeats the pattern when they overlap.
+      uint8_t* d = window + dst;
+      const uint8_t* p = window + src;
+      for (uint32_t i = 0; i < length; i++) d[i] = p[i];
+    } else {
+      for (uint32_t i = 0; i < length; i++)
+        window[(dst + i) & mask] = window[(src + i) & mask];
+    }
+    s->unp_ptr = (dst + length) & mask;
+  }
+
+  int Run(uint64_t size);
 };
 
+int Decoder::Run(uint64_t size) {
+  Rar20Input* in = &s->input;
+  BitInput& bits = in->bits;
+  uint64_t produced = 0;
+  while (produced < size) {
+    if (int error = Rar20NeedInput(in)) return error;
+    if (((s->unp_ptr - s->wr_ptr) & mask) > kWriteThreshold) {
+      if (int error = WritePending()) return error;
+    }
+
+    if (s->audio_block) {
+      uint32_t symbol = HuffmanDecode(s->audio_tables[s->cur_channel], bits);
+      if (symbol == kAudioNewTables) {
+        Rar20TablesResult r = Rar20ReadTables(s);
+        if (r == kRar20TablesOutOfData) return kExtractTruncated;
+        if (r == kRar20TablesBad) break;
+        continue;
+      }
+      window[s->unp_ptr] = Rar20DecodeAudio(&s->audio[s->cur_channel], &s->channel_delta, symbol);
+      s->unp_ptr = (s->unp_ptr + 1) & mask;
+      if (++s->cur_channel == s->channels) s->cur_channel = 0;
+      produced++;
+      continue;
+    }
+
+    uint32_t symbol = HuffmanDecode(s->main_table, bits);
+    if (symbol < 256) {
+      window[s->unp_ptr] = uint8_t(symbol);
+      s->unp_ptr = (s->unp_ptr + 1) & mask;
+      produced++;
+      continue;
+    }
+
+    uint32_t length, distance;
+    if (symbol >= kSymbolMatch) {
+      uint32_t slot = symbol - kSymbolMatch;
+      length = kLengthBase[slot] + 3 + bits.Bits(kLengthBits[slot]);
+      uint32_t dist_slot = HuffmanDecode(s->dist_table, bits);
+      distance = kDistBase[dist_slot] + 1 + bits.Bits(kDistBits[dist_slot]);
+      if (distance >= 0x2000) {
+        length++;
+        if (distance >= 0x40000) length++;
+      }
+    } else if (symbol == kSymbolNewTables) {
+      Rar20TablesResult r = Rar20ReadTables(s);
+      if (r == kRar20TablesOutOfData) return kExtractTruncated;
+      if (r == kRar20TablesBad) break;
+      continue;
+    } else if (symbol == kSymbolRepeatLast) {
+      length = s->last_length;
+      distance = s->last_dist;
+    } else if (symbol < kSymbolShortDist) {
+      distance = s->old_dist[(s->old_dist_ptr - (symbol - kSymbolRepeatLast)) & 3];
+      uint32_t slot = HuffmanDecode(s->repeat_table, bits);
+      length = kLengthBase[slot] + 2 + bits.Bits(kLengthBits[slot]);
+      if (distance >= 0x101) {
+        length++;
+        if (distance >= 0x2000) {
+          length++;
+          if (distance >= 0x40000) length++;
+        }
+      }
+    } else {
+      uint32_t slot = symbol - kSymbolShortDist;
+      distance = kShortDistBase[slot] + 1 + bits.Bits(kShortDistBits[slot]);
+      length = 2;
+    }
+    CopyMatch(length, distance);
+    produced += length;
+  }
+  return kExtractOk;
+}
+
+}  // namespace
+
 Rar20State* Rar20Create() { return static_cast<Rar20State*>(calloc(1, sizeof(Rar20State))); }
+
 void Rar20Destroy(Rar20State* state) { free(state); }
-int Rar20Decode(ArchiveReader*, bool) { return kExtractUnsupported; }
+
+int Rar20Decode(ArchiveReader* reader, bool solid) {
+  Rar20State* s = reader->rar20;
+  assert(s != nullptr && reader->window20.data != nullptr);
+  // Continuing needs a history that some earlier entry started.
+  solid = solid && s->started_fresh;
+  if (!solid) ResetState(s);
+
+  Decoder d{s, reader->window20.data, reader->window20.mask, &reader->writer};
+  // The window may have been replaced since the last entry; positions stay inside it.
+  s->unp_ptr &= d.mask;
+  s->wr_ptr = s->unp_ptr;
+
+  Rar20Input* in = &s->input;
+  uint64_t size = reader->entry.DeclaredSize();
+  // An empty entry without packed data has nothing to decode, not even tables.
+  if (size == 0 && reader->packed.left == 0 && !reader->packed.continues) return kExtractOk;
+  if (int error = Rar20StartInput(in, &reader->packed)) return error;
+  if (!solid) {
+    Rar20TablesResult r = Rar20ReadTables(s);
+    if (r == kRar20TablesOutOfData) return kExtractTruncated;
+    if (r == kRar20TablesBad) return kExtractOk;  // nothing decoded: the checksum decides
+  }
+
+  int result = d.Run(size);
+  if (result == kExtractOk) {
+    // A solid successor's tables may follow the entry's last symbol.
+    if (in->top >= in->bits.addr + 5) {
+      uint32_t symbol = s->audio_block ? HuffmanDecode(s->audio_tables[s->cur_channel], in->bits)
+                                       : HuffmanDecode(s->main_table, in->bits);
+      if (symbol == (s->audio_block ? kAudioNewTables : kSymbolNewTables)) Rar20ReadTables(s);
+    }
+  }
+  int written = d.WritePending();
+  return result != kExtractOk ? result : written;
+}
