@@ -1,0 +1,125 @@
+// Stand-in for the rescue-system installer "ColdInstall.exe".
+//
+//   ColdInstall.exe /S /P<letter>:
+//
+// Copies the rescue system that the downloaded archives carried (the folder "rescue" next to
+// this program) onto the root of the given drive, file by file, reads every copy back and
+// compares it with its source, and sets the named event "COLDINSTALL_EVENT" once per file
+// written. Exit code 1 on success and 0 on failure: the installer contract counts any non-zero
+// code as success.
+#include <windows.h>
+#include <shellapi.h>
+
+#include <cwctype>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <optional>
+#include <string>
+#include <system_error>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int kSuccess = 1;
+constexpr int kFailure = 0;
+
+struct HandleCloser {
+  void operator()(HANDLE handle) const { CloseHandle(handle); }
+};
+using UniqueHandle = std::unique_ptr<void, HandleCloser>;
+
+struct ArgvFree {
+  void operator()(LPWSTR* argv) const { LocalFree(argv); }
+};
+
+// The drive root named by "/P<letter>:", or nothing when the command line is not
+// "/S /P<letter>:" (switches in any order and case, /S optional).
+std::optional<std::wstring> TargetFromCommandLine() {
+  int argc = 0;
+  std::unique_ptr<LPWSTR, ArgvFree> argv(CommandLineToArgvW(GetCommandLineW(), &argc));
+  if (!argv) return std::nullopt;
+  std::optional<std::wstring> target;
+  for (int i = 1; i < argc; ++i) {
+    const std::wstring arg = argv.get()[i];
+    if (arg.size() == 2 && arg[0] == L'/' && std::towupper(arg[1]) == L'S') continue;
+    const bool drive_switch = arg.size() == 4 && arg[0] == L'/' && std::towupper(arg[1]) == L'P' &&
+                              std::iswalpha(arg[2]) && arg[3] == L':';
+    if (!drive_switch || target) return std::nullopt;
+    target = std::wstring{static_cast<wchar_t>(std::towupper(arg[2])), L':', L'\\'};
+  }
+  return target;
+}
+
+fs::path OwnFolder() {
+  std::wstring path(MAX_PATH, L'\0');
+  for (;;) {
+    DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    if (length == 0) return fs::path();
+    if (length < path.size()) {
+      path.resize(length);
+      return fs::path(path).parent_path();
+    }
+    path.resize(path.size() * 2);
+  }
+}
+
+std::optional<std::vector<char>> ReadBytes(const fs::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  if (!in) return std::nullopt;
+  std::vector<char> bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  if (in.bad()) return std::nullopt;
+  return bytes;
+}
+
+bool WriteBytes(const fs::path& file, const std::vector<char>& bytes) {
+  std::ofstream out(file, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  out.close();
+  return static_cast<bool>(out);
+}
+
+// Copies one file and reads the copy back: the drive must hold exactly the source's bytes.
+bool CopyVerified(const fs::path& source, const fs::path& target) {
+  std::optional<std::vector<char>> bytes = ReadBytes(source);
+  if (!bytes || !WriteBytes(target, *bytes)) return false;
+  std::optional<std::vector<char>> written = ReadBytes(target);
+  return written && *written == *bytes;
+}
+
+int Install(const fs::path& source, const fs::path& target) {
+  std::error_code error;
+  if (!fs::is_directory(source, error)) return kFailure;
+  // The wizard creates the event; run alone, the installer simply has nobody to tell.
+  UniqueHandle progress(OpenEventW(EVENT_MODIFY_STATE, FALSE, L"COLDINSTALL_EVENT"));
+
+  int files = 0;
+  for (fs::recursive_directory_iterator it(source, error), end; !error && it != end;
+       it.increment(error)) {
+    const fs::path destination = target / fs::relative(it->path(), source, error);
+    if (error) return kFailure;
+    if (it->is_directory(error)) {
+      fs::create_directories(destination, error);
+      if (error) return kFailure;
+      continue;
+    }
+    if (!CopyVerified(it->path(), destination)) return kFailure;
+    ++files;
+    if (progress) SetEvent(progress.get());
+  }
+  return !error && files > 0 ? kSuccess : kFailure;
+}
+
+}  // namespace
+
+// A GUI-subsystem program: started with CREATE_NEW_CONSOLE it still opens no console window.
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+  const std::optional<std::wstring> target = TargetFromCommandLine();
+  if (!target) return kFailure;
+  const fs::path own = OwnFolder();
+  if (own.empty()) return kFailure;
+  return Install(own / L"rescue", fs::path(*target));
+}

@@ -1,0 +1,36 @@
+// Builds RAR archives in the 1.5-3.x block format with stored (uncompressed) entries: the marker
+// block, a main header, one file header per entry (followed by its data) and an end-of-archive
+// block. Folders appear as directory entries and inside names, separated by `\`.
+//
+// Used for the archives the stand-in rescue-disk server serves and by tests that need a real
+// archive of a folder tree; the block encoding itself is rar_block_writer.h's.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace rar_writer {
+
+struct Entry {
+  std::string name;  // stored name bytes; `\` separates folders
+  std::vector<std::uint8_t> data;
+  bool directory = false;
+  // Stores the data with its first byte inverted while the header keeps the CRC-32 of the
+  // original: a damaged entry whose full length is still present.
+  bool damaged = false;
+};
+
+// The whole archive for `entries`, in the given order.
+std::vector<std::uint8_t> BuildArchive(const std::vector<Entry>& entries);
+
+// Every folder and file below `root` as entries named `prefix` + relative path (with `\`),
+// folders before their contents, in name order so the output is reproducible. A non-empty
+// `prefix` also gets its own directory entry and should end in `\`.
+std::vector<Entry> EntriesFromTree(const std::filesystem::path& root, const std::string& prefix);
+
+// One file's bytes as an entry named `name`; throws std::runtime_error when it cannot be read.
+Entry EntryFromFile(const std::filesystem::path& file, const std::string& name);
+
+}  // namespace rar_writer

@@ -1,0 +1,72 @@
+#include "standins/rescue_archives.h"
+
+#include <fstream>
+#include <stdexcept>
+#include <vector>
+
+#include "standins/rar_writer.h"
+
+namespace rescue_archives {
+namespace {
+
+const char* const kArchives[] = {"scanner.zip", "system.zip"};
+
+bool Known(const std::string& archive) {
+  return archive.empty() || archive == kArchives[0] || archive == kArchives[1];
+}
+
+std::vector<rar_writer::Entry> Contents(const std::string& archive,
+                                        const std::filesystem::path& installer,
+                                        const std::filesystem::path& tree, const Faults& faults) {
+  const bool scanner = archive == kArchives[0];
+  std::vector<rar_writer::Entry> entries;
+  if (scanner) {
+    if (faults.broken_installer) {
+      rar_writer::Entry fake;
+      fake.name = "ColdInstall.exe";
+      const std::string text = "this is not a program\r\n";
+      fake.data.assign(text.begin(), text.end());
+      entries.push_back(fake);
+    } else {
+      entries.push_back(rar_writer::EntryFromFile(installer, "ColdInstall.exe"));
+    }
+  }
+  if (!faults.no_rescue_system) {
+    auto part = rar_writer::EntriesFromTree(tree / (scanner ? "scanner" : "system"), "");
+    entries.insert(entries.end(), part.begin(), part.end());
+  }
+  if (faults.climbing == archive) {
+    rar_writer::Entry climber;
+    climber.name = "..\\escaped.txt";
+    const std::string text = "written outside the working folder\r\n";
+    climber.data.assign(text.begin(), text.end());
+    entries.push_back(climber);
+  }
+  if (faults.damaged == archive) {
+    for (auto& entry : entries) {
+      if (!entry.directory && !entry.data.empty()) {
+        entry.damaged = true;
+        break;
+      }
+    }
+  }
+  return entries;
+}
+
+}  // namespace
+
+void Write(const std::filesystem::path& folder, const std::filesystem::path& installer,
+           const std::filesystem::path& tree, const Faults& faults) {
+  if (!Known(faults.damaged) || !Known(faults.climbing))
+    throw std::runtime_error("faults name an archive other than scanner.zip and system.zip");
+  for (const char* archive : kArchives) {
+    const auto bytes = rar_writer::BuildArchive(Contents(archive, installer, tree, faults));
+    std::ofstream out(folder / archive, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
+    out.close();
+    if (!out) throw std::runtime_error("cannot write " + (folder / archive).u8string());
+  }
+}
+
+}  // namespace rescue_archives

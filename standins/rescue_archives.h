@@ -1,0 +1,26 @@
+// The two archives the stand-in rescue-disk server offers, "scanner.zip" and "system.zip" (RAR
+// archives despite their names), built from the stand-in installer and the committed rescue
+// system tree (standins/rescue_disk/): scanner.zip carries ColdInstall.exe and the scanner's
+// part of the rescue system, system.zip the rest. Everything the installer copies lies below
+// "rescue\" in the archives. Faults can be built in for the error paths.
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+namespace rescue_archives {
+
+struct Faults {
+  std::string damaged;         // archive whose first non-empty file is stored with a bad byte
+  std::string climbing;        // archive that also carries an entry named "..\escaped.txt"
+  bool broken_installer = false;  // ColdInstall.exe holds text, not a program
+  bool no_rescue_system = false;  // the archives carry the installer alone: it has nothing to copy
+};
+
+// Writes scanner.zip and system.zip into `folder` (which must exist). `tree` is the rescue_disk
+// folder with its "scanner" and "system" parts. Throws std::runtime_error on a read or write
+// failure, or when a fault names an unknown archive.
+void Write(const std::filesystem::path& folder, const std::filesystem::path& installer,
+           const std::filesystem::path& tree, const Faults& faults = {});
+
+}  // namespace rescue_archives

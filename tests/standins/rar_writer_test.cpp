@@ -1,0 +1,203 @@
+// The RAR writer's archives as independent readers see them: bsdtar and unar must extract them
+// byte for byte (and unar must notice a damaged entry), and the extraction library must yield
+// every file of the served rescue archives.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "standins/rar_writer.h"
+#include "standins/rescue_archives.h"
+#include "urar/urar.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using Files = std::map<std::string, std::vector<std::uint8_t>>;  // '/'-separated name -> bytes
+
+std::vector<std::uint8_t> Bytes(const std::string& text) { return {text.begin(), text.end()}; }
+
+std::vector<std::uint8_t> Pattern(std::size_t size) {
+  std::vector<std::uint8_t> data(size);
+  for (std::size_t i = 0; i < size; ++i) data[i] = static_cast<std::uint8_t>(i * 7 + (i >> 9));
+  return data;
+}
+
+std::vector<std::uint8_t> ReadBytes(const fs::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void WriteBytes(const fs::path& file, const std::vector<std::uint8_t>& bytes) {
+  std::ofstream out(file, std::ios::binary);
+  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+Files FilesBelow(const fs::path& root) {
+  Files files;
+  for (const auto& item : fs::recursive_directory_iterator(root))
+    if (item.is_regular_file())
+      files[fs::relative(item.path(), root).generic_string()] = ReadBytes(item.path());
+  return files;
+}
+
+class ScratchFolder {
+ public:
+  ScratchFolder() {
+    path_ = fs::temp_directory_path() /
+            ("rar_writer_test_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+             "_" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(path_);
+    fs::create_directories(path_);
+  }
+  ~ScratchFolder() { fs::remove_all(path_); }
+  const fs::path& path() const { return path_; }
+
+ private:
+  fs::path path_;
+};
+
+int RunQuietly(const std::string& command) { return std::system((command + " >/dev/null 2>&1").c_str()); }
+
+// What each peer extracts from the archive, as files below a folder of its own.
+Files ExtractWith(const std::string& peer, const fs::path& archive, const fs::path& scratch) {
+  const fs::path out = scratch / peer;
+  fs::create_directories(out);
+  const std::string command =
+      peer == "bsdtar" ? "bsdtar -xf '" + archive.string() + "' -C '" + out.string() + "'"
+                       : "unar -q -f -D -o '" + out.string() + "' '" + archive.string() + "'";
+  EXPECT_EQ(RunQuietly(command), 0) << command;
+  return FilesBelow(out);
+}
+
+Files ExtractWithLibrary(const std::vector<std::uint8_t>& archive) {
+  Files files;
+  URARHandle* handle = URARInitialize(0, archive.data(), static_cast<int32_t>(archive.size()));
+  EXPECT_NE(handle, nullptr);
+  for (int32_t status; (status = URARDoAction(handle)) != URAR_END;) {
+    char name[260];
+    EXPECT_EQ(URARGetBuffer(handle, URAR_BUFFER_NAME, name, sizeof name), URAR_OK);
+    EXPECT_EQ(status, URAR_OK) << name;
+    int32_t size = 0;
+    URARGetSizeBuffer(handle, URAR_BUFFER_DATA, &size);
+    std::vector<std::uint8_t> data(static_cast<std::size_t>(size));
+    char none = 0;
+    EXPECT_EQ(URARGetBuffer(handle, URAR_BUFFER_DATA, size ? static_cast<void*>(data.data()) : &none,
+                            size),
+              URAR_OK);
+    std::string key = name;
+    std::replace(key.begin(), key.end(), '\\', '/');
+    files[key] = data;
+  }
+  URARFinalize(handle);
+  return files;
+}
+
+TEST(RarWriter, PeersExtractWhatItWrites) {
+  ScratchFolder scratch;
+  std::vector<rar_writer::Entry> entries(6);
+  entries[0].name = "boot";
+  entries[0].directory = true;
+  entries[1] = {"boot\\config.txt", Bytes("DEFAULT rescue\n")};
+  entries[2] = {"boot\\deep\\image.bin", Pattern(70000)};
+  entries[3] = {"empty.dat", {}};
+  entries[4] = {"top.txt", Bytes("top")};
+  entries[5] = {"boot\\after.bin", Pattern(4097)};
+  const fs::path archive = scratch.path() / "sample.rar";
+  WriteBytes(archive, rar_writer::BuildArchive(entries));
+
+  const Files expected = {{"boot/config.txt", entries[1].data}, {"boot/deep/image.bin", entries[2].data},
+                          {"empty.dat", {}},
+                          {"top.txt", entries[4].data},
+                          {"boot/after.bin", entries[5].data}};
+  for (const std::string peer : {"bsdtar", "unar"})
+    EXPECT_EQ(ExtractWith(peer, archive, scratch.path()), expected) << peer;
+}
+
+TEST(RarWriter, DamagedEntryKeepsTheOriginalChecksum) {
+  ScratchFolder scratch;
+  std::vector<rar_writer::Entry> entries(2);
+  entries[0] = {"good.txt", Bytes("good")};
+  entries[1] = {"bad.bin", Pattern(300)};
+  entries[1].damaged = true;
+  const fs::path archive = scratch.path() / "damaged.rar";
+  const auto bytes = rar_writer::BuildArchive(entries);
+  WriteBytes(archive, bytes);
+
+  EXPECT_NE(RunQuietly("unar -q -f -o '" + scratch.path().string() + "/unar' '" + archive.string() + "'"),
+            0);
+  URARHandle* handle = URARInitialize(0, bytes.data(), static_cast<int32_t>(bytes.size()));
+  EXPECT_EQ(URARDoAction(handle), URAR_OK);
+  EXPECT_EQ(URARDoAction(handle), URAR_FAILED);
+  std::vector<std::uint8_t> data(300);
+  ASSERT_EQ(URARGetBuffer(handle, URAR_BUFFER_DATA, data.data(), 300), URAR_OK);
+  std::vector<std::uint8_t> original = Pattern(300);
+  original[0] ^= 0xFF;
+  EXPECT_EQ(data, original);
+  URARFinalize(handle);
+}
+
+// The two served archives together carry the installer and the whole committed rescue system
+// below "rescue/"; the faults change exactly what they name.
+TEST(RescueArchives, CarryTheInstallerAndTheRescueSystem) {
+  ScratchFolder scratch;
+  const fs::path tree = fs::path(PROJECT_SOURCE_DIR) / "standins" / "rescue_disk";
+  const fs::path installer = scratch.path() / "installer.bin";
+  WriteBytes(installer, Pattern(5000));
+  rescue_archives::Write(scratch.path(), installer, tree);
+
+  Files expected = {{"ColdInstall.exe", Pattern(5000)}};
+  for (const char* part : {"scanner", "system"})
+    for (const auto& [name, bytes] : FilesBelow(tree / part)) expected[name] = bytes;
+  Files served;
+  for (const char* archive : {"scanner.zip", "system.zip"}) {
+    Files files = ExtractWithLibrary(ReadBytes(scratch.path() / archive));
+    served.insert(files.begin(), files.end());
+    EXPECT_EQ(ExtractWith("unar", scratch.path() / archive, scratch.path() / ("out-" + std::string(archive))), files)
+        << archive;
+  }
+  EXPECT_EQ(served, expected);
+  EXPECT_GT(expected.size(), 6u);
+}
+
+TEST(RescueArchives, FaultsChangeOnlyWhatTheyName) {
+  ScratchFolder scratch;
+  const fs::path tree = fs::path(PROJECT_SOURCE_DIR) / "standins" / "rescue_disk";
+  const fs::path installer = scratch.path() / "installer.bin";
+  WriteBytes(installer, Pattern(100));
+
+  rescue_archives::Faults faults;
+  faults.climbing = "system.zip";
+  faults.no_rescue_system = true;
+  faults.broken_installer = true;
+  rescue_archives::Write(scratch.path(), installer, tree, faults);
+  Files scanner = ExtractWithLibrary(ReadBytes(scratch.path() / "scanner.zip"));
+  ASSERT_EQ(scanner.size(), 1u);
+  EXPECT_NE(scanner["ColdInstall.exe"], Pattern(100));
+  Files system = ExtractWithLibrary(ReadBytes(scratch.path() / "system.zip"));
+  ASSERT_EQ(system.size(), 1u);
+  EXPECT_EQ(system.begin()->first, "../escaped.txt");
+
+  faults = {};
+  faults.damaged = "scanner.zip";
+  rescue_archives::Write(scratch.path(), installer, tree, faults);
+  EXPECT_NE(RunQuietly("unar -q -f -o '" + (scratch.path() / "x").string() + "' '" +
+                (scratch.path() / "scanner.zip").string() + "'"),
+            0);
+  EXPECT_EQ(RunQuietly("unar -q -f -o '" + (scratch.path() / "y").string() + "' '" +
+                (scratch.path() / "system.zip").string() + "'"),
+            0);
+
+  faults = {};
+  faults.damaged = "other.zip";
+  EXPECT_THROW(rescue_archives::Write(scratch.path(), installer, tree, faults), std::runtime_error);
+}
+
+}  // namespace
