@@ -17,6 +17,8 @@ struct StreamReader {
 // Reads up to n bytes (never more than are left). Returns the count, which is short at the end
 // of the buffer, or -1 when the data run out of an entry that continues in the next volume.
 int32_t StreamRead(StreamReader* r, uint8_t* destination, uint32_t n);
+// The same without copying: *view points at the bytes inside the archive buffer.
+int32_t StreamReadView(StreamReader* r, const uint8_t** view, uint32_t n);
 
 // Buffered writer into the entry's output stream. `callback` sees every byte once, in order,
 // before it is written (ExtractEntry hangs the checksum on it).

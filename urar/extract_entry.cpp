@@ -1,0 +1,99 @@
+#include "urar/extract_entry.h"
+
+#include <cstdlib>
+
+#include "urar/checksum.h"
+#include "urar/extract_result.h"
+#include "urar/memory_stream.h"
+#include "urar/rar20_decoder.h"
+#include "urar/rar29_decoder.h"
+
+namespace {
+
+constexpr uint8_t kMethodStored = 0x30;
+
+void UpdateCrc32(void* context, const uint8_t* data, size_t size) {
+  auto* r = static_cast<ArchiveReader*>(context);
+  r->checksum = Crc32(r->checksum, data, size);
+}
+
+void UpdateSum16(void* context, const uint8_t* data, size_t size) {
+  auto* r = static_cast<ArchiveReader*>(context);
+  r->checksum = Sum16(uint16_t(r->checksum), data, size);
+}
+
+// The RAR 2.0 window is sized by the entry's dictionary bits before any decoder runs; a solid
+// entry keeps a smaller window it finds (its history lives there).
+int EnsureRar20Window(ArchiveReader* r) {
+  uint32_t needed = Rar20WindowSize(r->entry.flags);
+  Rar20Window& w = r->window20;
+  if (w.data != nullptr) {
+    if (w.size >= needed) return kExtractOk;
+    bool solid = r->entry.unp_ver > 15 ? r->entry.Solid() : (r->archive_flags & 0x08) != 0;
+    if (solid) return kExtractOk;
+    free(w.data);
+    w = Rar20Window{};
+  }
+  w.data = static_cast<uint8_t*>(calloc(needed, 1));
+  if (w.data == nullptr) return kExtractNoMemory;
+  w.size = needed;
+  w.mask = needed - 1;
+  return kExtractOk;
+}
+
+// Stored entries: exactly the packed bytes are written, whatever the declared size says.
+int CopyStored(ArchiveReader* r) {
+  constexpr uint32_t kPiece = 2048;
+  while (r->packed.left > 0) {
+    uint32_t want = r->packed.left < kPiece ? r->packed.left : kPiece;
+    const uint8_t* view = nullptr;
+    int32_t got = StreamReadView(&r->packed, &view, want);
+    if (got < 0) return kExtractTruncated;
+    if (int error = WriterPut(&r->writer, view, uint32_t(got))) return error;
+    if (uint32_t(got) < want) return kExtractTruncated;
+  }
+  // Running out exactly at the end of an entry that continues in another volume is a failure too.
+  const uint8_t* view = nullptr;
+  if (r->packed.continues && StreamReadView(&r->packed, &view, 1) < 0) return kExtractTruncated;
+  return kExtractOk;
+}
+
+}  // namespace
+
+uint32_t Rar20WindowSize(uint16_t entry_flags) {
+  uint32_t d = (entry_flags >> 5) & 7;
+  if (d == 0 || d == 7) return 1024u * 1024u;
+  return (64u * 1024u) << d;
+}
+
+int ExtractEntry(ArchiveReader* r, MemoryStream* output) {
+  const EntryHeader& e = r->entry;
+  r->packed.input = r->input;
+  r->packed.position = r->block_position + r->block_header_size;
+  r->packed.left = e.pack_size;
+  r->packed.continues = e.ContinuesInNextVolume();
+  r->checksum = 0;
+  bool old_format = r->kind == ArchiveKind::kOld;
+  WriterAttach(&r->writer, output, old_format ? UpdateSum16 : UpdateCrc32, r);
+
+  if (EnsureRar20Window(r)) return kExtractNoMemory;
+  if (e.flags & 0x04) return kExtractEncrypted;
+
+  int result;
+  if (e.method == kMethodStored) {
+    result = CopyStored(r);
+  } else if (e.unp_ver >= 29) {
+    result = Rar29Decode(r, e.Solid());
+  } else if (e.unp_ver >= 16) {
+    result = Rar20Decode(r, e.Solid());
+  } else {
+    result = kExtractUnsupported;
+  }
+
+  int flushed = WriterFlush(&r->writer);
+  if (result == kExtractOk) result = flushed;
+  r->writer.callback = nullptr;
+  if (result != kExtractOk) return result;
+  uint32_t expected = old_format ? (e.file_crc & 0xFFFF) : e.file_crc;
+  return r->checksum == expected ? kExtractOk : kExtractBadData;
+}
