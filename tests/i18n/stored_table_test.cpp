@@ -1,0 +1,101 @@
+// The stored table holds exactly the program's texts and their Spanish translations, in the
+// stored order the lookup depends on.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <map>
+
+#include "stored_table.h"
+
+namespace {
+
+const std::map<std::wstring, std::wstring> kSpanish = {
+    {L"Boot and disinfect any computer with your USB drive",
+     L"Arranca y desinfecta cualquier equipo con tu USB"},
+    {L"Close", L"Cerrar"},
+    {L"Could not install the rescue USB drive",
+     L"No se ha instalado el an\u00e1lisis autoarrancable"},
+    {L"Create Tovix Scourlet rescue USB drive",
+     L"Asistente para el USB de an\u00e1lisis de Tovix Scourlet"},
+    {L"Create rescue USB drive", L"Crear USB de an\u00e1lisis"},
+    {L"Creating rescue USB drive", L"Creando an\u00e1lisis autoarrancable en USB"},
+    {L"Downloading", L"Descargando"},
+    {L"Insert a USB drive into your PC", L"Introduce una llave USB en tu PC"},
+    {L"Install the rescue USB drive", L"Instala el an\u00e1lisis autoarrancable en USB"},
+    {L"Install", L"Instalar"},
+    {L"Installing the rescue USB drive", L"Creando an\u00e1lisis autoarrancable en USB"},
+    {L"No removable USB drive detected", L"No se ha detectado ninguna unidad USB"},
+    {L"Now you can boot up any computer from your USB drive and remove any viruses that may be "
+     L"blocking it or causing unwanted behaviours.",
+     L"Ahora puedes arrancar cualquier PC con tu llave USB y eliminar cualquier virus que te "
+     L"est\u00e9 impidiendo el acceso al equipo o que est\u00e9 provocando comportamientos "
+     L"indeseados."},
+    {L"Once created, you will be able to boot your PC from the USB drive and remove any viruses "
+     L"that may be found on its hard disks.",
+     L"Una vez creado, podr\u00e1s arrancar tu PC desde la llave USB y eliminar cualquier virus "
+     L"que se encuentre en sus discos duros."},
+    {L"Please wait while the rescue USB drive is created. This may take a few minutes.",
+     L"Por favor, espera mientras se crea el an\u00e1lisis autoarrancable en tu llave USB. Este "
+     L"proceso puede tardar unos minutos."},
+    {L"Refresh", L"Actualizar"},
+    {L"Rescue USB drive created correctly", L"USB de an\u00e1lisis generado correctamente"},
+    {L"Select the USB drive from which to boot and disinfect your PC.",
+     L"Selecciona la unidad USB con la que quieres arrancar tu PC y eliminar cualquier virus "
+     L"que se encuentre en el PC"},
+    {L"Start", L"Comenzar"},
+    {L"There was an error trying to create the rescue USB drive. Please try again",
+     L"Se ha producido un error y no se ha podido crear el USB de an\u00e1lisis "
+     L"autoarrancable.Por favor, int\u00e9ntalo de nuevo."},
+    {L"USB drive selection", L"Selecciona unidad USB"},
+};
+
+// Keys only the code looks up; the window does not hold them.
+const std::wstring kCodeOnly[] = {
+    L"Could not install the rescue USB drive", L"Installing the rescue USB drive",
+    L"There was an error trying to create the rescue USB drive. Please try again"};
+
+bool SortedByCodeUnits(const std::vector<std::wstring>& lines) {
+  return std::is_sorted(lines.begin(), lines.end(), [](const auto& a, const auto& b) {
+    return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(),
+                                        [](wchar_t x, wchar_t y) {
+                                          return static_cast<uint16_t>(x) <
+                                                 static_cast<uint16_t>(y);
+                                        });
+  });
+}
+
+TEST(StoredTable, HoldsTheIdentityLanguageAndSpanish) {
+  const auto table = ReadStoredTable();
+  ASSERT_EQ(table.languages.size(), 2u);
+  EXPECT_EQ(table.languages[0].name, L"\u00f1\u00f1");
+  EXPECT_EQ(table.languages[1].name, L"es");
+
+  std::vector<std::wstring> identity, spanish;
+  for (const auto& [key, value] : kSpanish) {
+    identity.push_back(key + L"=" + key);
+    spanish.push_back(key + L"=" + value);
+  }
+  for (auto* lines : {&identity, &spanish})
+    std::sort(lines->begin(), lines->end());  // all-BMP texts: the order of code units
+  EXPECT_EQ(table.languages[0].lines, identity);
+  EXPECT_EQ(table.languages[1].lines, spanish);
+  // A space sorts before '=', so the longer key precedes its prefix key.
+  const auto& lines = table.languages[1].lines;
+  EXPECT_LT(std::find(lines.begin(), lines.end(), L"Install the rescue USB drive=Instala el "
+                                                  L"an\u00e1lisis autoarrancable en USB"),
+            std::find(lines.begin(), lines.end(), L"Install=Instalar"));
+}
+
+TEST(StoredTable, WindowTextListHoldsTheEighteenWindowTextsSorted) {
+  const auto table = ReadStoredTable();
+  std::vector<std::wstring> expected;
+  for (const auto& entry : kSpanish)
+    if (std::find(std::begin(kCodeOnly), std::end(kCodeOnly), entry.first) == std::end(kCodeOnly))
+      expected.push_back(entry.first);
+  ASSERT_EQ(expected.size(), 18u);
+  EXPECT_EQ(table.window_texts, expected);
+  EXPECT_TRUE(SortedByCodeUnits(table.window_texts));
+  for (const auto& language : table.languages) EXPECT_TRUE(SortedByCodeUnits(language.lines));
+}
+
+}  // namespace

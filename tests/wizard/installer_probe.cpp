@@ -1,0 +1,61 @@
+// Stands in the installer's place to show how the wizard starts it. It writes what it was
+// given (command line, priority class, startup flags, current folder) to probe_report.txt next
+// to itself, signals "COLDINSTALL_EVENT" as often as probe_plan.txt says, and exits with the
+// planned code. After each signal it waits until the wizard's monitor has taken the signal
+// (the auto-reset event is clear again), so that every signal counts once.
+#include <windows.h>
+
+#include <cstdio>
+#include <string>
+
+extern "C" LONG NTAPI NtQueryEvent(HANDLE event, int information_class, void* information,
+                                   ULONG length, ULONG* returned);
+
+namespace {
+
+struct EventBasicInformation {
+  int type;
+  LONG state;
+};
+
+bool IsSignalled(HANDLE event) {
+  EventBasicInformation info{};
+  return NtQueryEvent(event, 0, &info, sizeof info, nullptr) == 0 && info.state != 0;
+}
+
+std::wstring OwnFolder() {
+  wchar_t path[MAX_PATH];
+  DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
+  std::wstring folder(path, length);
+  return folder.substr(0, folder.find_last_of(L'\\') + 1);
+}
+
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+  const std::wstring folder = OwnFolder();
+  unsigned signals = 0, exit_code = 0;
+  if (FILE* plan = _wfopen((folder + L"probe_plan.txt").c_str(), L"r")) {
+    if (fscanf(plan, "%u %u", &signals, &exit_code) != 2) signals = exit_code = 0;
+    fclose(plan);
+  }
+
+  STARTUPINFOW startup{};
+  GetStartupInfoW(&startup);
+  wchar_t current[MAX_PATH] = L"";
+  GetCurrentDirectoryW(MAX_PATH, current);
+  if (FILE* report = _wfopen((folder + L"probe_report.txt").c_str(), L"wb")) {
+    fwprintf(report, L"%ls\n%lu\n%lu\n%ls\n", GetCommandLineW(),
+             GetPriorityClass(GetCurrentProcess()), startup.dwFlags, current);
+    fclose(report);
+  }
+
+  HANDLE event = OpenEventW(EVENT_MODIFY_STATE | EVENT_QUERY_STATE, FALSE, L"COLDINSTALL_EVENT");
+  for (unsigned i = 0; event && i < signals; ++i) {
+    SetEvent(event);
+    // Bounded: with nobody listening, the probe gives up rather than hang the test.
+    for (int waited = 0; IsSignalled(event) && waited < 10000; waited += 2) Sleep(2);
+  }
+  if (event) CloseHandle(event);
+  return static_cast<int>(exit_code);
+}
