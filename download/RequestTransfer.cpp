@@ -1,0 +1,174 @@
+// Driving one request: the step machine, the status callback, waiting and the proxy retry.
+#include "DownloadEngine.h"
+#include "ProxyCredentialsPrompt.h"
+#include "RequestContext.h"
+
+namespace {
+
+void SetStepPending(_REQUEST_CONTEXT* context, bool pending) {
+    CsGuard guard(context->lock);
+    context->stepPending = pending;
+}
+
+// Issues one handle call that may pend. The pending mark is set before the call because its
+// completion may run on a WinINet thread before the call has even returned here; once the call
+// has pended this thread no longer touches the transfer.
+template <typename Call>
+DWORD IssuePendableCall(_REQUEST_CONTEXT* context, Call call) {
+    if (!EnterHandleUse(context)) return ERROR_OPERATION_ABORTED;
+    SetStepPending(context, true);
+    const DWORD error = call() ? 0 : GetLastError();
+    if (error != ERROR_IO_PENDING) SetStepPending(context, false);
+    LeaveHandleUse(context);
+    return error;
+}
+
+DWORD QueryNumber(HINTERNET request, DWORD what, DWORD* value) {
+    DWORD size = sizeof(*value);
+    return HttpQueryInfoW(request, what | HTTP_QUERY_FLAG_NUMBER, value, &size, nullptr) ? 0 : 1;
+}
+
+// Read at every completion: the body length for the progress calls, and a proxy's 407, which
+// asks for credentials once per attempt (a 407 body whose read pends must not ask again).
+void ReadResponseFacts(_REQUEST_CONTEXT* context) {
+    if (!EnterHandleUse(context)) {
+        context->contentLength = 0;
+        return;
+    }
+    if (QueryNumber(context->requestHandle, HTTP_QUERY_CONTENT_LENGTH, &context->contentLength))
+        context->contentLength = 0;
+    DWORD status = 0;
+    const bool askForCredentials =
+        !QueryNumber(context->requestHandle, HTTP_QUERY_STATUS_CODE, &status) &&
+        status == HTTP_STATUS_PROXY_AUTH_REQ && !context->promptedThisAttempt;
+    if (askForCredentials) {
+        context->promptedThisAttempt = true;
+        // The wizard's window is topmost; let the dialog come above it, then restore.
+        const HWND owner = EngineOwnerWindow();
+        SetWindowPos(owner, HWND_NOTOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+        const DWORD answer = PromptForProxyCredentials(context->requestHandle);
+        SetWindowPos(owner, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+        CsGuard guard(context->lock);
+        context->retryRequested = answer == ERROR_INTERNET_FORCE_RETRY;
+    }
+    LeaveHandleUse(context);
+}
+
+}  // namespace
+
+DWORD StepSend(_REQUEST_CONTEXT* context) {
+    return IssuePendableCall(context, [context] {
+        return HttpSendRequestW(context->requestHandle, nullptr, 0, nullptr, 0);
+    });
+}
+
+DWORD StepReceive(_REQUEST_CONTEXT* context) {
+    return IssuePendableCall(context, [context] {
+        return InternetReadFile(context->requestHandle, context->buffer.get(),
+                                context->bufferSize, &context->bytesRead);
+    });
+}
+
+DWORD StepStore(_REQUEST_CONTEXT* context, bool* endOfBody) {
+    *endOfBody = false;
+    if (context->bytesRead == 0) {
+        *endOfBody = true;
+        return 0;
+    }
+    context->bytesReceived += context->bytesRead;
+    if (context->progressCallback)
+        context->progressCallback(context->progressContext, context->contentLength,
+                                  context->bytesReceived, context->outputPath);
+    DWORD written = 0;
+    if (!WriteFile(context->outputFile.get(), context->buffer.get(), context->bytesRead, &written,
+                   nullptr))
+        return GetLastError();
+    return 0;
+}
+
+void AdvanceRequest(_REQUEST_CONTEXT* context, DWORD error) {
+    {
+        CsGuard guard(context->lock);
+        if (context->abandoned) return;  // a late completion after disposal: nothing to do
+        ++context->advancing;
+    }
+    // `error` is tested first: after a step has pended, `state` belongs to the thread that
+    // will complete it.
+    while (error == 0 && context->state != TransferState::Finished) {
+        switch (context->state) {
+        case TransferState::Send:
+            context->state = TransferState::Receive;
+            error = StepSend(context);
+            break;
+        case TransferState::Receive:
+            context->state = TransferState::Store;
+            error = StepReceive(context);
+            break;
+        case TransferState::Store: {
+            context->state = TransferState::Receive;
+            bool endOfBody = false;
+            error = StepStore(context, &endOfBody);
+            if (endOfBody) context->state = TransferState::Finished;
+            break;
+        }
+        case TransferState::Finished:
+            break;
+        }
+    }
+    CsGuard guard(context->lock);
+    if (error != ERROR_IO_PENDING) {
+        context->transferError = error;
+        SetEvent(context->CompletionEvent.get());
+    }
+    if (--context->advancing == 0) WakeAllConditionVariable(&context->advancesDone);
+}
+
+void CALLBACK OnInternetStatus(HINTERNET handle, DWORD_PTR contextValue, DWORD status,
+                               LPVOID statusInformation, DWORD) {
+    auto* context = reinterpret_cast<_REQUEST_CONTEXT*>(contextValue);
+    if (!context) return;
+    switch (status) {
+    case INTERNET_STATUS_HANDLE_CLOSING:
+        if (handle != context->requestHandle) return;
+        SetEvent(context->CleanUpEvent.get());
+        // The request handle's last notice: WinINet's reference ends here.
+        ReleaseRequestContext(context);
+        return;
+    case INTERNET_STATUS_REQUEST_COMPLETE: {
+        const auto* result = static_cast<const INTERNET_ASYNC_RESULT*>(statusInformation);
+        SetStepPending(context, false);
+        ReadResponseFacts(context);
+        AdvanceRequest(context, result->dwError);
+        return;
+    }
+    default:
+        return;
+    }
+}
+
+bool AwaitCompletion(_REQUEST_CONTEXT* context, DWORD timeLimit) {
+    return WaitForSingleObject(context->CompletionEvent.get(), timeLimit) == WAIT_OBJECT_0;
+}
+
+void RewindForRetry(_REQUEST_CONTEXT* context) {
+    CsGuard guard(context->lock);
+    context->retryRequested = 0;
+    context->promptedThisAttempt = false;
+    context->transferError = 0;
+    context->bytesRead = 0;
+    SetFilePointer(context->outputFile.get(), 0, nullptr, FILE_BEGIN);
+    SetEndOfFile(context->outputFile.get());
+    ResetEvent(context->CleanUpEvent.get());
+    ResetEvent(context->CompletionEvent.get());
+    context->state = TransferState::Send;
+}
+
+void WakeRequestWaiter(_REQUEST_CONTEXT* context) { SetEvent(context->CompletionEvent.get()); }
+
+DWORD QueryFinalStatus(_REQUEST_CONTEXT* context) {
+    DWORD status = 0;
+    if (!EnterHandleUse(context)) return 0;
+    if (QueryNumber(context->requestHandle, HTTP_QUERY_STATUS_CODE, &status)) status = 0;
+    LeaveHandleUse(context);
+    return status;
+}

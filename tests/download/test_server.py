@@ -1,0 +1,207 @@
+#!/usr/bin/env python3
+"""Local HTTP server (and HTTP proxy) for the download engine's tests and benchmark.
+
+Usage: test_server.py PORT_FILE
+Binds 127.0.0.1 on an ephemeral port, writes the port number into PORT_FILE (written to a
+temporary name, then renamed, so a reader never sees half a number) and serves until the
+lifeline connection closes: the test opens "GET /lifeline" first and holds that connection
+for as long as it needs the server, so the server also goes away when the test process dies
+(Wine gives a Unix child /dev/null as standard input, so a pipe cannot serve as the lifeline).
+Without a lifeline within 60 s the server gives up and exits.
+
+Paths (N is a byte count; bodies are the pattern of body_bytes):
+  /file/N          200 with Content-Length
+  /nolength/N      200 without Content-Length, body ends when the connection closes
+  /status/CODE/N   that status with an N-byte body
+  /empty           200 with an empty body
+  /hang            reads the request and never answers
+  /slow/N          200 with Content-Length, N bytes sent 512 at a time every 20 ms
+  /reset/N         announces 2N bytes, sends N, then resets the connection
+  /auth            401 until Basic credentials come, then the body "user:password"
+  /                "root"
+  /count/hang      how many /hang requests arrived so far (decimal text)
+  /count/tls       how many connections opened with a TLS handshake (answered by closing)
+  /lifeline        see above
+A request in proxy form ("GET http://host:port/path") is answered 407 with the body
+"proxy says no" until it carries Proxy-Authorization Basic "proxyuser:proxypass"; then the
+path is served as above.
+"""
+import base64
+import os
+import socket
+import socketserver
+import struct
+import sys
+import threading
+import time
+
+PERIOD = 65521  # prime, so chunk boundaries never line up with the pattern
+PATTERN = bytes(((i * 31) + (i >> 8)) & 0xFF for i in range(PERIOD))
+PATTERN_X2 = PATTERN + PATTERN
+PROXY_CREDENTIALS = "proxyuser:proxypass"
+PROXY_REFUSAL = b"proxy says no"
+LIFELINE = threading.Event()
+COUNTS = {"hang": 0, "tls": 0}
+COUNTS_LOCK = threading.Lock()
+
+
+def count(name):
+    with COUNTS_LOCK:
+        COUNTS[name] += 1
+
+
+def body_bytes(offset, count):
+    """count bytes of the endless pattern, starting at offset."""
+    out = bytearray()
+    while count > 0:
+        start = offset % PERIOD
+        take = min(count, PERIOD)
+        out += PATTERN_X2[start:start + take]
+        offset += take
+        count -= take
+    return bytes(out)
+
+
+class Handler(socketserver.BaseRequestHandler):
+    def handle(self):
+        sock = self.request
+        sock.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
+        try:
+            if sock.recv(1, socket.MSG_PEEK) == b"\x16":
+                count("tls")
+                return
+            stream = sock.makefile("rb")
+            while self.serve_one(sock, stream):
+                pass
+        except (ConnectionError, OSError):
+            pass
+
+    def serve_one(self, sock, stream):
+        line = stream.readline(65536).decode("latin-1")
+        if not line:
+            return False
+        parts = line.split()
+        target = parts[1] if len(parts) > 1 else "/"
+        headers = {}
+        while True:
+            h = stream.readline(65536).decode("latin-1")
+            if h in ("\r\n", "\n", ""):
+                break
+            name, _, value = h.partition(":")
+            headers[name.strip().lower()] = value.strip()
+
+        if target.startswith("http://"):
+            target = "/" + target.split("/", 3)[3] if target.count("/") >= 3 else "/"
+            if basic(headers.get("proxy-authorization")) != PROXY_CREDENTIALS:
+                self.reply(sock, 407, PROXY_REFUSAL,
+                           ['Proxy-Authenticate: Basic realm="test proxy"'])
+                return True
+
+        segs = [s for s in target.split("?")[0].split("/") if s]
+        kind = segs[0] if segs else ""
+        num = lambda i: int(segs[i]) if len(segs) > i else 0
+
+        if kind == "lifeline":
+            LIFELINE.set()
+            while sock.recv(4096):
+                pass
+            os._exit(0)
+        elif kind == "file":
+            self.send_pattern(sock, 200, num(1))
+        elif kind == "nolength":
+            sock.sendall(b"HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n")
+            self.send_body(sock, num(1))
+            return False
+        elif kind == "status":
+            self.reply(sock, num(1), body_bytes(0, num(2)))
+        elif kind == "empty":
+            self.reply(sock, 200, b"")
+        elif kind == "hang":
+            count("hang")
+            while sock.recv(4096):
+                pass
+            return False
+        elif kind == "slow":
+            n = num(1)
+            sock.sendall(header(200, n))
+            for off in range(0, n, 512):
+                sock.sendall(body_bytes(off, min(512, n - off)))
+                time.sleep(0.02)
+        elif kind == "reset":
+            n = num(1)
+            sock.sendall(header(200, 2 * n))
+            sock.sendall(body_bytes(0, n))
+            time.sleep(0.1)
+            sock.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
+            sock.close()
+            return False
+        elif kind == "auth":
+            got = basic(headers.get("authorization"))
+            if got is None:
+                self.reply(sock, 401, b"who are you", ['WWW-Authenticate: Basic realm="test"'])
+            else:
+                self.reply(sock, 200, got.encode("utf-8"))
+        elif kind == "count":
+            with COUNTS_LOCK:
+                self.reply(sock, 200, str(COUNTS.get(segs[1] if len(segs) > 1 else "", 0)).encode())
+        elif not segs:
+            self.reply(sock, 200, b"root")
+        else:
+            self.reply(sock, 404, b"no such path")
+        return True
+
+    @staticmethod
+    def reply(sock, status, body, extra=()):
+        sock.sendall(header(status, len(body), extra) + body)
+
+    def send_pattern(self, sock, status, n):
+        sock.sendall(header(status, n))
+        self.send_body(sock, n)
+
+    @staticmethod
+    def send_body(sock, n):
+        off = 0
+        block = 1 << 20
+        while off < n:
+            take = min(block, n - off)
+            sock.sendall(body_bytes(off, take))
+            off += take
+
+
+def header(status, length, extra=()):
+    lines = ["HTTP/1.1 %d Status%d" % (status, status), "Content-Length: %d" % length,
+             "Content-Type: application/octet-stream"] + list(extra)
+    return ("\r\n".join(lines) + "\r\n\r\n").encode("latin-1")
+
+
+def basic(value):
+    if not value or not value.lower().startswith("basic "):
+        return None
+    try:
+        return base64.b64decode(value[6:].strip()).decode("utf-8")
+    except ValueError:
+        return None
+
+
+class Server(socketserver.ThreadingTCPServer):
+    daemon_threads = True
+    allow_reuse_address = True
+    request_queue_size = 64
+
+
+def main():
+    port_file = sys.argv[1]
+    server = Server(("127.0.0.1", 0), Handler)
+    tmp = port_file + ".tmp"
+    with open(tmp, "w") as f:
+        f.write(str(server.server_address[1]))
+    os.replace(tmp, port_file)
+    threading.Thread(target=server.serve_forever, daemon=True).start()
+    if not LIFELINE.wait(60):
+        os._exit(1)
+    while True:
+        time.sleep(3600)
+
+
+if __name__ == "__main__":
+    main()
