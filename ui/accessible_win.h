@@ -1,0 +1,21 @@
+// The scene as seen by assistive technology: an MSAA IAccessible for the window's client area
+// whose children are the effectively visible controls (depth first, in drawing order) as simple
+// elements, followed after each drop-down list by its items. Each child has a name (its text, or
+// its designer name when it shows no text), a role, a state, a location in screen pixels and,
+// as its description, its designer name; a drop-down's value is its selected item.
+#pragma once
+
+#include <windows.h>
+#include <oleacc.h>
+
+namespace ui {
+
+class Scene;
+
+// Creates the object with one reference, for WM_GETOBJECT / LresultFromObject. The window
+// calls DetachSceneAccessible when it goes away; clients still holding the object then get
+// CO_E_OBJNOTCONNECTED from every call instead of touching freed memory.
+IAccessible* CreateSceneAccessible(HWND window, Scene* scene);
+void DetachSceneAccessible(IAccessible* accessible);
+
+}  // namespace ui

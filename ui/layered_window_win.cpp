@@ -1,0 +1,299 @@
+#include "ui/layered_window_win.h"
+
+#include "ui/accessible_win.h"
+#include "ui/gdiplus_win.h"
+#include "ui/scene_painter_win.h"
+
+#include <vector>
+
+namespace ui {
+namespace {
+
+// Private messages and timers of the host window; the application's own use other numbers.
+constexpr UINT kRedrawMessage = WM_APP + 0x3E1;
+constexpr UINT_PTR kAnimationTimer = 0x7E11;
+constexpr UINT kAnimationIntervalMs = 15;
+constexpr wchar_t kClassName[] = L"SceneLayeredWindow";
+
+// A 32-bit top-down DIB section selected into a memory DC: the layered window's back buffer.
+class Surface {
+ public:
+  Surface(int width, int height) : width_(width), height_(height) {
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof(info.bmiHeader);
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;  // top-down rows, as GDI+ writes them
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    dc_ = CreateCompatibleDC(nullptr);
+    if (!dc_) return;
+    bitmap_ = CreateDIBSection(dc_, &info, DIB_RGB_COLORS, &bits_, nullptr, 0);
+    if (bitmap_) old_ = SelectObject(dc_, bitmap_);
+  }
+  ~Surface() {
+    if (old_) SelectObject(dc_, old_);
+    if (bitmap_) DeleteObject(bitmap_);
+    if (dc_) DeleteDC(dc_);
+  }
+  Surface(const Surface&) = delete;
+  Surface& operator=(const Surface&) = delete;
+  bool Ok() const { return bits_ != nullptr; }
+  HDC Dc() const { return dc_; }
+  BYTE* Bits() const { return static_cast<BYTE*>(bits_); }
+  int Width() const { return width_; }
+  int Height() const { return height_; }
+
+ private:
+  int width_, height_;
+  HDC dc_ = nullptr;
+  HBITMAP bitmap_ = nullptr;
+  HGDIOBJ old_ = nullptr;
+  void* bits_ = nullptr;
+};
+
+// COM for the window thread, which MSAA needs to hand its object to other processes.
+class ComApartment {
+ public:
+  ComApartment() : ok_(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {}
+  ~ComApartment() {
+    if (ok_) CoUninitialize();
+  }
+  ComApartment(const ComApartment&) = delete;
+  ComApartment& operator=(const ComApartment&) = delete;
+
+ private:
+  bool ok_;
+};
+
+bool PngEncoder(CLSID* clsid) {
+  UINT count = 0, bytes = 0;
+  if (Gdiplus::GetImageEncodersSize(&count, &bytes) != Gdiplus::Ok || bytes == 0) return false;
+  std::vector<BYTE> buffer(bytes);
+  auto* codecs = reinterpret_cast<Gdiplus::ImageCodecInfo*>(buffer.data());
+  if (Gdiplus::GetImageEncoders(count, bytes, codecs) != Gdiplus::Ok) return false;
+  for (UINT i = 0; i < count; ++i) {
+    if (codecs[i].MimeType && wcscmp(codecs[i].MimeType, L"image/png") == 0) {
+      *clsid = codecs[i].Clsid;
+      return true;
+    }
+  }
+  return false;
+}
+
+}  // namespace
+
+struct LayeredWindow::Impl {
+  ComApartment com;
+  GdiplusSession gdiplus;
+  PictureSet pictures{GetModuleHandleW(nullptr)};
+  std::unique_ptr<Surface> surface;
+  IAccessible* accessible = nullptr;
+  bool redraw_pending = false;
+  bool animating = false;
+  bool tracking_mouse = false;
+};
+
+std::unique_ptr<Scene> LoadSceneResource(HMODULE module, const wchar_t* name, std::string* error) {
+  HRSRC info = FindResourceW(module, name, MAKEINTRESOURCEW(10) /* RT_RCDATA */);
+  HGLOBAL loaded = info ? LoadResource(module, info) : nullptr;
+  const char* data = loaded ? static_cast<const char*>(LockResource(loaded)) : nullptr;
+  if (!data) {
+    if (error) *error = "window description resource not found";
+    return nullptr;
+  }
+  return Scene::Load(std::string_view(data, SizeofResource(module, info)), error);
+}
+
+LayeredWindow::LayeredWindow() = default;
+
+LayeredWindow::~LayeredWindow() {
+  if (hwnd_) DestroyWindow(hwnd_);
+}
+
+bool LayeredWindow::Create(HINSTANCE instance, const wchar_t* title, Scene& scene, int width,
+                           int height) {
+  if (hwnd_ || width <= 0 || height <= 0) return false;
+  impl_ = std::make_unique<Impl>();
+  if (!impl_->gdiplus.Ok()) return false;
+  scene_ = &scene;
+  scene.Layout(width, height);
+
+  WNDCLASSEXW wc{};
+  wc.cbSize = sizeof(wc);
+  wc.lpfnWndProc = WindowProc;
+  wc.hInstance = instance;
+  wc.lpszClassName = kClassName;
+  if (!GetClassInfoExW(instance, kClassName, &wc) && !RegisterClassExW(&wc)) return false;
+
+  RECT desktop{};
+  GetWindowRect(GetDesktopWindow(), &desktop);
+  int x = desktop.left + (desktop.right - desktop.left - width) / 2;
+  int y = desktop.top + (desktop.bottom - desktop.top - height) / 2;
+  HWND hwnd = CreateWindowExW(WS_EX_LAYERED | WS_EX_APPWINDOW, kClassName, title,
+                              WS_POPUP | WS_SYSMENU | WS_MINIMIZEBOX, x, y, width, height,
+                              nullptr, nullptr, instance, this);
+  if (!hwnd) {
+    scene_ = nullptr;
+    return false;
+  }
+  impl_->surface = std::make_unique<Surface>(width, height);
+  scene.SetChangeHandler([this] { Invalidate(); });
+  Redraw();
+  return impl_->surface->Ok();
+}
+
+void LayeredWindow::Invalidate() {
+  if (!hwnd_ || impl_->redraw_pending) return;
+  impl_->redraw_pending = PostMessageW(hwnd_, kRedrawMessage, 0, 0) != FALSE;
+}
+
+void LayeredWindow::Redraw() {
+  if (!hwnd_ || !scene_ || !impl_->surface || !impl_->surface->Ok()) return;
+  Surface& s = *impl_->surface;
+  {
+    Gdiplus::Bitmap target(s.Width(), s.Height(), s.Width() * 4, PixelFormat32bppPARGB, s.Bits());
+    Gdiplus::Graphics g(&target);
+    PaintScene(g, *scene_, impl_->pictures);
+  }
+  RECT where{};
+  GetWindowRect(hwnd_, &where);
+  POINT dest{where.left, where.top}, source{0, 0};
+  SIZE size{s.Width(), s.Height()};
+  BLENDFUNCTION blend{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
+  UpdateLayeredWindow(hwnd_, nullptr, &dest, &size, s.Dc(), &source, 0, &blend, ULW_ALPHA);
+  scene_->MarkDrawn();
+}
+
+void LayeredWindow::UpdateAnimationTimer() {
+  if (!hwnd_ || impl_->animating || !scene_->Animating()) return;
+  impl_->animating = SetTimer(hwnd_, kAnimationTimer, kAnimationIntervalMs, nullptr) != 0;
+  if (impl_->animating) scene_->Tick(GetTickCount64() / 1000.0);
+}
+
+LRESULT CALLBACK LayeredWindow::WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+  if (msg == WM_NCCREATE) {
+    auto* self = static_cast<LayeredWindow*>(reinterpret_cast<CREATESTRUCTW*>(lp)->lpCreateParams);
+    self->hwnd_ = hwnd;
+    SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+  }
+  auto* self = reinterpret_cast<LayeredWindow*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+  if (!self) return DefWindowProcW(hwnd, msg, wp, lp);
+  return self->HandleMessage(msg, wp, lp);
+}
+
+LRESULT LayeredWindow::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
+  HWND hwnd = hwnd_;
+  if (msg == WM_NCDESTROY) {
+    // The window is going away whatever the application does with this message.
+    if (on_message_) {
+      LRESULT ignored = 0;
+      on_message_(msg, wp, lp, &ignored);
+    }
+    if (impl_->accessible) {
+      DetachSceneAccessible(impl_->accessible);
+      impl_->accessible->Release();
+      impl_->accessible = nullptr;
+    }
+    if (scene_) scene_->SetChangeHandler(nullptr);
+    SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
+    hwnd_ = nullptr;
+    return DefWindowProcW(hwnd, msg, wp, lp);
+  }
+  if (on_message_) {
+    LRESULT result = 0;
+    if (on_message_(msg, wp, lp, &result)) return result;
+    if (!hwnd_) return 0;  // the application's handler destroyed the window
+  }
+  const int x = static_cast<short>(LOWORD(lp)), y = static_cast<short>(HIWORD(lp));
+  switch (msg) {
+    case kRedrawMessage:
+      impl_->redraw_pending = false;
+      Redraw();
+      return 0;
+    case WM_NCHITTEST: {
+      POINT p{x, y};
+      ScreenToClient(hwnd, &p);
+      return scene_->IsCaption(p.x, p.y) ? HTCAPTION : HTCLIENT;
+    }
+    case WM_MOUSEMOVE:
+      if (!impl_->tracking_mouse) {
+        TRACKMOUSEEVENT track{sizeof(track), TME_LEAVE, hwnd, 0};
+        impl_->tracking_mouse = TrackMouseEvent(&track) != FALSE;
+      }
+      scene_->MouseMove(x, y);
+      UpdateAnimationTimer();
+      return 0;
+    case WM_MOUSELEAVE:
+      impl_->tracking_mouse = false;
+      if (GetCapture() != hwnd) scene_->MouseLeave();
+      UpdateAnimationTimer();
+      return 0;
+    case WM_NCMOUSEMOVE:  // over the caption band: no control is under the mouse
+      scene_->MouseLeave();
+      UpdateAnimationTimer();
+      break;
+    case WM_LBUTTONDOWN:
+      SetCapture(hwnd);
+      scene_->MouseDown(x, y);
+      UpdateAnimationTimer();
+      return 0;
+    case WM_LBUTTONUP:
+      if (GetCapture() == hwnd) ReleaseCapture();
+      // A click handler may close and destroy the window; nothing here touches it afterwards.
+      scene_->MouseUp(x, y);
+      if (hwnd_) UpdateAnimationTimer();
+      return 0;
+    case WM_SETCURSOR:
+      if (LOWORD(lp) == HTCLIENT) {
+        Control* hover = scene_->HoveredControl();
+        bool hand = hover && hover->GetStyle().hand_cursor;
+        // IDC_HAND / IDC_ARROW as numbers: the macros are narrow unless UNICODE is defined.
+        SetCursor(LoadCursorW(nullptr, MAKEINTRESOURCEW(hand ? 32649 : 32512)));
+        return TRUE;
+      }
+      break;
+    case WM_KEYDOWN:
+      if (wp == VK_RETURN) {
+        if (Control* button = scene_->DefaultButton()) scene_->Click(*button);
+        return 0;
+      }
+      break;
+    case WM_TIMER:
+      if (wp == kAnimationTimer) {
+        if (!scene_->Tick(GetTickCount64() / 1000.0)) {
+          KillTimer(hwnd, kAnimationTimer);
+          impl_->animating = false;
+        }
+        return 0;
+      }
+      break;
+    case WM_GETOBJECT:
+      if (static_cast<LONG>(lp) == static_cast<LONG>(OBJID_CLIENT)) {
+        if (!impl_->accessible) impl_->accessible = CreateSceneAccessible(hwnd, scene_);
+        return LresultFromObject(IID_IAccessible, wp, impl_->accessible);
+      }
+      break;
+    default:
+      break;
+  }
+  return DefWindowProcW(hwnd, msg, wp, lp);
+}
+
+bool RenderSceneToPng(Scene& scene, int width, int height, const wchar_t* path) {
+  if (width <= 0 || height <= 0 || !path) return false;
+  GdiplusSession gdiplus;
+  CLSID png{};
+  if (!gdiplus.Ok() || !PngEncoder(&png)) return false;
+  scene.Layout(width, height);
+  Gdiplus::Bitmap canvas(width, height, PixelFormat32bppPARGB);
+  if (canvas.GetLastStatus() != Gdiplus::Ok) return false;
+  {
+    Gdiplus::Graphics g(&canvas);
+    PictureSet pictures(GetModuleHandleW(nullptr));
+    PaintScene(g, scene, pictures);
+  }
+  return canvas.Save(path, &png, nullptr) == Gdiplus::Ok;
+}
+
+}  // namespace ui
