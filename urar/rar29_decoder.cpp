@@ -1,7 +1,522 @@
-// Placeholder until the RAR 2.9 decoder lands: every RAR 2.9 entry is refused with a defined code.
+// RAR 2.9 decoding: Huffman-coded LZ77 over a 4 MB window, PPMd blocks, filter definitions.
 #include "urar/rar29_decoder.h"
 
-#include "urar/extract_result.h"
+#include <cstdlib>
+#include <cstring>
 
-void Rar29Destroy(Rar29State*) {}
-int Rar29Decode(ArchiveReader*, bool) { return kExtractUnsupported; }
+#include "urar/extract_result.h"
+#include "urar/filter_vm.h"
+#include "urar/ppmd_model.h"
+#include "urar/rar29_state.h"
+
+namespace {
+
+constexpr uint8_t kLengthBase[28] = {0,  1,  2,  3,  4,  5,  6,  7,  8,   10,  12,  14,  16,  20,
+                                     24, 28, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224};
+constexpr uint8_t kLengthBits[28] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2,
+                                     2, 2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5};
+constexpr uint8_t kShortDistBase[8] = {0, 4, 8, 16, 32, 64, 128, 192};
+constexpr uint8_t kShortDistBits[8] = {2, 2, 3, 4, 5, 6, 6, 6};
+
+// Start value and extra-bit count of the 60 distance slots: per bit count, how many slots use it.
+struct DistanceSlots {
+  uint32_t base[kRar29DistSymbols];
+  uint8_t bits[kRar29DistSymbols];
+};
+constexpr DistanceSlots MakeDistanceSlots() {
+  constexpr uint8_t kSlotsPerBitCount[19] = {4, 2, 2, 2, 2, 2, 2, 2, 2, 2,
+                                             2, 2, 2, 2, 2, 2, 14, 0, 12};
+  DistanceSlots t{};
+  uint32_t slot = 0, distance = 0;
+  for (uint32_t bits = 0; bits < 19; bits++) {
+    for (uint32_t j = 0; j < kSlotsPerBitCount[bits]; j++, slot++) {
+      t.base[slot] = distance;
+      t.bits[slot] = uint8_t(bits);
+      distance += 1u << bits;
+    }
+  }
+  return t;
+}
+constexpr DistanceSlots kDistance = MakeDistanceSlots();
+static_assert(kDistance.base[59] + (1u << 18) == kRar29WindowSize, "distance slots span the window");
+
+// Before each symbol the loop makes sure this much window lies between the decode position and
+// the oldest byte not yet written: the longest match (a PPMd one, 287 bytes) plus a copy's overrun.
+constexpr uint32_t kWindowReserve = 300;
+// Bytes a refill keeps in reserve: one LZ symbol with all its extra bits takes fewer.
+constexpr uint32_t kInputReserve = 30;
+constexpr uint32_t kLowDistRepeats = 16;
+
+// Huffman decode on a copy of the reader for the rare long codes, so the hot loop's reader never
+// has its address taken (a window store could otherwise alias it and force reloads).
+inline uint32_t Decode(const HuffmanTable& table, BitInput& in) {
+  uint32_t field = in.Peek16() & 0xFFFE;
+  uint32_t entry = table.quick[field >> (16 - kHuffmanQuickBits)];
+  if (entry != 0) {
+    in.Skip(entry & 15);
+    return entry >> 4;
+  }
+  BitInput copy = in;
+  uint32_t symbol = HuffmanDecodeSlow(table, copy, field);
+  in.addr = copy.addr;
+  in.bit = copy.bit;
+  return symbol;
+}
+
+// Moves the unread input to the front and appends packed data. False when the bits consumed
+// already run past the end of the packed data, or they continue in another volume.
+bool Refill(Rar29State* s, StreamReader* packed) {
+  BitInput& in = s->in;
+  if (in.addr > s->input_top || (in.addr == s->input_top && in.bit != 0)) {
+    s->input_failed = true;
+    return false;
+  }
+  uint32_t keep = s->input_top - in.addr;
+  memmove(s->input, s->input + in.addr, keep);
+  in.addr = 0;
+  int32_t got = 0;
+  if (!s->input_ended) {
+    got = StreamRead(packed, s->input + keep, kRar29InputSize - keep);
+    if (got < 0) {
+      s->input_failed = true;
+      return false;
+    }
+    if (got == 0) s->input_ended = true;
+  }
+  s->input_top = keep + uint32_t(got);
+  s->input_border = s->input_ended ? s->input_top
+                    : s->input_top > kInputReserve ? s->input_top - kInputReserve
+                                                   : 0;
+  memset(s->input + s->input_top, 0, kRar29InputSpare);
+  return true;
+}
+
+struct PpmdSourceContext {
+  Rar29State* state;
+  StreamReader* packed;
+};
+
+uint8_t PpmdNextByte(void* context) {
+  auto* c = static_cast<PpmdSourceContext*>(context);
+  Rar29State* s = c->state;
+  if (s->in.addr >= s->input_top && !s->input_ended) Refill(s, c->packed);
+  if (s->in.addr >= s->input_top) {
+    s->input_overrun = true;
+    return 0;
+  }
+  return s->input[s->in.addr++];
+}
+
+// Reads the code lengths of a new LZ block, or starts a PPMd block. False when they cannot be read.
+bool ReadTables(Rar29State* s, StreamReader* packed, PpmdSourceContext* ppmd_source) {
+  BitInput& in = s->in;
+  if (in.addr + kInputReserve > s->input_top && !Refill(s, packed)) return false;
+  in.AlignToByte();
+  uint32_t field = in.Peek16();
+  if (field & 0x8000) {
+    s->ppmd_block = true;
+    int result = PpmdDecodeInit(s->ppmd, PpmdByteSource{PpmdNextByte, ppmd_source}, &s->ppmd_escape);
+    return result == kExtractOk && !s->input_overrun;
+  }
+  s->ppmd_block = false;
+  s->prev_low_dist = 0;
+  s->low_dist_repeat = 0;
+  if (!(field & 0x4000)) memset(s->old_lengths, 0, sizeof(s->old_lengths));
+  in.Skip(2);
+
+  uint8_t bit_lengths[20];
+  for (uint32_t i = 0; i < 20;) {
+    uint32_t length = in.Bits(4);
+    if (length != 15) {
+      bit_lengths[i++] = uint8_t(length);
+      continue;
+    }
+    uint32_t zeros = in.Bits(4);
+    if (zeros == 0) {
+      bit_lengths[i++] = 15;
+      continue;
+    }
+    for (zeros += 2; zeros > 0 && i < 20; zeros--) bit_lengths[i++] = 0;
+  }
+  HuffmanTable& lengths_table = s->rep_length_table;  // free until the new tables are built
+  HuffmanBuild(&lengths_table, bit_lengths, 20);
+
+  uint8_t lengths[kRar29TableSymbols];
+  for (uint32_t i = 0; i < kRar29TableSymbols;) {
+    if (in.addr + 5 > s->input_top && !Refill(s, packed)) return false;
+    uint32_t n = Decode(lengths_table, in);
+    if (n < 16) {
+      lengths[i] = uint8_t((n + s->old_lengths[i]) & 15);
+      i++;
+    } else if (n < 18) {
+      if (i == 0) return false;
+      uint32_t count = n == 16 ? in.Bits(3) + 3 : in.Bits(7) + 11;
+      for (; count > 0 && i < kRar29TableSymbols; count--, i++) lengths[i] = lengths[i - 1];
+    } else {
+      uint32_t count = n == 18 ? in.Bits(3) + 3 : in.Bits(7) + 11;
+      for (; count > 0 && i < kRar29TableSymbols; count--) lengths[i++] = 0;
+    }
+  }
+  if (in.addr > s->input_top) {
+    s->input_failed = true;
+    return false;
+  }
+  s->tables_read = true;
+  const uint8_t* l = lengths;
+  HuffmanBuild(&s->main_table, l, kRar29MainSymbols);
+  l += kRar29MainSymbols;
+  HuffmanBuild(&s->dist_table, l, kRar29DistSymbols);
+  l += kRar29DistSymbols;
+  HuffmanBuild(&s->low_dist_table, l, kRar29LowDistSymbols);
+  l += kRar29LowDistSymbols;
+  HuffmanBuild(&s->rep_length_table, l, kRar29RepLengthSymbols);
+  memcpy(s->old_lengths, lengths, sizeof(lengths));
+  return true;
+}
+
+// Copies a match anywhere in the window, wrapping at its end.
+void CopyMatchWrapping(uint8_t* window, uint32_t& unp, uint32_t length, uint32_t distance) {
+  uint32_t src = unp - distance;
+  for (; length > 0; length--) {
+    window[unp] = window[src & kRar29WindowMask];
+    unp = (unp + 1) & kRar29WindowMask;
+    src++;
+  }
+}
+
+inline void CopyMatch(uint8_t* window, uint32_t& unp, uint32_t length, uint32_t distance) {
+  uint32_t src = unp - distance;
+  // Both ranges inside the window: the common case. Distances of 8 and more copy 8 bytes per
+  // step; the window's spare bytes and the reserve ahead of the decode position take the overrun.
+  if (distance <= unp && unp + length < kRar29WindowSize) {
+    uint8_t* d = window + unp;
+    const uint8_t* p = window + src;
+    unp += length;
+    if (distance >= 8) {
+      for (uint32_t i = 0; i < length; i += 8) memcpy(d + i, p + i, 8);
+    } else {
+      for (uint32_t i = 0; i < length; i++) d[i] = p[i];
+    }
+    return;
+  }
+  CopyMatchWrapping(window, unp, length, distance);
+}
+
+void InsertOldDistance(Rar29State* s, uint32_t distance) {
+  s->old_dist[3] = s->old_dist[2];
+  s->old_dist[2] = s->old_dist[1];
+  s->old_dist[1] = s->old_dist[0];
+  s->old_dist[0] = distance;
+}
+
+enum class LzEvent { kService, kEndOfBlock, kFilter };
+
+// Decodes LZ symbols until the input or window needs service or a block end or filter
+// definition comes. Reader and positions live in locals: window stores through a byte pointer
+// would otherwise force the compiler to reload them after every byte.
+LzEvent DecodeLzRun(Rar29State* s) {
+  BitInput in = s->in;
+  uint8_t* const window = s->window;
+  uint32_t unp = s->unp_ptr & kRar29WindowMask;
+  const uint32_t wr = s->wr_ptr;
+  const uint32_t border = s->input_border;
+  LzEvent event = LzEvent::kService;
+  for (;;) {
+    if (in.addr > border || (((wr - unp) & kRar29WindowMask) < kWindowReserve && wr != unp)) break;
+    uint32_t symbol = Decode(s->main_table, in);
+    if (symbol < 256) {
+      window[unp] = uint8_t(symbol);
+      unp = (unp + 1) & kRar29WindowMask;
+      continue;
+    }
+    uint32_t length, distance;
+    if (symbol >= 271) {
+      symbol -= 271;
+      length = kLengthBase[symbol] + 3;
+      if (uint32_t bits = kLengthBits[symbol]) length += in.Bits(bits);
+      uint32_t slot = Decode(s->dist_table, in);
+      distance = kDistance.base[slot] + 1;
+      uint32_t bits = kDistance.bits[slot];
+      if (slot > 9) {
+        if (bits > 4) {
+          distance += (in.Peek16() >> (20 - bits)) << 4;
+          in.Skip(bits - 4);
+        }
+        if (s->low_dist_repeat > 0) {
+          s->low_dist_repeat--;
+          distance += s->prev_low_dist;
+        } else {
+          uint32_t low = Decode(s->low_dist_table, in);
+          if (low == 16) {
+            s->low_dist_repeat = kLowDistRepeats - 1;
+            distance += s->prev_low_dist;
+          } else {
+            distance += low;
+            s->prev_low_dist = low;
+          }
+        }
+      } else if (bits > 0) {
+        distance += in.Bits(bits);
+      }
+      if (distance >= 0x2000) {
+        length++;
+        if (distance >= 0x40000) length++;
+      }
+      InsertOldDistance(s, distance);
+    } else if (symbol == 256) {
+      event = LzEvent::kEndOfBlock;
+      break;
+    } else if (symbol == 257) {
+      event = LzEvent::kFilter;
+      break;
+    } else if (symbol == 258) {
+      if (s->last_length == 0) continue;
+      length = s->last_length;
+      distance = s->old_dist[0];
+    } else if (symbol < 263) {
+      uint32_t index = symbol - 259;
+      distance = s->old_dist[index];
+      for (; index > 0; index--) s->old_dist[index] = s->old_dist[index - 1];
+      s->old_dist[0] = distance;
+      uint32_t slot = Decode(s->rep_length_table, in);
+      length = kLengthBase[slot] + 2;
+      if (uint32_t bits = kLengthBits[slot]) length += in.Bits(bits);
+    } else {
+      symbol -= 263;
+      distance = kShortDistBase[symbol] + 1;
+      if (uint32_t bits = kShortDistBits[symbol]) distance += in.Bits(bits);
+      length = 2;
+      InsertOldDistance(s, distance);
+    }
+    s->last_length = length;
+    CopyMatch(window, unp, length, distance);
+  }
+  s->in = in;
+  s->unp_ptr = unp;
+  return event;
+}
+
+enum class Step { kContinue, kStop, kEndOfFile };
+
+// A block end: a set bit means new tables follow; otherwise the file ends, and the next bit says
+// whether the next solid entry starts with new tables.
+Step ReadEndOfBlock(Rar29State* s, StreamReader* packed, PpmdSourceContext* ppmd_source) {
+  uint32_t field = s->in.Peek16();
+  bool new_table, new_file = false;
+  if (field & 0x8000) {
+    new_table = true;
+    s->in.Skip(1);
+  } else {
+    new_file = true;
+    new_table = (field & 0x4000) != 0;
+    s->in.Skip(2);
+  }
+  s->tables_read = !new_table;
+  if (new_file) return Step::kEndOfFile;
+  return ReadTables(s, packed, ppmd_source) ? Step::kContinue : Step::kStop;
+}
+
+// Fills the definition buffer with `size` bytes from `next` (the first kRar29InputSize kept).
+template <typename NextByte>
+bool ReadDefinitionBytes(Rar29State* s, uint32_t size, NextByte next) {
+  for (uint32_t i = 0; i < size; i++) {
+    int byte = next();
+    if (byte < 0) return false;
+    if (i < kRar29InputSize) s->definition[i] = uint8_t(byte);
+  }
+  uint32_t kept = size < kRar29InputSize ? size : kRar29InputSize;
+  memset(s->definition + kept, 0, kRar29InputSpare);
+  return true;
+}
+
+// A filter definition from the LZ stream: a flags byte, the definition's size, its bytes.
+int ReadFilterLz(Rar29State* s, StreamReader* packed) {
+  BitInput& in = s->in;
+  uint32_t first = in.Bits(8);
+  uint32_t size = (first & 7) + 1;
+  if (size == 7) {
+    size = in.Bits(8) + 7;
+  } else if (size == 8) {
+    size = in.Bits(16);
+  }
+  bool ok = ReadDefinitionBytes(s, size, [&]() -> int {
+    if (in.addr + 3 > s->input_top && !Refill(s, packed)) return -1;
+    if (in.addr >= s->input_top) return -1;
+    return int(in.Bits(8));
+  });
+  if (!ok) return kExtractBadData;
+  return Rar29DefineFilter(s, first, size);
+}
+
+// The same definition coded through PPMd.
+int ReadFilterPpmd(Rar29State* s) {
+  int first = PpmdDecodeChar(s->ppmd);
+  if (first < 0) return kExtractBadData;
+  uint32_t size = (uint32_t(first) & 7) + 1;
+  if (size == 7) {
+    int b = PpmdDecodeChar(s->ppmd);
+    if (b < 0) return kExtractBadData;
+    size = uint32_t(b) + 7;
+  } else if (size == 8) {
+    int high = PpmdDecodeChar(s->ppmd);
+    if (high < 0) return kExtractBadData;
+    int low = PpmdDecodeChar(s->ppmd);
+    if (low < 0) return kExtractBadData;
+    size = uint32_t(high) * 256 + uint32_t(low);
+  }
+  if (!ReadDefinitionBytes(s, size, [&]() { return PpmdDecodeChar(s->ppmd); })) {
+    return kExtractBadData;
+  }
+  return Rar29DefineFilter(s, uint32_t(first), size);
+}
+
+// One PPMd symbol: a byte, or an escape (new tables, end of file, filter, matches).
+Step DecodePpmdSymbol(Rar29State* s, StreamReader* packed, PpmdSourceContext* source,
+                      int* result) {
+  int ch = PpmdDecodeChar(s->ppmd);
+  if (ch < 0) {
+    s->ppmd_block = false;
+    return Step::kStop;
+  }
+  if (ch == s->ppmd_escape) {
+    int code = PpmdDecodeChar(s->ppmd);
+    switch (code) {
+      case -1:
+        return Step::kStop;
+      case 0:
+        return ReadTables(s, packed, source) ? Step::kContinue : Step::kStop;
+      case 2:
+        return Step::kEndOfFile;
+      case 3: {
+        int r = ReadFilterPpmd(s);
+        if (r == kExtractNoMemory) *result = r;
+        return r == kExtractOk ? Step::kContinue : Step::kStop;
+      }
+      case 4: {
+        uint32_t distance = 0;
+        for (int i = 0; i < 3; i++) {
+          int b = PpmdDecodeChar(s->ppmd);
+          if (b < 0) return Step::kStop;
+          distance = (distance << 8) | uint32_t(b);
+        }
+        int length = PpmdDecodeChar(s->ppmd);
+        if (length < 0) return Step::kStop;
+        CopyMatchWrapping(s->window, s->unp_ptr, uint32_t(length) + 32, distance + 2);
+        return Step::kContinue;
+      }
+      case 5: {
+        int length = PpmdDecodeChar(s->ppmd);
+        if (length < 0) return Step::kStop;
+        CopyMatchWrapping(s->window, s->unp_ptr, uint32_t(length) + 4, 1);
+        return Step::kContinue;
+      }
+      default:
+        break;  // any other code stands for the escape character itself
+    }
+  }
+  s->window[s->unp_ptr] = uint8_t(ch);
+  s->unp_ptr = (s->unp_ptr + 1) & kRar29WindowMask;
+  return Step::kContinue;
+}
+
+int DecodeStream(Rar29State* s, StreamReader* packed, PpmdSourceContext* source) {
+  int result = kExtractOk;
+  for (;;) {
+    s->unp_ptr &= kRar29WindowMask;
+    if (s->in.addr > s->input_border && !Refill(s, packed)) return kExtractTruncated;
+    if (s->input_overrun) return kExtractTruncated;
+    if (((s->wr_ptr - s->unp_ptr) & kRar29WindowMask) < kWindowReserve &&
+        s->wr_ptr != s->unp_ptr) {
+      if (int error = Rar29WriteOut(s)) return error;
+      if (s->written_size > s->declared_size) return kExtractOk;
+    }
+    Step step = Step::kContinue;
+    if (s->ppmd_block) {
+      step = DecodePpmdSymbol(s, packed, source, &result);
+    } else {
+      switch (DecodeLzRun(s)) {
+        case LzEvent::kService:
+          break;
+        case LzEvent::kEndOfBlock:
+          step = ReadEndOfBlock(s, packed, source);
+          break;
+        case LzEvent::kFilter: {
+          int r = ReadFilterLz(s, packed);
+          if (r == kExtractNoMemory) result = r;
+          if (r != kExtractOk) step = Step::kStop;
+          break;
+        }
+      }
+    }
+    if (step == Step::kContinue) continue;
+    if (result != kExtractOk) return result;
+    if (s->input_failed) return kExtractTruncated;
+    break;
+  }
+  return Rar29WriteOut(s);
+}
+
+void ResetForNewFile(Rar29State* s) {
+  s->tables_read = false;
+  memset(s->old_dist, 0, sizeof(s->old_dist));
+  s->last_length = 0;
+  memset(s->old_lengths, 0, sizeof(s->old_lengths));
+  s->unp_ptr = s->wr_ptr = 0;
+  s->ppmd_escape = 2;
+  s->ppmd_block = false;
+  Rar29ResetFilters(s);
+}
+
+Rar29State* CreateState() {
+  auto* s = static_cast<Rar29State*>(calloc(1, sizeof(Rar29State)));
+  if (s == nullptr) return nullptr;
+  s->window = static_cast<uint8_t*>(calloc(kRar29WindowSize + kRar29WindowSpare, 1));
+  s->input = static_cast<uint8_t*>(malloc(kRar29InputSize + kRar29InputSpare));
+  s->definition = static_cast<uint8_t*>(malloc(kRar29InputSize + kRar29InputSpare));
+  s->ppmd = PpmdCreate();
+  if (s->window == nullptr || s->input == nullptr || s->definition == nullptr ||
+      s->ppmd == nullptr) {
+    Rar29Destroy(s);
+    return nullptr;
+  }
+  return s;
+}
+
+}  // namespace
+
+void Rar29Destroy(Rar29State* s) {
+  if (s == nullptr) return;
+  Rar29ResetFilters(s);
+  free(s->filters);
+  free(s->pending);
+  VmDestroy(s->vm);
+  PpmdDestroy(s->ppmd);
+  free(s->window);
+  free(s->input);
+  free(s->definition);
+  free(s);
+}
+
+int Rar29Decode(ArchiveReader* reader, bool solid) {
+  if (reader->rar29 == nullptr) {
+    reader->rar29 = CreateState();
+    if (reader->rar29 == nullptr) return kExtractNoMemory;
+    solid = false;
+  }
+  Rar29State* s = reader->rar29;
+  s->declared_size = reader->entry.DeclaredSize();
+  s->written_size = 0;
+  s->writer = &reader->writer;
+  s->interpret_all_filters = reader->interpret_all_filters;
+  if (!solid) ResetForNewFile(s);
+
+  s->in.Reset(s->input);
+  s->input_top = s->input_border = 0;
+  s->input_ended = s->input_overrun = s->input_failed = false;
+  PpmdSourceContext source{s, &reader->packed};
+  if (!Refill(s, &reader->packed)) return kExtractTruncated;
+  if ((!solid || !s->tables_read) && !ReadTables(s, &reader->packed, &source)) {
+    return kExtractBadData;
+  }
+  return DecodeStream(s, &reader->packed, &source);
+}
