@@ -1,5 +1,5 @@
 // Stands in the installer's place to show how the wizard starts it. It writes what it was
-// given (command line, priority class, startup flags, current folder) to probe_report.txt next
+// given (command line, startup flags, current folder) to probe_report.txt next
 // to itself, signals "COLDINSTALL_EVENT" as often as probe_plan.txt says, and exits with the
 // planned code. After each signal it waits until the wizard's monitor has taken the signal
 // (the auto-reset event is clear again), so that every signal counts once.
@@ -7,6 +7,10 @@
 
 #include <cstdio>
 #include <string>
+
+#ifndef EVENT_QUERY_STATE
+#define EVENT_QUERY_STATE 0x0001  // winnt.h of mingw-w64 lacks it
+#endif
 
 extern "C" LONG NTAPI NtQueryEvent(HANDLE event, int information_class, void* information,
                                    ULONG length, ULONG* returned);
@@ -44,10 +48,12 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   GetStartupInfoW(&startup);
   wchar_t current[MAX_PATH] = L"";
   GetCurrentDirectoryW(MAX_PATH, current);
-  if (FILE* report = _wfopen((folder + L"probe_report.txt").c_str(), L"wb")) {
-    fwprintf(report, L"%ls\n%lu\n%lu\n%ls\n", GetCommandLineW(),
-             GetPriorityClass(GetCurrentProcess()), startup.dwFlags, current);
-    fclose(report);
+  // UTF-16 lines, written as they are.
+  const std::wstring report = std::wstring(GetCommandLineW()) + L"\n" +
+                              std::to_wstring(startup.dwFlags) + L"\n" + current + L"\n";
+  if (FILE* file = _wfopen((folder + L"probe_report.txt").c_str(), L"wb")) {
+    fwrite(report.data(), sizeof(wchar_t), report.size(), file);
+    fclose(file);
   }
 
   HANDLE event = OpenEventW(EVENT_MODIFY_STATE | EVENT_QUERY_STATE, FALSE, L"COLDINSTALL_EVENT");
