@@ -7,6 +7,10 @@
 // compares it with its source, and sets the named event "COLDINSTALL_EVENT" once per file
 // written. Exit code 1 on success and 0 on failure: the installer contract counts any non-zero
 // code as success.
+//
+// The event resets itself when the wizard's monitor takes a signal, and signals set while it is
+// still set count once; so after each signal the installer waits (a little, bounded) until the
+// signal was taken, and every file shows in the wizard's progress.
 #include <windows.h>
 #include <shellapi.h>
 
@@ -22,6 +26,9 @@
 
 namespace fs = std::filesystem;
 
+extern "C" LONG NTAPI NtQueryEvent(HANDLE event, int information_class, void* information,
+                                   ULONG length, ULONG* returned);
+
 namespace {
 
 constexpr int kSuccess = 1;
@@ -35,6 +42,20 @@ using UniqueHandle = std::unique_ptr<void, HandleCloser>;
 struct ArgvFree {
   void operator()(LPWSTR* argv) const { LocalFree(argv); }
 };
+
+struct EventBasicInformation {
+  int type;
+  LONG state;
+};
+
+void Signal(HANDLE event) {
+  SetEvent(event);
+  for (int waited = 0; waited < 2000; waited += 5) {
+    EventBasicInformation info{};
+    if (NtQueryEvent(event, 0, &info, sizeof info, nullptr) != 0 || info.state == 0) return;
+    Sleep(5);
+  }
+}
 
 // The drive root named by "/P<letter>:", or nothing when the command line is not
 // "/S /P<letter>:" (switches in any order and case, /S optional).
@@ -94,7 +115,9 @@ int Install(const fs::path& source, const fs::path& target) {
   std::error_code error;
   if (!fs::is_directory(source, error)) return kFailure;
   // The wizard creates the event; run alone, the installer simply has nobody to tell.
-  UniqueHandle progress(OpenEventW(EVENT_MODIFY_STATE, FALSE, L"COLDINSTALL_EVENT"));
+  constexpr DWORD kQueryState = 0x0001;  // EVENT_QUERY_STATE, which mingw-w64's headers lack
+  UniqueHandle progress(
+      OpenEventW(EVENT_MODIFY_STATE | kQueryState, FALSE, L"COLDINSTALL_EVENT"));
 
   int files = 0;
   for (fs::recursive_directory_iterator it(source, error), end; !error && it != end;
@@ -108,7 +131,7 @@ int Install(const fs::path& source, const fs::path& target) {
     }
     if (!CopyVerified(it->path(), destination)) return kFailure;
     ++files;
-    if (progress) SetEvent(progress.get());
+    if (progress) Signal(progress.get());
   }
   return !error && files > 0 ? kSuccess : kFailure;
 }

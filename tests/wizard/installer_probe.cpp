@@ -9,7 +9,7 @@
 #include <string>
 
 #ifndef EVENT_QUERY_STATE
-#define EVENT_QUERY_STATE 0x0001  // winnt.h of mingw-w64 lacks it
+#define EVENT_QUERY_STATE 0x0001  // mingw-w64's headers lack it
 #endif
 
 extern "C" LONG NTAPI NtQueryEvent(HANDLE event, int information_class, void* information,
