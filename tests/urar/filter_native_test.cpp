@@ -1,0 +1,132 @@
+// The native standard filters on blocks whose results are worked out by hand from the filters'
+// definitions, and their block-size limits. (The interpreted standard programs that real
+// archives carry are compared with these in filter_programs_test.cpp.)
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "urar/filter_native.h"
+#include "urar/filter_vm.h"
+
+namespace {
+
+struct Block {
+  uint32_t position, size;
+  std::vector<uint8_t> bytes;  // the output block (up to 64 bytes)
+  std::vector<uint8_t> head;   // 64 bytes from the output position, whatever the size
+};
+
+// Runs `kind` over `input` at offset 0 with the fixed globals a decoder sets (block at 0).
+Block Filter(StandardFilter kind, const std::vector<uint8_t>& input, uint32_t r0 = 0,
+             uint32_t r1 = 0, uint32_t file_offset = 0, uint32_t size = 0) {
+  std::vector<uint8_t> memory(kVmMemorySize + 4, 0xEE);
+  if (size == 0) size = static_cast<uint32_t>(input.size());
+  memcpy(memory.data(), input.data(), input.size());
+  const uint32_t zero = 0;
+  memcpy(&memory[kVmGlobalAddress + 0x1C], &size, 4);
+  memcpy(&memory[kVmGlobalAddress + 0x20], &zero, 4);
+  const uint32_t regs[7] = {r0, r1, 0, 0, size, 0, file_offset};
+  RunStandardFilter(kind, memory.data(), regs);
+  Block out;
+  memcpy(&out.position, &memory[kVmGlobalAddress + 0x20], 4);
+  memcpy(&out.size, &memory[kVmGlobalAddress + 0x1C], 4);
+  out.bytes.assign(memory.begin() + out.position,
+                   memory.begin() + out.position + std::min<uint32_t>(out.size, 64));
+  out.head.assign(memory.begin() + out.position, memory.begin() + out.position + 64);
+  return out;
+}
+
+TEST(NativeFilterTest, X86CallAndJumpTargets) {
+  const std::vector<uint8_t> in = {
+      0x90,
+      0xE8, 0x34, 0x12, 0x00, 0x00,  // absolute 0x1234 at file offset 0x1002 -> 0x232
+      0xE8, 0xF0, 0xFF, 0xFF, 0xFF,  // -16, non-negative with the offset -> + 16 MB
+      0xE9, 0x10, 0x00, 0x00, 0x00,  // a jump: only the E8E9 filter converts it
+      0xE8, 0x00, 0x00, 0x00, 0x80,  // negative even with the offset: kept
+      0xE8, 0x00, 0x00, 0x00, 0x01,  // 16 MB and beyond: kept
+      0x90,
+      0xE8, 0x05, 0x00, 0x00, 0x00,  // the last possible place: 5 - 0x101C
+  };
+  std::vector<uint8_t> e8 = in;
+  const uint8_t first[] = {0x32, 0x02, 0x00, 0x00};
+  const uint8_t second[] = {0xF0, 0xFF, 0xFF, 0x00};
+  const uint8_t last[] = {0xE9, 0xEF, 0xFF, 0xFF};
+  memcpy(&e8[2], first, 4);
+  memcpy(&e8[7], second, 4);
+  memcpy(&e8[28], last, 4);
+  std::vector<uint8_t> e8e9 = e8;
+  const uint8_t jump[] = {0x04, 0xF0, 0xFF, 0xFF};  // 0x10 - 0x100C
+  memcpy(&e8e9[12], jump, 4);
+
+  Block out = Filter(StandardFilter::kE8, in, 0, 0, 0x1000);
+  EXPECT_EQ(out.position, 0u);
+  EXPECT_EQ(out.bytes, e8);
+  EXPECT_EQ(Filter(StandardFilter::kE8E9, in, 0, 0, 0x1000).bytes, e8e9);
+}
+
+TEST(NativeFilterTest, ItaniumBranchTargets) {
+  std::vector<uint8_t> in(40, 0);
+  // Bundle 0, template 0x10: slot 2 is a branch; opcode 5 at bits 124..127, target 0x12345 at
+  // bits 100..119. The file offset 0x20 makes this bundle number 2.
+  in[0] = 0x10;
+  in[12] = 0x50, in[13] = 0x34, in[14] = 0x12, in[15] = 0x50;
+  // Bundle 1 (number 3), template 0x16: all slots may branch; slot 0 has opcode 5 at bits
+  // 42..45 and target 0x10 at bits 18..37; slot 1 has opcode 4 (bits 83..86), so its target
+  // bits stay as they are.
+  in[16] = 0x16;
+  in[18] = 0x40, in[21] = 0x14;
+  in[16 + 10] = 0x20, in[16 + 8] = 0x77;
+  std::vector<uint8_t> expected = in;
+  expected[12] = 0x30;          // 0x12343
+  expected[18] = 0x34;          // 0x0D
+  Block out = Filter(StandardFilter::kItanium, in, 0, 0, 0x20);
+  EXPECT_EQ(out.bytes, expected);
+}
+
+TEST(NativeFilterTest, DeltaRgbAndUpperCaseWriteBesideTheBlock) {
+  // Delta over two channels: each channel's bytes are running differences.
+  Block delta = Filter(StandardFilter::kDelta, {1, 2, 3, 4, 5, 6}, 2);
+  EXPECT_EQ(delta.position, 6u);
+  EXPECT_EQ(delta.size, 6u);
+  EXPECT_EQ(delta.bytes, (std::vector<uint8_t>{0xFF, 0xFC, 0xFD, 0xF7, 0xFA, 0xF1}));
+
+  // Two rows of two pixels (R0 = 6). Red predicts 10, 15, then from above: 15 and 16; green
+  // is 1 throughout, blue 2; finally green is added to red and blue.
+  const std::vector<uint8_t> rgb_in = {0xF6, 0xFB, 0x00, 0xFF, 0xFF, 0, 0, 0, 0xFE, 0, 0, 0};
+  Block rgb = Filter(StandardFilter::kRgb, rgb_in, 6, 0);
+  EXPECT_EQ(rgb.position, 12u);
+  EXPECT_EQ(rgb.bytes, (std::vector<uint8_t>{11, 1, 3, 16, 1, 3, 16, 1, 3, 17, 1, 3}));
+
+  // 2 x is an upper-case letter, 2 2 a literal 2; the output is shorter.
+  Block upper = Filter(StandardFilter::kUpperCase, {'a', 2, 'b', 2, 2, 'c'});
+  EXPECT_EQ(upper.position, 6u);
+  EXPECT_EQ(upper.bytes, (std::vector<uint8_t>{'a', 'B', 2, 'c'}));
+}
+
+// Blocks outside a filter's limits pass unchanged, with the output block left where it was.
+TEST(NativeFilterTest, BlocksOutsideTheLimitsPassUnfiltered) {
+  struct {
+    StandardFilter kind;
+    uint32_t size, r0;
+  } cases[] = {
+      {StandardFilter::kE8, 0x3C000, 0},    {StandardFilter::kE8E9, 0x3C000, 0},
+      {StandardFilter::kItanium, 0x3C000, 0}, {StandardFilter::kDelta, 0x1E000, 1},
+      {StandardFilter::kRgb, 2, 6},         {StandardFilter::kRgb, 0x1E000, 6},
+      {StandardFilter::kRgb, 30, 2},        // a row narrower than a pixel
+      {StandardFilter::kAudio, 0x1E000, 1}, {StandardFilter::kUpperCase, 0x1E000, 0},
+  };
+  const std::vector<uint8_t> in = {0xE8, 0x00, 0x10, 0x00, 0x00, 0x02, 0x41, 0x10, 0x20, 0x30,
+                                   0x40, 0x50, 0x60, 0x70, 0x80, 0x90, 0x10, 0x11, 0x12, 0x13,
+                                   0x14, 0x15, 0x16, 0x17};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << "filter " << int(c.kind) << " size " << c.size);
+    Block out = Filter(c.kind, in, c.r0, 0, 0, c.size);
+    EXPECT_EQ(out.position, 0u);
+    EXPECT_EQ(out.size, c.size);
+    EXPECT_TRUE(std::equal(in.begin(), in.end(), out.head.begin()));
+  }
+}
+
+}  // namespace
