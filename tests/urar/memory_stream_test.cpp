@@ -77,10 +77,13 @@ TEST(Checksum, Crc32MatchesZlibAtEverySizeAndAlignment) {
   std::vector<uint8_t> data(4096 + 64);
   for (auto& b : data) b = uint8_t(rng());
   for (size_t offset = 0; offset < 16; ++offset)
-    for (size_t size : {0, 1, 15, 16, 17, 31, 64, 255, 1000, 4096}) {
+    for (size_t size : {0, 1, 15, 16, 17, 31, 64, 127, 128, 129, 143, 255, 1000, 4096}) {
       uint32_t split = uint32_t(size / 3);
-      uint32_t ours = Crc32(Crc32(0, data.data() + offset, split), data.data() + offset + split, size - split);
-      EXPECT_EQ(ours, crc32(0, data.data() + offset, uInt(size))) << offset << " " << size;
+      const uint8_t* p = data.data() + offset;
+      uint32_t expected = crc32(0, p, uInt(size));
+      EXPECT_EQ(Crc32(Crc32(0, p, split), p + split, size - split), expected) << offset << " " << size;
+      EXPECT_EQ(Crc32(0, p, size), expected) << offset << " " << size;
+      EXPECT_EQ(Crc32Portable(0, p, size), expected) << offset << " " << size;
     }
 }
 

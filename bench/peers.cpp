@@ -1,0 +1,117 @@
+#include "bench/peers.h"
+
+#include <archive.h>
+#include <archive_entry.h>
+#include <benchmark/benchmark.h>
+#include <unarr.h>
+
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+
+#include "urar/urar.h"
+
+const char* DecoderName(Decoder d) {
+  switch (d) {
+    case Decoder::kUrar: return "urar";
+    case Decoder::kLibarchive: return "libarchive";
+    case Decoder::kUnarr: return "unarr";
+  }
+  return "?";
+}
+
+std::vector<uint8_t> LoadFixture(const std::string& archive) {
+  std::ifstream in(std::string(PROJECT_SOURCE_DIR) + "/tests/fixtures/rar/" + archive, std::ios::binary);
+  std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), {});
+  if (bytes.empty()) throw std::runtime_error("cannot read fixture " + archive);
+  return bytes;
+}
+
+namespace {
+
+int64_t DecodeUrar(const std::vector<uint8_t>& archive) {
+  URARHandle* h = URARInitialize(0, archive.data(), int32_t(archive.size()));
+  int64_t total = 0;
+  static std::vector<uint8_t> out;
+  for (int32_t action; (action = URARDoAction(h)) != URAR_END;) {
+    int32_t size = 0;
+    URARGetSizeBuffer(h, URAR_BUFFER_DATA, &size);
+    out.resize(size_t(size) + 1);
+    if (action != URAR_OK || URARGetBuffer(h, URAR_BUFFER_DATA, out.data(), size) != 0) {
+      total = -1;
+      break;
+    }
+    total += size;
+  }
+  URARFinalize(h);
+  return total;
+}
+
+int64_t DecodeLibarchive(const std::vector<uint8_t>& archive) {
+  struct archive* a = archive_read_new();
+  archive_read_support_format_rar(a);
+  int64_t total = -1;
+  if (archive_read_open_memory(a, archive.data(), archive.size()) == ARCHIVE_OK) {
+    total = 0;
+    static std::vector<uint8_t> out(1 << 16);
+    struct archive_entry* entry;
+    while (total >= 0 && archive_read_next_header(a, &entry) == ARCHIVE_OK) {
+      for (;;) {
+        la_ssize_t n = archive_read_data(a, out.data(), out.size());
+        if (n < 0) total = -1;
+        if (n <= 0) break;
+        total += n;
+      }
+    }
+  }
+  archive_read_free(a);
+  return total;
+}
+
+int64_t DecodeUnarr(const std::vector<uint8_t>& archive) {
+  ar_stream* stream = ar_open_memory(archive.data(), archive.size());
+  ar_archive* ar = stream ? ar_open_rar_archive(stream) : nullptr;
+  int64_t total = ar ? 0 : -1;
+  static std::vector<uint8_t> out;
+  while (ar && total >= 0 && ar_parse_entry(ar)) {
+    size_t size = ar_entry_get_size(ar);
+    out.resize(size + 1);
+    if (!ar_entry_uncompress(ar, out.data(), size)) total = -1;
+    else total += int64_t(size);
+  }
+  if (ar && total >= 0 && !ar_at_eof(ar)) total = -1;
+  if (ar) ar_close_archive(ar);
+  if (stream) ar_close(stream);
+  return total;
+}
+
+}  // namespace
+
+int64_t DecodeArchive(Decoder d, const std::vector<uint8_t>& archive) {
+  switch (d) {
+    case Decoder::kUrar: return DecodeUrar(archive);
+    case Decoder::kLibarchive: return DecodeLibarchive(archive);
+    case Decoder::kUnarr: return DecodeUnarr(archive);
+  }
+  return -1;
+}
+
+void RegisterDecoderRows(const std::string& group, const std::vector<std::string>& archives,
+                         const std::vector<Decoder>& decoders) {
+  for (const std::string& archive : archives)
+    for (Decoder d : decoders) {
+      std::string name = group + "/" + archive + "/" + DecoderName(d);
+      benchmark::RegisterBenchmark(name.c_str(), [archive, d](benchmark::State& state) {
+        const std::vector<uint8_t> bytes = LoadFixture(archive);
+        int64_t total = 0;
+        for (auto _ : state) {
+          total = DecodeArchive(d, bytes);
+          if (total < 0) {
+            state.SkipWithError("decoder failed on this archive");
+            break;
+          }
+        }
+        state.SetBytesProcessed(int64_t(state.iterations()) * total);
+      })->Unit(benchmark::kMillisecond)->MinTime(0.3);
+    }
+}

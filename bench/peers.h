@@ -1,0 +1,19 @@
+// Whole-archive decoding by this library and by the peer decoders, in process, on the same
+// buffers, and the registration of one benchmark row per (archive, decoder).
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+enum class Decoder { kUrar, kLibarchive, kUnarr };
+
+const char* DecoderName(Decoder d);
+std::vector<uint8_t> LoadFixture(const std::string& archive);
+// Decodes every entry into memory. Returns the bytes of output, or -1 when the decoder failed on
+// an entry (rows only compare complete work).
+int64_t DecodeArchive(Decoder d, const std::vector<uint8_t>& archive);
+
+// Registers rows "<group>/<archive>/<decoder>" reporting output bytes per second. The summary at
+// the end of the run prints, per archive, this library's speed over each peer's.
+void RegisterDecoderRows(const std::string& group, const std::vector<std::string>& archives,
+                         const std::vector<Decoder>& decoders);
