@@ -66,6 +66,32 @@ void Outline(Gdiplus::Graphics& g, RectF r, REAL radius, Color c, float o) {
   g.DrawPath(&pen, &path);
 }
 
+// Some GDI+ implementations (Wine's, observed) lay a bold font out at its bold width but draw
+// the regular glyphs. Drawing a sample both ways tells: real bold puts down clearly more ink.
+bool BoldIsDrawn(const Gdiplus::FontFamily& family, REAL size) {
+  static int known = -1;  // drawing happens on one thread at a time
+  if (known >= 0) return known == 1;
+  auto ink = [&](INT style) {
+    Gdiplus::Bitmap canvas(160, 40, PixelFormat32bppARGB);
+    Gdiplus::Graphics g(&canvas);
+    g.Clear(Gdiplus::Color(0, 0, 0, 0));
+    g.SetTextRenderingHint(Gdiplus::TextRenderingHintAntiAliasGridFit);
+    Gdiplus::Font font(&family, size, style, Gdiplus::UnitPixel);
+    Gdiplus::SolidBrush brush(Gdiplus::Color(255, 255, 255, 255));
+    g.DrawString(L"Bold ink", -1, &font, Gdiplus::PointF(2, 2), &brush);
+    long sum = 0;
+    for (UINT y = 0; y < canvas.GetHeight(); ++y)
+      for (UINT x = 0; x < canvas.GetWidth(); ++x) {
+        Gdiplus::Color c;
+        canvas.GetPixel(static_cast<INT>(x), static_cast<INT>(y), &c);
+        sum += c.GetA();
+      }
+    return sum;
+  };
+  known = ink(Gdiplus::FontStyleBold) * 100 > ink(Gdiplus::FontStyleRegular) * 110 ? 1 : 0;
+  return known == 1;
+}
+
 void DrawText(Gdiplus::Graphics& g, const std::wstring& text, RectF r, const Style& s, Color color,
               float o, bool single_line = false) {
   if (text.empty()) return;
@@ -92,6 +118,11 @@ void DrawText(Gdiplus::Graphics& g, const std::wstring& text, RectF r, const Sty
   if (single_line) format.SetTrimming(Gdiplus::StringTrimmingEllipsisCharacter);
   Gdiplus::SolidBrush brush(G(color, o));
   g.DrawString(text.c_str(), static_cast<INT>(text.size()), &font, r, &format, &brush);
+  if (s.bold && !BoldIsDrawn(*use, s.font_size)) {
+    // Thicken by a second pass a fraction of a pixel to the right.
+    RectF shifted(r.X + 0.6f, r.Y, r.Width, r.Height);
+    g.DrawString(text.c_str(), static_cast<INT>(text.size()), &font, shifted, &format, &brush);
+  }
 }
 
 void PaintFrame(Gdiplus::Graphics& g, const Frame& frame, float o) {

@@ -1,0 +1,276 @@
+// Each page of the wizard window rendered offscreen to PNG (English, and Spanish through
+// TranslateTexts), read back from the file and checked where it matters: the frame's shape and
+// transparency, text where the labels are, pictures where the images are. The PNGs stay in
+// build/screenshots/ for a reviewer.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "ui/gdiplus_win.h"
+#include "ui/layered_window_win.h"
+
+namespace {
+
+struct Pixel {
+  uint8_t a, r, g, b;
+};
+
+// A rendered PNG, decoded back into straight ARGB.
+class Picture {
+ public:
+  bool Load(const std::wstring& path) {
+    Gdiplus::Bitmap file(path.c_str());
+    if (file.GetLastStatus() != Gdiplus::Ok) return false;
+    w_ = static_cast<int>(file.GetWidth());
+    h_ = static_cast<int>(file.GetHeight());
+    Gdiplus::Rect all(0, 0, w_, h_);
+    Gdiplus::BitmapData data{};
+    if (file.LockBits(&all, Gdiplus::ImageLockModeRead, PixelFormat32bppARGB, &data) != Gdiplus::Ok)
+      return false;
+    px_.resize(static_cast<size_t>(w_) * h_);
+    for (int y = 0; y < h_; ++y) {
+      auto* row = reinterpret_cast<const uint32_t*>(static_cast<const BYTE*>(data.Scan0) + y * data.Stride);
+      for (int x = 0; x < w_; ++x) {
+        uint32_t v = row[x];
+        px_[static_cast<size_t>(y) * w_ + x] = {static_cast<uint8_t>(v >> 24), static_cast<uint8_t>(v >> 16),
+                                                static_cast<uint8_t>(v >> 8), static_cast<uint8_t>(v)};
+      }
+    }
+    file.UnlockBits(&data);
+    return true;
+  }
+  int Width() const { return w_; }
+  int Height() const { return h_; }
+  Pixel At(int x, int y) const { return px_[static_cast<size_t>(y) * w_ + x]; }
+  int Count(ui::Rect r, const std::function<bool(Pixel)>& match) const {
+    int n = 0;
+    for (int y = std::max(0, r.y); y < std::min(h_, r.y + r.h); ++y)
+      for (int x = std::max(0, r.x); x < std::min(w_, r.x + r.w); ++x) n += match(At(x, y));
+    return n;
+  }
+
+ private:
+  int w_ = 0, h_ = 0;
+  std::vector<Pixel> px_;
+};
+
+// Light text on the dark panel.
+bool TextPixel(Pixel p) { return p.a == 255 && p.r > 0x90 && p.g > 0x90 && p.b > 0x90; }
+bool Orange(Pixel p) { return p.r > 0xC0 && p.g > 0x50 && p.g < 0xB8 && p.b < 0x60; }
+bool Green(Pixel p) { return p.g > 0x80 && p.g > p.r + 0x30 && p.g > p.b + 0x30; }
+bool Red(Pixel p) { return p.r > 0x90 && p.r > p.g + 0x50 && p.r > p.b + 0x50; }
+bool Blue(Pixel p) { return p.b > 0x90 && p.b > p.r + 0x40; }
+bool PanelGrey(Pixel p) { return p.a == 255 && p.r == 0x2F && p.g == 0x2F && p.b == 0x2F; }
+
+// The Spanish window texts, as the translation table gives them.
+const std::map<std::wstring, std::wstring> kSpanish = {
+    {L"Create Tovix Scourlet rescue USB drive", L"Asistente para el USB de an\u00e1lisis de Tovix Scourlet"},
+    {L"Create rescue USB drive", L"Crear USB de an\u00e1lisis"},
+    {L"Once created, you will be able to boot your PC from the USB drive and remove any viruses "
+     L"that may be found on its hard disks.",
+     L"Una vez creado, podr\u00e1s arrancar tu PC desde la llave USB y eliminar cualquier virus que "
+     L"se encuentre en sus discos duros."},
+    {L"Start", L"Comenzar"},
+    {L"Insert a USB drive into your PC", L"Introduce una llave USB en tu PC"},
+    {L"Install the rescue USB drive", L"Instala el an\u00e1lisis autoarrancable en USB"},
+    {L"Boot and disinfect any computer with your USB drive", L"Arranca y desinfecta cualquier equipo con tu USB"},
+    {L"Install", L"Instalar"},
+    {L"USB drive selection", L"Selecciona unidad USB"},
+    {L"Select the USB drive from which to boot and disinfect your PC.",
+     L"Selecciona la unidad USB con la que quieres arrancar tu PC y eliminar cualquier virus que "
+     L"se encuentre en el PC"},
+    {L"Refresh", L"Actualizar"},
+    {L"No removable USB drive detected", L"No se ha detectado ninguna unidad USB"},
+    {L"Creating rescue USB drive", L"Creando an\u00e1lisis autoarrancable en USB"},
+    {L"Please wait while the rescue USB drive is created. This may take a few minutes.",
+     L"Por favor, espera mientras se crea el an\u00e1lisis autoarrancable en tu llave USB. Este "
+     L"proceso puede tardar unos minutos."},
+    {L"Downloading", L"Descargando"},
+    {L"Close", L"Cerrar"},
+    {L"Rescue USB drive created correctly", L"USB de an\u00e1lisis generado correctamente"},
+    {L"Now you can boot up any computer from your USB drive and remove any viruses that may be "
+     L"blocking it or causing unwanted behaviours.",
+     L"Ahora puedes arrancar cualquier PC con tu llave USB y eliminar cualquier virus que te est\u00e9 "
+     L"impidiendo el acceso al equipo o que est\u00e9 provocando comportamientos indeseados."},
+};
+
+const char* const kPages[] = {"Layout_Init", "Layout_USBSelect", "Layout_Progress", "Layout_Finish"};
+
+class WindowPictures : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(gdiplus_.Ok());
+    std::string error;
+    scene_ = ui::LoadSceneResource(GetModuleHandleW(nullptr), L"WINDOW_UI", &error);
+    ASSERT_TRUE(scene_) << error;
+    CreateDirectoryW(L"" PROJECT_SOURCE_DIR "/build", nullptr);
+    CreateDirectoryW(L"" PROJECT_SOURCE_DIR "/build/screenshots", nullptr);
+  }
+
+  void ShowPage(const char* page) {
+    for (const char* p : kPages) scene_->Find(p)->SetVisible(std::string(p) == page);
+  }
+
+  void Spanish() {
+    scene_->TranslateTexts([](const std::wstring& en) {
+      auto it = kSpanish.find(en);
+      return it == kSpanish.end() ? std::wstring() : it->second;
+    });
+  }
+
+  // Renders to build/screenshots/ui-<name>.png and reads the file back.
+  Picture Render(const std::string& name) {
+    std::wstring path = L"" PROJECT_SOURCE_DIR "/build/screenshots/ui-" +
+                        std::wstring(name.begin(), name.end()) + L".png";
+    DeleteFileW(path.c_str());
+    Picture picture;
+    EXPECT_TRUE(ui::RenderSceneToPng(*scene_, 613, 429, path.c_str()));
+    EXPECT_TRUE(picture.Load(path)) << name;
+    EXPECT_EQ(picture.Width(), 613);
+    EXPECT_EQ(picture.Height(), 429);
+    return picture;
+  }
+
+  ui::Rect At(const char* name) { return scene_->Find(name)->Bounds(); }
+
+  // Labels show text inside their own rectangle (a little slack for glyph overhang).
+  void ExpectText(const Picture& p, const char* label, int at_least = 40) {
+    ui::Rect r = At(label);
+    r = {r.x - 2, r.y - 4, r.w + 4, r.h + 8};
+    EXPECT_GE(p.Count(r, TextPixel), at_least) << label;
+  }
+
+  ui::GdiplusSession gdiplus_;
+  std::unique_ptr<ui::Scene> scene_;
+};
+
+TEST_F(WindowPictures, FrameIsRoundedShadowedAndTransparentOutside) {
+  ShowPage("Layout_Init");
+  Picture p = Render("frame");
+  // Window corners lie outside the rounded panel and its shadow.
+  for (auto [x, y] : {std::pair{0, 0}, {612, 0}, {0, 428}, {612, 428}, {3, 3}, {609, 425}})
+    EXPECT_EQ(p.At(x, y).a, 0) << x << "," << y;
+  // The panel's own corners are rounded: just inside the corner is not opaque panel.
+  EXPECT_LT(p.At(12, 12).a, 255);
+  EXPECT_LT(p.At(600, 416).a, 255);
+  // Soft shadow in the 12-pixel margin: translucent, denser near the panel.
+  Pixel outer = p.At(3, 200), inner = p.At(10, 200);
+  EXPECT_GT(inner.a, outer.a);
+  EXPECT_GT(inner.a, 0);
+  EXPECT_LT(inner.a, 255);
+  EXPECT_LE(inner.r, 8);
+  // Opaque dark grey panel where nothing is drawn, caption band darker than it.
+  EXPECT_TRUE(PanelGrey(p.At(20, 410)));
+  EXPECT_TRUE(PanelGrey(p.At(590, 60)));
+  Pixel band = p.At(400, 16);
+  EXPECT_EQ(band.a, 255);
+  EXPECT_LT(band.r, 0x2F);
+  // Bold white title at the left of the band; nothing light in the band's right part but the box.
+  EXPECT_GE(p.Count({20, 12, 260, 22}, [](Pixel q) { return q.r > 0xC0 && q.g > 0xC0; }), 80);
+  EXPECT_EQ(p.Count({320, 12, 240, 22}, TextPixel), 0);
+  // Close box: a light disc at the right end of the band with a dark cross in its middle.
+  ui::Rect box = At("HudWindow1CloseBox");
+  EXPECT_GE(p.Count(box, [](Pixel q) { return q.r > 0x90; }), 120);
+  Pixel centre = p.At(box.x + box.w / 2, box.y + box.h / 2);
+  EXPECT_LT(centre.r, 0x80);
+}
+
+TEST_F(WindowPictures, PagesInEnglishAndSpanish) {
+  for (bool spanish : {false, true}) {
+    SCOPED_TRACE(spanish ? "Spanish" : "English");
+    if (spanish) Spanish();
+    const std::string lang = spanish ? "-es" : "-en";
+
+    ShowPage("Layout_Init");
+    Picture welcome = Render("welcome" + lang);
+    for (const char* l : {"Label1", "Label2", "Label3", "Label4", "Label5"}) ExpectText(welcome, l);
+    ExpectText(welcome, "Button1", 30);
+    // The illustration: stick on the left, progress bar in the middle, tower with a green badge
+    // on the right, each over its caption column.
+    EXPECT_GE(welcome.Count({At("Layout3").x, At("Layout2").y, 182, 95}, Orange), 300);
+    EXPECT_GE(welcome.Count({At("Layout5").x, At("Layout2").y, 221, 95}, Blue), 200);
+    EXPECT_GE(welcome.Count({At("Layout4").x, At("Layout2").y, 186, 95}, Green), 100);
+    EXPECT_EQ(welcome.Count({At("Layout5").x, At("Layout2").y, 221, 95}, Orange), 0);
+    // Nothing between the heading rows and the illustration.
+    EXPECT_EQ(welcome.Count({12, 33 + 124, 589, 10}, TextPixel), 0);
+
+    ShowPage("Layout_USBSelect");
+    auto* combo = scene_->FindAs<ui::DropDown>("ComboBox1");
+    combo->ClearItems();
+    combo->AddItem(L"E");
+    combo->AddItem(L"F");
+    combo->SetSelected(0);
+    Picture drives = Render("drives" + lang);
+    for (const char* l : {"Label6", "Label7", "Label8"}) ExpectText(drives, l);
+    ExpectText(drives, "Button2", 30);
+    EXPECT_GE(drives.Count(At("ComboBox1"), TextPixel), 10);  // the selected letter
+    EXPECT_GE(drives.Count(At("Image1"), Orange), 600);
+    EXPECT_GE(drives.Count(At("Image2"), [](Pixel q) { return q.r > 0x90 && q.r < 0xD0; }), 20);
+    // The notice is hidden while a drive is listed (its row crosses the picture: look beside it).
+    ui::Rect notice = At("Label14");
+    EXPECT_EQ(drives.Count({notice.x, notice.y, At("Image1").x - notice.x, notice.h}, TextPixel), 0);
+
+    // No drive: the notice over the dimmed, disabled picture; Install disabled.
+    combo->ClearItems();
+    combo->SetEnabled(false);
+    scene_->Find("Button2")->SetEnabled(false);
+    scene_->Find("Image1")->SetEnabled(false);
+    scene_->Find("Image1")->SetOpacity(0.5f);
+    scene_->Find("Label14")->SetVisible(true);
+    Picture empty = Render("drives-none" + lang);
+    ExpectText(empty, "Label14");
+    EXPECT_EQ(empty.Count(At("ComboBox1"), TextPixel), 0);
+    EXPECT_EQ(empty.Count(At("Image1"), Orange), 0);  // half-blended into the panel
+    EXPECT_GE(empty.Count(At("Image1"), [](Pixel q) { return q.r > 0x70 && q.r > q.b + 0x30; }), 300);
+    EXPECT_LT(empty.Count(At("Button2"), TextPixel), drives.Count(At("Button2"), TextPixel));
+    for (const char* c : {"ComboBox1", "Button2", "Image1"}) scene_->Find(c)->SetEnabled(true);
+    scene_->Find("Image1")->SetOpacity(1.0f);
+    scene_->Find("Label14")->SetVisible(false);
+
+    ShowPage("Layout_Progress");
+    scene_->FindAs<ui::ProgressBar>("ProgressBar1")->SetValue(50);
+    Picture progress = Render("progress" + lang);
+    for (const char* l : {"Label9", "Label10", "Label11"}) ExpectText(progress, l);
+    ui::Rect bar = At("ProgressBar1");
+    EXPECT_GE(progress.Count({bar.x, bar.y, bar.w / 2 - 4, bar.h}, Blue), (bar.w / 2 - 10) * (bar.h - 6));
+    EXPECT_EQ(progress.Count({bar.x + bar.w / 2 + 4, bar.y, bar.w / 2 - 4, bar.h}, Blue), 0);
+
+    ShowPage("Layout_Finish");
+    scene_->Find("Image_Error")->SetVisible(false);
+    scene_->Find("Image_OK")->SetVisible(true);
+    Picture ok = Render("finish-ok" + lang);
+    for (const char* l : {"Label12", "Label13"}) ExpectText(ok, l);
+    ExpectText(ok, "Button3", 30);
+    EXPECT_GE(ok.Count(At("Image_OK"), Green), 4000);
+    EXPECT_EQ(ok.Count(At("Image_OK"), Red), 0);
+    scene_->Find("Image_Error")->SetVisible(true);
+    scene_->Find("Image_OK")->SetVisible(false);
+    Picture failed = Render("finish-error" + lang);
+    EXPECT_GE(failed.Count(At("Image_Error"), Red), 4000);
+    EXPECT_EQ(failed.Count(At("Image_Error"), Green), 0);
+  }
+}
+
+TEST_F(WindowPictures, TranslatedTextsChangeTheDrawnTexts) {
+  ShowPage("Layout_Init");
+  Picture en = Render("compare-en");
+  Spanish();
+  Picture es = Render("compare-es");
+  for (const char* name : {"Label1", "Button1", "Label3"}) {
+    ui::Rect r = At(name);
+    int differ = 0;
+    for (int y = r.y; y < r.y + r.h; ++y)
+      for (int x = r.x; x < r.x + r.w; ++x) differ += TextPixel(en.At(x, y)) != TextPixel(es.At(x, y));
+    EXPECT_GE(differ, 30) << name;
+  }
+  // The title in the caption band as well; the illustration is the same in both.
+  EXPECT_EQ(scene_->Find("HudWindow1")->Text(), L"Asistente para el USB de an\u00e1lisis de Tovix Scourlet");
+  ui::Rect pic = At("BitmapStateButton1");
+  for (int y = pic.y; y < pic.y + pic.h; y += 7)
+    for (int x = pic.x; x < pic.x + pic.w; x += 7) ASSERT_EQ(en.At(x, y).r, es.At(x, y).r) << x << "," << y;
+}
+
+}  // namespace
