@@ -7,6 +7,7 @@
 
 #include <memory>
 
+#include "install_worker.h"
 #include "progress_record.h"
 #include "state_base.h"
 
@@ -22,4 +23,8 @@ class USBProgressState : public StateBase {
 
  private:
   std::shared_ptr<ProgressRecord> progress = std::make_shared<ProgressRecord>();
+  // The build this page runs: working folder, events and what the worker takes from the window.
+  std::shared_ptr<InstallJob> job;
+  // Created with the state, started on enter; from then on it owns itself.
+  std::unique_ptr<TThread_ThreadDoInstall> InstallThread;
 };
