@@ -76,8 +76,11 @@ bool DownloadUrlToFile(const wchar_t* url, const wchar_t* outputPath, uint32_t t
 
     bool timedOut = false;
     for (;;) {
+        context->deadline = GetTickCount64() + settings.timeLimit;
         AdvanceRequest(context, 0);
-        if (!AwaitCompletion(context, settings.timeLimit)) {
+        const ULONGLONG now = GetTickCount64();
+        const DWORD left = now < context->deadline ? DWORD(context->deadline - now) : 0;
+        if (!AwaitCompletion(context, left)) {
             timedOut = true;
             break;
         }

@@ -83,6 +83,7 @@ struct _REQUEST_CONTEXT {
     bool closedUnderPendingStep = false;
     bool promptedThisAttempt = false;  // the 407 prompt was shown for this attempt
     DWORD transferError = 0;    // the error that ended the last attempt (0: body complete)
+    ULONGLONG deadline = 0;     // GetTickCount64 value at which the attempt's time limit ends
 };
 
 DWORD NewRequestContext(HINTERNET session, const RequestSettings& settings,

@@ -95,6 +95,12 @@ void AdvanceRequest(_REQUEST_CONTEXT* context, DWORD error) {
     // `error` is tested first: after a step has pended, `state` belongs to the thread that
     // will complete it.
     while (error == 0 && context->state != TransferState::Finished) {
+        // A body that keeps arriving at once is stored in this loop, possibly on the thread
+        // that waits for the time limit; so the loop keeps the limit itself.
+        if (GetTickCount64() >= context->deadline) {
+            error = ERROR_INTERNET_TIMEOUT;
+            break;
+        }
         switch (context->state) {
         case TransferState::Send:
             context->state = TransferState::Receive;

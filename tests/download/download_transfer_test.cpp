@@ -1,7 +1,8 @@
 // Downloads over the real asynchronous WinINet against the local test server: what lands in the
 // file, the progress calls, and the result for every way a transfer can end.
-#include "DownloadEngine.h"
 #include "TestServer.h"
+
+#include "DownloadEngine.h"
 
 #include <gtest/gtest.h>
 
