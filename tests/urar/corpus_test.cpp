@@ -63,14 +63,16 @@ TEST(Corpus, StoredEntriesMatchTheirChecksumAndThePeers) {
       if (!row->has_entry || row->IsDirectory()) continue;
       if (i >= entries.size()) break;
       const ExtractedEntry& e = entries[i++];
-      bool plain_stored = row->method == 0x30 && !(row->flags & 0x07) && row->unp_ver >= 20;
+      bool plain_stored = row->method == 0x30 && !(row->flags & 0x07);
       if (!plain_stored) continue;
       EXPECT_EQ(e.action, URAR_OK) << archive << ": " << e.name << " last error " << e.last_error;
+      ++checked;
+      if (row->HasFeature("fmt-rar14")) continue;  // a 16-bit sum, which the library compared
       EXPECT_EQ(e.crc, row->file_crc) << archive << ": " << e.name;
       // Peers make symbolic links of link entries rather than returning their stored bytes.
       for (const std::string* peer : {&row->peer_bsdtar, &row->peer_unarr, &row->peer_unar})
-        if (IsHex(*peer) && !row->HasFeature("symlink")) EXPECT_EQ(e.crc, std::stoul(*peer, nullptr, 16)) << archive << ": " << e.name;
-      ++checked;
+        if (IsHex(*peer) && !row->HasFeature("symlink"))
+          EXPECT_EQ(e.crc, std::stoul(*peer, nullptr, 16)) << archive << ": " << e.name;
     }
   }
   EXPECT_GT(checked, 50);
