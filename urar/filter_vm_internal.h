@@ -69,5 +69,9 @@ constexpr uint32_t kVmZero = 2;
 constexpr uint32_t kVmSign = 0x80000000u;
 constexpr uint32_t kVmInstructionLimit = 25000000;
 
+// Test seam: when set, sees the bytes of every program as it is prepared (tests collect the
+// standard programs that real archives carry).
+extern void (*g_vm_program_observer)(const uint8_t* code, uint32_t size);
+
 // Runs an interpreted program; false when it was stopped by the instruction limit.
 bool VmInterpret(FilterVm* vm, VmInstruction* code, uint32_t count);

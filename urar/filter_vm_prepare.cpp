@@ -250,7 +250,10 @@ bool Decode(VmProgram* program, const uint8_t* code, uint32_t size) {
 
 }  // namespace
 
+void (*g_vm_program_observer)(const uint8_t* code, uint32_t size) = nullptr;
+
 VmProgram* VmPrepare(const uint8_t* code, uint32_t size, bool allow_native) {
+  if (g_vm_program_observer) g_vm_program_observer(code, size);
   VmProgram* program = static_cast<VmProgram*>(calloc(1, sizeof(VmProgram)));
   if (!program) return nullptr;
   if (XorCheckPasses(code, size)) {
