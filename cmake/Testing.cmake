@@ -1,5 +1,6 @@
 # Test helpers shared by every subsystem's tests.
-#   project_add_test(NAME name SOURCES a.cpp ... [LIBS lib ...] [LABELS group ...])
+#   project_add_test(NAME name SOURCES a.cpp ... [LIBS lib ...] [LABELS group ...]
+#                    [PROPERTIES prop value ...])
 # builds a GoogleTest executable and registers its cases with CTest. In the Windows build the
 # executable runs under Wine (CMAKE_CROSSCOMPILING_EMULATOR); the cases are listed at test time.
 include(GoogleTest)
@@ -16,7 +17,7 @@ elseif(NOT URAR_FUZZ)
 endif()
 
 function(project_add_test)
-  cmake_parse_arguments(T "" "NAME;TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
+  cmake_parse_arguments(T "" "NAME;TIMEOUT" "SOURCES;LIBS;LABELS;PROPERTIES" ${ARGN})
   add_executable(${T_NAME} ${T_SOURCES})
   target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} ${PROJECT_GTEST_LIBS})
   # Paths the tests open; under Wine the Unix root is drive Z:.
@@ -31,5 +32,5 @@ function(project_add_test)
     set(T_TIMEOUT 120)
   endif()
   gtest_discover_tests(${T_NAME} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
-    PROPERTIES LABELS "${T_LABELS}" TIMEOUT ${T_TIMEOUT})
+    PROPERTIES LABELS "${T_LABELS}" TIMEOUT ${T_TIMEOUT} ${T_PROPERTIES})
 endfunction()

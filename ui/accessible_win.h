@@ -8,6 +8,10 @@
 #include <windows.h>
 #include <oleacc.h>
 
+// Name the interface as __uuidof(IAccessible), never IID_IAccessible: mingw-w64's oleacc import
+// library defines that symbol as a code thunk, and when it links before libuuid the "IID" is
+// the thunk's bytes (marshaling then fails with E_NOINTERFACE).
+
 namespace ui {
 
 class Scene;

@@ -271,7 +271,7 @@ LRESULT LayeredWindow::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
     case WM_GETOBJECT:
       if (static_cast<LONG>(lp) == static_cast<LONG>(OBJID_CLIENT)) {
         if (!impl_->accessible) impl_->accessible = CreateSceneAccessible(hwnd, scene_);
-        return LresultFromObject(IID_IAccessible, wp, impl_->accessible);
+        return LresultFromObject(__uuidof(IAccessible), wp, impl_->accessible);
       }
       break;
     default:

@@ -1,0 +1,275 @@
+// The wizard's scene in a real layered window on an X display: placement and style, mouse
+// input (hover animation, clicks, caption drag), the Enter key, the application's message hook
+// and the MSAA tree a screen reader would read.
+#include <gtest/gtest.h>
+
+#include <oleacc.h>
+
+#include <string>
+#include <vector>
+
+#include "ui/layered_window_win.h"
+
+namespace {
+
+// Runs the window's messages until `done` holds or `seconds` pass.
+template <class F>
+bool PumpUntil(const F& done, double seconds = 3) {
+  ULONGLONG end = GetTickCount64() + static_cast<ULONGLONG>(seconds * 1000);
+  while (!done()) {
+    if (GetTickCount64() > end) return false;
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      TranslateMessage(&msg);
+      DispatchMessageW(&msg);
+    }
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
+  }
+  return true;
+}
+
+LPARAM Point(int x, int y) { return MAKELPARAM(x, y); }
+
+class LayeredWindowTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string error;
+    scene_ = ui::LoadSceneResource(GetModuleHandleW(nullptr), L"WINDOW_UI", &error);
+    ASSERT_TRUE(scene_) << error;
+    scene_->SetClickHandler([this](ui::Control& c) { clicks_.push_back(c.Name()); });
+    window_ = std::make_unique<ui::LayeredWindow>();
+    ASSERT_TRUE(window_->Create(GetModuleHandleW(nullptr), L"TovixScourletUSB", *scene_, 613, 429));
+    hwnd_ = window_->Handle();
+    ShowWindow(hwnd_, SW_SHOW);
+    SetForegroundWindow(hwnd_);
+    PumpUntil([] { return false; }, 0.1);
+  }
+  void TearDown() override {
+    window_.reset();  // destroys the window before the scene it shows
+    scene_.reset();
+  }
+  POINT Centre(const char* name) {
+    ui::Rect r = scene_->Find(name)->Bounds();
+    return {r.x + r.w / 2, r.y + r.h / 2};
+  }
+  void ClickAt(POINT p) {
+    SendMessageW(hwnd_, WM_LBUTTONDOWN, MK_LBUTTON, Point(p.x, p.y));
+    SendMessageW(hwnd_, WM_LBUTTONUP, 0, Point(p.x, p.y));
+  }
+  void ShowPage(const char* page) {
+    for (const char* p : {"Layout_Init", "Layout_USBSelect", "Layout_Progress", "Layout_Finish"})
+      scene_->Find(p)->SetVisible(std::string(p) == page);
+  }
+
+  std::unique_ptr<ui::Scene> scene_;
+  std::unique_ptr<ui::LayeredWindow> window_;
+  HWND hwnd_ = nullptr;
+  std::vector<std::string> clicks_;
+};
+
+TEST_F(LayeredWindowTest, BorderlessLayeredCentredAndDrawnOnlyWhenChanged) {
+  RECT r{};
+  GetWindowRect(hwnd_, &r);
+  EXPECT_EQ(r.right - r.left, 613);
+  EXPECT_EQ(r.bottom - r.top, 429);
+  RECT desk{};
+  GetWindowRect(GetDesktopWindow(), &desk);
+  EXPECT_LE(std::abs((r.left + r.right) - (desk.left + desk.right)), 1);
+  EXPECT_LE(std::abs((r.top + r.bottom) - (desk.top + desk.bottom)), 1);
+  LONG style = GetWindowLongW(hwnd_, GWL_STYLE), ex = GetWindowLongW(hwnd_, GWL_EXSTYLE);
+  EXPECT_TRUE(style & WS_POPUP);
+  EXPECT_FALSE(style & (WS_CAPTION | WS_THICKFRAME));
+  EXPECT_TRUE(ex & WS_EX_LAYERED);
+  wchar_t title[64] = {};
+  GetWindowTextW(hwnd_, title, 64);
+  EXPECT_STREQ(title, L"TovixScourletUSB");
+  EXPECT_TRUE(IsWindowVisible(hwnd_));
+
+  // A change schedules one redraw, which the message loop carries out.
+  EXPECT_FALSE(scene_->NeedsRedraw());
+  scene_->Find("Label1")->SetText(L"Changed");
+  EXPECT_TRUE(scene_->NeedsRedraw());
+  EXPECT_TRUE(PumpUntil([&] { return !scene_->NeedsRedraw(); }));
+}
+
+TEST_F(LayeredWindowTest, HoverAnimatesTheCloseBoxAndClicksReachTheHandler) {
+  ui::Control* close = scene_->Find("HudWindow1CloseBox");
+  POINT box = Centre("HudWindow1CloseBox");
+  ULONGLONG start = GetTickCount64();
+  PostMessageW(hwnd_, WM_MOUSEMOVE, 0, Point(box.x, box.y));
+  ASSERT_TRUE(PumpUntil([&] { return close->HoverAmount() == 1.0f; }));
+  ULONGLONG took = GetTickCount64() - start;
+  EXPECT_GE(took, 80u);  // a 0.1 s fade, not a jump
+  EXPECT_TRUE(PumpUntil([&] { return !scene_->Animating(); }));
+  EXPECT_TRUE(close->CurrentFill() == close->GetStyle().hover_fill);
+
+  // Leaving fades back.
+  SendMessageW(hwnd_, WM_MOUSELEAVE, 0, 0);
+  ASSERT_TRUE(PumpUntil([&] { return close->HoverAmount() == 0.0f; }));
+
+  ClickAt(box);
+  ClickAt(Centre("Button1"));
+  ClickAt(Centre("Label1"));  // labels take no clicks
+  EXPECT_EQ(clicks_, (std::vector<std::string>{"HudWindow1CloseBox", "Button1"}));
+
+  // The caption band drags the window; controls and the page do not.
+  RECT w{};
+  GetWindowRect(hwnd_, &w);
+  auto hit = [&](int x, int y) {
+    return SendMessageW(hwnd_, WM_NCHITTEST, 0, Point(w.left + x, w.top + y));
+  };
+  EXPECT_EQ(hit(200, 20), HTCAPTION);
+  EXPECT_EQ(hit(box.x, box.y), HTCLIENT);
+  EXPECT_EQ(hit(200, 100), HTCLIENT);
+}
+
+TEST_F(LayeredWindowTest, EnterPressesTheVisiblePagesEnabledButtonAfterTheAppsHook) {
+  SendMessageW(hwnd_, WM_KEYDOWN, VK_RETURN, 0);
+  ShowPage("Layout_USBSelect");
+  SendMessageW(hwnd_, WM_KEYDOWN, VK_RETURN, 0);
+  scene_->Find("Button2")->SetEnabled(false);
+  SendMessageW(hwnd_, WM_KEYDOWN, VK_RETURN, 0);
+  EXPECT_EQ(clicks_, (std::vector<std::string>{"Button1", "Button2"}));
+
+  // The application sees messages first and may keep them from the toolkit.
+  std::vector<UINT> seen;
+  window_->SetMessageHandler([&](UINT msg, WPARAM wp, LPARAM, LRESULT* result) {
+    seen.push_back(msg);
+    if (msg == WM_KEYDOWN && wp == VK_RETURN) return *result = 0, true;
+    return false;
+  });
+  scene_->Find("Button2")->SetEnabled(true);
+  SendMessageW(hwnd_, WM_KEYDOWN, VK_RETURN, 0);
+  SendMessageW(hwnd_, WM_USER + 1, 3, 0);
+  EXPECT_EQ(clicks_.size(), 2u);
+  EXPECT_EQ(seen, (std::vector<UINT>{WM_KEYDOWN, WM_USER + 1}));
+
+  // A handler that closes the window from a click leaves the toolkit standing.
+  window_->SetMessageHandler(nullptr);
+  scene_->SetClickHandler([this](ui::Control&) { DestroyWindow(hwnd_); });
+  ClickAt(Centre("Button2"));
+  EXPECT_FALSE(IsWindow(hwnd_));
+  EXPECT_EQ(window_->Handle(), nullptr);
+}
+
+struct Child {
+  long id;
+  std::wstring name, description, value;
+  long role, state;
+  long x, y, w, h;
+};
+
+std::vector<Child> ReadTree(IAccessible* acc) {
+  std::vector<Child> out;
+  long count = 0;
+  if (FAILED(acc->get_accChildCount(&count))) return out;
+  for (long id = 1; id <= count; ++id) {
+    VARIANT v;
+    VariantInit(&v);
+    v.vt = VT_I4;
+    v.lVal = id;
+    Child c{id, {}, {}, {}, 0, 0, 0, 0, 0, 0};
+    BSTR s = nullptr;
+    if (acc->get_accName(v, &s) == S_OK) c.name = s;
+    SysFreeString(s);
+    s = nullptr;
+    if (acc->get_accDescription(v, &s) == S_OK) c.description = s;
+    SysFreeString(s);
+    s = nullptr;
+    if (acc->get_accValue(v, &s) == S_OK) c.value = s;
+    SysFreeString(s);
+    VARIANT r;
+    VariantInit(&r);
+    if (acc->get_accRole(v, &r) == S_OK) c.role = r.lVal;
+    if (acc->get_accState(v, &r) == S_OK) c.state = r.lVal;
+    acc->accLocation(&c.x, &c.y, &c.w, &c.h, v);
+    out.push_back(c);
+  }
+  return out;
+}
+
+const Child* ByDescription(const std::vector<Child>& tree, const wchar_t* designer_name) {
+  for (const Child& c : tree)
+    if (c.description == designer_name) return &c;
+  return nullptr;
+}
+
+TEST_F(LayeredWindowTest, AccessibilityTreeShowsTheVisibleControls) {
+  IAccessible* acc = nullptr;
+  ASSERT_EQ(AccessibleObjectFromWindow(hwnd_, static_cast<DWORD>(OBJID_CLIENT), __uuidof(IAccessible),
+                                       reinterpret_cast<void**>(&acc)),
+            S_OK);
+  ASSERT_NE(acc, nullptr);
+  VARIANT self;
+  VariantInit(&self);
+  self.vt = VT_I4;
+  self.lVal = CHILDID_SELF;
+  VARIANT role;
+  VariantInit(&role);
+  ASSERT_EQ(acc->get_accRole(self, &role), S_OK);
+  EXPECT_EQ(role.lVal, ROLE_SYSTEM_CLIENT);
+
+  std::vector<Child> tree = ReadTree(acc);
+  const Child* start = ByDescription(tree, L"Button1");
+  ASSERT_NE(start, nullptr);
+  EXPECT_EQ(start->name, L"Start");
+  EXPECT_EQ(start->role, ROLE_SYSTEM_PUSHBUTTON);
+  EXPECT_FALSE(start->state & STATE_SYSTEM_UNAVAILABLE);
+  RECT w{};
+  GetWindowRect(hwnd_, &w);
+  ui::Rect b = scene_->Find("Button1")->Bounds();
+  EXPECT_EQ(start->x, w.left + b.x);
+  EXPECT_EQ(start->y, w.top + b.y);
+  EXPECT_EQ(start->w, 124);
+  EXPECT_EQ(start->h, 28);
+  const Child* heading = ByDescription(tree, L"Label1");
+  ASSERT_NE(heading, nullptr);
+  EXPECT_EQ(heading->name, L"Create rescue USB drive");
+  EXPECT_EQ(heading->role, ROLE_SYSTEM_STATICTEXT);
+  ASSERT_NE(ByDescription(tree, L"HudWindow1"), nullptr);
+  EXPECT_EQ(ByDescription(tree, L"HudWindow1")->name, L"Create Tovix Scourlet rescue USB drive");
+  EXPECT_EQ(ByDescription(tree, L"BitmapStateButton1")->role, ROLE_SYSTEM_GRAPHIC);
+  EXPECT_EQ(ByDescription(tree, L"Button2"), nullptr);  // hidden page
+
+  // Pressing through the accessibility object is a click; hit-testing finds the button.
+  VARIANT child;
+  VariantInit(&child);
+  child.vt = VT_I4;
+  child.lVal = start->id;
+  EXPECT_EQ(acc->accDoDefaultAction(child), S_OK);
+  EXPECT_EQ(clicks_, (std::vector<std::string>{"Button1"}));
+  VARIANT found;
+  VariantInit(&found);
+  ASSERT_EQ(acc->accHitTest(w.left + b.x + 5, w.top + b.y + 5, &found), S_OK);
+  EXPECT_EQ(found.lVal, start->id);
+
+  // The drive page: the list's items are readable without opening it, in order, with the
+  // selection; a disabled button says so.
+  ShowPage("Layout_USBSelect");
+  auto* combo = scene_->FindAs<ui::DropDown>("ComboBox1");
+  combo->AddItem(L"F");
+  combo->AddItem(L"G");
+  combo->SetSelected(0);
+  scene_->Find("Button2")->SetEnabled(false);
+  tree = ReadTree(acc);
+  const Child* list = ByDescription(tree, L"ComboBox1");
+  ASSERT_NE(list, nullptr);
+  EXPECT_EQ(list->role, ROLE_SYSTEM_COMBOBOX);
+  EXPECT_EQ(list->value, L"F");
+  std::vector<std::wstring> items;
+  for (const Child& c : tree)
+    if (c.role == ROLE_SYSTEM_LISTITEM) items.push_back(c.name + ((c.state & STATE_SYSTEM_SELECTED) ? L"*" : L""));
+  EXPECT_EQ(items, (std::vector<std::wstring>{L"F*", L"G"}));
+  ASSERT_NE(ByDescription(tree, L"Button2"), nullptr);
+  EXPECT_TRUE(ByDescription(tree, L"Button2")->state & STATE_SYSTEM_UNAVAILABLE);
+  EXPECT_EQ(ByDescription(tree, L"Label14"), nullptr);
+  EXPECT_EQ(ByDescription(tree, L"Button1"), nullptr);
+
+  // After the window is gone the object answers without touching the scene.
+  window_.reset();
+  long count = 0;
+  EXPECT_EQ(acc->get_accChildCount(&count), CO_E_OBJNOTCONNECTED);
+  acc->Release();
+}
+
+}  // namespace
