@@ -8,10 +8,12 @@
 // which is what makes a late (or missing) notice harmless without any waiting.
 //
 // Steps: AdvanceRequest issues send / read / store in a loop until a step pends; the status
-// callback re-enters it when the pending step completes. A disposal waits for no notice that may
-// never come; it marks the context abandoned and waits only for an AdvanceRequest that is running
-// (its next handle call is refused, so that is at most one chunk's store), so once the download
-// call returns no step, progress call or file write happens for it again.
+// callback re-enters it when the pending step completes. Disposal shuts the request handle,
+// marks the context abandoned and waits only for an AdvanceRequest that is running (its next
+// handle call is refused, so that is at most one chunk's store): once the download call has
+// returned, no step, progress call or file write happens for it again. It waits (at most 10 s)
+// for the closing notice only when that notice is sure to come, i.e. not after a close under a
+// pending step.
 #pragma once
 
 #include "DownloadProgressCallback.h"
