@@ -6,6 +6,7 @@
 #include <oleacc.h>
 
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "ui/layered_window_win.h"
@@ -121,6 +122,47 @@ TEST_F(LayeredWindowTest, HoverAnimatesTheCloseBoxAndClicksReachTheHandler) {
   EXPECT_EQ(hit(200, 20), HTCAPTION);
   EXPECT_EQ(hit(box.x, box.y), HTCLIENT);
   EXPECT_EQ(hit(200, 100), HTCLIENT);
+}
+
+// Real input through the system: a press on the caption band, a move and a release. The drag's
+// modal loop runs inside this thread's message handling, so another thread moves the mouse.
+RECT DragFrom(HWND hwnd, POINT from, int dx, int dy) {
+  RECT r{};
+  GetWindowRect(hwnd, &r);
+  std::thread hand([&] {
+    auto button = [](DWORD flags) {
+      INPUT in{};
+      in.type = INPUT_MOUSE;
+      in.mi.dwFlags = flags;
+      SendInput(1, &in, sizeof(in));
+    };
+    SetCursorPos(r.left + from.x, r.top + from.y);
+    Sleep(100);
+    button(MOUSEEVENTF_LEFTDOWN);
+    Sleep(100);
+    for (int i = 1; i <= 10; ++i) {
+      SetCursorPos(r.left + from.x + dx * i / 10, r.top + from.y + dy * i / 10);
+      Sleep(30);
+    }
+    button(MOUSEEVENTF_LEFTUP);
+    Sleep(100);
+  });
+  PumpUntil([] { return false; }, 1.5);
+  hand.join();
+  PumpUntil([] { return false; }, 0.2);
+  RECT after{};
+  GetWindowRect(hwnd, &after);
+  return {after.left - r.left, after.top - r.top, 0, 0};
+}
+
+TEST_F(LayeredWindowTest, DraggingTheCaptionBandMovesTheWindow) {
+  RECT moved = DragFrom(hwnd_, {200, 20}, 50, 30);
+  EXPECT_EQ(moved.left, 50);
+  EXPECT_EQ(moved.top, 30);
+  // The page below the band does not drag.
+  moved = DragFrom(hwnd_, {200, 120}, 40, 20);
+  EXPECT_EQ(moved.left, 0);
+  EXPECT_EQ(moved.top, 0);
 }
 
 TEST_F(LayeredWindowTest, EnterPressesTheVisiblePagesEnabledButtonAfterTheAppsHook) {
