@@ -211,42 +211,102 @@ void InsertOldDistance(Rar29State* s, uint32_t distance) {
 
 enum class LzEvent { kService, kEndOfBlock, kFilter };
 
+// The LZ loop's bit reader: up to 64 bits in a register, the next unread bit in bit 63. Refills
+// load 8 bytes at once and keep at least 56 bits ready, so the chain from one symbol to the next
+// is a shift and a table load. Measured on random data (mostly literals), it decodes about twice
+// as fast as reading three bytes per peek.
+struct FastBits {
+  uint64_t bits;
+  uint32_t count;     // valid bits in `bits`
+  const uint8_t* next;
+
+  static uint64_t LoadBigEndian64(const uint8_t* p) {
+    uint64_t v;
+    memcpy(&v, p, 8);
+    return __builtin_bswap64(v);
+  }
+  void Refill() {
+    bits |= LoadBigEndian64(next) >> count;
+    next += (63 - count) >> 3;
+    count |= 56;
+  }
+  uint32_t Peek16() const { return uint32_t(bits >> 48); }
+  void Skip(uint32_t n) {
+    bits <<= n;
+    count -= n;
+  }
+  uint32_t Take(uint32_t n) {  // 1 <= n <= 16
+    uint32_t v = uint32_t(bits >> (64 - n));
+    Skip(n);
+    return v;
+  }
+  // Bit position in the input buffer that starts at `base`.
+  uint32_t Position(const uint8_t* base) const { return uint32_t(next - base) * 8 - count; }
+};
+
+inline uint32_t DecodeFast(const HuffmanTable& table, FastBits& in) {
+  uint32_t field = in.Peek16() & 0xFFFE;
+  uint32_t entry = table.quick[field >> (16 - kHuffmanQuickBits)];
+  if (__builtin_expect(entry != 0, 1)) {
+    in.Skip(entry & 15);
+    return entry >> 4;
+  }
+  BitInput counter;
+  counter.Reset(nullptr);
+  uint32_t symbol = HuffmanDecodeSlow(table, counter, field);
+  in.Skip(counter.addr * 8 + counter.bit);
+  return symbol;
+}
+
 // Decodes LZ symbols until the input or window needs service or a block end or filter
 // definition comes. Reader and positions live in locals: window stores through a byte pointer
 // would otherwise force the compiler to reload them after every byte.
 LzEvent DecodeLzRun(Rar29State* s) {
-  BitInput in = s->in;
+  const uint8_t* const base = s->input;
+  FastBits in{0, 0, base + s->in.addr};
+  in.Refill();
+  in.Skip(s->in.bit);
   uint8_t* const window = s->window;
   uint32_t unp = s->unp_ptr & kRar29WindowMask;
-  const uint32_t wr = s->wr_ptr;
-  const uint32_t border = s->input_border;
+  // Bytes that may be produced before the oldest unwritten byte gets too close.
+  uint32_t space = (s->wr_ptr - unp) & kRar29WindowMask;
+  // (The loop in DecodeStream writes out once less than kWindowReserve is left.)
+  const uint32_t budget_end = space == 0                ? kRar29WindowSize - kWindowReserve
+                              : space >= kWindowReserve ? space - kWindowReserve + 1
+                                                        : 0;
+  uint32_t produced = 0;
+  const uint8_t* const fast_limit = base + s->input_border;
+  const uint32_t border_bits = s->input_border * 8;
   LzEvent event = LzEvent::kService;
   for (;;) {
-    if (in.addr > border || (((wr - unp) & kRar29WindowMask) < kWindowReserve && wr != unp)) break;
-    uint32_t symbol = Decode(s->main_table, in);
+    if (produced >= budget_end) break;
+    // The reader runs up to 8 bytes ahead of what it consumed; only near the border is the
+    // exact position worth computing.
+    if (in.next > fast_limit && in.Position(base) >= border_bits + 8) break;
+    in.Refill();
+    uint32_t symbol = DecodeFast(s->main_table, in);
     if (symbol < 256) {
       window[unp] = uint8_t(symbol);
       unp = (unp + 1) & kRar29WindowMask;
+      produced++;
       continue;
     }
     uint32_t length, distance;
     if (symbol >= 271) {
       symbol -= 271;
       length = kLengthBase[symbol] + 3;
-      if (uint32_t bits = kLengthBits[symbol]) length += in.Bits(bits);
-      uint32_t slot = Decode(s->dist_table, in);
+      if (uint32_t bits = kLengthBits[symbol]) length += in.Take(bits);
+      uint32_t slot = DecodeFast(s->dist_table, in);
+      in.Refill();
       distance = kDistance.base[slot] + 1;
       uint32_t bits = kDistance.bits[slot];
       if (slot > 9) {
-        if (bits > 4) {
-          distance += (in.Peek16() >> (20 - bits)) << 4;
-          in.Skip(bits - 4);
-        }
+        if (bits > 4) distance += in.Take(bits - 4) << 4;
         if (s->low_dist_repeat > 0) {
           s->low_dist_repeat--;
           distance += s->prev_low_dist;
         } else {
-          uint32_t low = Decode(s->low_dist_table, in);
+          uint32_t low = DecodeFast(s->low_dist_table, in);
           if (low == 16) {
             s->low_dist_repeat = kLowDistRepeats - 1;
             distance += s->prev_low_dist;
@@ -256,7 +316,7 @@ LzEvent DecodeLzRun(Rar29State* s) {
           }
         }
       } else if (bits > 0) {
-        distance += in.Bits(bits);
+        distance += in.Take(bits);
       }
       if (distance >= 0x2000) {
         length++;
@@ -278,20 +338,23 @@ LzEvent DecodeLzRun(Rar29State* s) {
       distance = s->old_dist[index];
       for (; index > 0; index--) s->old_dist[index] = s->old_dist[index - 1];
       s->old_dist[0] = distance;
-      uint32_t slot = Decode(s->rep_length_table, in);
+      uint32_t slot = DecodeFast(s->rep_length_table, in);
       length = kLengthBase[slot] + 2;
-      if (uint32_t bits = kLengthBits[slot]) length += in.Bits(bits);
+      if (uint32_t bits = kLengthBits[slot]) length += in.Take(bits);
     } else {
       symbol -= 263;
       distance = kShortDistBase[symbol] + 1;
-      if (uint32_t bits = kShortDistBits[symbol]) distance += in.Bits(bits);
+      if (uint32_t bits = kShortDistBits[symbol]) distance += in.Take(bits);
       length = 2;
       InsertOldDistance(s, distance);
     }
     s->last_length = length;
     CopyMatch(window, unp, length, distance);
+    produced += length;
   }
-  s->in = in;
+  uint32_t position = in.Position(base);
+  s->in.addr = position >> 3;
+  s->in.bit = position & 7;
   s->unp_ptr = unp;
   return event;
 }

@@ -17,8 +17,9 @@ constexpr uint32_t kRar29WindowMask = kRar29WindowSize - 1;
 // Spare bytes past the window let a match copy in 8-byte steps run a little over its end.
 constexpr uint32_t kRar29WindowSpare = 16;
 constexpr uint32_t kRar29InputSize = 0x8000;
-// Zeroed bytes after the valid input: bit reads look a few bytes ahead of the cursor.
-constexpr uint32_t kRar29InputSpare = 16;
+// Zeroed bytes after the valid input: bit reads look ahead of the cursor (the LZ loop by up to
+// 8 bytes, plus the bytes of the symbol that crosses the border).
+constexpr uint32_t kRar29InputSpare = 64;
 
 constexpr uint32_t kRar29MainSymbols = 299;
 constexpr uint32_t kRar29DistSymbols = 60;
