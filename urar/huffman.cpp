@@ -57,9 +57,8 @@ void HuffmanBuild(HuffmanTable* t, const uint8_t* lengths, uint32_t count) {
   }
 }
 
-uint32_t HuffmanDecodeSlow(const HuffmanTable& t, BitInput& input, uint32_t field) {
+uint32_t HuffmanLookupLong(const HuffmanTable& t, uint32_t field) {
   uint32_t len = 1;
   while (len < 15 && field >= t.limit[len]) len++;
-  input.Skip(len);
-  return t.symbols[SymbolIndex(t, field, len)];
+  return uint32_t{t.symbols[SymbolIndex(t, field, len)]} << 4 | len;
 }

@@ -25,14 +25,22 @@ struct HuffmanTable {
 // length count.
 void HuffmanBuild(HuffmanTable* table, const uint8_t* lengths, uint32_t count);
 
-uint32_t HuffmanDecodeSlow(const HuffmanTable& table, BitInput& input, uint32_t field);
+// The quick entry's form (symbol << 4 | length) for fields the quick lookup leaves open.
+uint32_t HuffmanLookupLong(const HuffmanTable& table, uint32_t field);
 
+// The reader is only touched here, never handed to an out-of-line call: a hot loop can keep it
+// in registers even though its window stores may alias anything.
 inline uint32_t HuffmanDecode(const HuffmanTable& table, BitInput& input) {
   uint32_t field = input.Peek16() & 0xFFFE;
   uint32_t entry = table.quick[field >> (16 - kHuffmanQuickBits)];
-  if (entry != 0) {
-    input.Skip(entry & 15);
-    return entry >> 4;
-  }
-  return HuffmanDecodeSlow(table, input, field);
+  if (entry == 0) entry = HuffmanLookupLong(table, field);
+  input.Skip(entry & 15);
+  return entry >> 4;
+}
+
+// The long-code path on its own, for callers that peeked the field already.
+inline uint32_t HuffmanDecodeSlow(const HuffmanTable& table, BitInput& input, uint32_t field) {
+  uint32_t entry = HuffmanLookupLong(table, field);
+  input.Skip(entry & 15);
+  return entry >> 4;
 }

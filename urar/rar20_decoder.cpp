@@ -25,8 +25,7 @@ constexpr uint8_t kDistBits[48] = {0,  0,  0,  0,  1,  1,  2,  2,  3,  3,  4,  4
 constexpr uint8_t kShortDistBase[8] = {0, 4, 8, 16, 32, 64, 128, 192};
 constexpr uint8_t kShortDistBits[8] = {2, 2, 3, 4, 5, 6, 6, 6};
 
-constexpr uint32_t kSymbolRepeatLast = 256;  // the last match again
-constexpr uint32_t kSymbolOldDist = 257;     // 257..260: one of the four old distances
+constexpr uint32_t kSymbolRepeatLast = 256;  // the last match again; 257..260: an old distance
 constexpr uint32_t kSymbolShortDist = 261;   // 261..268: length 2 at a short distance
 constexpr uint32_t kSymbolNewTables = 269;
 constexpr uint32_t kSymbolMatch = 270;       // 270..297: a new match
@@ -59,47 +58,61 @@ struct Decoder {
     return WriterPut(writer, window + from, to - from);
   }
 
-  void CopyMatch(uint32_t length, uint32_t distance) {
-    s->old_dist[s->old_dist_ptr++ & 3] = distance;
-    s->last_dist = distance;
-    s->last_length = length;
-    uint32_t dst = s->unp_ptr;
-    uint32_t src = (dst - distance) & mask;
-    if (src + length <= mask + 1 && dst + length <= mask + 1) {
-      // Neither side wraps: a plain forward copy, which repeats the pattern when they overlap.
-      uint8_t* d = window + dst;
-      const uint8_t* p = window + src;
-      for (uint32_t i = 0; i < length; i++) d[i] = p[i];
-    } else {
-      for (uint32_t i = 0; i < length; i++)
-        window[(dst + i) & mask] = window[(src + i) & mask];
-    }
-    s->unp_ptr = (dst + length) & mask;
-  }
-
   int Run(uint64_t size);
 };
 
+// The hot loop keeps the reader, the positions and the match history in locals: every window
+// store may alias the state, so fields read through `s` would be reloaded after each byte.
+// The locals go back to the state around each out-of-line step (refill, write, tables).
 int Decoder::Run(uint64_t size) {
   Rar20Input* in = &s->input;
-  BitInput& bits = in->bits;
+  BitInput bits = in->bits;
+  uint32_t refill_at = in->refill_at;
+  uint32_t ptr = s->unp_ptr, wr = s->wr_ptr;
+  uint32_t old_dist[4] = {s->old_dist[0], s->old_dist[1], s->old_dist[2], s->old_dist[3]};
+  uint32_t old_dist_ptr = s->old_dist_ptr, last_dist = s->last_dist, last_length = s->last_length;
+  bool audio = s->audio_block;
+  const uint32_t window_size = mask + 1;
   uint64_t produced = 0;
+  int result = kExtractOk;
+
+  auto save = [&] {
+    in->bits = bits;
+    s->unp_ptr = ptr;
+  };
+  auto load = [&] {
+    bits = in->bits;
+    refill_at = in->refill_at;
+    ptr = s->unp_ptr;
+    wr = s->wr_ptr;
+    audio = s->audio_block;
+  };
+  // Reads a table header met inside the data; false ends the loop.
+  auto new_tables = [&] {
+    save();
+    Rar20TablesResult r = Rar20ReadTables(s);
+    load();
+    if (r == kRar20TablesOutOfData) result = kExtractTruncated;
+    return r == kRar20TablesOk;
+  };
+
   while (produced < size) {
-    if (int error = Rar20NeedInput(in)) return error;
-    if (((s->unp_ptr - s->wr_ptr) & mask) > kWriteThreshold) {
-      if (int error = WritePending()) return error;
+    if (bits.addr >= refill_at || ((ptr - wr) & mask) > kWriteThreshold) {
+      save();
+      result = Rar20NeedInput(in);
+      if (result == kExtractOk && ((ptr - wr) & mask) > kWriteThreshold) result = WritePending();
+      load();
+      if (result != kExtractOk) break;
     }
 
-    if (s->audio_block) {
+    if (audio) {
       uint32_t symbol = HuffmanDecode(s->audio_tables[s->cur_channel], bits);
       if (symbol == kAudioNewTables) {
-        Rar20TablesResult r = Rar20ReadTables(s);
-        if (r == kRar20TablesOutOfData) return kExtractTruncated;
-        if (r == kRar20TablesBad) break;
+        if (!new_tables()) break;
         continue;
       }
-      window[s->unp_ptr] = Rar20DecodeAudio(&s->audio[s->cur_channel], &s->channel_delta, symbol);
-      s->unp_ptr = (s->unp_ptr + 1) & mask;
+      window[ptr] = Rar20DecodeAudio(&s->audio[s->cur_channel], &s->channel_delta, symbol);
+      ptr = (ptr + 1) & mask;
       if (++s->cur_channel == s->channels) s->cur_channel = 0;
       produced++;
       continue;
@@ -107,8 +120,8 @@ int Decoder::Run(uint64_t size) {
 
     uint32_t symbol = HuffmanDecode(s->main_table, bits);
     if (symbol < 256) {
-      window[s->unp_ptr] = uint8_t(symbol);
-      s->unp_ptr = (s->unp_ptr + 1) & mask;
+      window[ptr] = uint8_t(symbol);
+      ptr = (ptr + 1) & mask;
       produced++;
       continue;
     }
@@ -124,15 +137,13 @@ int Decoder::Run(uint64_t size) {
         if (distance >= 0x40000) length++;
       }
     } else if (symbol == kSymbolNewTables) {
-      Rar20TablesResult r = Rar20ReadTables(s);
-      if (r == kRar20TablesOutOfData) return kExtractTruncated;
-      if (r == kRar20TablesBad) break;
+      if (!new_tables()) break;
       continue;
     } else if (symbol == kSymbolRepeatLast) {
-      length = s->last_length;
-      distance = s->last_dist;
+      length = last_length;
+      distance = last_dist;
     } else if (symbol < kSymbolShortDist) {
-      distance = s->old_dist[(s->old_dist_ptr - (symbol - kSymbolRepeatLast)) & 3];
+      distance = old_dist[(old_dist_ptr - (symbol - kSymbolRepeatLast)) & 3];
       uint32_t slot = HuffmanDecode(s->repeat_table, bits);
       length = kLengthBase[slot] + 2 + bits.Bits(kLengthBits[slot]);
       if (distance >= 0x101) {
@@ -147,10 +158,39 @@ int Decoder::Run(uint64_t size) {
       distance = kShortDistBase[slot] + 1 + bits.Bits(kShortDistBits[slot]);
       length = 2;
     }
-    CopyMatch(length, distance);
+
+    old_dist[old_dist_ptr++ & 3] = distance;
+    last_dist = distance;
+    last_length = length;
     produced += length;
+    uint32_t src = (ptr - distance) & mask;
+    if (src + length <= window_size && ptr + length <= window_size) {
+      // Neither side wraps. Eight bytes at a time when the source lies at least that far
+      // back (or ahead), so no piece reads what it writes; byte by byte otherwise, which repeats
+      // the pattern of a close overlap. Nothing is written past the match: the bytes ahead
+      // are history that later matches may still reach.
+      uint8_t* d = window + ptr;
+      const uint8_t* p = window + src;
+      uint32_t i = 0;
+      if (distance >= 8)
+        for (; i + 8 <= length; i += 8) {
+          uint64_t piece;
+          memcpy(&piece, p + i, 8);
+          memcpy(d + i, &piece, 8);
+        }
+      for (; i < length; i++) d[i] = p[i];
+    } else {
+      for (uint32_t i = 0; i < length; i++) window[(ptr + i) & mask] = window[(src + i) & mask];
+    }
+    ptr = (ptr + length) & mask;
   }
-  return kExtractOk;
+
+  save();
+  memcpy(s->old_dist, old_dist, sizeof(old_dist));
+  s->old_dist_ptr = old_dist_ptr;
+  s->last_dist = last_dist;
+  s->last_length = last_length;
+  return result;
 }
 
 }  // namespace
