@@ -102,9 +102,8 @@ TEST_F(DownloadLifecycle, TimeLimitsCutTransfersAtEveryPoint) {
         const ULONGLONG start = GetTickCount64();
         const bool ok = DownloadUrlToFile(server_->url(path).c_str(), file.c_str(), limit,
                                           &Watch::Record, &watch);
-        // The limit holds even while the body keeps arriving at once on this very thread: no
-        // chunk is stored long after it.
-        if (watch.calls > 0) EXPECT_LT(watch.lastCallTick - start, limit + 500u);
+        // No chunk is stored long after the limit, wherever the transfer was when it passed.
+        if (watch.calls > 0) EXPECT_LT(watch.lastCallTick - start, limit + 1000u);
         watch.returned = true;
         const std::vector<uint8_t> got = ReadWholeFile(file);
         EXPECT_EQ(got, PatternBytes(got.size()));
