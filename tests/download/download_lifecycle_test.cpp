@@ -115,7 +115,7 @@ TEST_F(DownloadLifecycle, TimeLimitsCutTransfersAtEveryPoint) {
     DeleteFileW(file.c_str());
 }
 
-TEST_F(DownloadLifecycle, ParallelDownloadsShareOneSession) {
+TEST_F(DownloadLifecycle, ParallelDownloadsAllArriveWhole) {
     InitializeEngine(nullptr);
     constexpr int kThreads = 4;
     std::vector<std::wstring> files;
