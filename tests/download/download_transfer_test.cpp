@@ -155,9 +155,14 @@ TEST_F(DownloadTransfer, UrlPartsReachTheRequest) {
 }
 
 TEST_F(DownloadTransfer, UnsplittableUrlFails) {
-    for (const wchar_t* url : {L"", L"not a url", L"http://", L"mailto:x@y"}) {
-        SCOPED_TRACE(testing::PrintToString(std::wstring(url)));
-        EXPECT_FALSE(DownloadUrlToFile(url, file_.c_str(), 30000, nullptr, nullptr));
+    // Parts longer than their buffers (host 259, path 1023 characters) do not fit either.
+    const std::wstring longHost = L"http://" + std::wstring(300, L'h') + L"/x";
+    const std::wstring longPath = server_->url(L"/" + std::wstring(1100, L'p'));
+    for (const std::wstring& url : {std::wstring(L""), std::wstring(L"not a url"),
+                                    std::wstring(L"http://"), std::wstring(L"mailto:x@y"), longHost,
+                                    longPath}) {
+        SCOPED_TRACE(testing::PrintToString(url.substr(0, 40)));
+        EXPECT_FALSE(DownloadUrlToFile(url.c_str(), file_.c_str(), 30000, nullptr, nullptr));
     }
 }
 
