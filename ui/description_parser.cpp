@@ -20,7 +20,9 @@ namespace ui {
 
 class DescriptionParser {
  public:
-  explicit DescriptionParser(std::string_view text) : text_(text) {}
+  explicit DescriptionParser(std::string_view text) : text_(text) {
+    if (text_.substr(0, 3) == "\xEF\xBB\xBF") pos_ = 3;  // editors may save a byte-order mark
+  }
 
   std::unique_ptr<Scene> Parse(std::string* error) {
     std::unique_ptr<Scene> scene(new Scene());

@@ -103,6 +103,8 @@ TEST_F(LayeredWindowTest, HoverAnimatesTheCloseBoxAndClicksReachTheHandler) {
   EXPECT_GE(took, 80u);  // a 0.1 s fade, not a jump
   EXPECT_TRUE(PumpUntil([&] { return !scene_->Animating(); }));
   EXPECT_TRUE(close->CurrentFill() == close->GetStyle().hover_fill);
+  PumpUntil([] { return false; }, 0.1);
+  EXPECT_FALSE(KillTimer(hwnd_, 0x7E11));  // the animation timer stopped with the animation
 
   // Leaving fades back.
   SendMessageW(hwnd_, WM_MOUSELEAVE, 0, 0);

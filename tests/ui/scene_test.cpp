@@ -246,6 +246,9 @@ TEST(SceneReader, RejectsBrokenDescriptionsWithTheLine) {
     EXPECT_NE(error.find(c.message), std::string::npos) << c.text << " -> " << error;
     EXPECT_EQ(error.rfind("line ", 0), 0u) << error;
   }
+  std::string error;
+  EXPECT_NE(ui::Scene::Load("\xEF\xBB\xBFLayout R {\r\n rect = 0 0 9 9\r\n}\r\n", &error), nullptr)
+      << error;
   std::string deep = "Layout R {\n rect = 0 0 9 9\n";
   for (int i = 0; i < 40; ++i) deep += "Layout L" + std::to_string(i) + " {\n";
   EXPECT_EQ(ui::Scene::Load(deep, nullptr), nullptr);
