@@ -145,8 +145,8 @@ TEST(Rar20Decoder, EntriesThatEndShortOrLong) {
   }
 }
 
-// Refused entries do not disturb the decoder: the entry after them decodes.
-TEST(Rar20Decoder, RefusedEntriesLeaveTheNextOneDecodable) {
+// RAR 2.6 entries decode as RAR 2.0 ones; refused entries do not disturb the decoder.
+TEST(Rar20Decoder, VersionsDecodedAndRefused) {
   Rar20Writer w;
   w.Tables(Rar20Writer::Uniform(9, 6, 5));
   Fill(w, 3000, 2000, 5);
@@ -157,9 +157,12 @@ TEST(Rar20Decoder, RefusedEntriesLeaveTheNextOneDecodable) {
   FileEntry encrypted = good;
   encrypted.name = "encrypted";
   encrypted.flags |= 0x04;
+  FileEntry v26 = good;
+  v26.name = "rar26";
+  v26.unp_ver = 26;
 
-  TestReader r(Archive({old_method, encrypted, good}));
-  const int expected[] = {kExtractUnsupported, kExtractEncrypted, kExtractOk};
+  TestReader r(Archive({old_method, encrypted, good, v26}));
+  const int expected[] = {kExtractUnsupported, kExtractEncrypted, kExtractOk, kExtractOk};
   int end = r.First();
   for (int want : expected) {
     ASSERT_EQ(end, 0);
