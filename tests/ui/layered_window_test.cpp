@@ -124,6 +124,18 @@ TEST_F(LayeredWindowTest, HoverAnimatesTheCloseBoxAndClicksReachTheHandler) {
   EXPECT_EQ(hit(200, 20), HTCAPTION);
   EXPECT_EQ(hit(box.x, box.y), HTCLIENT);
   EXPECT_EQ(hit(200, 100), HTCLIENT);
+
+  // The clickable refresh group shows the hand cursor; the rest the arrow.
+  ShowPage("Layout_USBSelect");
+  auto cursor_at = [&](POINT p) {
+    SendMessageW(hwnd_, WM_MOUSEMOVE, 0, Point(p.x, p.y));
+    SendMessageW(hwnd_, WM_SETCURSOR, reinterpret_cast<WPARAM>(hwnd_), MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
+    return GetCursor();
+  };
+  EXPECT_EQ(cursor_at(Centre("Label8")), LoadCursorW(nullptr, MAKEINTRESOURCEW(32649)));  // hand
+  EXPECT_EQ(cursor_at(Centre("Label6")), LoadCursorW(nullptr, MAKEINTRESOURCEW(32512)));  // arrow
+  ClickAt(Centre("Image2"));
+  EXPECT_EQ(clicks_.back(), "Layout6");
 }
 
 // Real input through the system: a press on the caption band, a move and a release. The drag's

@@ -206,4 +206,34 @@ TEST_F(WindowDescription, OnlyTheVisiblePagesControlsTakeInput) {
   EXPECT_EQ(scene_->DefaultButton(), nullptr);
 }
 
+// The reader on damaged descriptions: every truncation and a spread of single-byte changes of
+// the real one either load or fail with a message, never crash (run under the sanitizers).
+TEST(WindowDescriptionDamage, TruncatedOrAlteredTextsFailCleanly) {
+  const std::string text = ReadFile(PROJECT_SOURCE_DIR "/app/window.ui");
+  ASSERT_FALSE(text.empty());
+  int loaded = 0;
+  const size_t last_brace = text.rfind('}');
+  for (size_t cut = 0; cut <= last_brace; cut += 3) {
+    std::string error;
+    auto scene = ui::Scene::Load(text.substr(0, cut), &error);
+    if (scene) {
+      ++loaded;
+      scene->Layout(613, 429);
+    } else {
+      EXPECT_FALSE(error.empty()) << cut;
+    }
+  }
+  EXPECT_EQ(loaded, 0);  // nothing short of the closing brace is a whole description
+  const char replacements[] = {'{', '}', '"', '=', '\\', '\n', '#', '\0', '\xC3', '9'};
+  for (size_t at = 0; at < text.size(); at += 7) {
+    for (char c : replacements) {
+      std::string damaged = text;
+      damaged[at] = c;
+      std::string error;
+      if (auto scene = ui::Scene::Load(damaged, &error)) scene->Layout(613, 429);
+      else EXPECT_FALSE(error.empty());
+    }
+  }
+}
+
 }  // namespace
