@@ -30,6 +30,13 @@ std::vector<rar_writer::Entry> Contents(const std::string& archive,
     } else {
       entries.push_back(rar_writer::EntryFromFile(installer, "ColdInstall.exe"));
     }
+    if (faults.installer_pause_ms) {
+      rar_writer::Entry pause;
+      pause.name = "ColdInstall.pause";
+      const std::string text = std::to_string(faults.installer_pause_ms);
+      pause.data.assign(text.begin(), text.end());
+      entries.push_back(pause);
+    }
   }
   if (!faults.no_rescue_system) {
     auto part = rar_writer::EntriesFromTree(tree / (scanner ? "scanner" : "system"), "");

@@ -15,6 +15,7 @@ struct Faults {
   std::string climbing;        // archive that also carries an entry named "..\escaped.txt"
   bool broken_installer = false;  // ColdInstall.exe holds text, not a program
   bool no_rescue_system = false;  // the archives carry the installer alone: it has nothing to copy
+  unsigned installer_pause_ms = 0;  // a slow installer: "ColdInstall.pause" makes it wait per file
 };
 
 // Writes scanner.zip and system.zip into `folder` (which must exist). `tree` is the rescue_disk

@@ -1,6 +1,6 @@
 // Builds the served archives into a folder:
 //   rescue_archives OUTDIR INSTALLER TREE [--damage ARCHIVE] [--climb ARCHIVE]
-//                   [--broken-installer] [--no-rescue-system]
+//                   [--broken-installer] [--no-rescue-system] [--installer-pause MS]
 #include <cstdio>
 #include <exception>
 #include <string>
@@ -11,7 +11,8 @@ int main(int argc, char** argv) {
   if (argc < 4) {
     std::fprintf(stderr,
                  "usage: rescue_archives OUTDIR INSTALLER TREE [--damage ARCHIVE] "
-                 "[--climb ARCHIVE] [--broken-installer] [--no-rescue-system]\n");
+                 "[--climb ARCHIVE] [--broken-installer] [--no-rescue-system] "
+                 "[--installer-pause MS]\n");
     return 2;
   }
   rescue_archives::Faults faults;
@@ -21,6 +22,8 @@ int main(int argc, char** argv) {
       faults.broken_installer = true;
     } else if (option == "--no-rescue-system") {
       faults.no_rescue_system = true;
+    } else if (option == "--installer-pause" && i + 1 < argc) {
+      faults.installer_pause_ms = static_cast<unsigned>(std::stoul(argv[++i]));
     } else if ((option == "--damage" || option == "--climb") && i + 1 < argc) {
       (option == "--damage" ? faults.damaged : faults.climbing) = argv[++i];
     } else {

@@ -4,13 +4,15 @@
 Serves "scanner.zip" and "system.zip" under /tovixscourlet/rescuedisk/ over plain HTTP/1.1
 (with Content-Length) from 127.0.0.1; everything else is 404.
 
-  rescue_server.py [--port N] [--port-file FILE] [--log FILE] [--missing NAME]
+  rescue_server.py [--port N] [--port-file FILE] [--log FILE] [--missing NAME] [--rate B]
                    (--root DIR | --build TOOL INSTALLER TREE [archive fault options])
 
 --root DIR serves the archives already in DIR. --build runs the rescue_archives tool to make
 them first (in a temporary folder that goes away with the server) and passes on its fault
-options: --damage ARCHIVE, --climb ARCHIVE, --broken-installer, --no-rescue-system.
---missing NAME answers 404 for that archive. --port 0 (the default) takes an ephemeral port;
+options: --damage ARCHIVE, --climb ARCHIVE, --broken-installer, --no-rescue-system,
+--installer-pause MS.
+--missing NAME answers 404 for that archive. --rate B sends bodies at about B bytes a second
+(a slow line, to catch a download in progress). --port 0 (the default) takes an ephemeral port;
 the port is printed on stdout and, with --port-file, written there (to a temporary name, then
 renamed, so that a reader never sees half a number). --log appends one line per request:
 "GET /path STATUS". The server runs until it is interrupted or terminated.
@@ -24,12 +26,13 @@ import subprocess
 import sys
 import tempfile
 import threading
+import time
 
 PREFIX = "/tovixscourlet/rescuedisk/"
 ARCHIVES = ("scanner.zip", "system.zip")
 
 
-def make_handler(root, missing, log_path):
+def make_handler(root, missing, log_path, rate):
     log_lock = threading.Lock()
 
     class Handler(http.server.BaseHTTPRequestHandler):
@@ -52,7 +55,14 @@ def make_handler(root, missing, log_path):
                              "application/octet-stream" if status == 200 else "text/html")
             self.send_header("Content-Length", str(len(body)))
             self.end_headers()
-            self.wfile.write(body)
+            if not rate:
+                self.wfile.write(body)
+                return
+            chunk = max(1, rate // 10)
+            for start in range(0, len(body), chunk):
+                self.wfile.write(body[start:start + chunk])
+                self.wfile.flush()
+                time.sleep(0.1)
 
         def record(self, status):
             if log_path:
@@ -75,6 +85,8 @@ def build_archives(args, folder):
         command.append("--broken-installer")
     if args.no_rescue_system:
         command.append("--no-rescue-system")
+    if args.installer_pause:
+        command += ["--installer-pause", str(args.installer_pause)]
     subprocess.run(command, check=True)
 
 
@@ -91,6 +103,7 @@ def main():
     parser.add_argument("--port-file")
     parser.add_argument("--log")
     parser.add_argument("--missing", choices=ARCHIVES)
+    parser.add_argument("--rate", type=int, default=0)
     source = parser.add_mutually_exclusive_group(required=True)
     source.add_argument("--root")
     source.add_argument("--build", nargs=3, metavar=("TOOL", "INSTALLER", "TREE"))
@@ -98,6 +111,7 @@ def main():
     parser.add_argument("--climb", choices=ARCHIVES)
     parser.add_argument("--broken-installer", action="store_true")
     parser.add_argument("--no-rescue-system", action="store_true")
+    parser.add_argument("--installer-pause", type=int, default=0)
     args = parser.parse_args()
 
     scratch = None
@@ -108,7 +122,7 @@ def main():
         root = scratch
     try:
         server = http.server.ThreadingHTTPServer(
-            ("127.0.0.1", args.port), make_handler(root, args.missing, args.log))
+            ("127.0.0.1", args.port), make_handler(root, args.missing, args.log, args.rate))
         server.daemon_threads = True
         # SIGTERM ends the server the same way as Ctrl+C, so the scratch folder is removed.
         signal.signal(signal.SIGTERM, lambda *_: (_ for _ in ()).throw(KeyboardInterrupt))

@@ -1,0 +1,361 @@
+#!/usr/bin/env python3
+"""End-to-end runs of the rescue-drive build: the real wizard under Wine on its own X display,
+real clicks (xdotool), the stand-in rescue-disk server on loopback and the stand-in installer,
+writing onto a virtual removable drive E: of a Wine prefix of the test's own.
+
+Every scenario builds the served archives (with its fault, if any), starts the server on the
+port of the wizard's build setting, clicks Start and Install, and checks what the build left:
+the finish page (success or error picture), the drive's contents byte for byte, the working
+folder (gone once the finish page shows), the server's request log and the timer's trace lines.
+The pages' buttons share one place in the window; the window is found by its title.
+
+usage: builder_e2e.py --scenario NAME --exe W.exe --archives-tool A.exe --installer I.exe
+                      --server-host 127.0.0.1:PORT --display :61 --prefix DIR --screenshots DIR
+Also usable as a module: the demo script drives the wizard with the same helpers.
+"""
+import argparse
+import filecmp
+import glob
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+
+ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
+TITLE = "TovixScourletUSB"
+BUTTON = (306, 385)     # Start, Install and Close, each on its own page
+CLOSE_BOX = (588, 23)
+PICTURE = (306, 255)    # centre of the finish page's picture
+RESCUE_TREE = os.path.join(ROOT, "standins", "rescue_disk")
+
+# name: archive options, server options, expected finish ("ok", "error" or "closed"), and the
+# requests the server sees ("<archive> <status>").
+BOTH = ["scanner.zip 200", "system.zip 200"]
+SCENARIOS = {
+    "success": dict(archives=["--installer-pause", "250"], finish="ok", requests=BOTH),
+    "spanish": dict(lang="es_ES.UTF-8", finish="ok", requests=BOTH),
+    "missing-scanner": dict(server=["--missing", "scanner.zip"], finish="error",
+                            requests=["scanner.zip 404"]),
+    "missing-system": dict(server=["--missing", "system.zip"], finish="error",
+                           requests=["scanner.zip 200", "system.zip 404"]),
+    "damaged": dict(archives=["--damage", "system.zip"], finish="error", requests=BOTH),
+    "climbing": dict(archives=["--climb", "system.zip"], finish="error", requests=BOTH),
+    "no-library": dict(patch_library=True, finish="error", requests=BOTH),
+    "installer-fails": dict(archives=["--no-rescue-system"], finish="error", requests=BOTH),
+    "installer-broken": dict(archives=["--broken-installer"], finish="error", requests=BOTH),
+    "close-mid-download": dict(server=["--rate", "100000"], finish="closed",
+                               requests=["scanner.zip 200"]),
+    "close-mid-install": dict(archives=["--installer-pause", "1000"], finish="closed",
+                              requests=BOTH),
+}
+
+
+class Failure(Exception):
+    pass
+
+
+def check(condition, message):
+    if not condition:
+        raise Failure(message)
+
+
+def wait_for(condition, what, timeout=60):
+    deadline = time.time() + timeout
+    while time.time() < deadline:
+        if condition():
+            return
+        time.sleep(0.2)
+    raise Failure("timed out waiting for " + what)
+
+
+def windows_path(path):
+    return "Z:" + os.path.abspath(path).replace("/", "\\")
+
+
+class Prefix:
+    """A Wine prefix with a removable drive E: backed by a folder of its own."""
+
+    def __init__(self, path, lang=None, display=None):
+        self.path = path
+        self.drive = os.path.join(path, "usb-e")
+        self.env = dict(os.environ, WINEPREFIX=path, WINEDEBUG="-all", WINEARCH="win64",
+                        WINEDLLOVERRIDES="mscoree,mshtml=")
+        if lang:
+            self.env.update(LANG=lang, LC_ALL=lang)
+        if display:
+            self.env["DISPLAY"] = display
+
+    def prepare(self):
+        subprocess.run([os.path.join(ROOT, "scripts", "wine-prefix")], env=self.env, check=True,
+                       timeout=600)
+        os.makedirs(self.drive, exist_ok=True)
+        link = os.path.join(self.path, "dosdevices", "e:")
+        if os.path.lexists(link):
+            os.remove(link)
+        os.symlink(self.drive, link)
+        # A fresh server: the locale and the drive types are read when it starts.
+        subprocess.run(["wineserver", "-k"], env=self.env)
+        subprocess.run(["wineserver", "-w"], env=self.env)
+        for item in os.listdir(self.drive):
+            path = os.path.join(self.drive, item)
+            shutil.rmtree(path) if os.path.isdir(path) else os.remove(path)
+        for folder in self.work_folders():
+            shutil.rmtree(folder)
+
+    def work_folders(self):
+        return glob.glob(os.path.join(self.path, "drive_c", "users", "*", "**", "USBWizard"),
+                         recursive=True)
+
+    def wine(self, *command, **kwargs):
+        return subprocess.run(["wine", *command], env=self.env, timeout=120, **kwargs)
+
+    def stop(self):
+        subprocess.run(["wineserver", "-k"], env=self.env)
+
+
+class Server:
+    """The stand-in rescue-disk server with freshly built archives."""
+
+    def __init__(self, prefix, archives_tool, installer, port, scratch, archive_options=(),
+                 server_options=()):
+        self.log = os.path.join(scratch, "requests.log")
+        archives = os.path.join(scratch, "archives")
+        os.makedirs(archives, exist_ok=True)
+        prefix.wine(archives_tool, windows_path(archives), windows_path(installer),
+                    windows_path(RESCUE_TREE), *archive_options, check=True,
+                    capture_output=True)
+        port_file = os.path.join(scratch, "port")
+        self.process = subprocess.Popen(
+            [sys.executable, os.path.join(ROOT, "standins", "rescue_server.py"), "--port",
+             str(port), "--port-file", port_file, "--root", archives, "--log", self.log,
+             *server_options], stdout=subprocess.DEVNULL)
+        wait_for(lambda: os.path.exists(port_file) or self.process.poll() is not None,
+                 "the rescue-disk server", timeout=20)
+        check(self.process.poll() is None, "the rescue-disk server could not take port %s" % port)
+
+    def requests(self):
+        if not os.path.exists(self.log):
+            return []
+        with open(self.log) as f:
+            return ["%s %s" % (line.split()[1].rsplit("/", 1)[1], line.split()[2])
+                    for line in f if line.strip()]
+
+    def stop(self):
+        self.process.terminate()
+        self.process.wait(timeout=20)
+
+
+class Wizard:
+    """The wizard's window on an X display, driven with xdotool."""
+
+    def __init__(self, prefix, exe, trace_path):
+        self.prefix = prefix
+        self.trace = open(trace_path, "w")
+        env = dict(prefix.env, WINEDEBUG="-all,+debugstr")
+        self.process = subprocess.Popen(["wine", exe], env=env, stdout=subprocess.DEVNULL,
+                                        stderr=self.trace)
+        wait_for(lambda: self.window() is not None, "the window to appear")
+
+    def window(self):
+        found = subprocess.run(["xdotool", "search", "--name", "^%s$" % TITLE],
+                               env=self.prefix.env, capture_output=True, text=True)
+        ids = found.stdout.split()
+        if not ids:
+            return None
+        geometry = subprocess.run(["xdotool", "getwindowgeometry", "--shell", ids[0]],
+                                  env=self.prefix.env, capture_output=True, text=True).stdout
+        values = dict(line.split("=", 1) for line in geometry.split())
+        return int(values["X"]), int(values["Y"]), int(values["WIDTH"]), int(values["HEIGHT"])
+
+    def click(self, offset):
+        x, y, _, _ = self.window()
+        subprocess.run(["xdotool", "mousemove", str(x + offset[0]), str(y + offset[1]),
+                        "click", "1"], env=self.prefix.env, check=True)
+
+    def screenshot(self, path):
+        x, y, w, h = self.window()
+        subprocess.run(["import", "-display", self.prefix.env["DISPLAY"], "-window", "root",
+                        "-crop", "%dx%d+%d+%d" % (w, h, x, y), "+repage", path], check=True)
+
+    def pixel(self, offset):
+        x, y, _, _ = self.window()
+        out = subprocess.run(["import", "-display", self.prefix.env["DISPLAY"], "-window",
+                              "root", "-crop", "1x1+%d+%d" % (x + offset[0], y + offset[1]),
+                              "-depth", "8", "txt:-"], capture_output=True, text=True).stdout
+        # "0,0: (r,g,b) ..." on the second line
+        triple = out.splitlines()[-1].split("(", 1)[1].split(")", 1)[0]
+        return tuple(int(float(v)) for v in triple.split(",")[:3])
+
+    def exited(self, timeout=60):
+        try:
+            return self.process.wait(timeout=timeout) == 0
+        except subprocess.TimeoutExpired:
+            return False
+        finally:
+            if self.process.poll() is None:
+                self.process.kill()
+
+    def trace_lines(self):
+        self.trace.flush()
+        lines = []
+        with open(self.trace.name, encoding="utf-8", errors="replace") as f:
+            for line in f:
+                if "OutputDebugStringA" in line and '"' in line:
+                    lines.append(line[line.index('"') + 1:line.rindex('"')])
+        return lines
+
+
+def start_display(display):
+    xvfb = subprocess.Popen(["Xvfb", display, "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
+                            stderr=subprocess.DEVNULL)
+    time.sleep(1)
+    check(xvfb.poll() is None, "Xvfb could not start on " + display)
+    return xvfb
+
+
+def rescue_files():
+    files = {}
+    for part in ("scanner", "system"):
+        base = os.path.join(RESCUE_TREE, part, "rescue")
+        for folder, _, names in os.walk(base):
+            for name in names:
+                path = os.path.join(folder, name)
+                files[os.path.relpath(path, base)] = path
+    return files
+
+
+def drive_files(drive):
+    found = set()
+    for folder, _, names in os.walk(drive):
+        for name in names:
+            found.add(os.path.relpath(os.path.join(folder, name), drive))
+    return found
+
+
+def without_library_resource(exe, folder):
+    """A copy of the wizard whose "URAR" resource is renamed, so that the program cannot find
+    it: resource names are length-prefixed UTF-16 strings in the resource directory."""
+    data = open(exe, "rb").read()
+    name = b"\x04\x00" + "URAR".encode("utf-16-le")
+    check(data.count(name) == 1, "one URAR resource name in the program")
+    copy = os.path.join(folder, "wizard-without-library.exe")
+    with open(copy, "wb") as f:
+        f.write(data.replace(name, b"\x04\x00" + "URAX".encode("utf-16-le")))
+    return copy
+
+
+def is_green(rgb):
+    r, g, b = rgb
+    return g > 120 and g > r + 40 and g > b + 40
+
+
+def run(args):
+    scenario = SCENARIOS[args.scenario]
+    prefix = Prefix(args.prefix, scenario.get("lang"), args.display)
+    prefix.prepare()
+    scratch = tempfile.mkdtemp(prefix="builder-e2e-")
+    shot = os.path.join(args.screenshots, "builder-%s-" % args.scenario)
+    port = int(args.server_host.rsplit(":", 1)[1])
+    exe = without_library_resource(args.exe, scratch) if scenario.get("patch_library") else args.exe
+    xvfb = server = wizard = None
+    try:
+        xvfb = start_display(args.display)
+        server = Server(prefix, args.archives_tool, args.installer, port, scratch,
+                        scenario.get("archives", []), scenario.get("server", []))
+        wizard = Wizard(prefix, exe, shot + "trace.log")
+        time.sleep(2)
+        wizard.screenshot(shot + "1-welcome.png")
+        wizard.click(BUTTON)  # Start
+        time.sleep(2)
+        wizard.screenshot(shot + "2-drives.png")
+        wizard.click(BUTTON)  # Install
+        wait_for(lambda: server.requests(), "the first download")
+
+        if scenario["finish"] == "closed":
+            if "--rate" in scenario.get("server", []):
+                time.sleep(2)  # the slow download is under way
+            else:
+                wait_for(lambda: drive_files(prefix.drive), "the installer at work", 120)
+            wizard.screenshot(shot + "3-progress.png")
+            wizard.click(CLOSE_BOX)
+            check(wizard.exited(), "the program ends cleanly when closed mid-build")
+            check(server.requests() == scenario["requests"], "requests: %s" % server.requests())
+            # The next start empties the folder the closed run left behind.
+            again = Wizard(prefix, exe, shot + "trace-restart.log")
+            folders = prefix.work_folders()
+            check(len(folders) == 1 and os.listdir(folders[0]) == [],
+                  "the working folder is emptied at the next start: %s" % folders)
+            again.click(CLOSE_BOX)
+            check(again.exited(), "exit code 0 after the restart")
+            return
+
+        # The progress page, caught while the installer works (success runs pause per file).
+        if scenario["finish"] == "ok" and scenario.get("archives"):
+            wait_for(lambda: drive_files(prefix.drive), "the installer at work", 120)
+            wizard.screenshot(shot + "3-progress.png")
+        # Leaving the progress page deletes the working folder: then the finish page shows.
+        wait_for(lambda: server.requests() == scenario["requests"] and not prefix.work_folders(),
+                 "the finish page", 240)
+        time.sleep(1)
+        wizard.screenshot(shot + "4-finish.png")
+        check(server.requests() == scenario["requests"], "requests: %s" % server.requests())
+        success_picture = is_green(wizard.pixel(PICTURE))
+        if scenario["finish"] == "ok":
+            check(success_picture, "the success page shows")
+            expected = rescue_files()
+            check(drive_files(prefix.drive) == set(expected),
+                  "drive holds %s" % sorted(drive_files(prefix.drive)))
+            for relative, source in expected.items():
+                check(filecmp.cmp(source, os.path.join(prefix.drive, relative), shallow=False),
+                      relative + " differs on the drive")
+        else:
+            check(not success_picture, "the error page shows")
+            check(drive_files(prefix.drive) == set(), "nothing on the drive")
+        escaped = glob.glob(os.path.join(args.prefix, "drive_c", "**", "escaped.txt"),
+                            recursive=True)
+        check(escaped == [], "an entry escaped the working folder: %s" % escaped)
+        wizard.click(BUTTON)  # Close
+        check(wizard.exited(), "exit code 0")
+        lines = wizard.trace_lines()
+        check("TForm1::TProgressTimerTimer\\n" in lines, "the progress timer ran")
+        check(lines[-2:] == ["TForm1::FormClose\\n", "USBWizardSM::Finish\\n"],
+              "closing trace: %s" % lines[-3:])
+    finally:
+        if wizard and wizard.process.poll() is None:
+            wizard.process.kill()
+        prefix.stop()
+        if xvfb:
+            xvfb.terminate()
+            xvfb.wait()
+        if server:
+            server.stop()
+        shutil.rmtree(scratch, ignore_errors=True)
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    for option in ("scenario", "exe", "archives-tool", "installer", "server-host", "display",
+                   "prefix", "screenshots"):
+        parser.add_argument("--" + option, required=True)
+    args = parser.parse_args()
+    host, _, port = args.server_host.rpartition(":")
+    if host != "127.0.0.1" or not port.isdigit():
+        print("the wizard must be built with -DRESCUE_SERVER_HOST=127.0.0.1:PORT")
+        return 1
+    if shutil.which("Xvfb") is None or shutil.which("xdotool") is None:
+        print("Xvfb and xdotool are needed (scripts/setup installs them)")
+        return 1
+    os.makedirs(args.screenshots, exist_ok=True)
+    try:
+        run(args)
+    except Failure as failure:
+        print("FAILED:", failure)
+        return 1
+    print("passed; screenshots in", args.screenshots)
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
