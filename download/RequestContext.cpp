@@ -110,7 +110,6 @@ void LeaveHandleUse(_REQUEST_CONTEXT* context) {
         if (context->closing && context->handleUseCount == 0 && !context->requestClosed) {
             context->requestClosed = 1;
             context->awaitClosingNotice = 1;
-            context->closedUnderPendingStep = context->stepPending;
             closeNow = true;
         }
     }
@@ -124,7 +123,6 @@ void ShutRequestHandle(_REQUEST_CONTEXT* context) {
         context->closing = 1;
         if (context->handleUseCount == 0 && !context->requestClosed) {
             context->requestClosed = 1;
-            context->closedUnderPendingStep = context->stepPending;
             closeNow = true;
         }
     }
@@ -147,10 +145,8 @@ void DisposeRequestContext(_REQUEST_CONTEXT* context, LONG* cancelled) {
         context->abandoned = true;
         while (context->advancing > 0)
             SleepConditionVariableCS(&context->advancesDone, context->lock.native(), INFINITE);
-        // A handle closed under a pending send may never send its closing notice (Wine); the
-        // context's WinINet reference covers a notice that comes late, so only wait for one
-        // that is sure to come.
-        awaitNotice = context->awaitClosingNotice && !context->closedUnderPendingStep;
+        // Only a request whose transfer ended on its own gets its closing notice promptly.
+        awaitNotice = context->awaitClosingNotice && context->endedOnItsOwn;
     }
     if (awaitNotice) WaitForSingleObject(context->CleanUpEvent.get(), 10000);
     context->connectHandle.reset();

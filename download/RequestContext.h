@@ -12,8 +12,9 @@
 // marks the context abandoned and waits only for an AdvanceRequest that is running (its next
 // handle call is refused, so that is at most one chunk's store): once the download call has
 // returned, no step, progress call or file write happens for it again. It waits (at most 10 s)
-// for the closing notice only when that notice is sure to come, i.e. not after a close under a
-// pending step.
+// for the closing notice only after a transfer that ended on its own. A request cut off by its
+// time limit or a cancel does not wait: its notice may come late (Wine first reads the rest of
+// the body off the connection) or never, and the WinINet reference covers it either way.
 #pragma once
 
 #include "DownloadProgressCallback.h"
@@ -81,8 +82,7 @@ struct _REQUEST_CONTEXT {
     LONG advancing = 0;         // AdvanceRequest calls running now
     bool abandoned = false;     // disposed: no step may start any more
     CONDITION_VARIABLE advancesDone = CONDITION_VARIABLE_INIT;
-    bool stepPending = false;   // a send or read has returned ERROR_IO_PENDING
-    bool closedUnderPendingStep = false;
+    bool endedOnItsOwn = false; // the attempt's transfer ended without being cut off
     bool promptedThisAttempt = false;  // the 407 prompt was shown for this attempt
     DWORD transferError = 0;    // the error that ended the last attempt (0: body complete)
     ULONGLONG deadline = 0;     // GetTickCount64 value at which the attempt's time limit ends

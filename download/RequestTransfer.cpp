@@ -5,20 +5,13 @@
 
 namespace {
 
-void SetStepPending(_REQUEST_CONTEXT* context, bool pending) {
-    CsGuard guard(context->lock);
-    context->stepPending = pending;
-}
-
-// Issues one handle call that may pend. The pending mark is set before the call because its
-// completion may run on a WinINet thread before the call has even returned here; once the call
-// has pended this thread no longer touches the transfer.
+// Issues one call on the request handle unless the handle is closing. Once the call has
+// pended, its completion may already be running on a WinINet thread: nothing here touches the
+// transfer after the call.
 template <typename Call>
-DWORD IssuePendableCall(_REQUEST_CONTEXT* context, Call call) {
+DWORD IssueHandleCall(_REQUEST_CONTEXT* context, Call call) {
     if (!EnterHandleUse(context)) return ERROR_OPERATION_ABORTED;
-    SetStepPending(context, true);
     const DWORD error = call() ? 0 : GetLastError();
-    if (error != ERROR_IO_PENDING) SetStepPending(context, false);
     LeaveHandleUse(context);
     return error;
 }
@@ -57,13 +50,13 @@ void ReadResponseFacts(_REQUEST_CONTEXT* context) {
 }  // namespace
 
 DWORD StepSend(_REQUEST_CONTEXT* context) {
-    return IssuePendableCall(context, [context] {
+    return IssueHandleCall(context, [context] {
         return HttpSendRequestW(context->requestHandle, nullptr, 0, nullptr, 0);
     });
 }
 
 DWORD StepReceive(_REQUEST_CONTEXT* context) {
-    return IssuePendableCall(context, [context] {
+    return IssueHandleCall(context, [context] {
         return InternetReadFile(context->requestHandle, context->buffer.get(),
                                 context->bufferSize, &context->bytesRead);
     });
@@ -124,6 +117,10 @@ void AdvanceRequest(_REQUEST_CONTEXT* context, DWORD error) {
     CsGuard guard(context->lock);
     if (error != ERROR_IO_PENDING) {
         context->transferError = error;
+        // Refused because the handle is closing, or cut off by the time limit: the body was
+        // left unread.
+        context->endedOnItsOwn =
+            error != ERROR_OPERATION_ABORTED && error != ERROR_INTERNET_TIMEOUT;
         SetEvent(context->CompletionEvent.get());
     }
     if (--context->advancing == 0) WakeAllConditionVariable(&context->advancesDone);
@@ -142,7 +139,6 @@ void CALLBACK OnInternetStatus(HINTERNET handle, DWORD_PTR contextValue, DWORD s
         return;
     case INTERNET_STATUS_REQUEST_COMPLETE: {
         const auto* result = static_cast<const INTERNET_ASYNC_RESULT*>(statusInformation);
-        SetStepPending(context, false);
         ReadResponseFacts(context);
         AdvanceRequest(context, result->dwError);
         return;
@@ -161,6 +157,7 @@ void RewindForRetry(_REQUEST_CONTEXT* context) {
     context->retryRequested = 0;
     context->promptedThisAttempt = false;
     context->transferError = 0;
+    context->endedOnItsOwn = false;
     context->bytesRead = 0;
     SetFilePointer(context->outputFile.get(), 0, nullptr, FILE_BEGIN);
     SetEndOfFile(context->outputFile.get());
