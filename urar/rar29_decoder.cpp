@@ -217,6 +217,28 @@ void InsertOldDistance(Rar29State* s, uint32_t distance) {
 
 enum class LzEvent { kService, kEndOfBlock, kFilter };
 
+// Bytes that may be decoded before the next write-out is due: until the oldest unwritten byte
+// is less than kWindowReserve ahead, or, while writing is stalled, until kWindowReserve bytes
+// after the stall.
+uint32_t DecodeBudget(const Rar29State* s) {
+  uint32_t space = (s->wr_ptr - s->unp_ptr) & kRar29WindowMask;
+  if (space == 0) return kRar29WindowSize - kWindowReserve;
+  if (space >= kWindowReserve) return space - kWindowReserve + 1;
+  if (!s->write_stalled) return 0;
+  uint32_t since = (s->unp_ptr - s->stalled_at) & kRar29WindowMask;
+  return since < kWindowReserve ? kWindowReserve - since : 0;
+}
+
+// Writes the window out when the budget is spent. 0 or the write-out's error.
+int WriteOutWhenDue(Rar29State* s) {
+  if (DecodeBudget(s) > 0) return kExtractOk;
+  int result = Rar29WriteOut(s);
+  uint32_t space = (s->wr_ptr - s->unp_ptr) & kRar29WindowMask;
+  s->write_stalled = space != 0 && space < kWindowReserve;
+  s->stalled_at = s->unp_ptr;
+  return result;
+}
+
 // The LZ loop's bit reader: up to 64 bits in a register, the next unread bit in bit 63. Refills
 // load 8 bytes at once and keep at least 56 bits ready, so the chain from one symbol to the next
 // is a shift and a table load. Measured on random data (mostly literals), it decodes about twice
@@ -274,12 +296,7 @@ LzEvent DecodeLzRun(Rar29State* s) {
   in.Skip(s->in.bit);
   uint8_t* const window = s->window;
   uint32_t unp = s->unp_ptr & kRar29WindowMask;
-  // Bytes that may be produced before the oldest unwritten byte gets too close.
-  uint32_t space = (s->wr_ptr - unp) & kRar29WindowMask;
-  // (The loop in DecodeStream writes out once less than kWindowReserve is left.)
-  const uint32_t budget_end = space == 0                ? kRar29WindowSize - kWindowReserve
-                              : space >= kWindowReserve ? space - kWindowReserve + 1
-                                                        : 0;
+  const uint32_t budget_end = DecodeBudget(s);
   uint32_t produced = 0;
   const uint8_t* const fast_limit = base + s->input_border;
   const uint32_t border_bits = s->input_border * 8;
@@ -497,11 +514,8 @@ int DecodeStream(Rar29State* s, StreamReader* packed, PpmdSourceContext* source)
     s->unp_ptr &= kRar29WindowMask;
     if (s->in.addr > s->input_border && !Refill(s, packed)) return kExtractTruncated;
     if (s->input_overrun) return kExtractTruncated;
-    if (((s->wr_ptr - s->unp_ptr) & kRar29WindowMask) < kWindowReserve &&
-        s->wr_ptr != s->unp_ptr) {
-      if (int error = Rar29WriteOut(s)) return error;
-      if (s->written_size > s->declared_size) return kExtractOk;
-    }
+    if (int error = WriteOutWhenDue(s)) return error;
+    if (s->written_size > s->declared_size) return kExtractOk;
     Step step = Step::kContinue;
     if (s->ppmd_block) {
       step = DecodePpmdSymbol(s, packed, source, &result);
@@ -534,6 +548,7 @@ void ResetForNewFile(Rar29State* s) {
   s->last_length = 0;
   memset(s->old_lengths, 0, sizeof(s->old_lengths));
   s->unp_ptr = s->wr_ptr = 0;
+  s->write_stalled = false;
   s->ppmd_escape = 2;
   s->ppmd_block = false;
   Rar29ResetFilters(s);

@@ -157,3 +157,27 @@ TEST(Rar29Stream, PackedDataRunningOutGivesTruncated) {
   ASSERT_EQ(r.Next(), 0);
   EXPECT_EQ(r.Extract(), kExtractOk);
 }
+
+TEST(Rar29Stream, FilterBlockThatNeverCompletesDoesNotStallDecoding) {
+  // The block runs far past the end of the data: the window fills up behind it, decoding goes on
+  // over the unwritten bytes, and the entry ends when the stream does.
+  FilterDefinitionBits d;
+  d.Number(1);
+  d.Number(0);
+  d.Number(0x7FFFFFFF);
+  d.Number(1);
+  d.Byte(0);
+  Rar29StreamWriter s;
+  s.FilterDefinition(0xA0, d.Bytes());
+  s.Literal('a');
+  const uint32_t kMatches = 5 * 4096;  // 257 bytes each: past the 4 MB window
+  for (uint32_t i = 0; i < kMatches; i++) s.Match(257, 1);
+  s.EndOfFile();
+  uint32_t size = 1 + kMatches * 257;
+  TestReader r(Archive({Rar29Entry("stuck", s.Finish(), size, 0x12345678), Stored("after", "next")}));
+  ASSERT_EQ(r.First(), 0);
+  EXPECT_EQ(r.Extract(), kExtractBadData);
+  EXPECT_EQ(r.Output(), "");  // nothing before the block, and the block never completes
+  ASSERT_EQ(r.Next(), 0);
+  EXPECT_EQ(r.Extract(), kExtractOk);
+}
