@@ -86,7 +86,7 @@ bool PngEncoder(CLSID* clsid) {
 struct LayeredWindow::Impl {
   ComApartment com;
   GdiplusSession gdiplus;
-  PictureSet pictures{GetModuleHandleW(nullptr)};
+  PaintCache cache{GetModuleHandleW(nullptr)};
   std::unique_ptr<Surface> surface;
   IAccessible* accessible = nullptr;
   bool redraw_pending = false;
@@ -154,7 +154,7 @@ void LayeredWindow::Redraw() {
   {
     Gdiplus::Bitmap target(s.Width(), s.Height(), s.Width() * 4, PixelFormat32bppPARGB, s.Bits());
     Gdiplus::Graphics g(&target);
-    PaintScene(g, *scene_, impl_->pictures);
+    PaintScene(g, *scene_, impl_->cache);
   }
   RECT where{};
   GetWindowRect(hwnd_, &where);
@@ -290,8 +290,8 @@ bool RenderSceneToPng(Scene& scene, int width, int height, const wchar_t* path) 
   if (canvas.GetLastStatus() != Gdiplus::Ok) return false;
   {
     Gdiplus::Graphics g(&canvas);
-    PictureSet pictures(GetModuleHandleW(nullptr));
-    PaintScene(g, scene, pictures);
+    PaintCache cache(GetModuleHandleW(nullptr));
+    PaintScene(g, scene, cache);
   }
   return canvas.Save(path, &png, nullptr) == Gdiplus::Ok;
 }

@@ -125,7 +125,8 @@ void DrawText(Gdiplus::Graphics& g, const std::wstring& text, RectF r, const Sty
   }
 }
 
-void PaintFrame(Gdiplus::Graphics& g, const Frame& frame, float o) {
+// Shadow, panel, caption band and outline, in window coordinates.
+void PaintFrameBackdrop(Gdiplus::Graphics& g, const Frame& frame, float o) {
   const Rect panel = frame.Panel();
   const int inset = frame.PanelInset();
   const REAL radius = static_cast<REAL>(frame.CornerRadius());
@@ -158,8 +159,20 @@ void PaintFrame(Gdiplus::Graphics& g, const Frame& frame, float o) {
     g.SetClip(&old);
   }
   Outline(g, F(panel), radius - 1, frame.OutlineColor(), o);
+}
+
+void PaintFrame(Gdiplus::Graphics& g, const Frame& frame, PaintCache& cache, float o) {
+  const Rect b = frame.Bounds();
+  if (Gdiplus::Bitmap* backdrop = cache.FrameBackdrop(frame, o)) {
+    // A 1:1 copy: no resampling of the cached pixels.
+    Gdiplus::InterpolationMode mode = g.GetInterpolationMode();
+    g.SetInterpolationMode(Gdiplus::InterpolationModeNearestNeighbor);
+    g.DrawImage(backdrop, b.x, b.y, b.w, b.h);
+    g.SetInterpolationMode(mode);
+  }
 
   // The title runs from the band's left to the close box (or the band's end).
+  const Rect band = frame.CaptionBand();
   REAL right = static_cast<REAL>(band.x + band.w - 4);
   for (size_t i = 0; i < frame.ChildCount(); ++i) {
     const Control* c = frame.Child(i);
@@ -188,8 +201,8 @@ void PaintButtonBody(Gdiplus::Graphics& g, const Control& c, float o) {
   Outline(g, r, look::kButtonRadius, look::kOutline, body);
 }
 
-void PaintImage(Gdiplus::Graphics& g, const Control& c, PictureSet& pictures, float o) {
-  Gdiplus::Bitmap* picture = pictures.Get(c.GetStyle().picture);
+void PaintImage(Gdiplus::Graphics& g, const Control& c, PaintCache& cache, float o) {
+  Gdiplus::Bitmap* picture = cache.Picture(c.GetStyle().picture);
   if (!picture) return;
   const Rect b = c.Bounds();
   REAL pw = static_cast<REAL>(picture->GetWidth()), ph = static_cast<REAL>(picture->GetHeight());
@@ -263,14 +276,14 @@ void PaintCloseBox(Gdiplus::Graphics& g, const Control& c, float o) {
   g.DrawLine(&pen, cx - arm, cy + arm, cx + arm, cy - arm);
 }
 
-void PaintControl(Gdiplus::Graphics& g, const Control& c, PictureSet& pictures,
+void PaintControl(Gdiplus::Graphics& g, const Control& c, PaintCache& cache,
                   const DropDown** open_list) {
   if (!c.Visible()) return;
   const float o = c.EffectiveOpacity();
   if (o > 0) {
     switch (c.Kind()) {
       case ControlKind::Frame:
-        PaintFrame(g, static_cast<const Frame&>(c), o);
+        PaintFrame(g, static_cast<const Frame&>(c), cache, o);
         break;
       case ControlKind::Layout:
         if (c.GetStyle().fill.a) {
@@ -294,7 +307,7 @@ void PaintControl(Gdiplus::Graphics& g, const Control& c, PictureSet& pictures,
         break;
       }
       case ControlKind::Image:
-        PaintImage(g, c, pictures, o);
+        PaintImage(g, c, cache, o);
         break;
       case ControlKind::ProgressBar:
         PaintProgress(g, static_cast<const ProgressBar&>(c), o);
@@ -304,16 +317,16 @@ void PaintControl(Gdiplus::Graphics& g, const Control& c, PictureSet& pictures,
         break;
     }
   }
-  for (size_t i = 0; i < c.ChildCount(); ++i) PaintControl(g, *c.Child(i), pictures, open_list);
+  for (size_t i = 0; i < c.ChildCount(); ++i) PaintControl(g, *c.Child(i), cache, open_list);
 }
 
 }  // namespace
 
-Gdiplus::Bitmap* PictureSet::Get(const std::string& name) {
+Gdiplus::Bitmap* PaintCache::Picture(const std::string& name) {
   if (name.empty()) return nullptr;
-  auto found = cache_.find(name);
-  if (found != cache_.end()) return found->second.get();
-  std::unique_ptr<Gdiplus::Bitmap>& slot = cache_[name];  // a miss is remembered as null
+  auto found = pictures_.find(name);
+  if (found != pictures_.end()) return found->second.get();
+  std::unique_ptr<Gdiplus::Bitmap>& slot = pictures_[name];  // a miss is remembered as null
   std::wstring wide(name.begin(), name.end());
   HRSRC info = FindResourceW(module_, wide.c_str(), MAKEINTRESOURCEW(10) /* RT_RCDATA */);
   HGLOBAL loaded = info ? LoadResource(module_, info) : nullptr;
@@ -339,7 +352,34 @@ Gdiplus::Bitmap* PictureSet::Get(const std::string& name) {
   return slot.get();
 }
 
-void PaintScene(Gdiplus::Graphics& g, const Scene& scene, PictureSet& pictures) {
+Gdiplus::Bitmap* PaintCache::FrameBackdrop(const Frame& frame, float opacity) {
+  const Rect b = frame.Bounds();
+  BackdropKey key{b,
+                  frame.PanelInset(),
+                  frame.CornerRadius(),
+                  frame.CaptionHeight(),
+                  frame.GetStyle().fill,
+                  frame.OutlineColor(),
+                  opacity};
+  if (backdrop_ && key == backdrop_key_) return backdrop_.get();
+  backdrop_.reset();
+  if (b.w <= 0 || b.h <= 0) return nullptr;
+  auto bitmap = std::make_unique<Gdiplus::Bitmap>(b.w, b.h, PixelFormat32bppPARGB);
+  if (bitmap->GetLastStatus() != Gdiplus::Ok) return nullptr;
+  {
+    Gdiplus::Graphics g(bitmap.get());
+    g.Clear(Gdiplus::Color(0, 0, 0, 0));
+    g.SetSmoothingMode(Gdiplus::SmoothingModeAntiAlias);
+    g.SetPixelOffsetMode(Gdiplus::PixelOffsetModeHalf);
+    g.TranslateTransform(static_cast<REAL>(-b.x), static_cast<REAL>(-b.y));
+    PaintFrameBackdrop(g, frame, opacity);
+  }
+  backdrop_ = std::move(bitmap);
+  backdrop_key_ = key;
+  return backdrop_.get();
+}
+
+void PaintScene(Gdiplus::Graphics& g, const Scene& scene, PaintCache& cache) {
   g.Clear(Gdiplus::Color(0, 0, 0, 0));
   g.SetSmoothingMode(Gdiplus::SmoothingModeAntiAlias);
   g.SetPixelOffsetMode(Gdiplus::PixelOffsetModeHalf);
@@ -349,7 +389,7 @@ void PaintScene(Gdiplus::Graphics& g, const Scene& scene, PictureSet& pictures) 
   g.SetTextRenderingHint(Gdiplus::TextRenderingHintAntiAliasGridFit);
   if (!scene.Root()) return;
   const DropDown* open_list = nullptr;
-  PaintControl(g, *scene.Root(), pictures, &open_list);
+  PaintControl(g, *scene.Root(), cache, &open_list);
   if (open_list && open_list->EffectivelyVisible()) PaintOpenList(g, *open_list);
 }
 
