@@ -10,9 +10,8 @@ namespace {
 constexpr float kDownloadWeight = 0.125f;
 const wchar_t* const kArchives[] = {L"scanner.zip", L"system.zip"};
 
-// RESCUE_SERVER_HOST comes from the build as a narrow string literal.
-#define WIDEN_LITERAL(text) L"" text
-constexpr const wchar_t* kServerHost = WIDEN_LITERAL(RESCUE_SERVER_HOST);
+// The build setting arrives as a narrow literal; joined to L"" it becomes a wide one.
+constexpr const wchar_t* kServerHost = L"" RESCUE_SERVER_HOST;
 
 }  // namespace
 
