@@ -254,6 +254,24 @@ TEST_F(WindowPictures, PagesInEnglishAndSpanish) {
   }
 }
 
+TEST_F(WindowPictures, OpenDriveListDrawsItsRowsAboveThePage) {
+  ShowPage("Layout_USBSelect");
+  auto* combo = scene_->FindAs<ui::DropDown>("ComboBox1");
+  combo->AddItem(L"E");
+  combo->AddItem(L"F");
+  combo->SetSelected(1);
+  combo->SetOpen(true);
+  Picture open = Render("drives-open");
+  ASSERT_TRUE((combo->ListBounds() == ui::Rect{281, 187, 50, 54}));
+  ui::Rect first = combo->ItemBounds(0), second = combo->ItemBounds(1);
+  // Both letters show; the selected row is highlighted; the list hides the picture under it.
+  EXPECT_GE(open.Count(first, TextPixel), 10);
+  EXPECT_GE(open.Count(second, TextPixel), 10);
+  EXPECT_GE(open.Count(second, Blue), second.w * second.h / 2);
+  EXPECT_EQ(open.Count(first, Blue), 0);
+  EXPECT_EQ(open.Count(combo->ListBounds(), Orange), 0);
+}
+
 TEST_F(WindowPictures, TranslatedTextsChangeTheDrawnTexts) {
   ShowPage("Layout_Init");
   Picture en = Render("compare-en");
