@@ -297,7 +297,11 @@ def run(args):
             wizard.click(CLOSE_BOX)
             check(wizard.exited(), "the program ends cleanly when closed mid-build")
             check(server.requests() == scenario["requests"], "requests: %s" % server.requests())
-            # The next start empties the folder the closed run left behind.
+            # Closing does not leave the progress page the ordinary way: the folder stays...
+            left = prefix.work_folders()
+            check(len(left) == 1 and "scanner.zip" in os.listdir(left[0]),
+                  "the closed run's working folder stays: %s" % left)
+            # ...until the next start empties it.
             again = Wizard(prefix, exe, shot + "trace-restart.log")
             folders = prefix.work_folders()
             check(len(folders) == 1 and os.listdir(folders[0]) == [],
