@@ -86,11 +86,21 @@ TEST_F(LayeredWindowTest, BorderlessLayeredCentredAndDrawnOnlyWhenChanged) {
   EXPECT_STREQ(title, L"TovixScourletUSB");
   EXPECT_TRUE(IsWindowVisible(hwnd_));
 
-  // A change schedules one redraw, which the message loop carries out.
+  // On screen: the opaque panel, and in the window's corner whatever lies under it.
+  HDC screen = GetDC(nullptr);
+  EXPECT_EQ(GetPixel(screen, r.left + 20, r.top + 410), RGB(0x2F, 0x2F, 0x2F));
+  EXPECT_EQ(GetPixel(screen, r.left + 1, r.top + 1), GetPixel(screen, r.left - 3, r.top - 3));
+
+  // A change schedules one redraw, which the message loop carries out on screen.
   EXPECT_FALSE(scene_->NeedsRedraw());
-  scene_->Find("Label1")->SetText(L"Changed");
+  POINT p = Centre("Layout_Init");
+  COLORREF before = GetPixel(screen, r.left + p.x, r.top + p.y);
+  scene_->Find("Layout_Init")->SetVisible(false);
+  scene_->Find("Layout_Finish")->SetVisible(true);  // its picture covers the page's centre
   EXPECT_TRUE(scene_->NeedsRedraw());
   EXPECT_TRUE(PumpUntil([&] { return !scene_->NeedsRedraw(); }));
+  EXPECT_NE(GetPixel(screen, r.left + p.x, r.top + p.y), before);
+  ReleaseDC(nullptr, screen);
 }
 
 TEST_F(LayeredWindowTest, HoverAnimatesTheCloseBoxAndClicksReachTheHandler) {
