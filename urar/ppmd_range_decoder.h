@@ -34,6 +34,18 @@ struct PpmdRangeDecoder {
   }
   uint32_t Count() const { return (code - low) / range; }
 
+  // A binary context: 1 when the count falls below `bound` (of a scale of 2^14), 0 for the rest;
+  // the range is narrowed to that part. -1 when the range has collapsed.
+  int Binary(uint32_t bound) {
+    if (!ScaleShift(14)) return -1;
+    if (Count() < bound) {
+      Take(0, bound);
+      return 1;
+    }
+    Take(bound, 1u << 14);
+    return 0;
+  }
+
   void Take(uint32_t low_count, uint32_t high_count) {
     low += range * low_count;
     range *= high_count - low_count;

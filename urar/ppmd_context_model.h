@@ -1,0 +1,354 @@
+// PPMd variant H's context model: contexts of up to 64 preceding symbols, each with its symbol list
+// (or a single symbol, a binary context), escape estimation through SEE contexts, and inherited
+// statistics for new contexts; the model restarts from scratch whenever its memory runs out.
+// Decoding is written against a range coder given as a template parameter (Scale, Count, Take,
+// Binary, Normalize), so the model serves RAR's coder and, in the tests, a second coder that
+// checks it against an independent encoder.
+#pragma once
+#include <cstdint>
+#include <cstring>
+
+#include "urar/ppmd_memory.h"
+
+namespace ppmd {
+
+constexpr int kMaxOrder = 64;
+constexpr int kIntervalBits = 7;
+constexpr int kPeriodBits = 7;
+constexpr int kTotalBits = kIntervalBits + kPeriodBits;
+constexpr uint32_t kInterval = 1u << kIntervalBits;
+constexpr uint32_t kBinScale = 1u << kTotalBits;
+constexpr uint32_t kMaxFreq = 124;
+
+// A symbol of a context: its frequency and the context that follows it (or, before that context
+// exists, the text position after the symbol).
+struct __attribute__((may_alias)) State {
+  uint8_t symbol;
+  uint8_t freq;
+  uint16_t successor_low;
+  uint16_t successor_high;
+
+  uint32_t Successor() const { return successor_low | (uint32_t{successor_high} << 16); }
+  void SetSuccessor(uint32_t v) {
+    successor_low = static_cast<uint16_t>(v);
+    successor_high = static_cast<uint16_t>(v >> 16);
+  }
+};
+static_assert(sizeof(State) == 6, "two states must fit a unit");
+
+// One unit. A binary context keeps its only symbol in place of summ_freq and stats.
+struct __attribute__((may_alias)) Context {
+  uint16_t num_stats;
+  uint16_t summ_freq;
+  uint32_t stats;
+  uint32_t suffix;
+
+  State* One() { return reinterpret_cast<State*>(reinterpret_cast<uint8_t*>(this) + 2); }
+};
+static_assert(sizeof(Context) == kPpmdUnitSize, "a context is one unit");
+
+// Secondary escape estimation: an adaptive escape frequency for a class of contexts.
+struct See2 {
+  uint16_t summ;
+  uint8_t shift;
+  uint8_t count;
+
+  void Init(uint32_t value) {
+    shift = kPeriodBits - 4;
+    summ = static_cast<uint16_t>(value << shift);
+    count = 4;
+  }
+  uint32_t Mean() {
+    uint32_t mean = summ >> shift;
+    summ = static_cast<uint16_t>(summ - mean);
+    return mean + (mean == 0);
+  }
+  void Update() {
+    if (shift < kPeriodBits && --count == 0) {
+      summ = static_cast<uint16_t>(summ + summ);
+      count = static_cast<uint8_t>(3 << shift++);
+    }
+  }
+};
+
+struct Tables {
+  uint8_t ns_to_index[256];     // SEE row of a context by its number of unmasked symbols
+  uint8_t ns_to_bs_index[256];  // binary-context column by the suffix's number of symbols
+  uint8_t high_bit_flag[256];   // 8 for symbols 0x40 and above
+};
+
+constexpr Tables MakeTables() {
+  Tables t{};
+  t.ns_to_bs_index[0] = 0;
+  t.ns_to_bs_index[1] = 2;
+  for (int i = 2; i < 11; i++) t.ns_to_bs_index[i] = 4;
+  for (int i = 11; i < 256; i++) t.ns_to_bs_index[i] = 6;
+  int i = 0;
+  for (; i < 3; i++) t.ns_to_index[i] = static_cast<uint8_t>(i);
+  for (int m = i, k = 1, step = 1; i < 256; i++) {
+    t.ns_to_index[i] = static_cast<uint8_t>(m);
+    if (--k == 0) {
+      k = ++step;
+      m++;
+    }
+  }
+  for (int s = 0; s < 256; s++) t.high_bit_flag[s] = s < 0x40 ? 0 : 8;
+  return t;
+}
+inline constexpr Tables kTables = MakeTables();
+
+inline constexpr uint16_t kInitBinEscape[8] = {0x3CDD, 0x1F3F, 0x59BF, 0x48F3,
+                                        0x64A1, 0x5ABC, 0x6632, 0x6051};
+inline constexpr uint8_t kExpEscape[16] = {25, 14, 9, 7, 5, 5, 4, 4, 4, 3, 3, 3, 2, 2, 2, 2};
+
+struct ContextModel {
+  PpmdMemory mem;
+
+  Context* min_context;
+  Context* max_context;
+  State* found_state;
+  int num_masked;
+  int init_esc;
+  int order_fall;
+  int max_order;
+  int run_length;
+  int init_rl;
+  uint8_t esc_count;
+  uint8_t prev_success;
+  uint8_t hi_bits_flag;
+  uint32_t low_count;   // the symbol's share of the coder's current scale
+  uint32_t high_count;
+
+  uint8_t char_mask[256];
+  See2 see2[25][16];
+  See2 dummy_see2;
+  uint16_t bin_summ[128][64];
+
+  Context* Ctx(uint32_t offset) { return reinterpret_cast<Context*>(mem.base + offset); }
+  State* StatesAt(uint32_t offset) { return reinterpret_cast<State*>(mem.base + offset); }
+  uint32_t Offset(const void* p) const {
+    return static_cast<uint32_t>(static_cast<const uint8_t*>(p) - mem.base);
+  }
+  // A context the decoder may enter: above the text and inside the model memory.
+  bool ValidContext(uint32_t offset) const {
+    return offset > mem.text && offset <= mem.size - kPpmdUnitSize;
+  }
+};
+
+// Starts an empty model of the given order in memory that PpmdMemoryStart has provided.
+void StartModel(ContextModel* m, int max_order);
+// Halves the frequencies of a context whose found symbol grew too frequent.
+void Rescale(ContextModel* m, Context* c);
+// After a symbol was found: adds it to the contexts it escaped from and moves to the next context.
+void UpdateModel(ContextModel* m);
+
+inline void SwapStates(State* a, State* b) {
+  State t = *a;
+  *a = *b;
+  *b = t;
+}
+
+inline void ClearMask(ContextModel* m) {
+  m->esc_count = 1;
+  std::memset(m->char_mask, 0, sizeof(m->char_mask));
+}
+
+inline void Update1(ContextModel* m, Context* c, State* p) {
+  m->found_state = p;
+  p->freq = static_cast<uint8_t>(p->freq + 4);
+  c->summ_freq = static_cast<uint16_t>(c->summ_freq + 4);
+  if (p[0].freq > p[-1].freq) {
+    SwapStates(&p[0], &p[-1]);
+    m->found_state = --p;
+    if (p->freq > kMaxFreq) Rescale(m, c);
+  }
+}
+
+
+inline void Update2(ContextModel* m, Context* c, State* p) {
+  m->found_state = p;
+  p->freq = static_cast<uint8_t>(p->freq + 4);
+  c->summ_freq = static_cast<uint16_t>(c->summ_freq + 4);
+  if (p->freq > kMaxFreq) Rescale(m, c);
+  m->esc_count++;
+  m->run_length = m->init_rl;
+}
+
+// A context with a symbol list the decoder can walk: its list lies inside the model memory.
+inline bool ValidList(const ContextModel* m, const Context* c) {
+  return c->num_stats <= 256 && c->stats > m->mem.text &&
+         c->stats + c->num_stats * 6u <= m->mem.size;
+}
+
+// Binary context: its only symbol or an escape, with probabilities from bin_summ. False when the
+// coder's range has collapsed (damaged data).
+template <class Coder>
+bool DecodeBinSymbol(ContextModel* m, Context* c, Coder& rc) {
+  State* rs = c->One();
+  m->hi_bits_flag = kTables.high_bit_flag[m->found_state->symbol];
+  const Context* suffix = m->Ctx(c->suffix);
+  uint16_t& bs = m->bin_summ[(rs->freq - 1) & 127]
+                            [m->prev_success + kTables.ns_to_bs_index[(suffix->num_stats - 1) & 255] +
+                             m->hi_bits_flag + 2 * kTables.high_bit_flag[rs->symbol] +
+                             ((static_cast<uint32_t>(m->run_length) >> 26) & 0x20)];
+  const uint32_t mean = (bs + (1u << (kPeriodBits - 2))) >> kPeriodBits;
+  const int hit = rc.Binary(bs);
+  if (hit < 0) return false;
+  if (hit) {
+    m->found_state = rs;
+    rs->freq = static_cast<uint8_t>(rs->freq + (rs->freq < 128));
+    bs = static_cast<uint16_t>(bs + kInterval - mean);
+    m->prev_success = 1;
+    m->run_length++;
+  } else {
+    bs = static_cast<uint16_t>(bs - mean);
+    m->init_esc = kExpEscape[bs >> 10];
+    m->num_masked = 1;
+    m->char_mask[rs->symbol] = m->esc_count;
+    m->prev_success = 0;
+    m->found_state = nullptr;
+  }
+  return true;
+}
+
+// The first context of a symbol, none of its symbols masked. False on damaged data.
+template <class Coder>
+bool DecodeSymbol1(ContextModel* m, Context* c, Coder& rc) {
+  const uint32_t scale = c->summ_freq;
+  if (!rc.Scale(scale)) return false;
+  const uint32_t count = rc.Count();
+  if (count >= scale) return false;
+  State* p = m->StatesAt(c->stats);
+  uint32_t hi = p->freq;
+  if (count < hi) {
+    m->high_count = hi;
+    m->prev_success = 2 * hi > scale;
+    m->run_length += m->prev_success;
+    m->found_state = p;
+    hi += 4;
+    p->freq = static_cast<uint8_t>(hi);
+    c->summ_freq = static_cast<uint16_t>(c->summ_freq + 4);
+    if (hi > kMaxFreq) Rescale(m, c);
+    m->low_count = 0;
+    return true;
+  }
+  m->prev_success = 0;
+  int i = c->num_stats - 1;
+  while ((hi += (++p)->freq) <= count) {
+    if (--i == 0) {
+      m->hi_bits_flag = kTables.high_bit_flag[m->found_state->symbol];
+      m->low_count = hi;
+      m->high_count = scale;
+      m->num_masked = c->num_stats;
+      m->found_state = nullptr;
+      const uint8_t esc = m->esc_count;
+      for (State* s = m->StatesAt(c->stats); s <= p; s++) m->char_mask[s->symbol] = esc;
+      return true;
+    }
+  }
+  m->high_count = hi;
+  m->low_count = hi - p->freq;
+  Update1(m, c, p);
+  return true;
+}
+
+// A context reached by escapes: the symbols masked by the contexts before are skipped, and the
+// escape frequency comes from a SEE context. False on damaged data.
+template <class Coder>
+bool DecodeSymbol2(ContextModel* m, Context* c, Coder& rc) {
+  const int num_stats = c->num_stats;
+  const int unmasked = num_stats - m->num_masked;
+  See2* see;
+  uint32_t scale;
+  if (num_stats != 256) {
+    const Context* suffix = m->Ctx(c->suffix);
+    see = &m->see2[kTables.ns_to_index[unmasked - 1]]
+                  [(unmasked < suffix->num_stats - num_stats) + 2 * (c->summ_freq < 11 * num_stats) +
+                   4 * (m->num_masked > unmasked) + m->hi_bits_flag];
+    scale = see->Mean();
+  } else {
+    see = &m->dummy_see2;
+    scale = 1;
+  }
+  // Collects the first `unmasked` symbols not masked. Without branches on the mask: which
+  // symbols are masked follows no pattern, and the branch missed often enough to cost a quarter
+  // of the time on short texts.
+  State* ps[256];
+  int n = 0;
+  uint32_t hi = 0;
+  const uint8_t esc = m->esc_count;
+  State* p = m->StatesAt(c->stats);
+  State* const end = p + num_stats;
+  do {
+    const uint32_t keep = m->char_mask[p->symbol] != esc;
+    ps[n] = p;
+    n += keep;
+    hi += p->freq & (0u - keep);
+  } while (++p != end && n < unmasked);
+  if (n != unmasked) return false;
+  scale += hi;
+  if (!rc.Scale(scale)) return false;
+  const uint32_t count = rc.Count();
+  if (count >= scale) return false;
+  if (count < hi) {
+    State** pp = ps;
+    p = *pp;
+    uint32_t sum = p->freq;
+    while (sum <= count) {
+      p = *++pp;
+      sum += p->freq;
+    }
+    m->high_count = sum;
+    m->low_count = sum - p->freq;
+    see->Update();
+    Update2(m, c, p);
+  } else {
+    m->low_count = hi;
+    m->high_count = scale;
+    for (int i = 0; i < n; i++) m->char_mask[ps[i]->symbol] = esc;
+    see->summ = static_cast<uint16_t>(see->summ + scale);
+    m->num_masked = num_stats;
+  }
+  return true;
+}
+
+// Decodes one symbol through `rc` and updates the model; -1 on damaged data.
+template <class Coder>
+int DecodeSymbol(ContextModel* m, Coder& rc) {
+  Context* c = m->min_context;
+  if (!m->ValidContext(m->Offset(c))) return -1;
+  __builtin_prefetch(m->mem.base + c->suffix);  // young models escape often
+  if (c->num_stats != 1) {
+    if (!ValidList(m, c) || !DecodeSymbol1(m, c, rc)) return -1;
+    rc.Take(m->low_count, m->high_count);
+  } else if (!DecodeBinSymbol(m, c, rc)) {
+    return -1;
+  }
+  while (!m->found_state) {
+    rc.Normalize();
+    do {
+      m->order_fall++;
+      if (!m->ValidContext(c->suffix)) return -1;
+      c = m->Ctx(c->suffix);
+    } while (c->num_stats == m->num_masked);
+    if (c->num_stats < m->num_masked || !ValidList(m, c)) return -1;
+    m->min_context = c;
+    if (!DecodeSymbol2(m, c, rc)) return -1;
+    rc.Take(m->low_count, m->high_count);
+  }
+  m->min_context = c;
+  const int symbol = m->found_state->symbol;
+  const uint32_t successor = m->found_state->Successor();
+  __builtin_prefetch(m->mem.base + successor);  // most often the next symbol's context
+  if (!m->order_fall && successor > m->mem.text) {
+    m->min_context = m->max_context = m->Ctx(successor);
+  } else {
+    UpdateModel(m);
+    if (m->esc_count == 0) ClearMask(m);
+  }
+  rc.Normalize();
+  return symbol;
+}
+
+
+}  // namespace ppmd
