@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "standins/rar_block_writer.h"
 #include "standins/rar_writer.h"
 #include "unpack/zevurarmanager.h"
 
@@ -171,6 +172,20 @@ TEST_F(UnpackTest, ADamagedEntryFailsAndIsNotWritten) {
   EXPECT_TRUE(Exists(out_ + L"first.txt"));
   EXPECT_FALSE(Exists(out_ + L"damaged.bin"));
   EXPECT_FALSE(Exists(out_ + L"last.txt"));
+}
+
+// A declared size beyond 32 bits cannot be fetched through the library's 32-bit sizes.
+TEST_F(UnpackTest, AnEntryOverFourGigabytesFails) {
+  rarblocks::FileEntry big;
+  big.name = "big.bin";
+  big.data = Bytes("tiny");
+  big.flags = 0x100;  // high halves of both sizes follow
+  big.high_unp_size = 1;
+  rarblocks::Writer writer;
+  writer.Marker().MainHeader().File(big).EndOfArchive();
+  ASSERT_TRUE(WriteFolderFile(scratch_, L"big.zip", writer.bytes.data(), writer.bytes.size()));
+  EXPECT_FALSE(UnpackArchive(library_, work_ + L"big.zip", out_));
+  EXPECT_FALSE(Exists(out_ + L"big.bin"));
 }
 
 TEST_F(UnpackTest, AFileThatHoldsNoArchiveUnpacksToNothing) {
