@@ -4,6 +4,10 @@
 
 #include <map>
 
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include "tests/urar/corpus.h"
 #include "tests/urar/test_archives.h"
 #include "urar/extract_result.h"
@@ -115,4 +119,43 @@ TEST(Rar29Corpus, ArchiveCutInsidePackedDataEndsTheEntryCleanly) {
           << cut << ": " << e.name << " -> " << e.last_error;
     }
   }
+}
+
+TEST(Rar29Corpus, RefusedPpmdModelMemoryEndsTheEntryWith8) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "an address-space limit cannot be combined with the address sanitizer";
+#else
+  // The entry asks for a 256 MB model; a child process whose address space cannot grow that much
+  // extracts it, then a stored entry appended after it through the same handle.
+  std::vector<uint8_t> archive = ReadFixture("junrar-hostile-maxmb255.rar");
+  archive.resize(archive.size() - 7);  // the end-of-archive block
+  rarblocks::Writer tail;
+  tail.File(Stored("after", "next")).EndOfArchive();
+  archive.insert(archive.end(), tail.bytes.begin(), tail.bytes.end());
+
+  pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    long pages = 0;
+    if (FILE* f = fopen("/proc/self/statm", "r")) {
+      if (fscanf(f, "%ld", &pages) != 1) pages = 0;
+      fclose(f);
+    }
+    rlim_t limit = rlim_t(pages) * rlim_t(sysconf(_SC_PAGESIZE)) + (96u << 20);
+    struct rlimit r = {limit, limit};
+    if (pages == 0 || setrlimit(RLIMIT_AS, &r) != 0) _exit(2);
+    std::vector<ExtractedEntry> entries = ExtractAll(archive);
+    bool ok = entries.size() == 2 && entries[0].last_error == kExtractBadData &&
+              entries[1].last_error == kExtractOk && entries[1].data == Bytes("next");
+    _exit(ok ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  // Without the limit the same archive decodes.
+  std::vector<ExtractedEntry> entries = ExtractAll(archive);
+  ASSERT_EQ(entries.size(), 2u);
+  EXPECT_EQ(entries[0].last_error, kExtractOk);
+#endif
 }

@@ -33,7 +33,7 @@ std::vector<uint8_t> FilterBody(uint32_t code_size, uint32_t data_size = 0) {
   d.Number(0);
   d.Number(4);
   d.Number(code_size);
-  for (uint32_t i = 0; i < code_size && i < 16; i++) d.Byte(0);
+  for (uint32_t i = 0; i < code_size; i++) d.Byte(0);
   if (data_size != ~0u) {
     d.Number(data_size);
     for (uint32_t i = 0; i < data_size; i++) d.Byte(uint8_t(i));
@@ -101,6 +101,7 @@ TEST(Rar29Stream, FilterDefinitionsThatCannotBeUsedStopTheEntry) {
       {"1-byte program", 0xA0, FilterBody(1, ~0u), true},
       {"0-byte program", 0xA0, FilterBody(0, ~0u), false},
       {"65,536-byte program", 0xA0, FilterBody(0x10000, ~0u), false},
+      {"definition past the 32,768-byte buffer", 0xA0, FilterBody(40000, ~0u), false},
       {"global data at the limit", 0xA8, FilterBody(1, 0x1FC0), true},
       {"global data over the limit", 0xA8, FilterBody(1, 0x1FC1), false},
       {"definition cut before its program", 0xA0, Prefix(FilterBody(1, ~0u), 2), false},
