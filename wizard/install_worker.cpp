@@ -15,6 +15,8 @@ constexpr const wchar_t* kServerHost = L"" RESCUE_SERVER_HOST;
 
 }  // namespace
 
+InstallThreadStarter StartInstallThread = &SelfReleasingThread::Start;
+
 std::shared_ptr<InstallJob> CreateInstallJob(std::shared_ptr<ProgressRecord> progress) {
   auto job = std::make_shared<InstallJob>();
   job->progress = std::move(progress);

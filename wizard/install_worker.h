@@ -35,6 +35,11 @@ bool UnpackArchives(InstallJob& job);
 // The three stages in order, then the posted result.
 void DoInstall(const std::shared_ptr<InstallJob>& job);
 
+// How the progress page starts its worker: SelfReleasingThread::Start. Tests of the page that
+// must not run a build put a starter of their own here.
+using InstallThreadStarter = bool (*)(std::unique_ptr<SelfReleasingThread> thread);
+extern InstallThreadStarter StartInstallThread;
+
 // The worker's thread object: created with the progress state, started when the page is entered.
 class TThread_ThreadDoInstall : public SelfReleasingThread {
  public:

@@ -21,7 +21,7 @@ void USBProgressState::Enter() {
   job->InstallingText = Form1->LookupTranslation(L"Installing the rescue USB drive");
   auto* drives = Form1->Scene().FindAs<ui::DropDown>("ComboBox1");
   if (drives && drives->Selected() >= 0) job->DriveLetter = drives->Item(drives->Selected());
-  if (InstallThread) SelfReleasingThread::Start(std::move(InstallThread));
+  if (InstallThread) StartInstallThread(std::move(InstallThread));
   if (auto* bar = Form1->Scene().FindAs<ui::ProgressBar>("ProgressBar1")) bar->SetValue(0);
   ShowControl("Layout_Progress", true);
   Form1->SetProgressTimerEnabled(true);

@@ -10,7 +10,11 @@ namespace {
 constexpr uint32_t kUs = 0x0409, kSpain = 0x0C0A;
 
 struct Wizard {
-  explicit Wizard(uint32_t lcid = kUs) : form(lcid) { machine.Init(); }
+  explicit Wizard(uint32_t lcid = kUs) : form(lcid) {
+    // The pages' logic only: entering the progress page starts no build here.
+    StartInstallThread = [](std::unique_ptr<SelfReleasingThread>) { return true; };
+    machine.Init();
+  }
   // Applies page requests the way the window does when message 1025 arrives.
   void ApplyRequests() {
     for (int index : form.TakeRequests()) machine.SetState(index);
