@@ -174,38 +174,40 @@ bool ReadTables(Rar29State* s, StreamReader* packed, PpmdSourceContext* ppmd_sou
   return true;
 }
 
-// Copies a match anywhere in the window, wrapping at its end.
-void CopyMatchWrapping(uint8_t* window, uint32_t& unp, uint32_t length, uint32_t distance) {
+// Copies a match anywhere in the window, wrapping at its end. The window is not cleared when
+// allocated: bytes it never received (a damaged distance early in the stream) read as zero.
+void CopyMatchWrapping(uint8_t* window, uint32_t& unp, uint32_t length, uint32_t distance,
+                       uint32_t& filled) {
   uint32_t src = unp - distance;
-  for (; length > 0; length--) {
-    window[unp] = window[src & kRar29WindowMask];
+  for (; length > 0; length--, src++) {
+    uint32_t at = src & kRar29WindowMask;
+    window[unp] = at < filled ? window[at] : 0;
+    if (unp >= filled) filled = unp + 1;
     unp = (unp + 1) & kRar29WindowMask;
-    src++;
   }
 }
 
-inline void CopyMatch(uint8_t* window, uint32_t& unp, uint32_t length, uint32_t distance) {
-  uint32_t src = unp - distance;
-  // Both ranges inside the window: the common case. Copies go in 8-byte steps; the window's
-  // spare bytes and the reserve ahead of the decode position take the overrun.
-  if (distance <= unp && unp + length < kRar29WindowSize) {
-    uint8_t* d = window + unp;
-    const uint8_t* p = window + src;
-    unp += length;
-    if (distance >= 8) {
-      for (uint32_t i = 0; i < length; i += 8) memcpy(d + i, p + i, 8);
-      return;
-    }
-    // Short distances repeat a pattern: after 8 single bytes, each 8-byte step copies from a
-    // whole number of periods back (at least 8 bytes). On audio and image data, where such
-    // runs are common, the byte loop took a third of the decoding time.
-    static constexpr uint8_t kPeriodsStep[8] = {0, 8, 8, 9, 8, 10, 12, 14};
-    for (uint32_t i = 0; i < 8; i++) d[i] = p[i];
-    const uint32_t step = kPeriodsStep[distance];
-    for (uint32_t i = 8; i < length; i += 8) memcpy(d + i, d + i - step, 8);
-    return;
+// Copies a match whose source and destination lie inside the window without wrapping, the
+// common case; false leaves the match to CopyMatchWrapping. Copies go in 8-byte steps; the
+// window's spare bytes and the reserve ahead of the decode position take the overrun.
+inline bool CopyMatchInWindow(uint8_t* window, uint32_t& unp, uint32_t length,
+                              uint32_t distance) {
+  if (distance - 1 >= unp || unp + length >= kRar29WindowSize) return false;  // also distance 0
+  uint8_t* d = window + unp;
+  const uint8_t* p = d - distance;
+  unp += length;
+  if (distance >= 8) {
+    for (uint32_t i = 0; i < length; i += 8) memcpy(d + i, p + i, 8);
+    return true;
   }
-  CopyMatchWrapping(window, unp, length, distance);
+  // Short distances repeat a pattern: after 8 single bytes, each 8-byte step copies from a
+  // whole number of periods back (at least 8 bytes). On audio and image data, where such
+  // runs are common, the byte loop took a third of the decoding time.
+  static constexpr uint8_t kPeriodsStep[8] = {0, 8, 8, 9, 8, 10, 12, 14};
+  for (uint32_t i = 0; i < 8; i++) d[i] = p[i];
+  const uint32_t step = kPeriodsStep[distance];
+  for (uint32_t i = 8; i < length; i += 8) memcpy(d + i, d + i - step, 8);
+  return true;
 }
 
 void InsertOldDistance(Rar29State* s, uint32_t distance) {
@@ -296,6 +298,7 @@ LzEvent DecodeLzRun(Rar29State* s) {
   in.Skip(s->in.bit);
   uint8_t* const window = s->window;
   uint32_t unp = s->unp_ptr & kRar29WindowMask;
+  const uint32_t start = unp;
   const uint32_t budget_end = DecodeBudget(s);
   uint32_t produced = 0;
   const uint8_t* const fast_limit = base + s->input_border;
@@ -375,8 +378,19 @@ LzEvent DecodeLzRun(Rar29State* s) {
       InsertOldDistance(s, distance);
     }
     s->last_length = length;
-    CopyMatch(window, unp, length, distance);
+    if (!CopyMatchInWindow(window, unp, length, distance)) {
+      uint32_t filled = start + produced >= kRar29WindowSize ? kRar29WindowSize
+                        : unp > s->window_filled              ? unp
+                                                               : s->window_filled;
+      CopyMatchWrapping(window, unp, length, distance, filled);
+      s->window_filled = filled;
+    }
     produced += length;
+  }
+  if (start + produced >= kRar29WindowSize) {
+    s->window_filled = kRar29WindowSize;
+  } else if (unp > s->window_filled) {
+    s->window_filled = unp;
   }
   uint32_t position = in.Position(base);
   s->in.addr = position >> 3;
@@ -490,13 +504,14 @@ Step DecodePpmdSymbol(Rar29State* s, StreamReader* packed, PpmdSourceContext* so
         }
         int length = PpmdDecodeChar(s->ppmd);
         if (length < 0) return Step::kStop;
-        CopyMatchWrapping(s->window, s->unp_ptr, uint32_t(length) + 32, distance + 2);
+        CopyMatchWrapping(s->window, s->unp_ptr, uint32_t(length) + 32, distance + 2,
+                          s->window_filled);
         return Step::kContinue;
       }
       case 5: {
         int length = PpmdDecodeChar(s->ppmd);
         if (length < 0) return Step::kStop;
-        CopyMatchWrapping(s->window, s->unp_ptr, uint32_t(length) + 4, 1);
+        CopyMatchWrapping(s->window, s->unp_ptr, uint32_t(length) + 4, 1, s->window_filled);
         return Step::kContinue;
       }
       default:
@@ -504,6 +519,7 @@ Step DecodePpmdSymbol(Rar29State* s, StreamReader* packed, PpmdSourceContext* so
     }
   }
   s->window[s->unp_ptr] = uint8_t(ch);
+  if (s->unp_ptr >= s->window_filled) s->window_filled = s->unp_ptr + 1;
   s->unp_ptr = (s->unp_ptr + 1) & kRar29WindowMask;
   return Step::kContinue;
 }
@@ -557,7 +573,8 @@ void ResetForNewFile(Rar29State* s) {
 Rar29State* CreateState() {
   auto* s = static_cast<Rar29State*>(calloc(1, sizeof(Rar29State)));
   if (s == nullptr) return nullptr;
-  s->window = static_cast<uint8_t*>(calloc(kRar29WindowSize + kRar29WindowSpare, 1));
+  // Not cleared: only bytes that were decoded are ever read (see CopyMatchWrapping).
+  s->window = static_cast<uint8_t*>(malloc(kRar29WindowSize + kRar29WindowSpare));
   s->input = static_cast<uint8_t*>(malloc(kRar29InputSize + kRar29InputSpare));
   s->definition = static_cast<uint8_t*>(malloc(kRar29InputSize + kRar29InputSpare));
   s->ppmd = PpmdCreate();

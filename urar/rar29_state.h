@@ -55,6 +55,7 @@ struct Rar29State {
   uint8_t* window;
   uint32_t unp_ptr;       // where the next decoded byte goes
   uint32_t wr_ptr;        // first byte not yet written out
+  uint32_t window_filled; // window bytes that hold decoded data: [0, this), all once wrapped
   // A pending filter's block holds the write position while the window is full: decoding goes
   // on over the unwritten bytes, and the next write-out is tried kWindowReserve bytes later.
   bool write_stalled;
