@@ -101,6 +101,7 @@ inline constexpr uint16_t kInitBinEscape[8] = {0x3CDD, 0x1F3F, 0x59BF, 0x48F3,
                                         0x64A1, 0x5ABC, 0x6632, 0x6051};
 inline constexpr uint8_t kExpEscape[16] = {25, 14, 9, 7, 5, 5, 4, 4, 4, 3, 3, 3, 2, 2, 2, 2};
 
+// The model's state; its contexts and symbol lists live in `mem`.
 struct ContextModel {
   PpmdMemory mem;
 
@@ -153,6 +154,7 @@ inline void ClearMask(ContextModel* m) {
   std::memset(m->char_mask, 0, sizeof(m->char_mask));
 }
 
+// The symbol found in the first context, not its leading one: it moves up if now more frequent.
 inline void Update1(ContextModel* m, Context* c, State* p) {
   m->found_state = p;
   p->freq = static_cast<uint8_t>(p->freq + 4);
@@ -164,7 +166,7 @@ inline void Update1(ContextModel* m, Context* c, State* p) {
   }
 }
 
-
+// The symbol found in a context reached by escapes.
 inline void Update2(ContextModel* m, Context* c, State* p) {
   m->found_state = p;
   p->freq = static_cast<uint8_t>(p->freq + 4);
