@@ -86,7 +86,10 @@ class SceneAccessible final : public IAccessible {
         return title;
       }
       if (e.item >= 0) return static_cast<DropDown*>(e.control)->Item(e.item);
-      return e.control->Text().empty() ? Wide(e.control->Name()) : e.control->Text();
+      if (!e.control->Text().empty()) return e.control->Text();
+      // Named like the system's own title-bar button.
+      if (e.control->Kind() == ControlKind::CloseBox) return L"Close";
+      return Wide(e.control->Name());
     });
   }
   HRESULT STDMETHODCALLTYPE get_accValue(VARIANT child, BSTR* value) override {

@@ -239,10 +239,21 @@ LRESULT LayeredWindow::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
       UpdateAnimationTimer();
       return 0;
     case WM_LBUTTONUP:
-      if (GetCapture() == hwnd) ReleaseCapture();
-      // A click handler may close and destroy the window; nothing here touches it afterwards.
+      // The click first, then the capture: releasing it sends WM_CAPTURECHANGED, which would
+      // cancel the press. A click handler may close and destroy the window; nothing here
+      // touches it afterwards (destroying it releases the capture too).
       scene_->MouseUp(x, y);
-      if (hwnd_) UpdateAnimationTimer();
+      if (!hwnd_) return 0;
+      if (GetCapture() == hwnd) ReleaseCapture();
+      UpdateAnimationTimer();
+      return 0;
+    case WM_ACTIVATE:
+      if (LOWORD(wp) == WA_INACTIVE) scene_->CancelMouse();
+      UpdateAnimationTimer();
+      break;
+    case WM_CAPTURECHANGED:
+      if (reinterpret_cast<HWND>(lp) != hwnd && scene_->PressedControl()) scene_->CancelMouse();
+      UpdateAnimationTimer();
       return 0;
     case WM_SETCURSOR:
       if (LOWORD(lp) == HTCLIENT) {

@@ -316,6 +316,13 @@ void Scene::MouseMove(int x, int y) { SetHovered(HitTest(x, y)); }
 
 void Scene::MouseLeave() { SetHovered(nullptr); }
 
+void Scene::CancelMouse() {
+  if (DropDown* open = OpenDropDown()) open->SetOpen(false);
+  if (pressed_) MarkChanged();
+  pressed_ = nullptr;
+  SetHovered(nullptr);
+}
+
 void Scene::MouseDown(int x, int y) {
   Control* hit = HitTest(x, y);
   DropDown* open = OpenDropDown();

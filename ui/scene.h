@@ -244,6 +244,8 @@ class Scene {
   void MouseDown(int x, int y);
   void MouseUp(int x, int y);
   void MouseLeave();
+  // The window lost the mouse (deactivated, capture taken away): no hover, no press, lists shut.
+  void CancelMouse();
   Control* HoveredControl() const { return hovered_; }
   Control* PressedControl() const { return pressed_; }
 

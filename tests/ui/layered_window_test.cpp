@@ -295,6 +295,8 @@ TEST_F(LayeredWindowTest, AccessibilityTreeShowsTheVisibleControls) {
   ASSERT_NE(ByDescription(tree, L"HudWindow1"), nullptr);
   EXPECT_EQ(ByDescription(tree, L"HudWindow1")->name, L"Create Tovix Scourlet rescue USB drive");
   EXPECT_EQ(ByDescription(tree, L"BitmapStateButton1")->role, ROLE_SYSTEM_GRAPHIC);
+  ASSERT_NE(ByDescription(tree, L"HudWindow1CloseBox"), nullptr);
+  EXPECT_EQ(ByDescription(tree, L"HudWindow1CloseBox")->name, L"Close");
   EXPECT_EQ(ByDescription(tree, L"Button2"), nullptr);  // hidden page
 
   // Pressing through the accessibility object is a click; hit-testing finds the button.

@@ -172,6 +172,15 @@ TEST_F(SceneTest, DropDownOpensBelowSelectsAndCloses) {
   EXPECT_EQ(clicks_, (std::vector<std::string>{"Cancel"}));
   EXPECT_TRUE(clicks_.size() == 1);
 
+  // Losing the mouse (deactivation) shuts the list and forgets a press.
+  ClickAt(15, 57);
+  scene_->MouseDown(75, 35);
+  scene_->CancelMouse();
+  EXPECT_FALSE(list->IsOpen());
+  EXPECT_EQ(scene_->PressedControl(), nullptr);
+  scene_->MouseUp(75, 35);
+  EXPECT_EQ(clicks_.size(), 1u);
+
   list->SetSelected(7);
   EXPECT_EQ(list->Selected(), -1);
   list->SetSelected(1);
