@@ -352,5 +352,4 @@ int DecodeSymbol(ContextModel* m, Coder& rc) {
   return symbol;
 }
 
-
 }  // namespace ppmd
