@@ -138,7 +138,7 @@ bool ReadTables(Rar29State* s, StreamReader* packed, PpmdSourceContext* ppmd_sou
     }
     for (zeros += 2; zeros > 0 && i < 20; zeros--) bit_lengths[i++] = 0;
   }
-  HuffmanTable& lengths_table = s->rep_length_table;  // free until the new tables are built
+  HuffmanTable lengths_table;
   HuffmanBuild(&lengths_table, bit_lengths, 20);
 
   uint8_t lengths[kRar29TableSymbols];
