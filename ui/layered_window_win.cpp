@@ -108,6 +108,8 @@ std::unique_ptr<Scene> LoadSceneResource(HMODULE module, const wchar_t* name, st
 LayeredWindow::LayeredWindow() = default;
 
 LayeredWindow::~LayeredWindow() {
+  // The owner is being torn down around us: its handler must not see the destruction messages.
+  on_message_ = nullptr;
   if (hwnd_) DestroyWindow(hwnd_);
 }
 

@@ -26,7 +26,7 @@ std::unique_ptr<Scene> LoadSceneResource(HMODULE module, const wchar_t* name, st
 class LayeredWindow {
  public:
   LayeredWindow();
-  ~LayeredWindow();  // destroys the window if it still exists
+  ~LayeredWindow();  // destroys the window if it still exists, without calling the handler
   LayeredWindow(const LayeredWindow&) = delete;
   LayeredWindow& operator=(const LayeredWindow&) = delete;
 
