@@ -47,22 +47,6 @@ constexpr uint32_t kWindowReserve = 300;
 constexpr uint32_t kInputReserve = 30;
 constexpr uint32_t kLowDistRepeats = 16;
 
-// Huffman decode on a copy of the reader for the rare long codes, so the hot loop's reader never
-// has its address taken (a window store could otherwise alias it and force reloads).
-inline uint32_t Decode(const HuffmanTable& table, BitInput& in) {
-  uint32_t field = in.Peek16() & 0xFFFE;
-  uint32_t entry = table.quick[field >> (16 - kHuffmanQuickBits)];
-  if (entry != 0) {
-    in.Skip(entry & 15);
-    return entry >> 4;
-  }
-  BitInput copy = in;
-  uint32_t symbol = HuffmanDecodeSlow(table, copy, field);
-  in.addr = copy.addr;
-  in.bit = copy.bit;
-  return symbol;
-}
-
 // Moves the unread input to the front and appends packed data. False when the bits consumed
 // already run past the end of the packed data, or they continue in another volume.
 bool Refill(Rar29State* s, StreamReader* packed) {
@@ -144,7 +128,7 @@ bool ReadTables(Rar29State* s, StreamReader* packed, PpmdSourceContext* ppmd_sou
   uint8_t lengths[kRar29TableSymbols];
   for (uint32_t i = 0; i < kRar29TableSymbols;) {
     if (in.addr + 5 > s->input_top && !Refill(s, packed)) return false;
-    uint32_t n = Decode(lengths_table, in);
+    uint32_t n = HuffmanDecode(lengths_table, in);
     if (n < 16) {
       lengths[i] = uint8_t((n + s->old_lengths[i]) & 15);
       i++;
