@@ -1,0 +1,303 @@
+#!/usr/bin/env python3
+"""End-to-end run of the wizard under Wine on its own X display, driven with real mouse events.
+
+A Wine prefix of its own gets two removable drives (E:, F:) and one fixed drive (D:). The test
+clicks Start, reads the drive list through the window's accessibility tree (wizard_probe dump),
+removes F: and clicks Refresh, removes E: and refreshes again (the empty-list notice), puts E:
+back, installs (the progress page and its timer; the downloads go to a local proxy that
+accepts them and never answers, so the page stays until the test moves on), moves on to the finish pages the way the
+install worker does (message 1025), and closes the window. It checks the texts of the expected
+language, the trace lines on Wine's debug channel, and saves a screenshot of every page.
+
+usage: wizard_e2e.py --exe W.exe --probe P.exe --lang es_ES.UTF-8 --prefix DIR
+                     --screenshots DIR --root REPO --close closebox|button
+The X display is a free one that Xvfb picks; the trace goes to <prefix>/trace.log.
+"""
+import argparse
+import os
+import shutil
+import socket
+import subprocess
+import sys
+import time
+
+TITLE = "TovixScourletUSB"
+ROLE_LISTITEM = 34
+STATE_UNAVAILABLE = 0x1
+
+TEXTS = {
+    "en": {"Button1": "Start", "Label6": "USB drive selection", "Label14":
+           "No removable USB drive detected", "Label11": "Downloading",
+           "Label12_ok": "Rescue USB drive created correctly",
+           "Label12_error": "Could not install the rescue USB drive",
+           "HudWindow1": "Create Tovix Scourlet rescue USB drive"},
+    "es": {"Button1": "Comenzar", "Label6": "Selecciona unidad USB", "Label14":
+           "No se ha detectado ninguna unidad USB", "Label11": "Descargando",
+           "Label12_ok": "USB de an\u00e1lisis generado correctamente",
+           "Label12_error": "No se ha instalado el an\u00e1lisis autoarrancable",
+           "HudWindow1": "Asistente para el USB de an\u00e1lisis de Tovix Scourlet"},
+}
+
+
+class Failure(Exception):
+    pass
+
+
+def check(condition, message):
+    if not condition:
+        raise Failure(message)
+
+
+class SilentProxy:
+    """Accepts connections on 127.0.0.1 and keeps them open without answering."""
+
+    def __init__(self):
+        self.server = socket.socket()
+        self.server.bind(("127.0.0.1", 0))
+        self.server.listen(8)
+        self.port = self.server.getsockname()[1]
+
+    def close(self):
+        self.server.close()
+
+
+class Wizard:
+    def __init__(self, args):
+        self.args = args
+        self.env = dict(os.environ, WINEPREFIX=args.prefix,
+                        LANG=args.lang, LC_ALL=args.lang, WINEARCH="win64",
+                        WINEDLLOVERRIDES="mscoree,mshtml=", WINEDEBUG="-all")
+        self.drives = os.path.join(args.prefix, "test-drives")
+        self.devices = {}
+
+    def wine(self, *command, **kwargs):
+        return subprocess.run(["wine", *command], env=self.env, capture_output=True,
+                              timeout=120, **kwargs)
+
+    # --- the prefix and its drives ---
+    def prepare_prefix(self):
+        subprocess.run([os.path.join(self.args.root, "scripts", "wine-prefix")], env=self.env,
+                       check=True, timeout=600)
+        for letter, kind in (("d", "hd"), ("e", "floppy"), ("f", "floppy")):
+            os.makedirs(os.path.join(self.drives, letter), exist_ok=True)
+            self.link(letter)
+            self.wine("reg", "add", "HKLM\\Software\\Wine\\Drives", "/v", letter + ":", "/t",
+                      "REG_SZ", "/d", kind, "/f")
+        # Drive types are read when the prefix's server starts.
+        subprocess.run(["wineserver", "-k"], env=self.env)
+        subprocess.run(["wineserver", "-w"], env=self.env)
+
+    def link(self, letter):
+        link = os.path.join(self.args.prefix, "dosdevices", letter + ":")
+        if os.path.lexists(link):
+            os.remove(link)
+        os.symlink(os.path.join(self.drives, letter), link)
+
+    # A running Wine process keeps the drive letters it has seen as long as the letter's object
+    # exists, so pulling a stick is done where the platform does it: in the object namespace.
+    def unplug(self, letter):
+        result = self.wine(self.args.probe, "unplug", letter + ":")
+        check(result.returncode == 0, "removing drive " + letter)
+        self.devices[letter] = result.stdout.decode().strip()
+
+    def plug(self, letter):
+        check(self.wine(self.args.probe, "plug", letter + ":",
+                        self.devices[letter]).returncode == 0, "adding drive " + letter)
+
+    # The wizard's downloads go through the proxy that Wine's internet library takes from
+    # http_proxy when the user's own proxy switch is off.
+    def use_proxy(self, port):
+        key = "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings"
+        self.wine("reg", "add", key, "/v", "ProxyEnable", "/t", "REG_DWORD", "/d", "0", "/f")
+        self.env["http_proxy"] = "http://127.0.0.1:%d" % port
+
+    # --- the window ---
+    def start(self):
+        self.trace = open(os.path.join(self.args.prefix, "trace.log"), "w")
+        env = dict(self.env, WINEDEBUG="-all,+debugstr")
+        self.process = subprocess.Popen(["wine", self.args.exe], env=env,
+                                        stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                        stderr=self.trace)
+        self.wait_for(lambda: "HudWindow1" in self.controls(), "the window to appear")
+
+    @property
+    def lang(self):
+        return "es" if self.args.lang.startswith("es") else "en"
+
+    def dump(self):
+        result = self.wine(self.args.probe, "dump", TITLE)
+        if result.returncode != 0:
+            return []
+        rows = []
+        for line in result.stdout.decode("utf-8").splitlines():
+            name, role, state, text, value, location = line.split("\t")
+            rows.append({"name": name, "role": int(role), "state": int(state, 16),
+                         "text": text, "value": value,
+                         "location": [int(v) for v in location.split()]})
+        return rows
+
+    def controls(self):
+        return {row["name"]: row for row in self.dump() if row["role"] != ROLE_LISTITEM}
+
+    def drive_items(self):
+        return [row["text"] for row in self.dump() if row["role"] == ROLE_LISTITEM]
+
+    def wait_for(self, condition, what, timeout=60):
+        deadline = time.time() + timeout
+        while time.time() < deadline:
+            if condition():
+                return
+            time.sleep(0.5)
+        raise Failure("timed out waiting for %s; the window shows: %s" %
+                      (what, " ".join(row["name"] + "=" + repr(row["text"]) for row in self.dump())))
+
+    def click(self, name):
+        x, y, w, h = self.controls()[name]["location"]
+        subprocess.run(["xdotool", "mousemove", str(x + w // 2), str(y + h // 2), "click", "1"],
+                       env=self.env, check=True)
+
+    def post_state(self, index):
+        check(self.wine(self.args.probe, "post", TITLE, str(index)).returncode == 0,
+              "posting message 1025")
+
+    def screenshot(self, page):
+        frame = self.controls()["HudWindow1"]["location"]
+        x, y, w, h = frame
+        path = os.path.join(self.args.screenshots, "wizard-%s-%s.png" % (self.lang, page))
+        subprocess.run(["import", "-display", self.env["DISPLAY"], "-window", "root", "-crop",
+                        "%dx%d+%d+%d" % (w, h, x, y), "+repage", path], check=True)
+
+    def text(self, name):
+        return self.controls()[name]["text"]
+
+
+def run(args):
+    texts = TEXTS["es" if args.lang.startswith("es") else "en"]
+    wizard = Wizard(args)
+    wizard.prepare_prefix()
+    proxy = SilentProxy()
+    wizard.use_proxy(proxy.port)
+    xvfb = start_xvfb()
+    try:
+        wizard.env["DISPLAY"] = xvfb.display
+        wizard.start()
+        c = wizard.controls()
+        check(c["HudWindow1"]["text"] == texts["HudWindow1"], "title: " + c["HudWindow1"]["text"])
+        check(c["HudWindow1"]["location"][2:] == [613, 429], "window size")
+        check(c["Button1"]["text"] == texts["Button1"], "Start button: " + c["Button1"]["text"])
+        check("Label6" not in c and "Layout_USBSelect" not in c, "only the welcome page shows")
+        wizard.screenshot("1-welcome")
+
+        wizard.click("Button1")
+        wizard.wait_for(lambda: "Label6" in wizard.controls(), "the drive-selection page")
+        c = wizard.controls()
+        check("Layout_Init" not in c, "the welcome page is hidden")
+        check(c["Label6"]["text"] == texts["Label6"], "drive page title")
+        check(wizard.drive_items() == ["E", "F"], "removable drives: %s" % wizard.drive_items())
+        check(c["ComboBox1"]["value"] == "E", "first drive selected")
+        check("Label14" not in c, "no notice while drives are listed")
+        check(not c["Button2"]["state"] & STATE_UNAVAILABLE, "Install enabled")
+        wizard.screenshot("2-drives")
+
+        wizard.unplug("f")
+        wizard.click("Layout6")
+        wizard.wait_for(lambda: wizard.drive_items() == ["E"], "the list after F: was removed")
+
+        wizard.unplug("e")
+        wizard.click("Layout6")
+        wizard.wait_for(lambda: "Label14" in wizard.controls(), "the empty-list notice")
+        c = wizard.controls()
+        check(wizard.drive_items() == [], "empty list")
+        check(c["Label14"]["text"] == texts["Label14"], "notice: " + c["Label14"]["text"])
+        check(c["Button2"]["state"] & STATE_UNAVAILABLE, "Install disabled without drives")
+        check(c["ComboBox1"]["state"] & STATE_UNAVAILABLE, "list disabled without drives")
+        wizard.screenshot("3-no-drive")
+
+        wizard.plug("e")
+        wizard.click("Layout6")
+        wizard.wait_for(lambda: wizard.drive_items() == ["E"], "the list after E: came back")
+        wizard.click("Button2")
+        wizard.wait_for(lambda: "Label9" in wizard.controls(), "the progress page")
+        wizard.wait_for(lambda: wizard.text("Label11") == texts["Label11"], "the status line")
+        check(wizard.controls()["ProgressBar1"]["value"] in ("0", "0%", ""),
+              "progress bar starts at 0: %r" % wizard.controls()["ProgressBar1"]["value"])
+        wizard.screenshot("4-progress")
+
+        wizard.post_state(7)  # not a state: nothing changes
+        wizard.post_state(3)
+        wizard.wait_for(lambda: "Label12" in wizard.controls(), "the success page")
+        c = wizard.controls()
+        check("Label9" not in c, "the progress page is hidden")
+        check(c["Label12"]["text"] == texts["Label12_ok"], "success title: " + c["Label12"]["text"])
+        check("Image_OK" in c and "Image_Error" not in c, "success picture")
+        wizard.screenshot("5-finished")
+        wizard.post_state(4)
+        wizard.wait_for(lambda: wizard.text("Label12") == texts["Label12_error"], "error page")
+        check("Image_Error" in wizard.controls() and "Image_OK" not in wizard.controls(),
+              "error picture")
+        wizard.screenshot("6-error")
+
+        wizard.click("HudWindow1CloseBox" if args.close == "closebox" else "Button3")
+        check(wizard.process.wait(timeout=60) == 0, "exit code 0")
+    finally:
+        if wizard.__dict__.get("process") and wizard.process.poll() is None:
+            wizard.process.kill()
+        subprocess.run(["wineserver", "-k"], env=wizard.env)
+        xvfb.terminate()
+        xvfb.wait()
+        proxy.close()
+    wizard.trace.close()
+    check_trace(os.path.join(args.prefix, "trace.log"), args.close)
+
+
+def start_xvfb():
+    """Starts Xvfb on a display it finds free (several test runs may share the machine)."""
+    read_end, write_end = os.pipe()
+    xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1024x768x24",
+                             "-nolisten", "tcp"], pass_fds=(write_end,),
+                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    os.close(write_end)
+    with os.fdopen(read_end) as announced:
+        number = announced.readline().strip()
+    check(number.isdigit(), "Xvfb did not start")
+    xvfb.display = ":" + number
+    return xvfb
+
+
+def check_trace(path, close):
+    lines = []
+    with open(path, encoding="utf-8", errors="replace") as f:
+        for line in f:
+            if "OutputDebugStringA" in line and '"' in line:
+                lines.append(line[line.index('"') + 1:line.rindex('"')])
+    ticks = lines.count("TForm1::TProgressTimerTimer\\n")
+    check(ticks > 0, "timer ticks traced")
+    # Every tick asks the machine, which writes its own line.
+    check(lines.count("USBWizardSM::GetProgressInfo\\n") == ticks, "one GetProgressInfo per tick")
+    click = "TForm1::HudWindow1CloseClick\\n" if close == "closebox" else "TForm1::Button3Click\\n"
+    tail = [line for line in lines if "Timer" not in line and "GetProgressInfo" not in line]
+    check(tail == [click, "TForm1::FormClose\\n", "USBWizardSM::Finish\\n"],
+          "closing lines: %s" % tail)
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    for option in ("exe", "probe", "lang", "prefix", "screenshots", "root", "close"):
+        parser.add_argument("--" + option, required=True)
+    args = parser.parse_args()
+    os.makedirs(args.screenshots, exist_ok=True)
+    os.makedirs(args.prefix, exist_ok=True)
+    if shutil.which("Xvfb") is None or shutil.which("xdotool") is None:
+        print("Xvfb and xdotool are needed (scripts/setup installs them)")
+        return 1
+    try:
+        run(args)
+    except Failure as failure:
+        print("FAILED:", failure)
+        return 1
+    print("passed; screenshots in", args.screenshots)
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
