@@ -129,6 +129,7 @@ void DropDown::SetOpen(bool open) {
   if (open && items_.empty()) open = false;
   if (open == open_) return;
   open_ = open;
+  hovered_item_ = -1;
   Changed();
 }
 
@@ -312,7 +313,17 @@ void Scene::SetHovered(Control* control) {
   MarkChanged();
 }
 
-void Scene::MouseMove(int x, int y) { SetHovered(HitTest(x, y)); }
+void Scene::MouseMove(int x, int y) {
+  if (DropDown* open = OpenDropDown()) {
+    Rect list = open->ListBounds();
+    int row = list.Contains(x, y) ? (y - list.y) / std::max(1, open->ItemHeight()) : -1;
+    if (row != open->hovered_item_) {
+      open->hovered_item_ = row;
+      MarkChanged();
+    }
+  }
+  SetHovered(HitTest(x, y));
+}
 
 void Scene::MouseLeave() { SetHovered(nullptr); }
 

@@ -179,14 +179,18 @@ class DropDown : public Control {
   // The popup list, opened by a click on the control and closed by a choice or a click elsewhere.
   bool IsOpen() const { return open_; }
   void SetOpen(bool open);
+  // The row under the mouse while the list is open, else -1.
+  int HoveredItem() const { return open_ ? hovered_item_ : -1; }
   int ItemHeight() const { return Bounds().h; }
   // Window pixels of the open list (below the control, one row per item).
   Rect ListBounds() const;
   Rect ItemBounds(int index) const;
 
  private:
+  friend class Scene;
   std::vector<std::wstring> items_;
   int selected_ = -1;
+  int hovered_item_ = -1;
   bool open_ = false;
 };
 

@@ -20,6 +20,7 @@ const Color kPressedTop{0xFF, 0x2A, 0x2A, 0x2A}, kPressedBottom{0xFF, 0x3C, 0x3C
 const Color kOutline{0xFF, 0x1A, 0x1A, 0x1A};
 const Color kDisabledText{0xFF, 0x8A, 0x8A, 0x8A};
 const Color kListBack{0xFF, 0x33, 0x33, 0x33}, kListSelected{0xFF, 0x4A, 0x74, 0xB0};
+const Color kListHover{0xFF, 0x48, 0x48, 0x48};
 const Color kTrack{0xFF, 0x1C, 0x1C, 0x1C}, kTrackOutline{0xFF, 0x10, 0x10, 0x10};
 const Color kBarTop{0xFF, 0x74, 0xB4, 0xF0}, kBarBottom{0xFF, 0x2E, 0x76, 0xC6};
 const Color kCaptionTop{0x78, 0, 0, 0}, kCaptionBottom{0x30, 0, 0, 0};
@@ -257,8 +258,8 @@ void PaintOpenList(Gdiplus::Graphics& g, const DropDown& dd) {
   s.valign = VAlign::Center;
   for (int i = 0; i < dd.ItemCount(); ++i) {
     Rect row = dd.ItemBounds(i);
-    if (i == dd.Selected()) {
-      Gdiplus::SolidBrush sel(G(look::kListSelected));
+    if (i == dd.Selected() || i == dd.HoveredItem()) {
+      Gdiplus::SolidBrush sel(G(i == dd.Selected() ? look::kListSelected : look::kListHover));
       g.FillRectangle(&sel, F(row));
     }
     DrawText(g, dd.Item(i), F(row), s, s.text_color, 1, true);

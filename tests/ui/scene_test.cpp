@@ -162,6 +162,12 @@ TEST_F(SceneTest, DropDownOpensBelowSelectsAndCloses) {
   ASSERT_TRUE(list->IsOpen());
   EXPECT_TRUE((list->ListBounds() == ui::Rect{10, 65, 30, 20}));
   EXPECT_EQ(scene_->HitTest(15, 77), list);  // the open list lies above everything else
+  scene_->MouseMove(15, 77);
+  EXPECT_EQ(list->HoveredItem(), 1);
+  scene_->MouseMove(15, 70);
+  EXPECT_EQ(list->HoveredItem(), 0);
+  scene_->MouseMove(100, 90);
+  EXPECT_EQ(list->HoveredItem(), -1);
   ClickAt(15, 77);                             // second row
   EXPECT_EQ(list->Selected(), 1);
   EXPECT_FALSE(list->IsOpen());
