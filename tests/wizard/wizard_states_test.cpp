@@ -1,6 +1,9 @@
 // The five states against the real window description and translation table.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <functional>
+
 #include "test_form.h"
 #include "usb_progress_state.h"
 #include "usb_wizard_sm.h"
@@ -186,6 +189,19 @@ TEST(WizardStates, WindowTextsFollowTheLanguageChosenAtLoad) {
   // The German user's first lookup selects the identity language: still English.
   EXPECT_EQ(german.LookupTranslation(L"Install"), L"Install");
   EXPECT_EQ(german.Control("Button2")->Text(), L"Install");
+}
+
+// The table's window-text list names exactly the texts the window description holds.
+TEST(WizardStates, WindowTextListMatchesTheDescription) {
+  TestForm form(kUs);
+  std::vector<std::wstring> texts;
+  std::function<void(const ui::Control&)> collect = [&](const ui::Control& control) {
+    if (!control.Key().empty()) texts.push_back(control.Key());
+    for (size_t i = 0; i < control.ChildCount(); ++i) collect(*control.Child(i));
+  };
+  collect(*form.Scene().Root());
+  std::sort(texts.begin(), texts.end());
+  EXPECT_EQ(texts, LoadStoredTable().window_texts);
 }
 
 }  // namespace
