@@ -227,8 +227,8 @@ int WriteOutWhenDue(Rar29State* s) {
 
 // The LZ loop's bit reader: up to 64 bits in a register, the next unread bit in bit 63. Refills
 // load 8 bytes at once and keep at least 56 bits ready, so the chain from one symbol to the next
-// is a shift and a table load. Measured on random data (mostly literals), it decodes about twice
-// as fast as reading three bytes per peek.
+// is a shift and a table load. Measured on 1 MB of random data (mostly literals): 1.6 times the
+// speed of reading three bytes per peek.
 struct FastBits {
   uint64_t bits;
   uint32_t count;     // valid bits in `bits`
@@ -294,7 +294,8 @@ LzEvent DecodeLzRun(Rar29State* s) {
     // exact position worth computing.
     if (in.next > fast_limit && in.Position(base) >= border_bits + 8) break;
     // Literals refill only when a code might not fit, which keeps the load off the chain from
-    // one symbol to the next; every other symbol refills after its first code.
+    // one symbol to the next (10% more on literal-heavy data); every other symbol refills after
+    // its first code.
     if (in.count < 16) in.Refill();
     uint32_t symbol = DecodeFast(s->main_table, in);
     if (symbol < 256) {
