@@ -282,11 +282,25 @@ bool DecodeSymbol2(ContextModel* m, Context* c, Coder& rc) {
   State* const stats = m->StatesAt(c->stats);
   State* const end = stats + num_stats;
   State* p = stats;
-  do {
+  // Two symbols a step; a step may take one symbol past the last unmasked one wanted.
+  while (n < unmasked && end - p >= 2) {
+    const uint32_t keep0 = m->char_mask[p[0].symbol] != esc;
+    const uint32_t keep1 = m->char_mask[p[1].symbol] != esc;
+    n += keep0 + keep1;
+    hi += (p[0].freq & (0u - keep0)) + (p[1].freq & (0u - keep1));
+    p += 2;
+  }
+  if (n < unmasked && p != end) {
     const uint32_t keep = m->char_mask[p->symbol] != esc;
     n += keep;
     hi += p->freq & (0u - keep);
-  } while (++p != end && n < unmasked);
+    p++;
+  }
+  if (n == unmasked + 1) {  // the step's second symbol was one too many
+    p--;
+    n--;
+    hi -= p->freq;
+  }
   if (n != unmasked) return false;
   State* const stop = p;
   scale += hi;
