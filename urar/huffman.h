@@ -29,8 +29,10 @@ void HuffmanBuild(HuffmanTable* table, const uint8_t* lengths, uint32_t count);
 uint32_t HuffmanLookupLong(const HuffmanTable& table, uint32_t field);
 
 // The reader is only touched here, never handed to an out-of-line call: a hot loop can keep it
-// in registers even though its window stores may alias anything.
-inline uint32_t HuffmanDecode(const HuffmanTable& table, BitInput& input) {
+// in registers even though its window stores may alias anything. Any reader with BitInput's
+// Peek16 and Skip works.
+template <typename Reader>
+inline uint32_t HuffmanDecode(const HuffmanTable& table, Reader& input) {
   uint32_t field = input.Peek16() & 0xFFFE;
   uint32_t entry = table.quick[field >> (16 - kHuffmanQuickBits)];
   if (entry == 0) entry = HuffmanLookupLong(table, field);

@@ -73,7 +73,7 @@ TEST(Huffman, EveryInputWindowDecodesLikeTheCanonicalCode) {
 }
 
 TEST(BitInput, ReadsMostSignificantBitFirstAcrossBytes) {
-  const uint8_t bytes[] = {0xA5, 0x3C, 0xF0, 0x0F, 0, 0, 0};
+  const uint8_t bytes[] = {0xA5, 0x3C, 0xF0, 0x0F, 0, 0, 0, 0};  // with the spare bytes a peek reads
   BitInput in;
   in.Reset(bytes);
   EXPECT_EQ(in.Bits(3), 0x5u);      // 101
