@@ -259,12 +259,13 @@ struct FastBits {
 };
 
 inline uint32_t DecodeFast(const HuffmanTable& table, FastBits& in) {
-  uint32_t field = in.Peek16() & 0xFFFE;
-  uint32_t entry = table.quick[field >> (16 - kHuffmanQuickBits)];
+  // The quick table is indexed straight from the register: one shift on the symbol chain.
+  uint32_t entry = table.quick[in.bits >> (64 - kHuffmanQuickBits)];
   if (__builtin_expect(entry != 0, 1)) {
     in.Skip(entry & 15);
     return entry >> 4;
   }
+  uint32_t field = in.Peek16() & 0xFFFE;
   BitInput counter;
   counter.Reset(nullptr);
   uint32_t symbol = HuffmanDecodeSlow(table, counter, field);
