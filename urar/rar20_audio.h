@@ -6,7 +6,7 @@
 #include <cstdlib>
 
 struct Rar20AudioChannel {
-  int k[5];          // weights of the last char, d[0..3] and the inter-channel delta
+  int k[5];          // weights of d[0..3] and of the inter-channel delta
   int d[4];          // recent deltas, newest first
   int last_delta;
   int last_char;     // the prediction minus the symbol, kept in -255..255 as the format does
