@@ -2,8 +2,8 @@
 """End-to-end run of the wizard under Wine on its own X display, driven with real mouse events.
 
 A Wine prefix of its own gets two removable drives (E:, F:) and one fixed drive (D:). The test
-clicks Start, reads the drive list through the window's accessibility tree (wizard_probe dump),
-removes F: and clicks Refresh, removes E: and refreshes again (the empty-list notice), puts E:
+presses Enter for "Start", reads the drive list through the window's accessibility tree
+(wizard_probe dump), chooses F: and refreshes (E: is selected again), removes F: and refreshes, removes E: and refreshes again (the empty-list notice), puts E:
 back, installs (the progress page and its timer; the downloads go to a local proxy that
 accepts them and never answers, so the page stays until the test moves on), moves on to the finish pages the way the
 install worker does (message 1025), and closes the window. It checks the texts of the expected
@@ -163,6 +163,18 @@ class Wizard:
         subprocess.run(["xdotool", "mousemove", str(x + w // 2), str(y + h // 2), "click", "1"],
                        env=self.env, check=True)
 
+    def click_item(self, text):
+        row = next(row for row in self.dump() if row["role"] == ROLE_LISTITEM and row["text"] == text)
+        x, y, w, h = row["location"]
+        subprocess.run(["xdotool", "mousemove", str(x + w // 2), str(y + h // 2), "click", "1"],
+                       env=self.env, check=True)
+
+    def press_enter(self):
+        window = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", TITLE],
+                                env=self.env, capture_output=True, check=True).stdout.split()[0]
+        subprocess.run(["xdotool", "windowfocus", "--sync", window, "key", "Return"],
+                       env=self.env, check=True)
+
     def post_state(self, index):
         check(self.wine(self.args.probe, "post", TITLE, str(index)).returncode == 0,
               "posting message 1025")
@@ -175,7 +187,10 @@ class Wizard:
                         "%dx%d+%d+%d" % (w, h, x, y), "+repage", path], check=True)
 
     def text(self, name):
-        return self.controls()[name]["text"]
+        return self.controls().get(name, {}).get("text")
+
+    def value(self, name):
+        return self.controls().get(name, {}).get("value")
 
 
 def run(args):
@@ -195,7 +210,8 @@ def run(args):
         check("Label6" not in c and "Layout_USBSelect" not in c, "only the welcome page shows")
         wizard.screenshot("1-welcome")
 
-        wizard.click("Button1")
+        # The Enter key presses the page's button as a click would.
+        wizard.press_enter()
         wizard.wait_for(lambda: "Label6" in wizard.controls(), "the drive-selection page")
         c = wizard.controls()
         check("Layout_Init" not in c, "the welcome page is hidden")
@@ -205,6 +221,14 @@ def run(args):
         check("Label14" not in c, "no notice while drives are listed")
         check(not c["Button2"]["state"] & STATE_UNAVAILABLE, "Install enabled")
         wizard.screenshot("2-drives")
+
+        # Choose F: in the open list; a refresh selects the first drive again.
+        wizard.click("ComboBox1")
+        wizard.click_item("F")
+        wizard.wait_for(lambda: wizard.value("ComboBox1") == "F", "F: chosen")
+        wizard.click("Layout6")
+        wizard.wait_for(lambda: wizard.value("ComboBox1") == "E", "E: again")
+        check(wizard.drive_items() == ["E", "F"], "the list after a refresh")
 
         wizard.unplug("f")
         wizard.click("Layout6")
