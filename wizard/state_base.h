@@ -22,6 +22,7 @@ class StateBase {
   virtual void HandleEvent(int event);
   // Leaves both outputs as the caller initialised them.
   virtual void GetProgressInfo(int& percent, std::wstring& status);
+  // Declared after the four so that they keep the first four slots of the table.
   virtual ~StateBase();
 
   // Posts WM_WIZARD_SETSTATE with wParam = index to `window`; whether the post worked is not
