@@ -28,8 +28,6 @@ class ProgressRecord {
   // Starts a stage (or one download of the download stage): its reporter counts from 0 again.
   void BeginStage(float weight);
   void ResetStageValue() { StageValue = 0; }
-  int32_t StageValueNow() const { return StageValue; }
-  float StageWeightNow() const { return StageWeight; }
 
   // A download progress callback: context is the ProgressRecord, total the expected body
   // length (0 when unknown), done the body bytes received so far; path is not used.
