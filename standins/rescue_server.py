@@ -59,10 +59,13 @@ def make_handler(root, missing, log_path, rate):
                 self.wfile.write(body)
                 return
             chunk = max(1, rate // 10)
-            for start in range(0, len(body), chunk):
-                self.wfile.write(body[start:start + chunk])
-                self.wfile.flush()
-                time.sleep(0.1)
+            try:
+                for start in range(0, len(body), chunk):
+                    self.wfile.write(body[start:start + chunk])
+                    self.wfile.flush()
+                    time.sleep(0.1)
+            except (BrokenPipeError, ConnectionResetError):
+                pass  # the client went away mid-body (a closed wizard)
 
         def record(self, status):
             if log_path:
