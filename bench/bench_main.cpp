@@ -17,6 +17,10 @@ class RatioReporter : public benchmark::ConsoleReporter {
       auto it = run.counters.find("bytes_per_second");
       if (it == run.counters.end()) continue;
       std::string name = run.benchmark_name();
+      // Drop the run options Google Benchmark appends ("/min_time:0.300", "/real_time").
+      for (size_t option; (option = name.rfind('/')) != std::string::npos &&
+                          (name.compare(option + 1, 9, "min_time:") == 0 || name.compare(option + 1, 9, "real_time") == 0);)
+        name.resize(option);
       size_t cut = name.rfind('/');
       speeds_[name.substr(0, cut)][name.substr(cut + 1)] = it->second.value;
     }
