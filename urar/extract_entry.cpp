@@ -68,6 +68,9 @@ uint32_t Rar20WindowSize(uint16_t entry_flags) {
 
 int ExtractEntry(ArchiveReader* r, MemoryStream* output) {
   const EntryHeader& e = r->entry;
+#ifndef NDEBUG
+  UrarClearFailSite();
+#endif
   r->packed.input = r->input;
   r->packed.position = r->block_position + r->block_header_size;
   r->packed.left = e.pack_size;
@@ -76,8 +79,8 @@ int ExtractEntry(ArchiveReader* r, MemoryStream* output) {
   bool old_format = r->kind == ArchiveKind::kOld;
   WriterAttach(&r->writer, output, old_format ? UpdateSum16 : UpdateCrc32, r);
 
-  if (EnsureRar20Window(r)) return kExtractNoMemory;
-  if (e.flags & 0x04) return kExtractEncrypted;
+  URAR_RETURN_IF(EnsureRar20Window(r) != kExtractOk, kExtractNoMemory);
+  URAR_RETURN_IF(e.flags & 0x04, kExtractEncrypted);
 
   int result;
   if (e.method == kMethodStored) {
@@ -95,5 +98,6 @@ int ExtractEntry(ArchiveReader* r, MemoryStream* output) {
   r->writer.callback = nullptr;
   if (result != kExtractOk) return result;
   uint32_t expected = old_format ? (e.file_crc & 0xFFFF) : e.file_crc;
-  return r->checksum == expected ? kExtractOk : kExtractBadData;
+  URAR_RETURN_IF(r->checksum != expected, kExtractBadData);
+  return kExtractOk;
 }

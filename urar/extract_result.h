@@ -16,7 +16,8 @@ enum ExtractResult : int {
 // failing test can say which check fired (see UrarLastFailSite).
 #ifndef NDEBUG
 void UrarNoteFailSite(const char* file, int line);
-const char* UrarLastFailSite();
+const char* UrarLastFailSite();  // "" when the current extraction has not failed a check
+void UrarClearFailSite();
 #define URAR_RETURN_IF(cond, code)              \
   do {                                          \
     if (cond) {                                 \

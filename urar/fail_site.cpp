@@ -12,4 +12,5 @@ void UrarNoteFailSite(const char* file, int line) {
   snprintf(last_site, sizeof last_site, "%s:%d", file, line);
 }
 const char* UrarLastFailSite() { return last_site; }
+void UrarClearFailSite() { last_site[0] = '\0'; }
 #endif

@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "urar/checksum.h"
+#include "urar/extract_result.h"
 #include "urar/urar.h"
 
 namespace {
@@ -116,6 +117,9 @@ std::vector<ExtractedEntry> ExtractAll(const std::vector<uint8_t>& archive, uint
     ExtractedEntry e;
     e.action = action;
     e.last_error = URARGetLastError(h);
+#ifndef NDEBUG
+    if (e.last_error != 0) e.fail_site = UrarLastFailSite();
+#endif
     int32_t name_size = 0;
     URARGetSizeBuffer(h, URAR_BUFFER_NAME, &name_size);
     e.name.assign(size_t(name_size), '\0');

@@ -25,6 +25,7 @@ struct ExtractedEntry {
   int32_t declared_size = 0;
   std::vector<uint8_t> data; // filled for results 0 and 7 (what the data buffer holds)
   uint32_t crc = 0;          // CRC-32 of data
+  std::string fail_site;     // debug builds: the library check that failed the extraction
 };
 
 std::string FixturePath(const std::string& archive);
