@@ -76,6 +76,17 @@ def check(condition, message):
         raise Failure(message)
 
 
+def listings(folders):
+    """The contents of each folder; one the wizard is deleting and making anew reads as None."""
+    out = []
+    for f in folders:
+        try:
+            out.append(os.listdir(f))
+        except FileNotFoundError:
+            out.append(None)
+    return out
+
+
 def wait_for(condition, what, timeout=60):
     deadline = time.time() + timeout
     while time.time() < deadline:
@@ -336,9 +347,9 @@ def run(args):
             # running has finished: a running program's file cannot be deleted).
             wait_for(lambda: not installer_running(), "the orphaned installer to end", 120)
             again = Wizard(prefix, exe, shot + "trace-restart.log")
-            emptied = lambda: [os.listdir(f) for f in prefix.work_folders()] == [[]]
-            wait_for(emptied, "the working folder emptied at the next start (%s)" %
-                     [os.listdir(f) for f in prefix.work_folders()], 30)
+            wait_for(lambda: listings(prefix.work_folders()) == [[]],
+                     "the working folder emptied at the next start (%s)" %
+                     listings(prefix.work_folders()), 30)
             again.click(CLOSE_BOX)
             check(again.exited(), "exit code 0 after the restart")
             return
