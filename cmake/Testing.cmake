@@ -5,15 +5,21 @@
 # executable runs under Wine (CMAKE_CROSSCOMPILING_EMULATOR); the cases are listed at test time.
 include(GoogleTest)
 
-if(WIN32 AND NOT URAR_FUZZ)
+set(GTEST_SOURCE_DIR /usr/src/googletest CACHE PATH
+    "GoogleTest sources, built with the cross compiler when cross-compiling")
+if(URAR_FUZZ)
+  # The fuzz configuration builds no tests.
+elseif(CMAKE_CROSSCOMPILING AND EXISTS ${GTEST_SOURCE_DIR}/CMakeLists.txt)
   # Debian ships GoogleTest's sources; build them with the cross compiler.
   set(gtest_force_shared_crt OFF CACHE BOOL "" FORCE)
   set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
-  add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+  add_subdirectory(${GTEST_SOURCE_DIR} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
   set(PROJECT_GTEST_LIBS GTest::gtest_main GTest::gmock)
-elseif(NOT URAR_FUZZ)
+else()
+  # An installed GoogleTest: Debian's packages natively, or one GTest_DIR points at on Windows.
   find_package(GTest REQUIRED)
-  set(PROJECT_GTEST_LIBS GTest::gtest_main GTest::gmock pthread)
+  find_package(Threads REQUIRED)
+  set(PROJECT_GTEST_LIBS GTest::gtest_main GTest::gmock Threads::Threads)
 endif()
 
 function(project_add_test)
