@@ -22,18 +22,20 @@ else()
   set(PROJECT_GTEST_LIBS GTest::gtest_main GTest::gmock Threads::Threads)
 endif()
 
+# Paths compiled into tests: a cross-built test runs under Wine, where the Unix root is drive Z:.
+set(PROJECT_TEST_PATH_PREFIX "")
+if(CMAKE_CROSSCOMPILING)
+  set(PROJECT_TEST_PATH_PREFIX "Z:")
+endif()
+
 function(project_add_test)
   cmake_parse_arguments(T "" "NAME;TIMEOUT" "SOURCES;LIBS;LABELS;PROPERTIES" ${ARGN})
   add_executable(${T_NAME} ${T_SOURCES})
   target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} ${PROJECT_GTEST_LIBS})
   # Paths the tests open; under Wine the Unix root is drive Z:.
-  set(path_prefix "")
-  if(WIN32)
-    set(path_prefix "Z:")
-  endif()
   target_compile_definitions(${T_NAME} PRIVATE
-    PROJECT_SOURCE_DIR="${path_prefix}${PROJECT_SOURCE_DIR}"
-    PROJECT_BINARY_DIR="${path_prefix}${PROJECT_BINARY_DIR}")
+    PROJECT_SOURCE_DIR="${PROJECT_TEST_PATH_PREFIX}${PROJECT_SOURCE_DIR}"
+    PROJECT_BINARY_DIR="${PROJECT_TEST_PATH_PREFIX}${PROJECT_BINARY_DIR}")
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT 120)
   endif()
