@@ -5,6 +5,8 @@
 #include <cstdint>
 
 uint32_t Crc32(uint32_t crc, const uint8_t* data, size_t size);
+// Copies `size` bytes to `destination` and returns the CRC-32 updated over them, in one pass.
+uint32_t Crc32Copy(uint32_t crc, uint8_t* destination, const uint8_t* data, size_t size);
 // The table-driven path alone (what Crc32 falls back to without carry-less multiplication).
 uint32_t Crc32Portable(uint32_t crc, const uint8_t* data, size_t size);
 uint16_t Sum16(uint16_t sum, const uint8_t* data, size_t size);

@@ -17,6 +17,11 @@ void UpdateCrc32(void* context, const uint8_t* data, size_t size) {
   r->checksum = Crc32(r->checksum, data, size);
 }
 
+void CopyWithCrc32(void* context, uint8_t* destination, const uint8_t* data, size_t size) {
+  auto* r = static_cast<ArchiveReader*>(context);
+  r->checksum = Crc32Copy(r->checksum, destination, data, size);
+}
+
 void UpdateSum16(void* context, const uint8_t* data, size_t size) {
   auto* r = static_cast<ArchiveReader*>(context);
   r->checksum = Sum16(uint16_t(r->checksum), data, size);
@@ -77,7 +82,10 @@ int ExtractEntry(ArchiveReader* r, MemoryStream* output) {
   r->packed.continues = e.ContinuesInNextVolume();
   r->checksum = 0;
   bool old_format = r->kind == ArchiveKind::kOld;
-  WriterAttach(&r->writer, output, old_format ? UpdateSum16 : UpdateCrc32, r);
+  if (old_format)
+    WriterAttach(&r->writer, output, UpdateSum16, nullptr, r);
+  else
+    WriterAttach(&r->writer, output, UpdateCrc32, CopyWithCrc32, r);
 
   URAR_RETURN_IF(EnsureRar20Window(r) != kExtractOk, kExtractNoMemory);
   URAR_RETURN_IF(e.flags & 0x04, kExtractEncrypted);
@@ -96,6 +104,7 @@ int ExtractEntry(ArchiveReader* r, MemoryStream* output) {
   int flushed = WriterFlush(&r->writer);
   if (result == kExtractOk) result = flushed;
   r->writer.callback = nullptr;
+  r->writer.copy_callback = nullptr;
   if (result != kExtractOk) return result;
   uint32_t expected = old_format ? (e.file_crc & 0xFFFF) : e.file_crc;
   URAR_RETURN_IF(r->checksum != expected, kExtractBadData);

@@ -54,11 +54,10 @@ size_t MemReadView(const uint8_t** view, size_t element_size, size_t count, Memo
   return element_size ? n / element_size : 0;
 }
 
-size_t MemWrite(const void* source, size_t element_size, size_t count, MemoryStream* s) {
-  if ((s->flags & MemoryStream::kReadOnly) || element_size == 0) return 0;
-  if (count > SIZE_MAX / element_size) return 0;
-  uint64_t n = uint64_t{element_size} * count;
-  uint64_t end = uint64_t{s->position} + n;
+uint8_t* MemWriteSpan(MemoryStream* s, size_t size, size_t* granted) {
+  *granted = 0;
+  if (s->flags & MemoryStream::kReadOnly) return nullptr;
+  uint64_t end = uint64_t{s->position} + size;
   if (end > s->capacity && (s->flags & MemoryStream::kGrowable) && end <= UINT32_MAX) {
     uint64_t capacity = uint64_t{s->capacity} * 2;
     if (capacity < end) capacity = end;
@@ -69,11 +68,20 @@ size_t MemWrite(const void* source, size_t element_size, size_t count, MemoryStr
     }
   }
   uint64_t room = s->position < s->capacity ? s->capacity - s->position : 0;
-  size_t written = size_t(n < room ? n : room);
-  if (written != 0) memcpy(s->data + s->position, source, written);
-  s->position += uint32_t(written);
+  *granted = size_t(size < room ? size : room);
+  uint8_t* span = s->data + s->position;
+  s->position += uint32_t(*granted);
   if (s->position > s->length) s->length = s->position;
-  return written / element_size;
+  return span;
+}
+
+size_t MemWrite(const void* source, size_t element_size, size_t count, MemoryStream* s) {
+  if ((s->flags & MemoryStream::kReadOnly) || element_size == 0) return 0;
+  if (count > SIZE_MAX / element_size) return 0;
+  size_t granted = 0;
+  uint8_t* span = MemWriteSpan(s, element_size * count, &granted);
+  if (granted != 0) memcpy(span, source, granted);
+  return granted / element_size;
 }
 
 int MemSeek(MemoryStream* s, int64_t offset, int origin) {

@@ -23,6 +23,9 @@ size_t MemRead(void* destination, size_t element_size, size_t count, MemoryStrea
 size_t MemReadView(const uint8_t** view, size_t element_size, size_t count, MemoryStream* s);
 // Writes what fits (growing a growable stream first); returns whole elements written.
 size_t MemWrite(const void* source, size_t element_size, size_t count, MemoryStream* s);
+// Makes room for `size` bytes at the position as MemWrite would and moves past them; the caller
+// fills the returned span of *granted bytes (fewer than asked when a fixed capacity is reached).
+uint8_t* MemWriteSpan(MemoryStream* s, size_t size, size_t* granted);
 // origin 0 = start, 1 = current, 2 = end of data. 0 on success, -1 when the target is beyond
 // the data or the origin is unknown (the position stays).
 int MemSeek(MemoryStream* s, int64_t offset, int origin);

@@ -25,11 +25,13 @@ int32_t StreamRead(StreamReader* r, uint8_t* destination, uint32_t n) {
 }
 
 void WriterAttach(StreamWriter* w, MemoryStream* output,
-                  void (*callback)(void*, const uint8_t*, size_t), void* context) {
+                  void (*callback)(void*, const uint8_t*, size_t),
+                  void (*copy_callback)(void*, uint8_t*, const uint8_t*, size_t), void* context) {
   w->output = output;
   w->used = 0;
   w->error = 0;
   w->callback = callback;
+  w->copy_callback = copy_callback;
   w->context = context;
 }
 
@@ -45,16 +47,29 @@ int WriterFlush(StreamWriter* w) {
   return used ? WriteOut(w, w->buffer, used) : 0;
 }
 
+// A piece written straight to the output, checked on the way.
+static int WriteThrough(StreamWriter* w, const uint8_t* data, size_t size) {
+  if (w->copy_callback == nullptr) {
+    if (w->callback) w->callback(w->context, data, size);
+    return WriteOut(w, data, size);
+  }
+  size_t granted = 0;
+  uint8_t* span = MemWriteSpan(w->output, size, &granted);
+  if (granted != 0) w->copy_callback(w->context, span, data, granted);
+  if (granted != size) w->error = kExtractOverflow;
+  return w->error;
+}
+
 int WriterPut(StreamWriter* w, const uint8_t* data, size_t size) {
   if (w->error) return w->error;
   if (size == 0) return 0;
-  if (w->callback) w->callback(w->context, data, size);
   // Large pieces bypass the buffer: the bytes reach the output in the same order, and a
   // window area is copied once instead of twice.
-  if (w->used + size > kStreamWriterBuffer) {
+  if (size >= kStreamWriterBuffer || w->used + size > kStreamWriterBuffer) {
     if (WriterFlush(w)) return w->error;
-    if (size >= kStreamWriterBuffer) return WriteOut(w, data, size);
+    if (size >= kStreamWriterBuffer) return WriteThrough(w, data, size);
   }
+  if (w->callback) w->callback(w->context, data, size);
   memcpy(w->buffer + w->used, data, size);
   w->used += uint32_t(size);
   return 0;

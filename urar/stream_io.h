@@ -21,13 +21,15 @@ int32_t StreamRead(StreamReader* r, uint8_t* destination, uint32_t n);
 int32_t StreamReadView(StreamReader* r, const uint8_t** view, uint32_t n);
 
 // Buffered writer into the entry's output stream. `callback` sees every byte once, in order,
-// before it is written (ExtractEntry hangs the checksum on it).
+// before it is written (ExtractEntry hangs the checksum on it). Pieces too large for the buffer
+// go straight to the output; with a `copy_callback` they are checked and copied in one pass.
 struct StreamWriter {
   MemoryStream* output;
   uint8_t* buffer;     // kStreamWriterBuffer bytes, allocated by OpenArchive
   uint32_t used;
   int error;           // sticky: once a write fell short every later call fails with it
   void (*callback)(void* context, const uint8_t* data, size_t size);
+  void (*copy_callback)(void* context, uint8_t* destination, const uint8_t* data, size_t size);
   void* context;
 };
 constexpr uint32_t kStreamWriterBuffer = 2048;
@@ -39,4 +41,5 @@ int WriterPut(StreamWriter* w, const uint8_t* data, size_t size);
 int WriterFlush(StreamWriter* w);
 // Attaches the writer to a new output stream (at its start) with a fresh error state.
 void WriterAttach(StreamWriter* w, MemoryStream* output,
-                  void (*callback)(void*, const uint8_t*, size_t), void* context);
+                  void (*callback)(void*, const uint8_t*, size_t),
+                  void (*copy_callback)(void*, uint8_t*, const uint8_t*, size_t), void* context);

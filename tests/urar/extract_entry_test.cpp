@@ -40,6 +40,16 @@ TEST(ExtractEntry, ResultsOfContainerLevelCases) {
   FileEntry encrypted15 = rar15;
   encrypted15.flags = 0x8004;
   FileEntry split = WithFlags(Stored("split", "first part"), 0x02);
+  // Pieces of the writer's buffer size and more go straight to the output, checked and copied
+  // in one pass: a fixed capacity still stops them, a growable stream still grows.
+  std::string large(5000, 'x');
+  for (size_t i = 0; i < large.size(); ++i) large[i] = char('a' + i * 7 % 26);
+  FileEntry large_ok = Stored("large", large);
+  FileEntry large_long = large_ok;
+  large_long.unp_size_from_data = false;
+  large_long.unp_size = 3000;
+  FileEntry large_growing = large_long;
+  large_growing.unp_size = 0;
 
   struct Case {
     FileEntry entry;
@@ -55,12 +65,17 @@ TEST(ExtractEntry, ResultsOfContainerLevelCases) {
       {encrypted, kExtractEncrypted, nullptr},
       {encrypted15, kExtractEncrypted, nullptr},  // encryption is tested before the method
       {split, kExtractTruncated, nullptr},
+      {large_ok, kExtractOk, large.c_str()},
+      {large_long, kExtractOverflow, nullptr},
+      {large_growing, kExtractOk, large.c_str()},
   };
   for (const Case& c : cases) {
     TestReader r(StoredArchive({c.entry, Stored("after", "next entry")}));
     ASSERT_EQ(r.First(), 0) << c.entry.name;
     EXPECT_EQ(r.Extract(), c.result) << c.entry.name;
     if (c.output) EXPECT_EQ(r.Output(), c.output) << c.entry.name;
+    if (c.entry.name == "large" && c.result == kExtractOverflow)
+      EXPECT_EQ(r.Output(), large.substr(0, 3000)) << "what fits is written";
     if (c.entry.flags & 0x02) continue;
     ASSERT_EQ(r.Next(), 0) << c.entry.name;
     EXPECT_EQ(r.Extract(), kExtractOk) << "the entry after " << c.entry.name;
