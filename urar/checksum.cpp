@@ -75,10 +75,11 @@ URAR_CLMUL_TARGET inline __m128i load(const uint8_t* p) {
 
 // Loads 16 bytes, and with kCopy also stores them to the destination: copying while folding
 // reads the source once (measured: stored extraction about 1.6 times faster than fold, then copy).
+// Offsets rather than moving pointers: without a copy `out` is null and never advanced.
 template <bool kCopy>
-URAR_CLMUL_TARGET inline __m128i Take(const uint8_t* p, uint8_t* out) {
-  __m128i v = load(p);
-  if (kCopy) _mm_storeu_si128(reinterpret_cast<__m128i*>(out), v);
+URAR_CLMUL_TARGET inline __m128i Take(const uint8_t* data, uint8_t* out, size_t at) {
+  __m128i v = load(data + at);
+  if (kCopy) _mm_storeu_si128(reinterpret_cast<__m128i*>(out + at), v);
   return v;
 }
 
@@ -86,24 +87,21 @@ template <bool kCopy>
 URAR_CLMUL_TARGET uint32_t FoldUpdate(uint32_t c, uint8_t* out, const uint8_t* data, size_t size) {
   const __m128i k_fold4 = _mm_set_epi64x(0x1c6e41596, 0x154442bd4);
   const __m128i k_fold1 = _mm_set_epi64x(0x0ccaa009e, 0x1751997d0);
-  __m128i x0 = _mm_xor_si128(Take<kCopy>(data, out), _mm_cvtsi32_si128(int(c)));
-  __m128i x1 = Take<kCopy>(data + 16, out + 16), x2 = Take<kCopy>(data + 32, out + 32),
-          x3 = Take<kCopy>(data + 48, out + 48);
-  data += 64;
-  out += kCopy ? 64 : 0;
-  size -= 64;
-  for (; size >= 64; data += 64, out += kCopy ? 64 : 0, size -= 64) {
-    x0 = fold(x0, k_fold4, Take<kCopy>(data, out));
-    x1 = fold(x1, k_fold4, Take<kCopy>(data + 16, out + 16));
-    x2 = fold(x2, k_fold4, Take<kCopy>(data + 32, out + 32));
-    x3 = fold(x3, k_fold4, Take<kCopy>(data + 48, out + 48));
+  __m128i x0 = _mm_xor_si128(Take<kCopy>(data, out, 0), _mm_cvtsi32_si128(int(c)));
+  __m128i x1 = Take<kCopy>(data, out, 16), x2 = Take<kCopy>(data, out, 32), x3 = Take<kCopy>(data, out, 48);
+  size_t at = 64;
+  for (; size - at >= 64; at += 64) {
+    x0 = fold(x0, k_fold4, Take<kCopy>(data, out, at));
+    x1 = fold(x1, k_fold4, Take<kCopy>(data, out, at + 16));
+    x2 = fold(x2, k_fold4, Take<kCopy>(data, out, at + 32));
+    x3 = fold(x3, k_fold4, Take<kCopy>(data, out, at + 48));
   }
   __m128i x = fold(fold(fold(x0, k_fold1, x1), k_fold1, x2), k_fold1, x3);
-  for (; size >= 16; data += 16, out += kCopy ? 16 : 0, size -= 16) x = fold(x, k_fold1, Take<kCopy>(data, out));
-  if (kCopy) memcpy(out, data, size);
+  for (; size - at >= 16; at += 16) x = fold(x, k_fold1, Take<kCopy>(data, out, at));
+  if (kCopy) memcpy(out + at, data + at, size - at);
   alignas(16) uint8_t folded[16];
   _mm_store_si128(reinterpret_cast<__m128i*>(folded), x);
-  return TableUpdate(TableUpdate(0, folded, 16), data, size);
+  return TableUpdate(TableUpdate(0, folded, 16), data + at, size - at);
 }
 
 bool HasClmul() {

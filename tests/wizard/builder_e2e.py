@@ -193,7 +193,9 @@ class Wizard:
             return None
         geometry = subprocess.run(["xdotool", "getwindowgeometry", "--shell", ids[0]],
                                   env=self.prefix.env, capture_output=True, text=True).stdout
-        values = dict(line.split("=", 1) for line in geometry.split())
+        values = dict(line.split("=", 1) for line in geometry.split() if "=" in line)
+        if not all(k in values for k in ("X", "Y", "WIDTH", "HEIGHT")):
+            return None  # found but not yet mapped (or just replaced): not there yet
         return int(values["X"]), int(values["Y"]), int(values["WIDTH"]), int(values["HEIGHT"])
 
     def click(self, offset):
