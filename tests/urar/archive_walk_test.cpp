@@ -103,7 +103,7 @@ TEST(ArchiveWalk, YieldsTheFileEntriesInOrderAndEndsOnEveryInput) {
 
 TEST(ArchiveWalk, LongNamesAreCutAndDataStillFound) {
   FileEntry f = Stored(std::string(300, 'n'), "payload");
-  TestReader r(StoredArchive({f, Stored("next", "x")}));
+  TestReader r(ArchiveOf({f, Stored("next", "x")}));
   ASSERT_EQ(r.First(), 0);
   EXPECT_EQ(r.Name(), std::string(259, 'n'));
   EXPECT_EQ(r.Extract(), 0);
@@ -115,7 +115,7 @@ TEST(ArchiveWalk, LongNamesAreCutAndDataStillFound) {
 TEST(ArchiveWalk, NameEndsAtItsFirstZeroByte) {
   FileEntry f = Stored(std::string("folder\\file.txt\0\x01\x02unicode", 24), "x");
   f.flags = 0x8200;
-  TestReader r(StoredArchive({f}));
+  TestReader r(ArchiveOf({f}));
   ASSERT_EQ(r.First(), 0);
   EXPECT_EQ(r.Name(), "folder\\file.txt");
 }
@@ -124,7 +124,7 @@ TEST(ArchiveWalk, SizesNeedingMoreThan32BitsReportMinusOne) {
   FileEntry f = Stored("big", "x");
   f.flags = 0x8100;
   f.high_unp_size = 1;
-  TestReader r(StoredArchive({f}));
+  TestReader r(ArchiveOf({f}));
   ASSERT_EQ(r.First(), 0);
   EXPECT_EQ(kRarFormat.EntrySize(&r.reader()), -1);
 }

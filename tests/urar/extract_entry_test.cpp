@@ -70,7 +70,7 @@ TEST(ExtractEntry, ResultsOfContainerLevelCases) {
       {large_growing, kExtractOk, large.c_str()},
   };
   for (const Case& c : cases) {
-    TestReader r(StoredArchive({c.entry, Stored("after", "next entry")}));
+    TestReader r(ArchiveOf({c.entry, Stored("after", "next entry")}));
     ASSERT_EQ(r.First(), 0) << c.entry.name;
     EXPECT_EQ(r.Extract(), c.result) << c.entry.name;
     if (c.output) EXPECT_EQ(r.Output(), c.output) << c.entry.name;
@@ -83,7 +83,7 @@ TEST(ExtractEntry, ResultsOfContainerLevelCases) {
 }
 
 TEST(ExtractEntry, PackedDataCutShortByTheBuffer) {
-  std::vector<uint8_t> archive = StoredArchive({Stored("cut", std::string(5000, 'c'))});
+  std::vector<uint8_t> archive = ArchiveOf({Stored("cut", std::string(5000, 'c'))});
   archive.resize(archive.size() - 7 - 1000);  // drop the end block and part of the data
   TestReader r(archive);
   ASSERT_EQ(r.First(), 0);

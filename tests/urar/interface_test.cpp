@@ -39,7 +39,7 @@ TEST(Interface, NoArchiveMeansAHandleThatEndsAtOnce) {
 }
 
 TEST(Interface, NamesAreCutToTheCapacityAndSizedWithTheirZero) {
-  Handle x(StoredArchive({Stored("twenty-bytes-name.tx", "data")}));
+  Handle x(ArchiveOf({Stored("twenty-bytes-name.tx", "data")}));
   ASSERT_EQ(URARDoAction(x.h), URAR_OK);
   int32_t size = 0;
   EXPECT_EQ(URARGetSizeBuffer(x.h, URAR_BUFFER_NAME, &size), 0);
@@ -52,7 +52,7 @@ TEST(Interface, NamesAreCutToTheCapacityAndSizedWithTheirZero) {
 }
 
 TEST(Interface, DataBufferNeedsTheWholeDeclaredSize) {
-  Handle x(StoredArchive({Stored("a", "12345"), Stored("empty", "")}));
+  Handle x(ArchiveOf({Stored("a", "12345"), Stored("empty", "")}));
   ASSERT_EQ(URARDoAction(x.h), URAR_OK);
   char data[8] = {};
   EXPECT_EQ(URARGetBuffer(x.h, URAR_BUFFER_DATA, data, 4), URAR_TOO_LARGE);
@@ -69,7 +69,7 @@ TEST(Interface, DataBufferNeedsTheWholeDeclaredSize) {
 }
 
 TEST(Interface, BufferKindsAndArguments) {
-  Handle x(StoredArchive({Stored("a", "1")}));
+  Handle x(ArchiveOf({Stored("a", "1")}));
   ASSERT_EQ(URARDoAction(x.h), URAR_OK);
   int32_t result = 1234;
   char buffer[4];
@@ -90,7 +90,7 @@ TEST(Interface, BufferKindsAndArguments) {
 }
 
 TEST(Interface, SizeLimitRefusesLargerEntriesAndTheWalkGoesOn) {
-  Handle x(StoredArchive({Stored("over", std::string(101, 'x')), Stored("exact", std::string(100, 'y'))}), 100);
+  Handle x(ArchiveOf({Stored("over", std::string(101, 'x')), Stored("exact", std::string(100, 'y'))}), 100);
   EXPECT_EQ(URARDoAction(x.h), URAR_TOO_LARGE);
   EXPECT_EQ(NameOf(x.h, 16), "over");
   char data[128];
@@ -104,7 +104,7 @@ TEST(Interface, SizesBeyond32BitsAreRefusedByAnyLimit) {
   rarblocks::FileEntry f = Stored("huge", "x");
   f.flags = 0x8100;
   f.high_unp_size = 1;
-  Handle x(StoredArchive({f}), 0xFFFFFFFEu);
+  Handle x(ArchiveOf({f}), 0xFFFFFFFEu);
   EXPECT_EQ(URARDoAction(x.h), URAR_TOO_LARGE);
 }
 
@@ -112,7 +112,7 @@ TEST(Interface, LastErrorKeepsTheMostRecentExtraction) {
   rarblocks::FileEntry bad = Stored("bad", "damaged");
   bad.crc_from_data = false;
   bad.file_crc = 0x12345678;
-  Handle x(StoredArchive({bad, Stored("too-big", std::string(50, 'z'))}), 10);
+  Handle x(ArchiveOf({bad, Stored("too-big", std::string(50, 'z'))}), 10);
   EXPECT_EQ(URARDoAction(x.h), URAR_FAILED);
   EXPECT_EQ(URARGetLastError(x.h), 8);
   char data[16] = {};
@@ -130,14 +130,14 @@ TEST(Interface, ShortOutputCannotBeCopied) {
   f.unp_size_from_data = false;
   f.unp_size = 10;
   f.crc_from_data = false;
-  Handle x(StoredArchive({f}));
+  Handle x(ArchiveOf({f}));
   EXPECT_EQ(URARDoAction(x.h), URAR_FAILED);
   char data[16];
   EXPECT_EQ(URARGetBuffer(x.h, URAR_BUFFER_DATA, data, 16), URAR_FAILED);
 }
 
 TEST(Interface, TheCallersBufferIsOnlyRead) {
-  std::vector<uint8_t> archive = StoredArchive({Stored("a", "abc"), Stored("b", "def")});
+  std::vector<uint8_t> archive = ArchiveOf({Stored("a", "abc"), Stored("b", "def")});
   const std::vector<uint8_t> before = archive;
   URARHandle* h = URARInitialize(0, archive.data(), int32_t(archive.size()));
   while (URARDoAction(h) != URAR_END) {

@@ -51,14 +51,6 @@ rarblocks::FileEntry PpmdEntry(const std::string& name, std::vector<uint8_t> dat
   return f;
 }
 
-std::vector<uint8_t> Archive(const std::vector<rarblocks::FileEntry>& files) {
-  rarblocks::Writer w;
-  w.Marker().MainHeader();
-  for (const auto& f : files) w.File(f);
-  w.EndOfArchive();
-  return w.bytes;
-}
-
 // Records every request for model memory; refuses the one numbered `refuse` (from 0).
 class HeapRequests {
  public:
@@ -103,7 +95,7 @@ TEST(PpmdBlocks, MemoryByte255AsksFor256MegabytesAndARefusalEndsOnlyThatEntry) {
   rarblocks::FileEntry second = first;
   second.name = "second.txt";
   HeapRequests requests(/*refuse=*/0);
-  ExpectEntries(Archive({first, second}), {{kExtractBadData, 0}, {kExtractOk, kPayloadCrc}});
+  ExpectEntries(ArchiveOf({first, second}), {{kExtractBadData, 0}, {kExtractOk, kPayloadCrc}});
   EXPECT_EQ(requests.sizes(), std::vector<size_t>({BlockFor(256), BlockFor(256)}));
 }
 
@@ -111,7 +103,7 @@ TEST(PpmdBlocks, MemoryIsKeptWhileBlocksAskForTheSameSize) {
   rarblocks::FileEntry best = FirstEntryOf("libarchive-test_read_format_rar_compress_best.rar", "best");
   rarblocks::FileEntry lipsum = FirstEntryOf("unarr-lipsum_rar4_ppmd.rar", "lipsum");
   HeapRequests requests;
-  ExpectEntries(Archive({best, best, lipsum, best}),
+  ExpectEntries(ArchiveOf({best, best, lipsum, best}),
                 {{kExtractOk, kBestCrc}, {kExtractOk, kBestCrc}, {kExtractOk, kLipsumCrc},
                  {kExtractOk, kBestCrc}});
   EXPECT_EQ(requests.sizes(), std::vector<size_t>({BlockFor(25), BlockFor(15), BlockFor(25)}));
@@ -125,7 +117,7 @@ TEST(PpmdBlocks, BlocksThatCannotStartAModelEndWith8AndLaterEntriesDecode) {
   const rarblocks::FileEntry order_one = PpmdEntry("order-one", {0xA0, 0x00});
   const rarblocks::FileEntry lipsum = FirstEntryOf("unarr-lipsum_rar4_ppmd.rar", "lipsum");
   HeapRequests requests;
-  ExpectEntries(Archive({continues, lipsum, order_one, continues, lipsum}),
+  ExpectEntries(ArchiveOf({continues, lipsum, order_one, continues, lipsum}),
                 {{kExtractBadData, 0}, {kExtractOk, kLipsumCrc}, {kExtractBadData, 0},
                  {kExtractBadData, 0}, {kExtractOk, kLipsumCrc}});
   EXPECT_EQ(requests.sizes(), std::vector<size_t>({BlockFor(15), BlockFor(15)}));

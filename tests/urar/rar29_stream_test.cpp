@@ -8,14 +8,6 @@
 
 namespace {
 
-std::vector<uint8_t> Archive(const std::vector<rarblocks::FileEntry>& files) {
-  rarblocks::Writer w;
-  w.Marker().MainHeader();
-  for (const auto& f : files) w.File(f);
-  w.EndOfArchive();
-  return w.bytes;
-}
-
 // "abc" and a match of 10 at distance 3: "abcabcabcabca".
 std::vector<uint8_t> AbcStream() {
   Rar29StreamWriter s;
@@ -52,7 +44,7 @@ TEST(Rar29Stream, OnlyTheDeclaredSizeIsWrittenEvenMidMatch) {
   const std::string full = "abcabcabcabca";
   for (uint32_t declared : {13u, 7u, 4u, 1u}) {
     std::string expected = full.substr(0, declared);
-    TestReader r(Archive({Rar29Entry("abc", AbcStream(), declared, CrcOf(expected)),
+    TestReader r(ArchiveOf({Rar29Entry("abc", AbcStream(), declared, CrcOf(expected)),
                           Stored("after", "next")}));
     ASSERT_EQ(r.First(), 0);
     EXPECT_EQ(r.Extract(), kExtractOk) << declared;
@@ -78,7 +70,7 @@ TEST(Rar29Stream, SolidEntriesContinueFromTheWindowAndTables) {
   fresh.Literals("fresh");
   fresh.EndOfFile();
 
-  TestReader r(Archive({Rar29Entry("1", first.Finish(), 11, CrcOf("hello world")),
+  TestReader r(ArchiveOf({Rar29Entry("1", first.Finish(), 11, CrcOf("hello world")),
                         Rar29Entry("2", second.Finish(), 6, CrcOf("hello!"), true),
                         Rar29Entry("3", third.Finish(), 11, CrcOf("hello world"), true),
                         Rar29Entry("4", fresh.Finish(), 5, CrcOf("fresh"))}));
@@ -112,7 +104,7 @@ TEST(Rar29Stream, FilterDefinitionsThatCannotBeUsedStopTheEntry) {
     s.FilterDefinition(c.flags, c.body);
     s.Literals("data");
     s.EndOfFile();
-    TestReader r(Archive({Rar29Entry("f", s.Finish(), 4, CrcOf("data")), Stored("after", "x")}));
+    TestReader r(ArchiveOf({Rar29Entry("f", s.Finish(), 4, CrcOf("data")), Stored("after", "x")}));
     ASSERT_EQ(r.First(), 0);
     EXPECT_EQ(r.Extract(), c.usable ? kExtractOk : kExtractBadData) << c.what;
     if (c.usable) EXPECT_EQ(r.Output(), "data") << c.what;
@@ -137,7 +129,7 @@ TEST(Rar29Stream, AtMost1025DistinctFilters) {
       s.Literal(uint8_t(text.back()));
     }
     s.EndOfFile();
-    TestReader r(Archive({Rar29Entry("many", s.Finish(), count, CrcOf(text))}));
+    TestReader r(ArchiveOf({Rar29Entry("many", s.Finish(), count, CrcOf(text))}));
     ASSERT_EQ(r.First(), 0);
     EXPECT_EQ(r.Extract(), count <= 1025 ? kExtractOk : kExtractBadData) << count;
   }
@@ -151,7 +143,7 @@ TEST(Rar29Stream, PackedDataRunningOutGivesTruncated) {
   s.EndOfFile();
   std::vector<uint8_t> packed = s.Finish();
   packed.resize(packed.size() / 2);
-  TestReader r(Archive({Rar29Entry("cut", packed, uint32_t(text.size()), CrcOf(text)),
+  TestReader r(ArchiveOf({Rar29Entry("cut", packed, uint32_t(text.size()), CrcOf(text)),
                         Stored("after", "next")}));
   ASSERT_EQ(r.First(), 0);
   EXPECT_EQ(r.Extract(), kExtractTruncated);
@@ -175,7 +167,7 @@ TEST(Rar29Stream, FilterBlockThatNeverCompletesDoesNotStallDecoding) {
   for (uint32_t i = 0; i < kMatches; i++) s.Match(257, 1);
   s.EndOfFile();
   uint32_t size = 1 + kMatches * 257;
-  TestReader r(Archive({Rar29Entry("stuck", s.Finish(), size, 0x12345678), Stored("after", "next")}));
+  TestReader r(ArchiveOf({Rar29Entry("stuck", s.Finish(), size, 0x12345678), Stored("after", "next")}));
   ASSERT_EQ(r.First(), 0);
   EXPECT_EQ(r.Extract(), kExtractBadData);
   EXPECT_EQ(r.Output(), "");  // nothing before the block, and the block never completes

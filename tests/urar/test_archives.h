@@ -19,8 +19,8 @@ inline rarblocks::FileEntry Stored(const std::string& name, const std::string& c
   return f;
 }
 
-// An archive of stored files: marker, main header, the files, end of archive.
-inline std::vector<uint8_t> StoredArchive(const std::vector<rarblocks::FileEntry>& files) {
+// An archive of the given entries: marker, main header, the files, end of archive.
+inline std::vector<uint8_t> ArchiveOf(const std::vector<rarblocks::FileEntry>& files) {
   rarblocks::Writer w;
   w.Marker().MainHeader();
   for (const auto& f : files) w.File(f);
