@@ -7,14 +7,20 @@
 // that reference may never be released: the context then stays valid until the process ends,
 // which is what makes a late (or missing) notice harmless without any waiting.
 //
-// Steps: AdvanceRequest issues send / read / store in a loop until a step pends; the status
-// callback re-enters it when the pending step completes. Disposal shuts the request handle,
-// marks the context abandoned and waits only for an AdvanceRequest that is running (its next
-// handle call is refused, so that is at most one chunk's store): once the download call has
-// returned, no step, progress call or file write happens for it again. It waits (at most 10 s)
-// for the closing notice only after a transfer that ended on its own. A request cut off by its
-// time limit or a cancel does not wait: its notice may come late (Wine first reads the rest of
-// the body off the connection) or never, and the WinINet reference covers it either way.
+// Steps: AdvanceRequest issues send / receive / store in a loop until a step pends; the status
+// callback re-enters it when the pending step completes. Receiving asks how much of the body is
+// ready and reads at most that much, which the library completes at once, so no read is left
+// pending with a chunk size still to report: Wine writes 0 into a pending call's count after
+// queueing the call, which can overwrite the size its completion already stored. For the same
+// reason a completion first waits until the call that pended has returned to its issuer.
+//
+// Disposal shuts the request handle, marks the context abandoned and waits only for an
+// AdvanceRequest that is running (its next handle call is refused, so that is at most one
+// chunk's store): once the download call has returned, no step, progress call or file write
+// happens for it again. It waits (at most 10 s) for the closing notice only after a transfer
+// that ended on its own. A request cut off by its time limit or a cancel does not wait: its
+// notice may come late (Wine first reads the rest of the body off the connection) or never, and
+// the WinINet reference covers it either way.
 #pragma once
 
 #include "DownloadProgressCallback.h"
@@ -66,11 +72,14 @@ struct _REQUEST_CONTEXT {
     std::unique_ptr<BYTE[]> buffer;
     DWORD bufferSize = 0;
     DWORD bytesRead = 0;
+    DWORD bytesAvailable = 0;  // the last answer of InternetQueryDataAvailable
     DWORD contentLength = 0;
     DWORD bytesReceived = 0;
+    DWORD attemptBytes = 0;  // the part of bytesReceived that the current attempt stored
     UniqueFile outputFile;
     TransferState state = TransferState::Send;
     CriticalSection lock{4000};
+    CriticalSection issueLock{4000};  // held by a thread for as long as its library call runs
     LONG handleUseCount = 0;
     LONG closing = 0;
     DownloadProgressCallback progressCallback = nullptr;

@@ -11,7 +11,11 @@ namespace {
 template <typename Call>
 DWORD IssueHandleCall(_REQUEST_CONTEXT* context, Call call) {
     if (!EnterHandleUse(context)) return ERROR_OPERATION_ABORTED;
-    const DWORD error = call() ? 0 : GetLastError();
+    DWORD error;
+    {
+        CsGuard issuing(context->issueLock);
+        error = call() ? 0 : GetLastError();
+    }
     LeaveHandleUse(context);
     return error;
 }
@@ -55,10 +59,25 @@ DWORD StepSend(_REQUEST_CONTEXT* context) {
     });
 }
 
+// Asks how much of the body is ready; when the question pends, `state` stays Receive and the
+// completion asks again. An answer of 0 given at once is the end of the body. Otherwise reads
+// at most the ready amount (and at most one buffer), which completes at once.
 DWORD StepReceive(_REQUEST_CONTEXT* context) {
-    return IssueHandleCall(context, [context] {
-        return InternetReadFile(context->requestHandle, context->buffer.get(),
-                                context->bufferSize, &context->bytesRead);
+    if (DWORD error = IssueHandleCall(context, [context] {
+            return InternetQueryDataAvailable(context->requestHandle, &context->bytesAvailable, 0,
+                                              0);
+        }))
+        return error;
+    context->state = TransferState::Store;
+    if (context->bytesAvailable == 0) {
+        context->bytesRead = 0;
+        return 0;
+    }
+    const DWORD size = context->bytesAvailable < context->bufferSize ? context->bytesAvailable
+                                                                     : context->bufferSize;
+    return IssueHandleCall(context, [context, size] {
+        return InternetReadFile(context->requestHandle, context->buffer.get(), size,
+                                &context->bytesRead);
     });
 }
 
@@ -66,9 +85,13 @@ DWORD StepStore(_REQUEST_CONTEXT* context, bool* endOfBody) {
     *endOfBody = false;
     if (context->bytesRead == 0) {
         *endOfBody = true;
-        return 0;
+        // Wine ends a body whose connection closed early as if it were complete.
+        const bool shortOfItsLength =
+            context->contentLength != 0 && context->attemptBytes != context->contentLength;
+        return shortOfItsLength ? ERROR_INTERNET_CONNECTION_ABORTED : 0;
     }
     context->bytesReceived += context->bytesRead;
+    context->attemptBytes += context->bytesRead;
     if (context->progressCallback)
         context->progressCallback(context->progressContext, context->contentLength,
                                   context->bytesReceived, context->outputPath);
@@ -100,7 +123,6 @@ void AdvanceRequest(_REQUEST_CONTEXT* context, DWORD error) {
             error = StepSend(context);
             break;
         case TransferState::Receive:
-            context->state = TransferState::Store;
             error = StepReceive(context);
             break;
         case TransferState::Store: {
@@ -139,8 +161,13 @@ void CALLBACK OnInternetStatus(HINTERNET handle, DWORD_PTR contextValue, DWORD s
         return;
     case INTERNET_STATUS_REQUEST_COMPLETE: {
         const auto* result = static_cast<const INTERNET_ASYNC_RESULT*>(statusInformation);
+        // The call that pended may not have returned to its issuer yet, and may still write.
+        { CsGuard issued(context->issueLock); }
         ReadResponseFacts(context);
-        AdvanceRequest(context, result->dwError);
+        // dwError counts only for a failed call: a completed query reports its byte count there.
+        AdvanceRequest(context, result->dwResult ? 0
+                                : result->dwError ? result->dwError
+                                                  : ERROR_INTERNET_INTERNAL_ERROR);
         return;
     }
     default:
@@ -159,6 +186,7 @@ void RewindForRetry(_REQUEST_CONTEXT* context) {
     context->transferError = 0;
     context->endedOnItsOwn = false;
     context->bytesRead = 0;
+    context->attemptBytes = 0;
     SetFilePointer(context->outputFile.get(), 0, nullptr, FILE_BEGIN);
     SetEndOfFile(context->outputFile.get());
     ResetEvent(context->CleanUpEvent.get());

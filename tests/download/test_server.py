@@ -17,6 +17,7 @@ Paths (N is a byte count; bodies are the pattern of body_bytes):
   /hang            reads the request and never answers
   /slow/N          200 with Content-Length, N bytes sent 512 at a time every 20 ms
   /reset/N         announces 2N bytes, sends N, then resets the connection
+  /short/N         announces 2N bytes, sends N, then closes the connection cleanly
   /auth            401 until Basic credentials come, then the body "user:password"
   /                "root"
   /count/hang      how many /hang requests arrived so far (decimal text)
@@ -127,12 +128,15 @@ class Handler(socketserver.BaseRequestHandler):
             for off in range(0, n, 512):
                 sock.sendall(body_bytes(off, min(512, n - off)))
                 time.sleep(0.02)
-        elif kind == "reset":
+        elif kind in ("reset", "short"):
             n = num(1)
             sock.sendall(header(200, 2 * n))
             sock.sendall(body_bytes(0, n))
             time.sleep(0.1)
-            sock.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
+            if kind == "reset":
+                sock.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
+            else:
+                sock.shutdown(socket.SHUT_WR)
             sock.close()
             return False
         elif kind == "auth":
