@@ -183,7 +183,10 @@ class Wizard:
         env = dict(prefix.env, WINEDEBUG="-all,+debugstr")
         self.process = subprocess.Popen(["wine", exe], env=env, stdout=subprocess.DEVNULL,
                                         stderr=self.trace)
-        wait_for(lambda: self.window() is not None, "the window to appear")
+        wait_for(lambda: self.window() is not None or self.process.poll() is not None,
+                 "the window to appear", timeout=120)
+        check(self.process.poll() is None,
+              "the wizard ended (exit code %s) before its window appeared" % self.process.poll())
 
     def window(self):
         found = subprocess.run(["xdotool", "search", "--name", "^%s$" % TITLE],
