@@ -133,10 +133,8 @@ class Handler(socketserver.BaseRequestHandler):
             sock.sendall(header(200, 2 * n))
             sock.sendall(body_bytes(0, n))
             time.sleep(0.1)
-            if kind == "reset":
+            if kind == "reset":  # otherwise the close ends the connection cleanly
                 sock.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
-            else:
-                sock.shutdown(socket.SHUT_WR)
             sock.close()
             return False
         elif kind == "auth":
