@@ -12,8 +12,12 @@ struct ArchiveFormat {
   void (*CloseArchive)(void* context);                      // frees what the context holds
   int (*FirstEntry)(void* context);                         // 0, or why the walk ended
   int (*NextEntry)(void* context);
+  int32_t (*EndReason)(int end);                            // a URAR_END_* code for a non-zero
+                                                            // FirstEntry / NextEntry result
   int32_t (*EntrySize)(void* context);                      // -1 when it needs more than 32 bits
-  const char* (*EntryName)(void* context);                  // zero-terminated, inside the context
+  const char* (*EntryName)(void* context);                  // zero-terminated, inside the context,
+                                                            // possibly only the name's first bytes
+  uint32_t (*EntryNameLength)(void* context);               // the whole name's length
   int (*ExtractEntry)(void* context, MemoryStream* output); // an ExtractResult
 };
 

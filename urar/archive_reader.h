@@ -53,7 +53,8 @@ struct ArchiveReader {
   uint16_t block_flags;
 
   EntryHeader entry;
-  char name[kMaxStoredName + 1];
+  char name[kMaxStoredName + 1];  // the name's first bytes, zero-terminated
+  uint32_t name_length;             // the whole name's length, which may exceed kMaxStoredName
   uint32_t checksum;       // running CRC-32 or 16-bit sum of the entry's output
 
   Rar20Window window20;

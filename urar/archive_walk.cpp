@@ -13,6 +13,8 @@ constexpr uint8_t kMarkerOld[4] = {0x52, 0x45, 0x7E, 0x5E};
 constexpr uint8_t kMainHeader = 0x73;
 constexpr uint8_t kFileHeader = 0x74;
 constexpr uint8_t kWalkStopper = 0x78;
+constexpr uint8_t kEndOfArchive = 0x7B;
+constexpr uint16_t kHasAddSize = 0x8000;
 
 inline uint16_t Get16(const uint8_t* p) { return uint16_t(p[0] | p[1] << 8); }
 inline uint32_t Get32(const uint8_t* p) {
@@ -26,24 +28,40 @@ const uint8_t* At(const ArchiveReader* r, uint64_t position, uint64_t size) {
   return in->data + position;
 }
 
-void StoreName(ArchiveReader* r, const uint8_t* name, uint32_t size) {
-  uint32_t n = size < kMaxStoredName ? size : kMaxStoredName;
-  memcpy(r->name, name, n);
-  r->name[n] = '\0';  // the name also ends at its first zero byte (the Unicode part follows it)
+// Keeps the first kMaxStoredName bytes of the name field at `position` and measures the whole
+// name: it ends at its first zero byte (the Unicode part follows it) or with its field, or with
+// the buffer. False when not even the kept part is in the buffer.
+bool StoreName(ArchiveReader* r, uint64_t position, uint32_t size) {
+  uint32_t kept = size < kMaxStoredName ? size : kMaxStoredName;
+  const uint8_t* name = At(r, position, kept);
+  if (name == nullptr) return false;
+  memcpy(r->name, name, kept);
+  r->name[kept] = '\0';
+  uint64_t in_buffer = r->input->length - position;
+  uint32_t field = in_buffer < size ? uint32_t(in_buffer) : size;
+  const void* zero = memchr(name, 0, field);
+  r->name_length = zero ? uint32_t(static_cast<const uint8_t*>(zero) - name) : field;
+  return true;
 }
 
 enum class Block { kFile, kMain, kOther, kStop, kUnreadable };
 
 Block ReadNewBlock(ArchiveReader* r) {
-  const uint8_t* base = At(r, r->block_position, 11);
+  // The base header is 7 bytes; only blocks that carry ADD_SIZE (and file headers) need more.
+  const uint8_t* base = At(r, r->block_position, 7);
   if (base == nullptr) return Block::kUnreadable;
   uint8_t type = base[2];
   r->block_flags = Get16(base + 3);
   uint16_t header_size = Get16(base + 5);
   r->block_header_size = header_size < 7 ? 7 : header_size;
-  r->block_data_size = (r->block_flags & 0x8000) ? Get32(base + 7) : 0;
+  r->block_data_size = 0;
+  if (type == kWalkStopper || type == kEndOfArchive) return Block::kStop;
+  if ((r->block_flags & kHasAddSize) || type == kFileHeader) {
+    base = At(r, r->block_position, 11);
+    if (base == nullptr) return Block::kUnreadable;
+    if (r->block_flags & kHasAddSize) r->block_data_size = Get32(base + 7);
+  }
   if (type == kMainHeader) return Block::kMain;
-  if (type == kWalkStopper) return Block::kStop;
   if (type != kFileHeader) return Block::kOther;
 
   // A file header cut off inside its fixed fields has nothing sound to offer: end there.
@@ -68,10 +86,7 @@ Block ReadNewBlock(ArchiveReader* r) {
     e.high_unp_size = Get32(high + 4);
     name_offset = 40;
   }
-  uint32_t stored = e.name_size < kMaxStoredName ? e.name_size : kMaxStoredName;
-  const uint8_t* name = At(r, uint64_t{r->block_position} + name_offset, stored);
-  if (name == nullptr) return Block::kUnreadable;
-  StoreName(r, name, stored);
+  if (!StoreName(r, uint64_t{r->block_position} + name_offset, e.name_size)) return Block::kUnreadable;
   return Block::kFile;
 }
 
@@ -92,9 +107,7 @@ Block ReadOldFileHeader(ArchiveReader* r) {
   e.method = uint8_t(0x30 + h[20]);
   e.high_pack_size = e.high_unp_size = 0;
   e.host_os = 0;
-  const uint8_t* name = At(r, uint64_t{r->block_position} + 21, e.name_size);
-  if (name == nullptr) return Block::kUnreadable;
-  StoreName(r, name, e.name_size);
+  if (!StoreName(r, uint64_t{r->block_position} + 21, e.name_size)) return Block::kUnreadable;
   return Block::kFile;
 }
 
@@ -104,18 +117,20 @@ Block ReadBlock(ArchiveReader* r) {
 
 // Moves past the current block to the next file header. Positions are computed without wrap and
 // every block must lie beyond the one before it, so a hostile size cannot make the walk revisit
-// blocks without end.
+// blocks without end. The walk ends cleanly only at an end block or exactly at the end of the
+// buffer; anything else is an archive cut short or damaged.
 int MoveToNextFileHeader(ArchiveReader* r) {
   for (;;) {
     uint64_t next = uint64_t{r->block_position} + r->block_header_size + r->block_data_size;
-    if (next <= r->block_position || next > r->input->length) return kWalkNoMoreEntries;
+    if (next <= r->block_position || next > r->input->length) return kWalkCut;
+    if (next == r->input->length) return kWalkCleanEnd;
     r->block_position = uint32_t(next);
     switch (ReadBlock(r)) {
       case Block::kFile: return kWalkOk;
       case Block::kMain:
       case Block::kOther: continue;
-      case Block::kStop:
-      case Block::kUnreadable: return kWalkNoMoreEntries;
+      case Block::kStop: return kWalkCleanEnd;
+      case Block::kUnreadable: return kWalkCut;
     }
   }
 }

@@ -4,15 +4,18 @@
 
 #include "urar/archive_reader.h"
 
-// Why a walk ended (never reported past the interface, kept for tests and the driver).
+// Why a walk ended. The interface layer reports it through URARGetLastError once the walk is
+// over, so a client can tell a whole archive from a cut or foreign one.
 enum WalkEnd : int {
   kWalkOk = 0,
   kWalkNoMarker = 1,        // fewer than 7 bytes
   kWalkNoMainHeader = 2,    // the first block is not a main header
   kWalkEncryptedHeaders = 3,
-  kWalkNoMoreEntries = 4,   // end of buffer, unreadable or non-advancing block, block type 0x78
+  kWalkCleanEnd = 4,        // an end-of-archive block or block 0x78, or the buffer ends right
+                            // after a complete block
   kWalkVolumeBoundary = 5,  // the entry left continues in the next volume
   kWalkContinuedEntry = 6,  // the first entry continues from a previous volume
+  kWalkCut = 7,             // a block cut short, lying beyond the buffer, or not advancing
 };
 
 int WalkFirstEntry(ArchiveReader* r);

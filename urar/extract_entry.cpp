@@ -108,5 +108,8 @@ int ExtractEntry(ArchiveReader* r, MemoryStream* output) {
   if (result != kExtractOk) return result;
   uint32_t expected = old_format ? (e.file_crc & 0xFFFF) : e.file_crc;
   URAR_RETURN_IF(r->checksum != expected, kExtractBadData);
+  // Data that match their checksum but fall short of the declared size are still not the entry
+  // (a stored entry copies its packed bytes, whatever the header claims).
+  URAR_RETURN_IF(e.high_unp_size == 0 && output->length < e.unp_size, kExtractTruncated);
   return kExtractOk;
 }

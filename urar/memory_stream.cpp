@@ -14,12 +14,17 @@ MemoryStream* MemOpen(const void* data, int32_t size, const char* mode) {
     return s;
   }
   if (mode[0] == 'w' && data == nullptr) {
-    // A known size gets exactly that capacity and never grows, so extraction never reallocates.
-    uint32_t capacity = size > 0 ? uint32_t(size) : size == 0 ? 1024u : uint32_t(-int64_t{size});
+    // A known size is a ceiling, not an allocation: the header stating it may lie. Entries up to
+    // kFirstCapacity get their whole block at once and never reallocate.
+    constexpr uint32_t kFirstCapacity = 4u << 20;
+    uint32_t capacity = size > 0 ? (uint32_t(size) < kFirstCapacity ? uint32_t(size) : kFirstCapacity)
+                        : size == 0 ? 1024u
+                                    : uint32_t(-int64_t{size});
     s->data = static_cast<uint8_t*>(malloc(capacity));
     if (s->data != nullptr) {
       s->capacity = capacity;
-      s->flags = MemoryStream::kOwnsData | (size > 0 ? 0u : uint32_t{MemoryStream::kGrowable});
+      s->limit = size > 0 ? uint32_t(size) : UINT32_MAX;
+      s->flags = MemoryStream::kOwnsData | MemoryStream::kGrowable;
       return s;
     }
   }
@@ -58,10 +63,10 @@ uint8_t* MemWriteSpan(MemoryStream* s, size_t size, size_t* granted) {
   *granted = 0;
   if (s->flags & MemoryStream::kReadOnly) return nullptr;
   uint64_t end = uint64_t{s->position} + size;
-  if (end > s->capacity && (s->flags & MemoryStream::kGrowable) && end <= UINT32_MAX) {
+  if (end > s->capacity && (s->flags & MemoryStream::kGrowable) && s->capacity < s->limit) {
     uint64_t capacity = uint64_t{s->capacity} * 2;
     if (capacity < end) capacity = end;
-    if (capacity > UINT32_MAX) capacity = UINT32_MAX;
+    if (capacity > s->limit) capacity = s->limit;
     if (void* grown = realloc(s->data, size_t(capacity))) {
       s->data = static_cast<uint8_t*>(grown);
       s->capacity = uint32_t(capacity);

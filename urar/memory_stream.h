@@ -10,12 +10,14 @@ struct MemoryStream {
   uint32_t length;    // bytes of valid data
   uint32_t position;
   uint32_t flags;     // MemoryStream::kReadOnly | kOwnsData | kGrowable
+  uint32_t limit;     // a growable stream never grows beyond this capacity
   enum : uint32_t { kReadOnly = 1, kOwnsData = 2, kGrowable = 4 };
 };
 
-// "rb": view of data[0, size), size >= 0. "wb" with data == nullptr: owned block of exactly
-// size bytes (size > 0), 1024 growable bytes (size == 0) or -size growable bytes (size < 0).
-// Null on any other mode or when memory is short.
+// "rb": view of data[0, size), size >= 0. "wb" with data == nullptr: an owned block that holds
+// at most size bytes (size > 0) but starts small and grows as bytes arrive, so a declared size
+// costs memory only once it is really produced; 1024 growable bytes (size == 0) or -size
+// growable bytes (size < 0). Null on any other mode or when memory is short.
 MemoryStream* MemOpen(const void* data, int32_t size, const char* mode);
 void MemClose(MemoryStream* s);
 // Both return whole elements transferred; MemReadView stores a pointer instead of copying.

@@ -7,6 +7,7 @@
 #include "urar/extract_entry.h"
 #include "urar/rar20_decoder.h"
 #include "urar/rar29_decoder.h"
+#include "urar/urar.h"
 
 namespace {
 
@@ -38,12 +39,26 @@ void CloseRar(void* context) {
 
 int FirstRar(void* context) { return WalkFirstEntry(Reader(context)); }
 int NextRar(void* context) { return WalkNextEntry(Reader(context)); }
+
+int32_t EndReasonRar(int walk_end) {
+  switch (walk_end) {
+    case kWalkCleanEnd: return URAR_END_CLEAN;
+    case kWalkNoMarker:
+    case kWalkNoMainHeader: return URAR_END_NOT_ARCHIVE;
+    case kWalkEncryptedHeaders: return URAR_END_ENCRYPTED;
+    case kWalkVolumeBoundary:
+    case kWalkContinuedEntry: return URAR_END_VOLUME;
+    default: return URAR_END_CUT;
+  }
+}
 int32_t SizeRar(void* context) { return WalkEntrySize(Reader(context)); }
 const char* NameRar(void* context) { return Reader(context)->name; }
+uint32_t NameLengthRar(void* context) { return Reader(context)->name_length; }
 int ExtractRar(void* context, MemoryStream* output) { return ExtractEntry(Reader(context), output); }
 
 }  // namespace
 
 const ArchiveFormat kRarFormat = {
-    sizeof(ArchiveReader), OpenRar, CloseRar, FirstRar, NextRar, SizeRar, NameRar, ExtractRar,
+    sizeof(ArchiveReader), OpenRar, CloseRar, FirstRar,      NextRar,
+    EndReasonRar,          SizeRar, NameRar,  NameLengthRar, ExtractRar,
 };

@@ -20,6 +20,7 @@ struct URARHandle {
 
 namespace {
 const ArchiveFormat& Format() { return kRarFormat; }
+
 }  // namespace
 
 extern "C" {
@@ -61,7 +62,10 @@ URAR_API int32_t URARDoAction(URARHandle* h) {
   int status = h->first_call ? f.FirstEntry(h->reader) : f.NextEntry(h->reader);
   h->first_call = 0;
   h->end_status = status;
-  if (status != 0) return URAR_END;
+  if (status != 0) {
+    h->last_error = f.EndReason(status);
+    return URAR_END;
+  }
   int32_t n = f.EntrySize(h->reader);
   if (h->size_limit != 0 && uint32_t(n) > h->size_limit) return URAR_TOO_LARGE;
   h->output = MemOpen(nullptr, n, "wb");
@@ -73,7 +77,7 @@ URAR_API int32_t URARDoAction(URARHandle* h) {
 URAR_API int32_t URARGetSizeBuffer(URARHandle* h, int32_t kind, int32_t* result) {
   const ArchiveFormat& f = Format();
   if (kind == URAR_BUFFER_NAME) {
-    *result = int32_t(strlen(f.EntryName(h->reader)) + 1);
+    *result = int32_t(f.EntryNameLength(h->reader) + 1);
     return 0;
   }
   if (kind == URAR_BUFFER_DATA) {

@@ -37,19 +37,34 @@ enum {
   URAR_BAD_KIND = 11     /* buffer kind other than 1 and 2 */
 };
 
+/* URARGetLastError once URARDoAction has returned 9: why the walk ended. Only a clean end means
+ * the archive was whole; a client that must have all of an archive fails on anything else. */
+enum {
+  URAR_END_CLEAN = 0,        /* an end-of-archive block, or the buffer ends right after a block */
+  URAR_END_NOT_ARCHIVE = 20, /* no marker and main header at the start (or a format not read) */
+  URAR_END_CUT = 21,         /* a block is cut short, lies beyond the buffer or does not advance */
+  URAR_END_VOLUME = 22,      /* the archive continues in another volume, or continues one */
+  URAR_END_ENCRYPTED = 23    /* the block headers are encrypted */
+};
+
 /* A new handle over `size` bytes at `data` (not copied); entries whose declared size exceeds
- * `size_limit` (0 = no limit) are not extracted. Null when memory is short or size < 0. */
+ * `size_limit` (0 = no limit) are not extracted. Null when memory is short or size < 0. Memory
+ * for an entry's data grows with the bytes it really produces, up to its declared size, so a
+ * header that lies about the size costs nothing. */
 URAR_API URARHandle* URARInitialize(uint32_t size_limit, const void* data, int32_t size);
 /* Releases the handle and everything it owns; the caller's buffer is untouched. Returns 0. */
 URAR_API int32_t URARFinalize(URARHandle* handle);
 /* Moves to the next entry and extracts it; one of the URARDoAction results above. */
 URAR_API int32_t URARDoAction(URARHandle* handle);
-/* Kind 1: name length + 1; kind 2: declared size of the current entry. 0, or 11 for another kind. */
+/* Kind 1: the whole name's length + 1, which exceeds 260 when URARGetBuffer can give only the
+ * name's first 259 bytes; kind 2: declared size of the current entry. 0, or 11 for another kind. */
 URAR_API int32_t URARGetSizeBuffer(URARHandle* handle, int32_t kind, int32_t* result);
-/* Copies the current entry's name (cut to capacity - 1, zero-terminated) or data (whole, or not
- * at all) to `destination`. 0, 7, 8, 10 or 11 as listed above. */
+/* Copies the current entry's name (its first 259 bytes at most, cut to capacity - 1,
+ * zero-terminated) or data (whole, or not at all) to `destination`. 0, 7, 8, 10 or 11 as listed
+ * above. */
 URAR_API int32_t URARGetBuffer(URARHandle* handle, int32_t kind, void* destination, int32_t capacity);
-/* The result of the most recent extraction: 0, 1, 2, 3, 6, 7 or 8. */
+/* The result of the most recent extraction: 0, 1, 2, 3, 6, 7 or 8; once URARDoAction has
+ * returned 9, why the walk ended (URAR_END_*). */
 URAR_API int32_t URARGetLastError(URARHandle* handle);
 
 #ifdef __cplusplus

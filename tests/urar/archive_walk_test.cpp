@@ -145,5 +145,5 @@ TEST(ArchiveWalk, OldFormatBlocksFollowHeaderAndPackedSizes) {
   ASSERT_EQ(r.Next(), 0);
   EXPECT_EQ(r.Name(), "B");
   EXPECT_EQ(r.Extract(), 0);
-  EXPECT_EQ(r.Next(), kWalkNoMoreEntries);
+  EXPECT_EQ(r.Next(), kWalkCleanEnd);
 }

@@ -107,7 +107,8 @@ std::vector<const ManifestRow*> ManifestRowsOf(const std::string& archive) {
   return rows;
 }
 
-std::vector<ExtractedEntry> ExtractAll(const std::vector<uint8_t>& archive, uint32_t size_limit) {
+std::vector<ExtractedEntry> ExtractAll(const std::vector<uint8_t>& archive, uint32_t size_limit,
+                                       int32_t* end) {
   std::vector<ExtractedEntry> entries;
   static const uint8_t kEmpty = 0;
   URARHandle* h = URARInitialize(size_limit, archive.empty() ? &kEmpty : archive.data(),
@@ -136,6 +137,7 @@ std::vector<ExtractedEntry> ExtractAll(const std::vector<uint8_t>& archive, uint
     }
     entries.push_back(std::move(e));
   }
+  if (end) *end = URARGetLastError(h);
   URARFinalize(h);
   return entries;
 }

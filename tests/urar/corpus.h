@@ -34,4 +34,6 @@ const std::vector<ManifestRow>& Manifest();
 std::vector<std::string> ManifestArchives();
 std::vector<const ManifestRow*> ManifestRowsOf(const std::string& archive);
 // Every entry the library yields for the buffer, in order (size_limit 0 = none).
-std::vector<ExtractedEntry> ExtractAll(const std::vector<uint8_t>& archive, uint32_t size_limit = 0);
+// Every entry through the exports; `end`, when given, receives why the walk ended.
+std::vector<ExtractedEntry> ExtractAll(const std::vector<uint8_t>& archive, uint32_t size_limit = 0,
+                                       int32_t* end = nullptr);

@@ -33,7 +33,7 @@ TEST(Interface, NoArchiveMeansAHandleThatEndsAtOnce) {
     ASSERT_NE(x.h, nullptr);
     EXPECT_EQ(URARDoAction(x.h), URAR_END);
     EXPECT_EQ(URARDoAction(x.h), URAR_END);
-    EXPECT_EQ(URARGetLastError(x.h), 0);
+    EXPECT_EQ(URARGetLastError(x.h), URAR_END_NOT_ARCHIVE);
   }
   EXPECT_EQ(URARInitialize(0, "x", -1), nullptr);
 }
@@ -49,6 +49,16 @@ TEST(Interface, NamesAreCutToTheCapacityAndSizedWithTheirZero) {
   char c = '#';
   EXPECT_EQ(URARGetBuffer(x.h, URAR_BUFFER_NAME, &c, 0), URAR_BAD_ARGUMENT);
   EXPECT_EQ(c, '#');
+}
+
+TEST(Interface, ANameLongerThanTheLibraryKeepsReportsItsWholeLength) {
+  // Two names that differ only after byte 259 would collide if the cut went unnoticed.
+  Handle x(ArchiveOf({Stored(std::string(300, 'n') + "1", "a"), Stored(std::string(300, 'n') + "2", "b")}));
+  ASSERT_EQ(URARDoAction(x.h), URAR_OK);
+  int32_t size = 0;
+  EXPECT_EQ(URARGetSizeBuffer(x.h, URAR_BUFFER_NAME, &size), 0);
+  EXPECT_EQ(size, 302);
+  EXPECT_EQ(NameOf(x.h, 400), std::string(259, 'n'));
 }
 
 TEST(Interface, DataBufferNeedsTheWholeDeclaredSize) {
@@ -108,7 +118,7 @@ TEST(Interface, SizesBeyond32BitsAreRefusedByAnyLimit) {
   EXPECT_EQ(URARDoAction(x.h), URAR_TOO_LARGE);
 }
 
-TEST(Interface, LastErrorKeepsTheMostRecentExtraction) {
+TEST(Interface, LastErrorKeepsTheMostRecentExtractionUntilTheWalkEnds) {
   rarblocks::FileEntry bad = Stored("bad", "damaged");
   bad.crc_from_data = false;
   bad.file_crc = 0x12345678;
@@ -121,7 +131,44 @@ TEST(Interface, LastErrorKeepsTheMostRecentExtraction) {
   EXPECT_EQ(URARDoAction(x.h), URAR_TOO_LARGE);
   EXPECT_EQ(URARGetLastError(x.h), 8);
   EXPECT_EQ(URARDoAction(x.h), URAR_END);
-  EXPECT_EQ(URARGetLastError(x.h), 8);
+  EXPECT_EQ(URARGetLastError(x.h), URAR_END_CLEAN) << "after the end: why the walk ended";
+}
+
+TEST(Interface, TheEndSaysWhetherTheArchiveWasWhole) {
+  using rarblocks::Writer;
+  rarblocks::FileEntry a = Stored("a.txt", "alpha"), b = Stored("b.txt", "beta");
+  const std::vector<uint8_t> whole = ArchiveOf({a, b});
+  const size_t second_header = Writer().Marker().MainHeader().File(a).bytes.size();
+  rarblocks::FileEntry split = a;
+  split.flags = 0x8002;
+  struct {
+    const char* what;
+    std::vector<uint8_t> archive;
+    int entries;
+    int32_t end;
+  } cases[] = {
+      {"end-of-archive block", whole, 2, URAR_END_CLEAN},
+      {"end block then trailing bytes", [&] { auto v = whole; v.resize(v.size() + 5, 0xEE); return v; }(), 2,
+       URAR_END_CLEAN},
+      {"no end block, buffer ends after the last block", Writer().Marker().MainHeader().File(a).File(b).bytes, 2,
+       URAR_END_CLEAN},
+      {"cut inside the second header", std::vector<uint8_t>(whole.begin(), whole.begin() + second_header + 9), 1,
+       URAR_END_CUT},
+      {"cut inside the second entry's data", std::vector<uint8_t>(whole.begin(), whole.begin() + whole.size() - 9), 2,
+       URAR_END_CUT},
+      {"cut inside the end block", std::vector<uint8_t>(whole.begin(), whole.end() - 3), 2, URAR_END_CUT},
+      {"an HTML error page", Bytes("<html><body>404 Not Found</body></html>"), 0, URAR_END_NOT_ARCHIVE},
+      {"marker only", Writer().Marker().bytes, 0, URAR_END_NOT_ARCHIVE},
+      {"encrypted headers", Writer().Marker().MainHeader(0x80).File(a).bytes, 0, URAR_END_ENCRYPTED},
+      {"continues in the next volume", Writer().Marker().MainHeader().File(split).File(b).bytes, 1, URAR_END_VOLUME},
+  };
+  for (const auto& c : cases) {
+    Handle x(c.archive);
+    int entries = 0;
+    while (URARDoAction(x.h) != URAR_END) ++entries;
+    EXPECT_EQ(entries, c.entries) << c.what;
+    EXPECT_EQ(URARGetLastError(x.h), c.end) << c.what;
+  }
 }
 
 TEST(Interface, ShortOutputCannotBeCopied) {
@@ -134,6 +181,18 @@ TEST(Interface, ShortOutputCannotBeCopied) {
   EXPECT_EQ(URARDoAction(x.h), URAR_FAILED);
   char data[16];
   EXPECT_EQ(URARGetBuffer(x.h, URAR_BUFFER_DATA, data, 16), URAR_FAILED);
+}
+
+TEST(Interface, ALyingDeclaredSizeFailsAndCostsNoMemory) {
+  // 10 stored bytes whose checksum matches, under a header that declares almost 2 GiB; the
+  // output grows only with the bytes that arrive (the peak is measured by scripts/bench).
+  rarblocks::FileEntry f = Stored("liar", "0123456789");
+  f.unp_size_from_data = false;
+  f.unp_size = 0x7FFFFFF0;
+  Handle x(ArchiveOf({f, Stored("next", "ok")}));
+  EXPECT_EQ(URARDoAction(x.h), URAR_FAILED);
+  EXPECT_EQ(URARGetLastError(x.h), 6) << "short of the declared size";
+  EXPECT_EQ(URARDoAction(x.h), URAR_OK);
 }
 
 TEST(Interface, TheCallersBufferIsOnlyRead) {

@@ -30,6 +30,26 @@ TEST(MemoryStream, OpenModes) {
   }
 }
 
+TEST(MemoryStream, DeclaredSizeIsACeilingNotAnAllocation) {
+  // A header may declare almost 2 GiB and deliver 10 bytes: memory follows what arrives.
+  MemoryStream* lying = MemOpen(nullptr, 0x7FFFFFF0, "wb");
+  ASSERT_NE(lying, nullptr);
+  EXPECT_LE(lying->capacity, 4u << 20);
+  EXPECT_EQ(MemWrite("0123456789", 1, 10, lying), 10u);
+  EXPECT_LE(lying->capacity, 4u << 20);
+  MemClose(lying);
+
+  // Past the first block it grows up to the declared size and never beyond it.
+  const uint32_t declared = 9u << 20;
+  MemoryStream* s = MemOpen(nullptr, int32_t(declared), "wb");
+  std::vector<uint8_t> piece(3u << 20, 0xA5);
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(MemWrite(piece.data(), 1, piece.size(), s), piece.size());
+  EXPECT_EQ(MemWrite(piece.data(), 1, piece.size(), s), 0u) << "the declared size is full";
+  EXPECT_EQ(s->capacity, declared);
+  EXPECT_EQ(s->length, declared);
+  MemClose(s);
+}
+
 TEST(MemoryStream, FixedCapacityDropsWhatDoesNotFitGrowableGrows) {
   MemoryStream* fixed = MemOpen(nullptr, 5, "wb");
   EXPECT_EQ(MemWrite("abc", 1, 3, fixed), 3u);

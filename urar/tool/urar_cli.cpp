@@ -2,7 +2,8 @@
 //   urar_cli l <archive>            entries with declared sizes and results
 //   urar_cli t <archive>            extract in memory and check every entry
 //   urar_cli x <archive> <folder>   extract into a folder (names as stored; unsafe names refused)
-// Exit status: 0 when every entry extracted cleanly, 1 when any failed, 2 on a usage or I/O error.
+// Exit status: 0 when every entry extracted cleanly and the archive was whole, 1 when any entry
+// failed or the archive was cut, foreign or part of a volume set, 2 on a usage or I/O error.
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -32,6 +33,18 @@ const char* ResultText(int32_t action, int32_t last_error) {
     case 7: return "output larger than the declared size";
     case 8: return "checksum mismatch or damaged data";
     default: return "failed";
+  }
+}
+
+// Why the walk ended, when the archive was not whole; null for a clean end.
+const char* EndText(int32_t end) {
+  switch (end) {
+    case URAR_END_CLEAN: return nullptr;
+    case URAR_END_NOT_ARCHIVE: return "not a RAR archive";
+    case URAR_END_CUT: return "archive cut short or damaged";
+    case URAR_END_VOLUME: return "archive continues in another volume";
+    case URAR_END_ENCRYPTED: return "archive headers are encrypted";
+    default: return "archive walk failed";
   }
 }
 
@@ -132,6 +145,10 @@ int main(int argc, char** argv) {
     } else if (!ok) {
       fprintf(stderr, "%s: %s\n", name.c_str(), result);
     }
+  }
+  if (const char* end = EndText(URARGetLastError(h))) {
+    fprintf(stderr, "urar_cli: %s\n", end);
+    ++failures;
   }
   URARFinalize(h);
   if (mode != 'l') printf("%d entries, %d failed\n", entries, failures);
