@@ -172,25 +172,32 @@ void CopyMatchWrapping(uint8_t* window, uint32_t& unp, uint32_t length, uint32_t
 }
 
 // Copies a match whose source and destination lie inside the window without wrapping, the
-// common case; false leaves the match to CopyMatchWrapping. Copies go in 8-byte steps; the
-// window's spare bytes and the reserve ahead of the decode position take the overrun.
-inline bool CopyMatchInWindow(uint8_t* window, uint32_t& unp, uint32_t length,
-                              uint32_t distance) {
+// common case; false leaves the match to CopyMatchWrapping. Copies go in 8-byte steps. Until the
+// window has wrapped, the bytes past a match's end are not history yet, so the last step may
+// run over them (the window's spare bytes take what runs past its end). Once live history lies
+// ahead (`history_ahead`), the last partial step is copied byte by byte: an overrun there would
+// replace bytes that a match at almost the window's distance still reads.
+inline bool CopyMatchInWindow(uint8_t* window, uint32_t& unp, uint32_t length, uint32_t distance,
+                              bool history_ahead) {
   if (distance - 1 >= unp || unp + length >= kRar29WindowSize) return false;  // also distance 0
   uint8_t* d = window + unp;
   const uint8_t* p = d - distance;
   unp += length;
+  const uint32_t steps = history_ahead ? length & ~7u : length;
+  uint32_t i = 0;
   if (distance >= 8) {
-    for (uint32_t i = 0; i < length; i += 8) memcpy(d + i, p + i, 8);
-    return true;
+    for (; i < steps; i += 8) memcpy(d + i, p + i, 8);
+  } else {
+    // Short distances repeat a pattern: after 8 single bytes, each 8-byte step copies from a
+    // whole number of periods back (at least 8 bytes). On audio and image data, where such
+    // runs are common, the byte loop took a third of the decoding time.
+    static constexpr uint8_t kPeriodsStep[8] = {0, 8, 8, 9, 8, 10, 12, 14};
+    const uint32_t head = steps < 8 ? steps : 8;
+    for (; i < head; i++) d[i] = p[i];
+    const uint32_t step = kPeriodsStep[distance];
+    for (; i < steps; i += 8) memcpy(d + i, d + i - step, 8);
   }
-  // Short distances repeat a pattern: after 8 single bytes, each 8-byte step copies from a
-  // whole number of periods back (at least 8 bytes). On audio and image data, where such
-  // runs are common, the byte loop took a third of the decoding time.
-  static constexpr uint8_t kPeriodsStep[8] = {0, 8, 8, 9, 8, 10, 12, 14};
-  for (uint32_t i = 0; i < 8; i++) d[i] = p[i];
-  const uint32_t step = kPeriodsStep[distance];
-  for (uint32_t i = 8; i < length; i += 8) memcpy(d + i, d + i - step, 8);
+  for (; i < length; i++) d[i] = p[i];
   return true;
 }
 
@@ -284,6 +291,7 @@ LzEvent DecodeLzRun(Rar29State* s) {
   uint8_t* const window = s->window;
   uint32_t unp = s->unp_ptr & kRar29WindowMask;
   const uint32_t start = unp;
+  const uint32_t filled_at_start = s->window_filled;
   const uint32_t budget_end = DecodeBudget(s);
   uint32_t produced = 0;
   const uint8_t* const fast_limit = base + s->input_border;
@@ -364,7 +372,9 @@ LzEvent DecodeLzRun(Rar29State* s) {
       InsertOldDistance(s, distance);
     }
     s->last_length = length;
-    if (!CopyMatchInWindow(window, unp, length, distance)) {
+    // Live history lies past the match once the window has wrapped, in this run or before it.
+    const bool history_ahead = start + produced >= kRar29WindowSize || filled_at_start > unp;
+    if (!CopyMatchInWindow(window, unp, length, distance, history_ahead)) {
       uint32_t filled = start + produced >= kRar29WindowSize ? kRar29WindowSize
                         : unp > s->window_filled              ? unp
                                                                : s->window_filled;

@@ -174,3 +174,34 @@ TEST(Rar29Stream, FilterBlockThatNeverCompletesDoesNotStallDecoding) {
   ASSERT_EQ(r.Next(), 0);
   EXPECT_EQ(r.Extract(), kExtractOk);
 }
+
+TEST(Rar29Stream, MatchCopiesNeverOverwriteHistoryOnceTheWindowHasWrapped) {
+  // A 256-byte cycle fills the 4 MiB window and wraps it; then a 3-byte match at distance 1,
+  // and a match reaching back almost a whole window, to bytes just past the short match, which
+  // a copy that writes beyond a match's end would have overwritten.
+  constexpr uint32_t kWindow = 0x400000;
+  std::string cycle(256, '\0');
+  for (int i = 0; i < 256; ++i) cycle[size_t(i)] = char(i * 37 + 11);
+  Rar29StreamWriter s;
+  s.Literals(cycle);
+  std::string expected = cycle;
+  while (expected.size() < kWindow + 1000) {
+    s.Match(256, 256);
+    expected += expected.substr(expected.size() - 256, 256);
+  }
+  s.Match(3, 1);
+  expected += std::string(3, expected.back());
+  for (uint32_t distance : {kWindow - 3, kWindow - 100, kWindow}) {
+    s.Match(20, distance);
+    for (int i = 0; i < 20; ++i) expected += expected[expected.size() - distance];
+  }
+  s.EndOfFile();
+  TestReader r(ArchiveOf({Rar29Entry("wrapped", s.Finish(), uint32_t(expected.size()), CrcOf(expected))}));
+  ASSERT_EQ(r.First(), 0);
+  EXPECT_EQ(r.Extract(), kExtractOk);
+  const std::string out = r.Output();
+  ASSERT_EQ(out.size(), expected.size());
+  size_t at = size_t(std::mismatch(expected.begin(), expected.end(), out.begin()).first - expected.begin());
+  EXPECT_EQ(at, expected.size()) << "first difference at " << at << " of " << expected.size() << ": "
+      << int(uint8_t(out[at])) << " " << int(uint8_t(expected[at]));
+}

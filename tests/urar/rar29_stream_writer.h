@@ -45,24 +45,36 @@ class Rar29StreamWriter {
     for (char c : text) Literal(uint8_t(c));
   }
 
-  // A match with a distance of at most 20 (the slots without low-distance codes) and a length
-  // of 3 to 257.
+  // A match of 3 to 257 bytes (one or two more at distances from 0x2000 and 0x40000, which the
+  // format adds) at any distance up to the window's size.
   void Match(uint32_t length, uint32_t distance) {
     static const uint8_t kLengthBase[28] = {0,  1,  2,  3,  4,  5,  6,  7,   8,   10,
                                             12, 14, 16, 20, 24, 28, 32, 40,  48,  56,
                                             64, 80, 96, 112, 128, 160, 192, 224};
     static const uint8_t kLengthBits[28] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2,
                                             2, 2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5};
-    static const uint8_t kDistBase[10] = {0, 1, 2, 3, 4, 6, 8, 12, 16, 24};
-    static const uint8_t kDistBits[10] = {0, 0, 0, 0, 1, 1, 2, 2, 3, 3};
+    length -= (distance >= 0x2000) + (distance >= 0x40000);
     uint32_t slot = 27;
     while (kLengthBase[slot] > length - 3) slot--;
     Bits(271 + slot, 9);
     Bits(length - 3 - kLengthBase[slot], kLengthBits[slot]);
-    uint32_t dist_slot = 9;
-    while (kDistBase[dist_slot] > distance - 1) dist_slot--;
+    // Distance slots by their count of extra bits, as the format lays them out.
+    static const uint8_t kSlotsPerBitCount[19] = {4, 2, 2, 2, 2, 2, 2, 2, 2, 2,
+                                                  2, 2, 2, 2, 2, 2, 14, 0, 12};
+    uint32_t dist_slot = 0, base = 0, bits = 0;
+    for (uint32_t left = kSlotsPerBitCount[0];; dist_slot++, left--) {
+      while (left == 0) left = kSlotsPerBitCount[++bits];
+      if (distance - 1 < base + (1u << bits)) break;
+      base += 1u << bits;
+    }
     Bits(dist_slot, 6);
-    Bits(distance - 1 - kDistBase[dist_slot], kDistBits[dist_slot]);
+    const uint32_t extra = distance - 1 - base;
+    if (dist_slot > 9) {
+      if (bits > 4) Bits(extra >> 4, int(bits - 4));
+      Bits(extra & 15, 5);  // the low-distance symbol; every code there is 5 bits long
+    } else {
+      Bits(extra, int(bits));
+    }
   }
 
   // Symbol 257: a flags byte, the definition's size, and its bytes.
