@@ -1,7 +1,7 @@
 #include "install_worker.h"
 
 #include "DownloadWrapper.h"
-#include "unpack/zevurarmanager.h"
+#include "unpack/unpack_archive.h"
 #include "wizard_ids.h"
 #include "work_folder.h"
 

@@ -3,7 +3,7 @@
 #include <windows.h>
 #include <shellapi.h>
 
-#include "unpack/zevurarmanager.h"
+#include "unpack/folder_files.h"
 
 std::wstring WorkFolderFromTempPath(const std::wstring& tempPath) {
   std::wstring folder = tempPath;

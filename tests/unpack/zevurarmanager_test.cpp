@@ -1,5 +1,6 @@
 // The unpack client over the real extraction library: binding, unpacking archives made by the
-// RAR writer into a scratch folder, and the refusal of every name that would leave it.
+// RAR writer into a scratch folder, and the refusal of every name, size and archive it cannot
+// write safely.
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -8,7 +9,8 @@
 
 #include "standins/rar_block_writer.h"
 #include "standins/rar_writer.h"
-#include "unpack/zevurarmanager.h"
+#include "unpack/folder_files.h"
+#include "unpack/unpack_archive.h"
 
 namespace {
 
@@ -81,11 +83,17 @@ class UnpackTest : public ::testing::Test {
   }
 
   bool Unpack(const std::vector<rar_writer::Entry>& entries) {
-    return UnpackArchive(library_, WriteArchive(entries), out_);
+    return UnpackArchive(library_, WriteArchive(entries), out_, &report_);
   }
+  bool UnpackBytes(const std::vector<std::uint8_t>& bytes) {
+    EXPECT_TRUE(WriteFolderFile(scratch_, L"archive.zip", bytes.data(), bytes.size()));
+    return UnpackArchive(library_, work_ + L"archive.zip", out_, &report_);
+  }
+  bool OutputIsEmpty() { return RemoveDirectoryW(out_.c_str()) && CreateDirectoryW(out_.c_str(), nullptr); }
 
   std::wstring scratch_, work_, out_;
   UrarLibrary library_;
+  UnpackReport report_;
 };
 
 TEST_F(UnpackTest, BindsAllSixEntryPointsAndUnbinds) {
@@ -137,21 +145,30 @@ TEST_F(UnpackTest, NamesAreConvertedThroughTheAnsiCodePage) {
   EXPECT_EQ(Contents(out_ + L"r\u00E9sum\u00E9.txt"), Bytes("cv"));
 }
 
-// A name that would leave the output folder fails the unpacking before anything of it is
-// written; entries before it stay.
-TEST_F(UnpackTest, RefusesNamesThatLeaveTheOutputFolder) {
-  const char* const hostile[] = {
-      "..\\escaped.txt", "../escaped.txt", "ok\\..\\..\\escaped.txt", "\\escaped.txt",
-      "/escaped.txt", "C:escaped.txt", "C:\\escaped.txt", "good.txt:stream",
-      "ok\\. .\\escaped.txt", "...\\escaped.txt", "CON", "ok\\nul.txt", "ok\\COM1", "ok\\"};
-  for (const char* name : hostile) {
-    SCOPED_TRACE(name);
-    ASSERT_FALSE(Unpack({{"first.txt", Bytes("1")}, {name, Bytes("escape")}, {"last.txt", Bytes("3")}}));
-    EXPECT_TRUE(Exists(out_ + L"first.txt"));
-    EXPECT_FALSE(Exists(out_ + L"last.txt"));
+// A name that would leave the output folder, or that the library cannot hand out whole, fails
+// the unpacking before anything is written.
+TEST_F(UnpackTest, RefusesNamesThatLeaveTheOutputFolderBeforeWritingAnything) {
+  const std::string long_name = std::string(300, 'n') + "\\x";
+  const struct {
+    const char* name;
+    UnpackProblem problem;
+  } hostile[] = {
+      {"..\\escaped.txt", UnpackProblem::kUnsafeName}, {"../escaped.txt", UnpackProblem::kUnsafeName},
+      {"ok\\..\\..\\escaped.txt", UnpackProblem::kUnsafeName}, {"\\escaped.txt", UnpackProblem::kUnsafeName},
+      {"/escaped.txt", UnpackProblem::kUnsafeName}, {"C:escaped.txt", UnpackProblem::kUnsafeName},
+      {"C:\\escaped.txt", UnpackProblem::kUnsafeName}, {"good.txt:stream", UnpackProblem::kUnsafeName},
+      {"ok\\. .\\escaped.txt", UnpackProblem::kUnsafeName}, {"...\\escaped.txt", UnpackProblem::kUnsafeName},
+      {"CON", UnpackProblem::kUnsafeName}, {"ok\\nul.txt", UnpackProblem::kUnsafeName},
+      {"ok\\COM1", UnpackProblem::kUnsafeName}, {"ok\\", UnpackProblem::kUnsafeName},
+      {"COM\xB9", UnpackProblem::kUnsafeName}, {"ok\\lpt\xB3.txt", UnpackProblem::kUnsafeName},
+      {long_name.c_str(), UnpackProblem::kNameTooLong},
+  };
+  for (const auto& c : hostile) {
+    SCOPED_TRACE(c.name);
+    ASSERT_FALSE(Unpack({{"first.txt", Bytes("1")}, {c.name, Bytes("escape")}, {"last.txt", Bytes("3")}}));
+    EXPECT_EQ(report_.problem, c.problem);
+    EXPECT_TRUE(OutputIsEmpty());
     EXPECT_FALSE(Exists(scratch_ + L"\\escaped.txt"));
-    EXPECT_FALSE(Exists(out_ + L"good.txt"));
-    DeleteFileW((out_ + L"first.txt").c_str());
   }
 }
 
@@ -165,42 +182,106 @@ TEST_F(UnpackTest, AcceptsDotsThatDoNotClimb) {
   EXPECT_EQ(Contents(out_ + L"COM10"), Bytes("4"));
 }
 
-TEST_F(UnpackTest, ADamagedEntryFailsAndIsNotWritten) {
+TEST_F(UnpackTest, ADamagedEntryFailsWithTheLibrarysReasonAndIsNotWritten) {
   rar_writer::Entry damaged{"damaged.bin", Pattern(500, 9)};
   damaged.damaged = true;
   EXPECT_FALSE(Unpack({{"first.txt", Bytes("1")}, damaged, {"last.txt", Bytes("3")}}));
-  EXPECT_TRUE(Exists(out_ + L"first.txt"));
+  EXPECT_EQ(report_.problem, UnpackProblem::kEntryFailed);
+  EXPECT_EQ(report_.entry, L"damaged.bin");
+  EXPECT_EQ(report_.libraryCode, 8) << "checksum mismatch";
   EXPECT_FALSE(Exists(out_ + L"damaged.bin"));
   EXPECT_FALSE(Exists(out_ + L"last.txt"));
 }
 
-// A declared size beyond 32 bits cannot be fetched through the library's 32-bit sizes.
-TEST_F(UnpackTest, AnEntryOverFourGigabytesFails) {
-  rarblocks::FileEntry big;
-  big.name = "big.bin";
-  big.data = Bytes("tiny");
-  big.flags = 0x100;  // high halves of both sizes follow
-  big.high_unp_size = 1;
-  rarblocks::Writer writer;
-  writer.Marker().MainHeader().File(big).EndOfArchive();
-  ASSERT_TRUE(WriteFolderFile(scratch_, L"big.zip", writer.bytes.data(), writer.bytes.size()));
-  EXPECT_FALSE(UnpackArchive(library_, work_ + L"big.zip", out_));
-  EXPECT_FALSE(Exists(out_ + L"big.bin"));
+// Declared sizes are refused before anything is written: beyond 32 bits, beyond the entry
+// limit, or more in total than the volume holds.
+TEST_F(UnpackTest, RefusesSizesItCannotHoldBeforeWritingAnything) {
+  auto archive_of = [](std::uint32_t high, std::uint32_t low) {
+    rarblocks::FileEntry big;
+    big.name = "big.bin";
+    big.data = Bytes("tiny");
+    big.flags = high ? 0x100 : 0;  // high halves of both sizes follow
+    big.high_unp_size = high;
+    big.unp_size_from_data = false;
+    big.unp_size = low;
+    rarblocks::FileEntry first;
+    first.name = "first.txt";
+    first.data = Bytes("1");
+    rarblocks::Writer writer;
+    writer.Marker().MainHeader().File(first).File(big).EndOfArchive();
+    return writer.bytes;
+  };
+  ULARGE_INTEGER free_bytes{};
+  ASSERT_TRUE(GetDiskFreeSpaceExW(out_.c_str(), &free_bytes, nullptr, nullptr));
+  // Enough entries of almost 2 GiB each to overflow the volume, each holding 4 bytes.
+  rarblocks::Writer too_many;
+  too_many.Marker().MainHeader();
+  for (std::uint64_t i = 0; i <= free_bytes.QuadPart / kMaxEntrySize; ++i) {
+    rarblocks::FileEntry f;
+    f.name = "big" + std::to_string(i) + ".bin";
+    f.data = Bytes("tiny");
+    f.unp_size_from_data = false;
+    f.unp_size = kMaxEntrySize;
+    too_many.File(f);
+  }
+  too_many.EndOfArchive();
+  const struct {
+    const char* what;
+    std::vector<std::uint8_t> archive;
+    UnpackProblem problem;
+  } cases[] = {
+      {"over 4 GiB", archive_of(1, 4), UnpackProblem::kEntryTooLarge},
+      {"over 2 GiB", archive_of(0, 0x80000000u), UnpackProblem::kEntryTooLarge},
+      {"more than the volume holds", too_many.bytes, UnpackProblem::kNotEnoughSpace},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    EXPECT_FALSE(UnpackBytes(c.archive));
+    EXPECT_EQ(report_.problem, c.problem);
+    EXPECT_TRUE(OutputIsEmpty());
+  }
 }
 
-TEST_F(UnpackTest, AFileThatHoldsNoArchiveUnpacksToNothing) {
-  const std::string page = "<html><body>404 Not Found</body></html>";
-  ASSERT_TRUE(WriteFolderFile(scratch_, L"page.zip", page.data(), page.size()));
-  EXPECT_TRUE(UnpackArchive(library_, work_ + L"page.zip", out_));
-  ASSERT_TRUE(WriteFolderFile(scratch_, L"nothing.zip", "", 0));
-  EXPECT_TRUE(UnpackArchive(library_, work_ + L"nothing.zip", out_));
-  EXPECT_TRUE(RemoveDirectoryW(out_.c_str())) << "the output folder is not empty";
+// Only a whole RAR archive with at least one entry unpacks: an error page, an empty body, an
+// archive cut anywhere, or one that continues in another volume fails before anything is written.
+TEST_F(UnpackTest, ABodyThatIsNotAWholeArchiveFails) {
+  const auto whole = rar_writer::BuildArchive({{"ColdInstall.exe", Pattern(3000, 3)}, {"b.txt", Bytes("b")}});
+  rarblocks::FileEntry split;
+  split.name = "part.bin";
+  split.data = Bytes("first half");
+  split.flags = 0x02;
+  rarblocks::Writer volume;
+  volume.Marker().MainHeader().File(split);
+  const std::size_t second_header = 20 + 32 + 15 + 3000;
+  const struct {
+    const char* what;
+    std::vector<std::uint8_t> bytes;
+    UnpackProblem problem;
+  } cases[] = {
+      {"an HTML error page", Bytes("<html><body>404 Not Found</body></html>"), UnpackProblem::kNotAnArchive},
+      {"an empty body", {}, UnpackProblem::kNotAnArchive},
+      {"no entry", rar_writer::BuildArchive({}), UnpackProblem::kNoEntries},
+      {"cut inside the second header", {whole.begin(), whole.begin() + second_header + 10}, UnpackProblem::kArchiveCut},
+      {"cut inside the end block", {whole.begin(), whole.end() - 2}, UnpackProblem::kArchiveCut},
+      {"first volume of a set", volume.bytes, UnpackProblem::kVolumeSet},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    EXPECT_FALSE(UnpackBytes(c.bytes));
+    EXPECT_EQ(report_.problem, c.problem);
+    EXPECT_TRUE(OutputIsEmpty());
+  }
+  EXPECT_TRUE(UnpackBytes(whole));
+  EXPECT_EQ(report_.problem, UnpackProblem::kNone);
 }
 
 TEST_F(UnpackTest, FailsWhenTheArchiveCannotBeReadOrAnEntryCannotBeWritten) {
-  EXPECT_FALSE(UnpackArchive(library_, work_ + L"missing.zip", out_));
+  EXPECT_FALSE(UnpackArchive(library_, work_ + L"missing.zip", out_, &report_));
+  EXPECT_EQ(report_.problem, UnpackProblem::kUnreadableArchive);
   ASSERT_TRUE(CreateDirectoryW((out_ + L"taken").c_str(), nullptr));
   EXPECT_FALSE(Unpack({{"taken", Bytes("a folder is in the way")}}));
+  EXPECT_EQ(report_.problem, UnpackProblem::kWriteFailed);
+  EXPECT_EQ(report_.entry, L"taken");
 }
 
 TEST(FolderFile, ReadsBackWhatItWroteAndRefusesUnsafeNames) {

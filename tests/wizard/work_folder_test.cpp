@@ -8,7 +8,7 @@
 #include <iterator>
 #include <string>
 
-#include "unpack/zevurarmanager.h"
+#include "unpack/folder_files.h"
 #include "work_folder.h"
 
 namespace {

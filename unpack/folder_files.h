@@ -1,0 +1,19 @@
+// The small file operations the builder shares: read a whole file, write a buffer as a file
+// below a folder.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+// The whole file, or nothing when it cannot be opened, sized or fully read.
+std::optional<std::vector<std::uint8_t>> ReadWholeFile(const std::wstring& path);
+
+// Writes `size` bytes as the file folder\name, creating the folder and every missing level
+// named in `name` (`\` and `/` both separate levels). An existing file is replaced. False for an
+// unsafe name (see IsSafeEntryName), when the file cannot be created, or on a short write
+// (the partial file is removed).
+bool WriteFolderFile(const std::wstring& folder, const std::wstring& name, const void* data,
+                     std::size_t size);

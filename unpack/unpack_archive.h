@@ -1,0 +1,51 @@
+// Unpacks a downloaded archive into a folder through the extraction library, refusing what it
+// cannot write safely: the archive is surveyed whole (every name, every declared size, a clean
+// end, room on the volume) before the first file is written.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "unpack/urar_library.h"
+
+// Largest declared entry the program writes: the library counts sizes in 32 bits, and nothing in
+// a rescue system comes near it.
+constexpr std::int32_t kMaxEntrySize = 0x7FFFFFFF;
+// Room left free on the volume beyond the archive's declared total, for the file system's own
+// use and cluster slack.
+constexpr std::uint64_t kFreeSpaceMargin = 64ull << 20;
+
+// Why an unpacking failed.
+enum class UnpackProblem {
+  kNone,
+  kNotBound,          // no library bound
+  kUnreadableArchive, // the archive file cannot be read whole
+  kNotAnArchive,      // no RAR marker and main header (an error page, an empty body)
+  kArchiveCut,        // the archive ends inside a block: a download cut short or damaged
+  kVolumeSet,         // the archive is part of a volume set
+  kEncryptedHeaders,  // the archive's headers are encrypted
+  kNoEntries,         // a whole archive without a single file
+  kUnsafeName,        // an entry name that would leave the output folder
+  kNameTooLong,       // an entry name longer than the names the library hands out whole
+  kEntryTooLarge,     // an entry declared larger than kMaxEntrySize
+  kNotEnoughSpace,    // the declared total does not fit the output folder's volume
+  kEntryFailed,       // the library could not extract an entry (damaged, unsupported, no memory)
+  kWriteFailed,       // an entry could not be written
+};
+
+// What went wrong, for the program to show and log.
+struct UnpackReport {
+  UnpackProblem problem = UnpackProblem::kNone;
+  std::wstring entry;             // the entry concerned, when there is one
+  std::int32_t libraryCode = 0;   // the library's reason (URARGetLastError) for kEntryFailed
+  std::uint64_t neededBytes = 0;  // kNotEnoughSpace: the declared total plus the margin
+  std::uint64_t freeBytes = 0;    // kNotEnoughSpace: what the volume has free
+};
+
+// Unpacks every entry of the archive file into `outputFolder`. False when the archive is not a
+// whole RAR archive with at least one entry, when any entry is refused (name, size, free space)
+// or fails to extract or write; `report`, when given, says why. Nothing is written unless the
+// survey accepts the whole archive; a damaged entry found later stops the unpacking before it is
+// written (entries written before it stay).
+bool UnpackArchive(const UrarLibrary& library, const std::wstring& archivePath,
+                   const std::wstring& outputFolder, UnpackReport* report = nullptr);
