@@ -21,15 +21,16 @@ constexpr KnownProgram kKnownPrograms[] = {
     {40, 0x46B9C560u, StandardFilter::kUpperCase},
 };
 
-// Block limits: the x86 and Itanium filters work in place below the global area; the others
-// write their result right after the block, so the block takes at most half of that space.
+// Block limits of the native code: the x86 and Itanium filters work in place below the global
+// area; the others write their result right after the block, so the block takes at most half of
+// that space. Beyond them the programs' memory accesses wrap around the machine's memory.
 constexpr uint32_t kInPlaceLimit = kVmGlobalAddress;
 constexpr uint32_t kBesideLimit = kVmGlobalAddress / 2;
 
 uint8_t* Global(uint8_t* memory, uint32_t offset) { return memory + kVmGlobalAddress + offset; }
 
 void X86Filter(uint8_t* memory, uint32_t size, uint32_t file_offset, bool jumps_too) {
-  if (size <= 4 || size >= kInPlaceLimit) return;
+  if (size <= 4) return;
   // Addresses inside the first 16 MB of the file were stored absolute; make them relative again.
   constexpr uint32_t kFileSize = 0x1000000;
   const uint8_t second = jumps_too ? 0xE9 : 0xE8;
@@ -79,7 +80,7 @@ void SetBundleBits(uint8_t* data, uint32_t value, uint32_t bit_pos, uint32_t cou
 }
 
 void ItaniumFilter(uint8_t* memory, uint32_t size, uint32_t file_offset) {
-  if (size <= 21 || size >= kInPlaceLimit) return;
+  if (size <= 21) return;
   // Per bundle template (low 5 bits of its first byte, 0x10-0x1F): the slots that hold branches.
   static constexpr uint8_t kBranchSlots[16] = {4, 4, 6, 6, 0, 0, 7, 7, 4, 4, 0, 0, 4, 4, 0, 0};
   uint32_t bundle = file_offset >> 4;
@@ -99,9 +100,7 @@ void ItaniumFilter(uint8_t* memory, uint32_t size, uint32_t file_offset) {
 }
 
 void DeltaFilter(uint8_t* memory, uint32_t size, uint32_t channels) {
-  if (size >= kBesideLimit) return;
   VmPut32(Global(memory, 0x20), size);
-  if (channels > size) channels = size;  // the extra channels would have no bytes
   const uint8_t* src = memory;
   for (uint32_t ch = 0; ch < channels; ++ch) {
     uint8_t prev = 0;
@@ -113,9 +112,6 @@ void DeltaFilter(uint8_t* memory, uint32_t size, uint32_t channels) {
 }
 
 void RgbFilter(uint8_t* memory, uint32_t size, uint32_t row_bytes, uint32_t red_pos) {
-  const int32_t width = static_cast<int32_t>(row_bytes - 3);
-  // A negative width would predict from bytes beyond the block.
-  if (size >= kBesideLimit || size < 3 || width < 0) return;
   VmPut32(Global(memory, 0x20), size);
   const uint8_t* src = memory;
   uint8_t* dest = memory + size;
@@ -123,8 +119,8 @@ void RgbFilter(uint8_t* memory, uint32_t size, uint32_t row_bytes, uint32_t red_
     uint32_t prev = 0;
     for (uint32_t i = ch; i < size; i += 3) {
       uint32_t predicted = prev;
-      if (static_cast<int64_t>(i) - width >= 3) {
-        const uint8_t* upper = dest + (i - width);
+      if (i >= row_bytes) {  // a row above: the pixel above and the one above-left
+        const uint8_t* upper = dest + (i - row_bytes + 3);
         const uint32_t up = upper[0];
         const uint32_t up_left = upper[-3];
         predicted = prev + up - up_left;
@@ -151,9 +147,7 @@ void RgbFilter(uint8_t* memory, uint32_t size, uint32_t row_bytes, uint32_t red_
 }
 
 void AudioFilter(uint8_t* memory, uint32_t size, uint32_t channels) {
-  if (size >= kBesideLimit) return;
   VmPut32(Global(memory, 0x20), size);
-  if (channels > size) channels = size;
   const uint8_t* src = memory;
   uint8_t* dest = memory + size;
   for (uint32_t ch = 0; ch < channels; ++ch) {
@@ -204,7 +198,6 @@ void AudioFilter(uint8_t* memory, uint32_t size, uint32_t channels) {
 }
 
 void UpperCaseFilter(uint8_t* memory, uint32_t size) {
-  if (size >= kBesideLimit) return;
   // Byte 2 escapes: 2 2 is a literal 2, 2 x is x - 32 (an upper-case letter).
   uint32_t src = 0, dest = size;
   while (src < size) {
@@ -225,16 +218,44 @@ StandardFilter RecogniseStandardFilter(const uint8_t* code, uint32_t size) {
   return StandardFilter::kNone;
 }
 
-void RunStandardFilter(StandardFilter kind, uint8_t* memory, const uint32_t registers[7]) {
-  const uint32_t size = registers[4];
+bool RunStandardFilter(StandardFilter kind, uint8_t* memory, const uint32_t r[7]) {
+  const uint32_t size = r[4];
+  // The x86 program scans R4 bytes from R1; the delta and audio programs write R0 channels
+  // beside the block, channel R1 onwards, reading from R2, with the globals at R3.
+  const bool in_place = size < kInPlaceLimit && r[1] <= kInPlaceLimit - size;
+  const bool beside = size < kBesideLimit && r[3] == kVmGlobalAddress;
+  const bool channels = beside && r[1] == 0 && r[2] == 0 && r[0] >= 1 && r[0] <= size;
+  // The Itanium, RGB and text programs are only known by length and checksum: they are run
+  // natively with their parameters and every other register as a decoder sets them.
+  const bool defaults = r[0] == 0 && r[1] == 0 && r[2] == 0 && r[3] == kVmGlobalAddress;
   switch (kind) {
-    case StandardFilter::kE8: X86Filter(memory, size, registers[6], false); break;
-    case StandardFilter::kE8E9: X86Filter(memory, size, registers[6], true); break;
-    case StandardFilter::kItanium: ItaniumFilter(memory, size, registers[6]); break;
-    case StandardFilter::kDelta: DeltaFilter(memory, size, registers[0]); break;
-    case StandardFilter::kRgb: RgbFilter(memory, size, registers[0], registers[1]); break;
-    case StandardFilter::kAudio: AudioFilter(memory, size, registers[0]); break;
-    case StandardFilter::kUpperCase: UpperCaseFilter(memory, size); break;
+    case StandardFilter::kE8:
+    case StandardFilter::kE8E9:
+      if (!in_place) return false;
+      X86Filter(memory + r[1], size, r[6] + r[1], kind == StandardFilter::kE8E9);
+      return true;
+    case StandardFilter::kItanium:
+      if (!defaults || size >= kInPlaceLimit) return false;
+      ItaniumFilter(memory, size, r[6]);
+      return true;
+    case StandardFilter::kDelta:
+      if (!channels) return false;
+      DeltaFilter(memory, size, r[0]);
+      return true;
+    case StandardFilter::kRgb:
+      // R0 is the row's length in bytes, R1 where red is in a pixel.
+      if (!beside || r[2] != 0 || r[0] < 3 || r[1] > size) return false;
+      RgbFilter(memory, size, r[0], r[1]);
+      return true;
+    case StandardFilter::kAudio:
+      if (!channels) return false;
+      AudioFilter(memory, size, r[0]);
+      return true;
+    case StandardFilter::kUpperCase:
+      if (!defaults || !beside) return false;
+      UpperCaseFilter(memory, size);
+      return true;
     case StandardFilter::kNone: break;
   }
+  return false;
 }

@@ -20,6 +20,7 @@ StandardFilter RecogniseStandardFilter(const uint8_t* code, uint32_t size);
 // Filters the block memory[0, registers[4]) the way the standard program would. `memory` is the
 // machine's memory (kVmMemorySize + 4 bytes, globals included). Filters that produce their result
 // beside the input set the block position (and, for upper-case text, the size) in the globals.
-// Blocks outside a filter's size limits, or with parameters that would reach outside the
-// machine's memory, are left unfiltered.
-void RunStandardFilter(StandardFilter kind, uint8_t* memory, const uint32_t registers[7]);
+// False, with memory untouched, when a register lies outside the range where the native code
+// gives the program's result and stays inside the block and its output: the caller then runs the
+// program itself.
+bool RunStandardFilter(StandardFilter kind, uint8_t* memory, const uint32_t registers[7]);

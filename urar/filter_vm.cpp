@@ -68,12 +68,13 @@ bool VmExecute(FilterVm* vm, VmProgram* program, const uint32_t init_registers[7
   vm->r[kVmZeroRegister] = 0;
   vm->flags = 0;
 
-  if (program->native != StandardFilter::kNone) {
-    RunStandardFilter(program->native, vm->memory, vm->r);
-  } else if (!VmInterpret(vm, program->code, program->count)) {
-    // Stopped by the instruction limit: later runs of this program end at once.
+  const bool native = program->native != StandardFilter::kNone &&
+                     RunStandardFilter(program->native, vm->memory, vm->r);
+  if (!native && !VmInterpret(vm, program->code, program->count)) {
+    // Stopped by the instruction limit: later runs of this program end at once, natively too.
     program->code[0] = VmInstruction{};
     program->code[0].opcode = kVmRet;
+    program->native = StandardFilter::kNone;
   }
 
   uint32_t position = VmGet32(area + kGlobalBlockPosition) & kVmMemoryMask;

@@ -1,6 +1,7 @@
 // The filter machine of RAR 2.9 archives: programs carried in the packed data that transform a
 // block of output (x86 call addresses, delta coding, colour and audio prediction, ...). Standard
-// programs are recognised and run as native code; anything else runs in the interpreter.
+// programs are recognised and run as native code while their registers are in the native code's
+// range; anything else runs in the interpreter.
 #pragma once
 #include <cstdint>
 
@@ -11,7 +12,7 @@ constexpr uint32_t kVmGlobalSize = 0x2000;
 constexpr uint32_t kVmFixedGlobalSize = 0x40;
 constexpr uint32_t kVmMaxGlobalData = 0x1FC0;           // more global data in a definition fails it
 
-struct VmProgram;   // a prepared program: native filter kind, or optimised instructions + static data
+struct VmProgram;   // a prepared program: optimised instructions, static data, native filter kind
 // Prepares program bytes: XOR check (failure -> a program that only returns), recognition of the
 // seven standard filters by length and CRC-32 (skipped when allow_native is false), decoding into
 // instructions with a final return, optimisation into byte/dword forms, static data (< 8192 bytes

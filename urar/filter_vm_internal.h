@@ -52,7 +52,7 @@ struct VmInstruction {
 
 struct VmProgram {
   StandardFilter native;
-  VmInstruction* code;  // ends with a return; null for a native program
+  VmInstruction* code;  // ends with a return
   uint32_t count;
   uint8_t* static_data;
   uint32_t static_size;

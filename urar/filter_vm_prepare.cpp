@@ -257,8 +257,8 @@ VmProgram* VmPrepare(const uint8_t* code, uint32_t size, bool allow_native) {
   VmProgram* program = static_cast<VmProgram*>(calloc(1, sizeof(VmProgram)));
   if (!program) return nullptr;
   if (XorCheckPasses(code, size)) {
+    // A standard program is decoded too: registers outside the native code's range run it.
     if (allow_native) program->native = RecogniseStandardFilter(code, size);
-    if (program->native != StandardFilter::kNone) return program;
     if (!Decode(program, code, size)) {
       VmFreeProgram(program);
       return nullptr;

@@ -1,6 +1,6 @@
 // The native standard filters on blocks whose results are worked out by hand from the filters'
-// definitions, and their block-size limits. (The interpreted standard programs that real
-// archives carry are compared with these in filter_programs_test.cpp.)
+// definitions, and the registers they leave to the programs. (The interpreted standard programs
+// are compared with these in filter_programs_test.cpp.)
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -27,8 +27,8 @@ Block Filter(StandardFilter kind, const std::vector<uint8_t>& input, uint32_t r0
   const uint32_t zero = 0;
   memcpy(&memory[kVmGlobalAddress + 0x1C], &size, 4);
   memcpy(&memory[kVmGlobalAddress + 0x20], &zero, 4);
-  const uint32_t regs[7] = {r0, r1, 0, 0, size, 0, file_offset};
-  RunStandardFilter(kind, memory.data(), regs);
+  const uint32_t regs[7] = {r0, r1, 0, kVmGlobalAddress, size, 0, file_offset};
+  EXPECT_TRUE(RunStandardFilter(kind, memory.data(), regs));
   Block out;
   memcpy(&out.position, &memory[kVmGlobalAddress + 0x20], 4);
   memcpy(&out.size, &memory[kVmGlobalAddress + 0x1C], 4);
@@ -105,27 +105,45 @@ TEST(NativeFilterTest, DeltaRgbAndUpperCaseWriteBesideTheBlock) {
   EXPECT_EQ(upper.bytes, (std::vector<uint8_t>{'a', 'B', 2, 'c'}));
 }
 
-// Blocks outside a filter's limits pass unchanged, with the output block left where it was.
-TEST(NativeFilterTest, BlocksOutsideTheLimitsPassUnfiltered) {
+// Registers outside the range the native code reproduces are left to the program: the native
+// code declines and touches no byte of the machine's memory.
+TEST(NativeFilterTest, DeclinesRegistersOutsideItsRange) {
+  constexpr uint32_t kGlobals = kVmGlobalAddress;
   struct {
+    const char* what;
     StandardFilter kind;
-    uint32_t size, r0;
+    uint32_t r[7];
   } cases[] = {
-      {StandardFilter::kE8, 0x3C000, 0},    {StandardFilter::kE8E9, 0x3C000, 0},
-      {StandardFilter::kItanium, 0x3C000, 0}, {StandardFilter::kDelta, 0x1E000, 1},
-      {StandardFilter::kRgb, 2, 6},         {StandardFilter::kRgb, 0x1E000, 6},
-      {StandardFilter::kRgb, 30, 2},        // a row narrower than a pixel
-      {StandardFilter::kAudio, 0x1E000, 1}, {StandardFilter::kUpperCase, 0x1E000, 0},
+      {"x86 block reaching the globals", StandardFilter::kE8, {0, 0, 0, kGlobals, 0x3C000, 0, 0}},
+      {"x86 start past the block", StandardFilter::kE8E9, {0, 0x3BF01, 0, kGlobals, 0x100, 0, 0}},
+      {"x86 start wrapping", StandardFilter::kE8, {0, 0xFFFFFFFF, 0, kGlobals, 0x100, 0, 0}},
+      {"Itanium block reaching the globals", StandardFilter::kItanium,
+       {0, 0, 0, kGlobals, 0x3C000, 0, 0}},
+      {"Itanium start", StandardFilter::kItanium, {0, 16, 0, kGlobals, 0x100, 0, 0}},
+      {"delta without channels", StandardFilter::kDelta, {0, 0, 0, kGlobals, 24, 0, 0}},
+      {"delta channels beyond the block", StandardFilter::kDelta, {25, 0, 0, kGlobals, 24, 0, 0}},
+      {"delta output into the globals", StandardFilter::kDelta,
+       {1, 0, 0, kGlobals, 0x1E000, 0, 0}},
+      {"delta from a later channel", StandardFilter::kDelta, {2, 1, 0, kGlobals, 24, 0, 0}},
+      {"delta globals elsewhere", StandardFilter::kDelta, {2, 0, 0, 0, 24, 0, 0}},
+      {"RGB red position wrapping", StandardFilter::kRgb, {6, 0xFFFFFFFF, 0, kGlobals, 24, 0, 0}},
+      {"RGB red position past the block", StandardFilter::kRgb, {6, 25, 0, kGlobals, 24, 0, 0}},
+      {"RGB row narrower than a pixel", StandardFilter::kRgb, {2, 0, 0, kGlobals, 24, 0, 0}},
+      {"RGB output into the globals", StandardFilter::kRgb, {6, 0, 0, kGlobals, 0x1E000, 0, 0}},
+      {"audio channels wrapping", StandardFilter::kAudio,
+       {0xFFFFFFFF, 0, 0, kGlobals, 24, 0, 0}},
+      {"audio source elsewhere", StandardFilter::kAudio, {1, 0, 8, kGlobals, 24, 0, 0}},
+      {"upper-case output into the globals", StandardFilter::kUpperCase,
+       {0, 0, 0, kGlobals, 0x1E000, 0, 0}},
+      {"upper-case block size wrapping", StandardFilter::kUpperCase,
+       {0, 0, 0, kGlobals, 0xFFFFFFFF, 0, 0}},
   };
-  const std::vector<uint8_t> in = {0xE8, 0x00, 0x10, 0x00, 0x00, 0x02, 0x41, 0x10, 0x20, 0x30,
-                                   0x40, 0x50, 0x60, 0x70, 0x80, 0x90, 0x10, 0x11, 0x12, 0x13,
-                                   0x14, 0x15, 0x16, 0x17};
+  std::vector<uint8_t> before(kVmMemorySize + 4);
+  for (size_t i = 0; i < before.size(); ++i) before[i] = static_cast<uint8_t>(i * 7 + 1);
   for (const auto& c : cases) {
-    SCOPED_TRACE(testing::Message() << "filter " << int(c.kind) << " size " << c.size);
-    Block out = Filter(c.kind, in, c.r0, 0, 0, c.size);
-    EXPECT_EQ(out.position, 0u);
-    EXPECT_EQ(out.size, c.size);
-    EXPECT_TRUE(std::equal(in.begin(), in.end(), out.head.begin()));
+    std::vector<uint8_t> memory = before;
+    EXPECT_FALSE(RunStandardFilter(c.kind, memory.data(), c.r)) << c.what;
+    EXPECT_TRUE(memory == before) << c.what;
   }
 }
 

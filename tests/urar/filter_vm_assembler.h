@@ -2,6 +2,7 @@
 // programs as instructions. Jumps and calls take absolute instruction indexes (coded in the
 // "index + 256" form) unless JumpCoded gives the raw coded value.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -41,6 +42,15 @@ class Assembler {
   Assembler& B(Op op, Arg a = {}, Arg b = {}) { return Emit(op, true, a, b); }  // byte form
   Assembler& Jump(Op op, uint32_t target) { return Emit(op, false, Imm(target + 256), {}); }
   Assembler& JumpCoded(Op op, uint32_t coded) { return Emit(op, false, Imm(coded), {}); }
+  // A jump in the shortest coding: relative to this instruction within -128..127, else absolute.
+  Assembler& Near(Op op, uint32_t target) {
+    const int32_t rel = static_cast<int32_t>(target - count_);
+    if (rel >= 0 && rel <= 7) return JumpCoded(op, static_cast<uint32_t>(rel));
+    if (rel >= -8 && rel <= -1) return JumpCoded(op, static_cast<uint32_t>(rel + 16));
+    if (rel >= 8 && rel <= 127) return JumpCoded(op, static_cast<uint32_t>(rel + 8));
+    if (rel >= -128 && rel <= -9) return JumpCoded(op, static_cast<uint32_t>(rel + 264));
+    return Jump(op, target);
+  }
   uint32_t Count() const { return count_; }
 
   // The program bytes: the XOR byte, then the bits padded with zeros.
