@@ -6,6 +6,9 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <map>
 #include <memory>
 #include <random>
@@ -296,6 +299,26 @@ TEST(FilterProgramsTest, RegisterExtremesGiveTheInterpretedResult) {
       }
     }
   }
+}
+
+// The differential fuzz target's seeds carry each of the seven standard programs, the forged
+// ones as tests/urar/forged_filter_programs.h makes them, so fuzzing starts on every native path.
+TEST(FilterProgramsTest, DifferentialFuzzSeedsCarryEveryStandardProgram) {
+  std::set<StandardFilter> kinds;
+  const std::filesystem::path seeds = std::string(PROJECT_SOURCE_DIR) + "/fuzz/filter_diff_seeds";
+  for (const auto& entry : std::filesystem::directory_iterator(seeds)) {
+    std::ifstream in(entry.path(), std::ios::binary);
+    const Code seed((std::istreambuf_iterator<char>(in)), {});
+    ASSERT_GE(seed.size(), 2u);
+    const size_t length = std::min<size_t>(seed.size() - 2, seed[0] | seed[1] << 8);
+    const Code code(seed.begin() + 2, seed.begin() + 2 + length);
+    const StandardFilter kind = RecogniseStandardFilter(code.data(), uint32_t(code.size()));
+    EXPECT_NE(kind, StandardFilter::kNone) << entry.path();
+    kinds.insert(kind);
+    const Code forged_code = forged::Program(kind);
+    if (!forged_code.empty()) EXPECT_TRUE(code == forged_code) << entry.path();
+  }
+  EXPECT_EQ(kinds.size(), 7u);
 }
 
 }  // namespace
