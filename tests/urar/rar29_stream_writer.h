@@ -124,6 +124,7 @@ class FilterDefinitionBits {
     }
   }
   void Byte(uint8_t b) { w_.Put(b, 8); }
+  void Bits(uint32_t value, int count) { w_.Put(value, count); }
   const std::vector<uint8_t>& Bytes() const { return w_.bytes; }
 
  private:
