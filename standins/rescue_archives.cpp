@@ -64,10 +64,19 @@ std::vector<rar_writer::Entry> Contents(const std::string& archive,
 
 void Write(const std::filesystem::path& folder, const std::filesystem::path& installer,
            const std::filesystem::path& tree, const Faults& faults) {
-  if (!Known(faults.damaged) || !Known(faults.climbing))
+  if (!Known(faults.damaged) || !Known(faults.climbing) || !Known(faults.cut))
     throw std::runtime_error("faults name an archive other than scanner.zip and system.zip");
   for (const char* archive : kArchives) {
-    const auto bytes = rar_writer::BuildArchive(Contents(archive, installer, tree, faults));
+    auto bytes = rar_writer::BuildArchive(Contents(archive, installer, tree, faults));
+    if (faults.cut == archive) {
+      // Past the marker and main header (20 bytes), the first file block: HEAD_SIZE at +5,
+      // its packed size at +7; ten bytes into the block after it.
+      const std::size_t first = 20;
+      const std::size_t head = bytes[first + 5] | bytes[first + 6] << 8;
+      const std::size_t packed = bytes[first + 7] | bytes[first + 8] << 8 |
+                                 bytes[first + 9] << 16 | std::size_t{bytes[first + 10]} << 24;
+      bytes.resize(first + head + packed + 10);
+    }
     std::ofstream out(folder / archive, std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(bytes.data()),
               static_cast<std::streamsize>(bytes.size()));

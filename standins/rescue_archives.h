@@ -13,6 +13,7 @@ namespace rescue_archives {
 struct Faults {
   std::string damaged;         // archive whose first non-empty file is stored with a bad byte
   std::string climbing;        // archive that also carries an entry named "..\escaped.txt"
+  std::string cut;             // archive cut inside its second header, as a dropped download
   bool broken_installer = false;  // ColdInstall.exe holds text, not a program
   bool no_rescue_system = false;  // the archives carry the installer alone: it has nothing to copy
   unsigned installer_pause_ms = 0;  // a slow installer: "ColdInstall.pause" makes it wait per file

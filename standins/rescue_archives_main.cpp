@@ -1,5 +1,5 @@
 // Builds the served archives into a folder:
-//   rescue_archives OUTDIR INSTALLER TREE [--damage ARCHIVE] [--climb ARCHIVE]
+//   rescue_archives OUTDIR INSTALLER TREE [--damage ARCHIVE] [--climb ARCHIVE] [--cut ARCHIVE]
 //                   [--broken-installer] [--no-rescue-system] [--installer-pause MS]
 #include <cstdio>
 #include <exception>
@@ -11,7 +11,7 @@ int main(int argc, char** argv) {
   if (argc < 4) {
     std::fprintf(stderr,
                  "usage: rescue_archives OUTDIR INSTALLER TREE [--damage ARCHIVE] "
-                 "[--climb ARCHIVE] [--broken-installer] [--no-rescue-system] "
+                 "[--climb ARCHIVE] [--cut ARCHIVE] [--broken-installer] [--no-rescue-system] "
                  "[--installer-pause MS]\n");
     return 2;
   }
@@ -26,6 +26,8 @@ int main(int argc, char** argv) {
       faults.installer_pause_ms = static_cast<unsigned>(std::stoul(argv[++i]));
     } else if ((option == "--damage" || option == "--climb") && i + 1 < argc) {
       (option == "--damage" ? faults.damaged : faults.climbing) = argv[++i];
+    } else if (option == "--cut" && i + 1 < argc) {
+      faults.cut = argv[++i];
     } else {
       std::fprintf(stderr, "rescue_archives: unknown option %s\n", option.c_str());
       return 2;

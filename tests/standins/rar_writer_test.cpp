@@ -77,7 +77,8 @@ Files ExtractWith(const std::string& peer, const fs::path& archive, const fs::pa
   return FilesBelow(out);
 }
 
-Files ExtractWithLibrary(const std::vector<std::uint8_t>& archive) {
+// Every entry, checking that the walk ended as `end` says (a whole archive ends clean).
+Files ExtractWithLibrary(const std::vector<std::uint8_t>& archive, int32_t end = URAR_END_CLEAN) {
   Files files;
   URARHandle* handle = URARInitialize(0, archive.data(), static_cast<int32_t>(archive.size()));
   EXPECT_NE(handle, nullptr);
@@ -96,6 +97,7 @@ Files ExtractWithLibrary(const std::vector<std::uint8_t>& archive) {
     std::replace(key.begin(), key.end(), '\\', '/');
     files[key] = data;
   }
+  EXPECT_EQ(URARGetLastError(handle), end);
   URARFinalize(handle);
   return files;
 }
@@ -194,6 +196,14 @@ TEST(RescueArchives, FaultsChangeOnlyWhatTheyName) {
   EXPECT_EQ(RunQuietly("unar -q -f -o '" + (scratch.path() / "y").string() + "' '" +
                 (scratch.path() / "system.zip").string() + "'"),
             0);
+
+  faults = {};
+  faults.cut = "scanner.zip";
+  rescue_archives::Write(scratch.path(), installer, tree, faults);
+  Files cut = ExtractWithLibrary(ReadBytes(scratch.path() / "scanner.zip"), URAR_END_CUT);
+  ASSERT_EQ(cut.size(), 1u) << "only the entry before the cut";
+  EXPECT_EQ(cut["ColdInstall.exe"], Pattern(100));
+  EXPECT_GT(ExtractWithLibrary(ReadBytes(scratch.path() / "system.zip")).size(), 1u);
 
   faults = {};
   faults.damaged = "other.zip";

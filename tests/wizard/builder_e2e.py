@@ -57,6 +57,7 @@ SCENARIOS = {
                            requests=["scanner.zip 200", "system.zip 404"]),
     "damaged": dict(archives=["--damage", "system.zip"], finish="error", requests=BOTH),
     "climbing": dict(archives=["--climb", "system.zip"], finish="error", requests=BOTH),
+    "cut-archive": dict(archives=["--cut", "scanner.zip"], finish="error", requests=BOTH),
     "no-library": dict(patch_library=True, finish="error", requests=BOTH),
     "installer-fails": dict(archives=["--no-rescue-system"], finish="error", requests=BOTH),
     "installer-broken": dict(archives=["--broken-installer"], finish="error", requests=BOTH),
