@@ -11,9 +11,27 @@ struct Rar29State;
 
 enum class ArchiveKind : uint8_t { kNone, kNew, kOld };
 
+// HEAD_FLAGS bits of a file header.
+enum EntryFlag : uint16_t {
+  kEntryFromPreviousVolume = 0x01,
+  kEntryToNextVolume = 0x02,
+  kEntryEncrypted = 0x04,
+  kEntrySolid = 0x10,
+  kEntryDictionaryBits = 0xE0,  // dictionary size; all three bits set mark a directory
+  kEntryLargeSizes = 0x100,     // high halves of the sizes follow the fixed fields
+  kBlockHasAddSize = 0x8000,    // every block: a 32-bit data size follows the base header
+};
+constexpr int kEntryDictionaryShift = 5;
+
+// Flags of the main header (the archive's flags).
+enum ArchiveFlag : uint16_t {
+  kArchiveSolid = 0x08,            // looked at for entries of the RAR 1.4 layout only
+  kArchiveEncryptedHeaders = 0x80,
+};
+
 // Header fields of the current file entry.
 struct EntryHeader {
-  uint16_t flags;          // HEAD_FLAGS of the file header (old format: low byte | 0x8000)
+  uint16_t flags;          // HEAD_FLAGS (EntryFlag); old format: its flags | kBlockHasAddSize
   uint32_t pack_size;
   uint32_t unp_size;
   uint32_t high_pack_size;
@@ -26,8 +44,8 @@ struct EntryHeader {
   uint32_t attr;
 
   uint64_t DeclaredSize() const { return (uint64_t{high_unp_size} << 32) | unp_size; }
-  bool Solid() const { return (flags & 0x10) != 0; }
-  bool ContinuesInNextVolume() const { return (flags & 0x02) != 0; }
+  bool Solid() const { return (flags & kEntrySolid) != 0; }
+  bool ContinuesInNextVolume() const { return (flags & kEntryToNextVolume) != 0; }
 };
 
 // The RAR 2.0 window: a power of two in size, reused across entries (see EnsureRar20Window).

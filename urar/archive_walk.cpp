@@ -14,7 +14,6 @@ constexpr uint8_t kMainHeader = 0x73;
 constexpr uint8_t kFileHeader = 0x74;
 constexpr uint8_t kWalkStopper = 0x78;
 constexpr uint8_t kEndOfArchive = 0x7B;
-constexpr uint16_t kHasAddSize = 0x8000;
 
 inline uint16_t Get16(const uint8_t* p) { return uint16_t(p[0] | p[1] << 8); }
 inline uint32_t Get32(const uint8_t* p) {
@@ -56,10 +55,10 @@ Block ReadNewBlock(ArchiveReader* r) {
   r->block_header_size = header_size < 7 ? 7 : header_size;
   r->block_data_size = 0;
   if (type == kWalkStopper || type == kEndOfArchive) return Block::kStop;
-  if ((r->block_flags & kHasAddSize) || type == kFileHeader) {
+  if ((r->block_flags & kBlockHasAddSize) || type == kFileHeader) {
     base = At(r, r->block_position, 11);
     if (base == nullptr) return Block::kUnreadable;
-    if (r->block_flags & kHasAddSize) r->block_data_size = Get32(base + 7);
+    if (r->block_flags & kBlockHasAddSize) r->block_data_size = Get32(base + 7);
   }
   if (type == kMainHeader) return Block::kMain;
   if (type != kFileHeader) return Block::kOther;
@@ -79,7 +78,7 @@ Block ReadNewBlock(ArchiveReader* r) {
   e.attr = Get32(h + 28);
   uint32_t name_offset = 32;
   e.high_pack_size = e.high_unp_size = 0;
-  if (e.flags & 0x100) {
+  if (e.flags & kEntryLargeSizes) {
     const uint8_t* high = At(r, r->block_position + 32, 8);
     if (high == nullptr) return Block::kUnreadable;
     e.high_pack_size = Get32(high);
@@ -100,7 +99,7 @@ Block ReadOldFileHeader(ArchiveReader* r) {
   r->block_header_size = Get16(h + 10);
   r->block_data_size = e.pack_size;
   e.attr = h[16];
-  e.flags = uint16_t(h[17] | 0x8000);
+  e.flags = uint16_t(h[17] | kBlockHasAddSize);
   r->block_flags = e.flags;
   e.unp_ver = h[18] == 2 ? 13 : 10;
   e.name_size = h[19];
@@ -137,8 +136,9 @@ int MoveToNextFileHeader(ArchiveReader* r) {
 
 bool IsDirectory(const ArchiveReader* r) {
   const EntryHeader& e = r->entry;
-  if ((e.flags & 0xE0) == 0xE0) return true;
-  return r->kind == ArchiveKind::kNew && e.unp_ver < 20 && (e.attr & 0x10);
+  if ((e.flags & kEntryDictionaryBits) == kEntryDictionaryBits) return true;
+  constexpr uint32_t kDosDirectory = 0x10;
+  return r->kind == ArchiveKind::kNew && e.unp_ver < 20 && (e.attr & kDosDirectory);
 }
 
 // Passes over directories; a directory that continues in the next volume ends the walk.
@@ -173,11 +173,11 @@ int WalkFirstEntry(ArchiveReader* r) {
   } else {
     if (ReadNewBlock(r) != Block::kMain) return kWalkNoMainHeader;
     r->archive_flags = r->block_flags;
-    if (r->archive_flags & 0x80) return kWalkEncryptedHeaders;
+    if (r->archive_flags & kArchiveEncryptedHeaders) return kWalkEncryptedHeaders;
   }
   if (int end = MoveToNextFileHeader(r)) return end;
   if (int end = SkipDirectories(r)) return end;
-  if (r->entry.flags & 0x01) return kWalkContinuedEntry;
+  if (r->entry.flags & kEntryFromPreviousVolume) return kWalkContinuedEntry;
   return kWalkOk;
 }
 

@@ -34,13 +34,13 @@ int EnsureRar20Window(ArchiveReader* r) {
   Rar20Window& w = r->window20;
   if (w.data != nullptr) {
     if (w.size >= needed) return kExtractOk;
-    bool solid = r->entry.unp_ver > 15 ? r->entry.Solid() : (r->archive_flags & 0x08) != 0;
+    bool solid = r->entry.unp_ver > 15 ? r->entry.Solid() : (r->archive_flags & kArchiveSolid) != 0;
     if (solid) return kExtractOk;
     free(w.data);
     w = Rar20Window{};
   }
   w.data = static_cast<uint8_t*>(calloc(needed, 1));
-  if (w.data == nullptr) return kExtractNoMemory;
+  URAR_RETURN_IF(w.data == nullptr, kExtractNoMemory);
   w.size = needed;
   w.mask = needed - 1;
   return kExtractOk;
@@ -53,20 +53,20 @@ int CopyStored(ArchiveReader* r) {
     uint32_t want = r->packed.left < kPiece ? r->packed.left : kPiece;
     const uint8_t* view = nullptr;
     int32_t got = StreamReadView(&r->packed, &view, want);
-    if (got < 0) return kExtractTruncated;
+    URAR_RETURN_IF(got < 0, kExtractTruncated);
     if (int error = WriterPut(&r->writer, view, uint32_t(got))) return error;
-    if (uint32_t(got) < want) return kExtractTruncated;
+    URAR_RETURN_IF(uint32_t(got) < want, kExtractTruncated);
   }
   // Running out exactly at the end of an entry that continues in another volume is a failure too.
   const uint8_t* view = nullptr;
-  if (r->packed.continues && StreamReadView(&r->packed, &view, 1) < 0) return kExtractTruncated;
+  URAR_RETURN_IF(r->packed.continues && StreamReadView(&r->packed, &view, 1) < 0, kExtractTruncated);
   return kExtractOk;
 }
 
 }  // namespace
 
 uint32_t Rar20WindowSize(uint16_t entry_flags) {
-  uint32_t d = (entry_flags >> 5) & 7;
+  uint32_t d = (entry_flags & kEntryDictionaryBits) >> kEntryDictionaryShift;
   if (d == 0 || d == 7) return 1024u * 1024u;
   return (64u * 1024u) << d;
 }
@@ -88,7 +88,7 @@ int ExtractEntry(ArchiveReader* r, MemoryStream* output) {
     WriterAttach(&r->writer, output, UpdateCrc32, CopyWithCrc32, r);
 
   URAR_RETURN_IF(EnsureRar20Window(r) != kExtractOk, kExtractNoMemory);
-  URAR_RETURN_IF(e.flags & 0x04, kExtractEncrypted);
+  URAR_RETURN_IF(e.flags & kEntryEncrypted, kExtractEncrypted);
 
   int result;
   if (e.method == kMethodStored) {

@@ -13,7 +13,8 @@ enum ExtractResult : int {
 };
 
 // Returns `code` from the enclosing function when `cond` holds. Debug builds record where, so a
-// failing test can say which check fired (see UrarLastFailSite).
+// failing test can say which check fired (see UrarLastFailSite). Every failure return of the
+// decoders goes through these two macros.
 #ifndef NDEBUG
 void UrarNoteFailSite(const char* file, int line);
 const char* UrarLastFailSite();  // "" when the current extraction has not failed a check
@@ -31,3 +32,5 @@ void UrarClearFailSite();
     if (cond) return (code);       \
   } while (0)
 #endif
+// Returns `code` unconditionally, recording the site as URAR_RETURN_IF does.
+#define URAR_FAIL(code) URAR_RETURN_IF(true, code)

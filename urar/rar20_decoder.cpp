@@ -5,15 +5,13 @@
 #include <cstring>
 
 #include "urar/extract_result.h"
+#include "urar/lz_tables.h"
 #include "urar/rar20_state.h"
+#include "urar/register_bits.h"
 
 namespace {
 
-// Match lengths and distances: a base from the symbol plus that many extra bits.
-constexpr uint8_t kLengthBase[28] = {0,  1,  2,  3,  4,  5,  6,  7,  8,  10,  12,  14,  16,  20,
-                                     24, 28, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224};
-constexpr uint8_t kLengthBits[28] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2,
-                                     2, 2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5};
+// Long distances: a base from the symbol plus that many extra bits.
 constexpr uint32_t kDistBase[48] = {
     0,      1,      2,      3,      4,      6,      8,      12,     16,     24,     32,     48,
     64,     96,     128,    192,    256,    384,    512,    768,    1024,   1536,   2048,   3072,
@@ -22,8 +20,6 @@ constexpr uint32_t kDistBase[48] = {
 constexpr uint8_t kDistBits[48] = {0,  0,  0,  0,  1,  1,  2,  2,  3,  3,  4,  4,  5,  5,  6,  6,
                                    7,  7,  8,  8,  9,  9,  10, 10, 11, 11, 12, 12, 13, 13, 14, 14,
                                    15, 15, 16, 16, 16, 16, 16, 16, 16, 16, 16, 16, 16, 16, 16, 16};
-constexpr uint8_t kShortDistBase[8] = {0, 4, 8, 16, 32, 64, 128, 192};
-constexpr uint8_t kShortDistBits[8] = {2, 2, 3, 4, 5, 6, 6, 6};
 
 constexpr uint32_t kSymbolRepeatLast = 256;  // the last match again; 257..260: an old distance
 constexpr uint32_t kSymbolShortDist = 261;   // 261..268: length 2 at a short distance
@@ -61,56 +57,6 @@ struct Decoder {
   int Run(uint64_t size);
 };
 
-// The decode loop's bit reader: up to 63 bits in a register, topped up to at least 56 once per
-// symbol, which covers the longest one (a match: 15 + 5 + 15 + 16 bits). Compared with peeking
-// the buffer for every code this takes the memory load off each symbol's dependency chain.
-// Loads reach 8 bytes past the cursor's byte, inside the input's zeroed spare bytes.
-struct RegisterBits {
-  const uint8_t* base;
-  const uint8_t* next;  // the first byte not yet in `held`
-  uint64_t held;        // unread bits, the first in bit 63
-  uint32_t count;
-
-  static uint64_t Load(const uint8_t* p) {
-    uint64_t v;
-    memcpy(&v, p, 8);
-#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
-    v = __builtin_bswap64(v);
-#endif
-    return v;
-  }
-  void Fill() {
-    held |= Load(next) >> count;
-    next += (63 - count) >> 3;
-    count |= 56;
-  }
-  uint32_t Peek16() const { return uint32_t(held >> 48); }
-  void Skip(uint32_t n) {
-    held <<= n;
-    count -= n;
-  }
-  uint32_t Bits(uint32_t n) {
-    uint32_t v = uint32_t((held >> 32) >> (32 - n));
-    Skip(n);
-    return v;
-  }
-  uint32_t Position() const { return uint32_t(next - base) * 8 - count; }
-  uint32_t Addr() const { return Position() >> 3; }
-
-  void From(const BitInput& b) {
-    base = b.buffer;
-    next = base + b.addr;
-    held = 0;
-    count = 0;
-    Fill();
-    Skip(b.bit);
-  }
-  void To(BitInput* b) const {
-    b->addr = Position() >> 3;
-    b->bit = Position() & 7;
-  }
-};
-
 // The hot loop keeps the reader, the positions and the match history in locals: every window
 // store may alias the state, so fields read through `s` would be reloaded after each byte.
 // The locals go back to the state around each out-of-line step (refill, write, tables).
@@ -118,6 +64,7 @@ int Decoder::Run(uint64_t size) {
   Rar20Input* in = &s->input;
   RegisterBits bits;
   bits.From(in->bits);
+  const uint8_t* base = in->bits.buffer;
   uint32_t refill_at = in->refill_at;
   uint32_t ptr = s->unp_ptr, wr = s->wr_ptr;
   uint32_t old_dist[4] = {s->old_dist[0], s->old_dist[1], s->old_dist[2], s->old_dist[3]};
@@ -133,6 +80,7 @@ int Decoder::Run(uint64_t size) {
   };
   auto load = [&] {
     bits.From(in->bits);
+    base = in->bits.buffer;
     refill_at = in->refill_at;
     ptr = s->unp_ptr;
     wr = s->wr_ptr;
@@ -148,14 +96,14 @@ int Decoder::Run(uint64_t size) {
   };
 
   while (produced < size) {
-    if (bits.Addr() >= refill_at || ((ptr - wr) & mask) > kWriteThreshold) {
+    if ((bits.Position(base) >> 3) >= refill_at || ((ptr - wr) & mask) > kWriteThreshold) {
       save();
       result = Rar20NeedInput(in);
       if (result == kExtractOk && ((ptr - wr) & mask) > kWriteThreshold) result = WritePending();
       load();
       if (result != kExtractOk) break;
     }
-    bits.Fill();
+    bits.Refill();
 
     if (audio) {
       uint32_t symbol = HuffmanDecode(s->audio_tables[s->cur_channel], bits);
@@ -270,7 +218,7 @@ int Rar20Decode(ArchiveReader* reader, bool solid) {
   if (int error = Rar20StartInput(in, &reader->packed)) return error;
   if (!solid) {
     Rar20TablesResult r = Rar20ReadTables(s);
-    if (r == kRar20TablesOutOfData) return kExtractTruncated;
+    URAR_RETURN_IF(r == kRar20TablesOutOfData, kExtractTruncated);
     if (r == kRar20TablesBad) return kExtractOk;  // nothing decoded: the checksum decides
   }
 

@@ -32,12 +32,12 @@ int Rar20Refill(Rar20Input* in) {
     bits.addr -= in->top - unread;  // 0, or past the data by as much as before
     in->top = unread;
     int32_t got = StreamRead(in->packed, in->bytes + in->top, kRar20InputSize - in->top);
-    if (got < 0) return kExtractTruncated;
+    URAR_RETURN_IF(got < 0, kExtractTruncated);
     in->top += uint32_t(got);
     in->exhausted = got == 0;
     memset(in->bytes + in->top, 0, kRar20InputSpare);
     SetRefillPoint(in);
   }
-  if (in->exhausted && bits.addr >= in->top) return kExtractTruncated;
+  URAR_RETURN_IF(in->exhausted && bits.addr >= in->top, kExtractTruncated);
   return kExtractOk;
 }

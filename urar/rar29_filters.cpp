@@ -107,10 +107,10 @@ void LoadBlock(Rar29State* s, uint8_t* memory, uint32_t start, uint32_t length) 
 // what the program keeps now is stored with the filter for its next use.
 int RunPending(Rar29State* s, Rar29PendingFilter& p, uint32_t* out_position, uint32_t* out_size) {
   Rar29Filter& f = s->filters[p.filter];
-  if (f.program == nullptr || s->vm == nullptr) return kExtractNoMemory;
+  URAR_RETURN_IF(f.program == nullptr || s->vm == nullptr, kExtractNoMemory);
   if (f.kept_size > kVmFixedGlobalSize) {
     auto* globals = static_cast<uint8_t*>(realloc(p.globals, f.kept_size));
-    if (globals == nullptr) return kExtractNoMemory;
+    URAR_RETURN_IF(globals == nullptr, kExtractNoMemory);
     p.globals = globals;
     p.global_size = f.kept_size;
     memcpy(globals + kVmFixedGlobalSize, f.kept_globals + kVmFixedGlobalSize,
@@ -120,14 +120,13 @@ int RunPending(Rar29State* s, Rar29PendingFilter& p, uint32_t* out_position, uin
   p.registers[6] = position;
   PutLe32(p.globals + 0x24, position);
   PutLe32(p.globals + 0x28, uint32_t(s->written_size >> 32));
-  if (!VmExecute(s->vm, f.program, p.registers, &p.globals, &p.global_size, out_position,
-                 out_size)) {
-    return kExtractNoMemory;
-  }
+  URAR_RETURN_IF(!VmExecute(s->vm, f.program, p.registers, &p.globals, &p.global_size,
+                           out_position, out_size),
+                 kExtractNoMemory);
   if (p.global_size > kVmFixedGlobalSize) {
     if (f.kept_size < p.global_size) {
       auto* kept = static_cast<uint8_t*>(realloc(f.kept_globals, p.global_size));
-      if (kept == nullptr) return kExtractNoMemory;
+      URAR_RETURN_IF(kept == nullptr, kExtractNoMemory);
       f.kept_globals = kept;
       f.kept_size = p.global_size;
     }
@@ -234,19 +233,19 @@ int Rar29DefineFilter(Rar29State* s, uint32_t first_byte, uint32_t size) {
       number--;
     }
   }
-  if (Overrun(in, available) || number > s->filter_count) return kExtractBadData;
+  URAR_RETURN_IF(Overrun(in, available) || number > s->filter_count, kExtractBadData);
   s->last_filter = number;
   bool is_new = number == s->filter_count;
   if (is_new) {
-    if (number > kRar29MaxFilterNumber) return kExtractBadData;
-    if (!GrowFilters(s)) return kExtractNoMemory;
+    URAR_RETURN_IF(number > kRar29MaxFilterNumber, kExtractBadData);
+    URAR_RETURN_IF(!GrowFilters(s), kExtractNoMemory);
     s->filters[number] = Rar29Filter{};
     s->filter_count++;
   } else {
     s->filters[number].exec_count++;
   }
-  if (s->pending_count >= kRar29MaxPendingFilters) return kExtractBadData;
-  if (s->vm == nullptr && (s->vm = VmCreate()) == nullptr) return kExtractNoMemory;
+  URAR_RETURN_IF(s->pending_count >= kRar29MaxPendingFilters, kExtractBadData);
+  URAR_RETURN_IF(s->vm == nullptr && (s->vm = VmCreate()) == nullptr, kExtractNoMemory);
 
   Rar29Filter& f = s->filters[number];
   Rar29PendingFilter p{};
@@ -265,52 +264,52 @@ int Rar29DefineFilter(Rar29State* s, uint32_t first_byte, uint32_t size) {
   if (first_byte & 0x10) {
     uint32_t mask = in.Bits(7);
     for (uint32_t r = 0; r < 7; r++) {
-      if (Overrun(in, available)) return kExtractBadData;
+      URAR_RETURN_IF(Overrun(in, available), kExtractBadData);
       if (mask & (1u << r)) p.registers[r] = ReadNumber(in);
     }
   }
-  if (Overrun(in, available)) return kExtractBadData;
+  URAR_RETURN_IF(Overrun(in, available), kExtractBadData);
 
   if (is_new) {
     uint32_t code_size = ReadNumber(in);
-    if (code_size == 0 || code_size >= 0x10000) return kExtractBadData;
+    URAR_RETURN_IF(code_size == 0 || code_size >= 0x10000, kExtractBadData);
     auto* code = static_cast<uint8_t*>(malloc(code_size));
-    if (code == nullptr) return kExtractNoMemory;
+    URAR_RETURN_IF(code == nullptr, kExtractNoMemory);
     for (uint32_t i = 0; i < code_size; i++) {
       if (in.addr >= available) {
         free(code);
-        return kExtractBadData;
+        URAR_FAIL(kExtractBadData);
       }
       code[i] = uint8_t(in.Bits(8));
     }
     f.program = VmPrepare(code, code_size, !s->interpret_all_filters);
     free(code);
-    if (f.program == nullptr) return kExtractNoMemory;
+    URAR_RETURN_IF(f.program == nullptr, kExtractNoMemory);
   }
 
   uint32_t data_size = 0;
   if (first_byte & 0x08) {
-    if (Overrun(in, available)) return kExtractBadData;
+    URAR_RETURN_IF(Overrun(in, available), kExtractBadData);
     data_size = ReadNumber(in);
-    if (data_size > kVmMaxGlobalData) return kExtractBadData;
+    URAR_RETURN_IF(data_size > kVmMaxGlobalData, kExtractBadData);
   }
   p.global_size = kVmFixedGlobalSize + data_size;
   p.globals = static_cast<uint8_t*>(calloc(p.global_size, 1));
-  if (p.globals == nullptr) return kExtractNoMemory;
+  URAR_RETURN_IF(p.globals == nullptr, kExtractNoMemory);
   for (uint32_t r = 0; r < 7; r++) PutLe32(p.globals + 4 * r, p.registers[r]);
   PutLe32(p.globals + 0x1C, p.block_length);
   PutLe32(p.globals + 0x2C, f.exec_count);
   for (uint32_t i = 0; i < data_size; i++) {
     if (in.addr >= available) {
       free(p.globals);
-      return kExtractBadData;
+      URAR_FAIL(kExtractBadData);
     }
     p.globals[kVmFixedGlobalSize + i] = uint8_t(in.Bits(8));
   }
   if (Overrun(in, available) || !GrowPending(s)) {
     bool no_memory = !Overrun(in, available);
     free(p.globals);
-    return no_memory ? kExtractNoMemory : kExtractBadData;
+    URAR_FAIL(no_memory ? kExtractNoMemory : kExtractBadData);
   }
   s->pending[s->pending_count++] = p;
   return kExtractOk;

@@ -21,6 +21,14 @@ constexpr uint32_t kRar29InputSize = 0x8000;
 // 8 bytes, plus the bytes of the symbol that crosses the border).
 constexpr uint32_t kRar29InputSpare = 64;
 
+// Main-table symbols: 0..255 are literals.
+constexpr uint32_t kRar29SymbolEndOfBlock = 256;
+constexpr uint32_t kRar29SymbolFilter = 257;       // a filter definition follows
+constexpr uint32_t kRar29SymbolRepeatLast = 258;   // the last match again
+constexpr uint32_t kRar29SymbolOldDistance = 259;  // 259..262: one of four old distances
+constexpr uint32_t kRar29SymbolShortDist = 263;    // 263..270: length 2 at a short distance
+constexpr uint32_t kRar29SymbolMatch = 271;        // 271..298: a new match, by length slot
+
 constexpr uint32_t kRar29MainSymbols = 299;
 constexpr uint32_t kRar29DistSymbols = 60;
 constexpr uint32_t kRar29LowDistSymbols = 17;

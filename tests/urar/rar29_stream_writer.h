@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "standins/rar_block_writer.h"
+#include "urar/rar29_state.h"
 
 // MSB-first bit packing, as the decoder reads.
 struct BitSink {
@@ -56,7 +57,7 @@ class Rar29StreamWriter {
     length -= (distance >= 0x2000) + (distance >= 0x40000);
     uint32_t slot = 27;
     while (kLengthBase[slot] > length - 3) slot--;
-    Bits(271 + slot, 9);
+    Bits(kRar29SymbolMatch + slot, 9);
     Bits(length - 3 - kLengthBase[slot], kLengthBits[slot]);
     // Distance slots by their count of extra bits, as the format lays them out.
     static const uint8_t kSlotsPerBitCount[19] = {4, 2, 2, 2, 2, 2, 2, 2, 2, 2,
@@ -79,7 +80,7 @@ class Rar29StreamWriter {
 
   // Symbol 257: a flags byte, the definition's size, and its bytes.
   void FilterDefinition(uint8_t flags, const std::vector<uint8_t>& body) {
-    Bits(257, 9);
+    Bits(kRar29SymbolFilter, 9);
     size_t size = body.size();
     if (size >= 1 && size <= 6) {
       Bits(flags | (size - 1), 8);
@@ -95,7 +96,7 @@ class Rar29StreamWriter {
 
   // End of block that also ends the file; `new_tables` announces tables for the next entry.
   void EndOfFile(bool new_tables = false) {
-    Bits(256, 9);
+    Bits(kRar29SymbolEndOfBlock, 9);
     Bits(new_tables ? 1 : 0, 2);
   }
 
