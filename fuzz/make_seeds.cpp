@@ -188,24 +188,34 @@ std::vector<StreamSeed> Rar29WriterStreams(const fs::path& filter_seeds) {
     s.EndOfFile(/*new_tables=*/true);
     seeds.push_back(WriterSeed("writer-solid", s.Finish(), Bytes("hello worldworld"), 0, true));
   }
-  // Each standard program of the corpus (the filter machine's seeds hold them) over a block of
-  // literals that gives it something to change.
-  for (const char* program : {"e8-native", "e8e9-native", "delta-native", "audio-native"}) {
-    const ByteVector seed = ReadFile(filter_seeds / program);
-    const size_t code_size = seed[1] | size_t(seed[2]) << 8;
+  // Each of the seven standard programs (the differential filter target's seeds hold them: a
+  // 16-bit length, then the program) over a block of literals that gives it something to change,
+  // with the registers its native code needs (channels, or row length and red position).
+  const struct {
+    const char* program;
+    std::vector<uint32_t> registers;  // R0, R1, ... set through the definition's register mask
+  } kFilters[] = {{"e8", {}},       {"e8e9", {}},   {"itanium", {}},   {"delta", {4}},
+                  {"rgb", {12, 0}}, {"audio", {2}}, {"upper-case", {}}};
+  for (const auto& filter : kFilters) {
+    const ByteVector seed = ReadFile(filter_seeds / filter.program);
+    const size_t code_size = seed[0] | size_t(seed[1]) << 8;
     ByteVector block;
     for (int i = 0; i < 64; ++i) block.push_back(i % 5 == 0 ? 0xE8 : uint8_t(i * 7));
     FilterDefinitionBits d;
     d.Number(1);  // filter 0, new
     d.Number(0);  // over the block from the decode position
     d.Number(uint32_t(block.size()));
+    if (!filter.registers.empty()) {
+      d.Bits((1u << filter.registers.size()) - 1, 7);
+      for (uint32_t r : filter.registers) d.Number(r);
+    }
     d.Number(uint32_t(code_size));
-    for (size_t i = 0; i < code_size; ++i) d.Byte(seed[3 + i]);
+    for (size_t i = 0; i < code_size; ++i) d.Byte(seed[2 + i]);
     Rar29StreamWriter s;
-    s.FilterDefinition(0xA0, d.Bytes());
+    s.FilterDefinition(filter.registers.empty() ? 0xA0 : 0xB0, d.Bytes());
     for (uint8_t b : block) s.Literal(b);
     s.EndOfFile();
-    StreamSeed out = WriterSeed(std::string("writer-filter-") + program, s.Finish(), block);
+    StreamSeed out = WriterSeed(std::string("writer-filter-") + filter.program, s.Finish(), block);
     out.options.file_crc = 0;  // the filter changes the block; the checksum is not the point
     seeds.push_back(out);
   }
@@ -298,7 +308,7 @@ int main(int argc, char** argv) {
     }
     targets["rar20"].push_back(s);
   }
-  for (const StreamSeed& s : Rar29WriterStreams(root / "fuzz/filter_vm_seeds")) {
+  for (const StreamSeed& s : Rar29WriterStreams(root / "fuzz/filter_diff_seeds")) {
     if (s.options.file_crc != 0 && DecodeSeed(s, 29) != kExtractOk) {
       fprintf(stderr, "%s: does not decode whole\n", s.name.c_str());
       ++failures;
