@@ -29,8 +29,9 @@ uint8_t* VmMemory(FilterVm* vm);                      // the caller puts the blo
 // at kVmGlobalAddress is filled from *globals (*global_size bytes: the 64 fixed globals the caller
 // set — block length at 0x1C, block start at 0x20, exec count at 0x2C, file position at 0x24..,
 // R0..R6 at 0x00.. — then the filter's persistent global data), static data after it. Executes
-// natively or interpreted, at most 25,000,000 instructions (a program stopped by the limit gets its
-// first instruction replaced by a return, so later runs end at once). Afterwards: *out_position /
+// natively where the native filter takes the registers, else interpreted, at most 25,000,000
+// instructions (a program stopped by the limit gets its first instruction replaced by a return,
+// so later runs end at once). Afterwards: *out_position /
 // *out_size are the block the program left (globals 0x20 / 0x1C, masked to 0x3FFFF; empty when
 // position + size reaches kVmMemorySize), and *globals / *global_size are replaced by the area the
 // program asked to keep (global 0x30: that many bytes beyond the fixed globals, at most
