@@ -35,8 +35,10 @@ constexpr DistanceSlots MakeDistanceSlots() {
 constexpr DistanceSlots kDistance = MakeDistanceSlots();
 static_assert(kDistance.base[59] + (1u << 18) == kRar29WindowSize, "distance slots span the window");
 
+// The longest match: a PPMd one (255 + 32 bytes); LZ matches reach 260.
+constexpr uint32_t kLongestMatch = 287;
 // Before each symbol the loop makes sure this much window lies between the decode position and
-// the oldest byte not yet written: the longest match (a PPMd one, 287 bytes) plus a copy's overrun.
+// the oldest byte not yet written: the longest match plus a copy's overrun.
 constexpr uint32_t kWindowReserve = 300;
 // Bytes a refill keeps in reserve: one LZ symbol with all its extra bits takes fewer.
 constexpr uint32_t kInputReserve = 30;
@@ -166,33 +168,61 @@ void CopyMatchWrapping(uint8_t* window, uint32_t& unp, uint32_t length, uint32_t
   }
 }
 
+// Writes the first n bytes (1..7) of `value`, as memcpy would store them, and keeps the bytes
+// after them.
+inline void StorePartial(uint8_t* d, uint64_t value, uint32_t n) {
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+  uint64_t kept;
+  memcpy(&kept, d, 8);
+  const uint64_t mask = (uint64_t{1} << (8 * n)) - 1;
+  const uint64_t merged = (value & mask) | (kept & ~mask);
+  memcpy(d, &merged, 8);
+#else
+  uint8_t bytes[8];
+  memcpy(bytes, &value, 8);
+  memcpy(d, bytes, n);
+#endif
+}
+
 // Copies a match whose source and destination lie inside the window without wrapping, the
 // common case; false leaves the match to CopyMatchWrapping. Copies go in 8-byte steps. Until the
-// window has wrapped, the bytes past a match's end are not history yet, so the last step may
-// run over them (the window's spare bytes take what runs past its end). Once live history lies
-// ahead (`history_ahead`), the last partial step is copied byte by byte: an overrun there would
-// replace bytes that a match at almost the window's distance still reads.
-inline bool CopyMatchInWindow(uint8_t* window, uint32_t& unp, uint32_t length, uint32_t distance,
-                              bool history_ahead) {
+// window has wrapped the bytes past a match's end are not history yet, so the last step may run
+// over them (the window's spare bytes take what runs past its end). Once live history lies
+// ahead (kExactEnd), the last partial step is merged into the bytes it meets: an overrun there
+// would replace bytes that a match at almost the window's distance still reads.
+template <bool kExactEnd>
+inline bool CopyMatchInWindow(uint8_t* window, uint32_t& unp, uint32_t length,
+                              uint32_t distance) {
   if (distance - 1 >= unp || unp + length >= kRar29WindowSize) return false;  // also distance 0
   uint8_t* d = window + unp;
   const uint8_t* p = d - distance;
   unp += length;
-  const uint32_t steps = history_ahead ? length & ~7u : length;
+  const uint32_t steps = kExactEnd ? length & ~7u : length;
   uint32_t i = 0;
+  uint64_t piece;
   if (distance >= 8) {
     for (; i < steps; i += 8) memcpy(d + i, p + i, 8);
-  } else {
-    // Short distances repeat a pattern: after 8 single bytes, each 8-byte step copies from a
-    // whole number of periods back (at least 8 bytes). On audio and image data, where such
-    // runs are common, the byte loop took a third of the decoding time.
-    static constexpr uint8_t kPeriodsStep[8] = {0, 8, 8, 9, 8, 10, 12, 14};
-    const uint32_t head = steps < 8 ? steps : 8;
-    for (; i < head; i++) d[i] = p[i];
-    const uint32_t step = kPeriodsStep[distance];
-    for (; i < steps; i += 8) memcpy(d + i, d + i - step, 8);
+    if (kExactEnd && i < length) {
+      memcpy(&piece, p + i, 8);  // source bytes lie at least 8 back: all written already
+      StorePartial(d + i, piece, length - i);
+    }
+    return true;
   }
-  for (; i < length; i++) d[i] = p[i];
+  // Short distances repeat a pattern: after 8 single bytes, each 8-byte step copies from a
+  // whole number of periods back (at least 8 bytes). On audio and image data, where such
+  // runs are common, the byte loop took a third of the decoding time.
+  static constexpr uint8_t kPeriodsStep[8] = {0, 8, 8, 9, 8, 10, 12, 14};
+  if (kExactEnd && length < 8) {
+    for (; i < length; i++) d[i] = p[i];
+    return true;
+  }
+  for (; i < 8; i++) d[i] = p[i];
+  const uint32_t step = kPeriodsStep[distance];
+  for (; i < steps; i += 8) memcpy(d + i, d + i - step, 8);
+  if (kExactEnd && i < length) {
+    memcpy(&piece, d + i - step, 8);
+    StorePartial(d + i, piece, length - i);
+  }
   return true;
 }
 
@@ -245,7 +275,8 @@ inline uint32_t DecodeFast(const HuffmanTable& table, RegisterBits& in) {
 // Decodes LZ symbols until the input or window needs service or a block end or filter
 // definition comes. Reader and positions live in locals: window stores through a byte pointer
 // would otherwise force the compiler to reload them after every byte.
-LzEvent DecodeLzRun(Rar29State* s) {
+template <bool kExactEnd>
+LzEvent DecodeLzRunCopying(Rar29State* s) {
   const uint8_t* const base = s->input;
   RegisterBits in{0, 0, base + s->in.addr};
   in.Refill();
@@ -253,7 +284,6 @@ LzEvent DecodeLzRun(Rar29State* s) {
   uint8_t* const window = s->window;
   uint32_t unp = s->unp_ptr & kRar29WindowMask;
   const uint32_t start = unp;
-  const uint32_t filled_at_start = s->window_filled;
   const uint32_t budget_end = DecodeBudget(s);
   uint32_t produced = 0;
   const uint8_t* const fast_limit = base + s->input_border;
@@ -334,9 +364,7 @@ LzEvent DecodeLzRun(Rar29State* s) {
       InsertOldDistance(s, distance);
     }
     s->last_length = length;
-    // Live history lies past the match once the window has wrapped, in this run or before it.
-    const bool history_ahead = start + produced >= kRar29WindowSize || filled_at_start > unp;
-    if (!CopyMatchInWindow(window, unp, length, distance, history_ahead)) {
+    if (!CopyMatchInWindow<kExactEnd>(window, unp, length, distance)) {
       uint32_t filled = start + produced >= kRar29WindowSize ? kRar29WindowSize
                         : unp > s->window_filled              ? unp
                                                                : s->window_filled;
@@ -355,6 +383,17 @@ LzEvent DecodeLzRun(Rar29State* s) {
   s->in.bit = position & 7;
   s->unp_ptr = unp;
   return event;
+}
+
+// Before the window has wrapped nothing ahead of the decode position is history yet, and a run
+// that cannot wrap it takes the copies that may run over a match's end; every other run copies
+// exact ends. Deciding once per run keeps the check off the match path.
+LzEvent DecodeLzRun(Rar29State* s) {
+  const uint32_t start = s->unp_ptr & kRar29WindowMask;
+  // The last match of a run starts before its budget is spent.
+  const bool wraps = s->window_filled > start ||
+                     uint64_t{start} + DecodeBudget(s) + kLongestMatch >= kRar29WindowSize;
+  return wraps ? DecodeLzRunCopying<true>(s) : DecodeLzRunCopying<false>(s);
 }
 
 enum class Step { kContinue, kStop, kEndOfFile };
@@ -520,7 +559,9 @@ void ResetForNewFile(Rar29State* s) {
   memset(s->old_dist, 0, sizeof(s->old_dist));
   s->last_length = 0;
   memset(s->old_lengths, 0, sizeof(s->old_lengths));
-  s->unp_ptr = s->wr_ptr = 0;
+  // A file that is not solid starts with no history: what earlier files left in the window
+  // reads as zero, as in a new window.
+  s->unp_ptr = s->wr_ptr = s->window_filled = 0;
   s->write_stalled = false;
   s->ppmd_escape = 2;
   s->ppmd_block = false;
