@@ -189,11 +189,17 @@ TEST(Rar29Stream, MatchCopiesNeverOverwriteHistoryOnceTheWindowHasWrapped) {
     s.Match(256, 256);
     expected += expected.substr(expected.size() - 256, 256);
   }
-  s.Match(3, 1);
-  expected += std::string(3, expected.back());
-  for (uint32_t distance : {kWindow - 3, kWindow - 100, kWindow}) {
-    s.Match(20, distance);
-    for (int i = 0; i < 20; ++i) expected += expected[expected.size() - distance];
+  // Short and long distances, lengths with and without a partial last step, each followed by a
+  // match that reads the bytes just past it from a window ago.
+  for (uint32_t short_length : {3u, 13u}) {
+    for (uint32_t short_distance : {1u, 3u, 9u}) {
+      s.Match(short_length, short_distance);
+      for (uint32_t i = 0; i < short_length; ++i) expected += expected[expected.size() - short_distance];
+      for (uint32_t distance : {kWindow - 3, kWindow - 100, kWindow}) {
+        s.Match(20, distance);
+        for (int i = 0; i < 20; ++i) expected += expected[expected.size() - distance];
+      }
+    }
   }
   s.EndOfFile();
   TestReader r(ArchiveOf({Rar29Entry("wrapped", s.Finish(), uint32_t(expected.size()), CrcOf(expected))}));
