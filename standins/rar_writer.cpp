@@ -14,6 +14,32 @@ constexpr std::uint16_t kDirectoryFlags = 0x00E0;  // dictionary bits all set: a
 constexpr std::uint32_t kAttrArchive = 0x20;
 constexpr std::uint32_t kAttrDirectory = 0x10;
 constexpr std::uint8_t kStoredVersion = 20;
+constexpr std::uint8_t kCompressedVersion = 29;
+constexpr std::uint8_t kMethodStored = 0x30, kMethodNormal = 0x33;
+
+// The dictionary bits of a file header (64 KB << d, d up to 6 for 4 MB): the smallest that spans
+// the entry, as far as the 4 MB window goes.
+std::uint16_t DictionaryFlags(std::size_t size) {
+  std::uint16_t d = 0;
+  while (d < 6 && (std::size_t{0x10000} << d) < size) d++;
+  return std::uint16_t(d << 5);
+}
+
+// Packs the data compressed, or leaves it stored (false) when the entry asks for that or, with
+// blocks left to the content, when compression would not make it smaller.
+bool Compress(const Entry& entry, const std::vector<std::uint8_t>& data, rarblocks::FileEntry* file) {
+  if (entry.method == Method::kStored) return false;
+  std::vector<rar29enc::Block> blocks = entry.blocks;
+  if (blocks.empty()) blocks = rar29enc::ChooseBlocks(data.data(), data.size());
+  if (blocks.empty() && !data.empty()) return false;
+  std::vector<std::uint8_t> packed = rar29enc::Compress(data.data(), data.size(), blocks);
+  if (entry.blocks.empty() && packed.size() >= data.size()) return false;
+  file->data = std::move(packed);
+  file->unp_ver = kCompressedVersion;
+  file->method = kMethodNormal;
+  file->flags |= DictionaryFlags(data.size());
+  return true;
+}
 
 rarblocks::FileEntry Encode(const Entry& entry) {
   if (entry.name.empty() || entry.name.size() > 0xFFFF)
@@ -28,11 +54,15 @@ rarblocks::FileEntry Encode(const Entry& entry) {
     return file;
   }
   file.attr = kAttrArchive;
-  file.data = entry.data;
-  if (entry.damaged && !file.data.empty()) {
-    file.crc_from_data = false;
-    file.file_crc = rarblocks::Crc32(entry.data);
-    file.data[0] ^= 0xFF;
+  std::vector<std::uint8_t> data = entry.data;
+  if (entry.damaged && !data.empty()) data[0] ^= 0xFF;
+  file.unp_size_from_data = false;
+  file.unp_size = static_cast<std::uint32_t>(data.size());
+  file.crc_from_data = false;
+  file.file_crc = rarblocks::Crc32(entry.data);
+  if (!Compress(entry, data, &file)) {
+    file.method = kMethodStored;
+    file.data = std::move(data);
   }
   return file;
 }

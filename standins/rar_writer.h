@@ -1,6 +1,7 @@
-// Builds RAR archives in the 1.5-3.x block format with stored (uncompressed) entries: the marker
-// block, a main header, one file header per entry (followed by its data) and an end-of-archive
-// block. Folders appear as directory entries and inside names, separated by `\`.
+// Builds RAR archives in the 1.5-3.x block format: the marker block, a main header, one file
+// header per entry (followed by its data, stored or RAR 2.9 compressed) and an end-of-archive
+// block. Folders appear as directory entries and inside names, separated by `\`. Entries are never
+// solid, so every reader can take them one by one.
 //
 // Used for the archives the stand-in rescue-disk server serves and by tests that need a real
 // archive of a folder tree; the block encoding itself is rar_block_writer.h's.
@@ -11,7 +12,16 @@
 #include <string>
 #include <vector>
 
+#include "standins/rar29_encoder/rar29_encoder.h"
+
 namespace rar_writer {
+
+enum class Method {
+  kStored,
+  // RAR 2.9: in `blocks` when given, else in blocks chosen by content, and then stored instead
+  // when that would not make the entry smaller.
+  kCompressed,
+};
 
 struct Entry {
   std::string name;  // stored name bytes; `\` separates folders
@@ -20,6 +30,8 @@ struct Entry {
   // Stores the data with its first byte inverted while the header keeps the CRC-32 of the
   // original: a damaged entry whose full length is still present.
   bool damaged = false;
+  Method method = Method::kStored;
+  std::vector<rar29enc::Block> blocks;
 };
 
 // The whole archive for `entries`, in the given order.

@@ -1,7 +1,8 @@
-// The RAR writer's archives as independent readers see them: bsdtar and unar must extract them
-// byte for byte (and unar must notice a damaged entry), and the extraction library must yield
-// every file of the served rescue archives.
+// The RAR writer's archives as independent readers see them: bsdtar, unar and unarr must extract
+// them byte for byte, stored and compressed (and unar must notice a damaged entry), and the
+// extraction library must yield every file of the served rescue archives.
 #include <gtest/gtest.h>
+#include <unarr.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -14,6 +15,7 @@
 
 #include "standins/rar_writer.h"
 #include "standins/rescue_archives.h"
+#include "standins/sample_content.h"
 #include "urar/urar.h"
 
 namespace fs = std::filesystem;
@@ -102,6 +104,24 @@ Files ExtractWithLibrary(const std::vector<std::uint8_t>& archive, int32_t end =
   return files;
 }
 
+// What unarr extracts, in process (it has no command-line front); names as it gives them.
+Files ExtractWithUnarr(const std::vector<std::uint8_t>& archive) {
+  Files files;
+  ar_stream* stream = ar_open_memory(archive.data(), archive.size());
+  ar_archive* ar = stream ? ar_open_rar_archive(stream) : nullptr;
+  EXPECT_NE(ar, nullptr);
+  while (ar && ar_parse_entry(ar)) {
+    const char* name = ar_entry_get_name(ar);
+    std::vector<std::uint8_t> data(ar_entry_get_size(ar));
+    EXPECT_TRUE(ar_entry_uncompress(ar, data.data(), data.size())) << name;
+    files[name] = data;
+  }
+  EXPECT_TRUE(ar == nullptr || ar_at_eof(ar));
+  if (ar) ar_close_archive(ar);
+  if (stream) ar_close(stream);
+  return files;
+}
+
 TEST(RarWriter, PeersExtractWhatItWrites) {
   ScratchFolder scratch;
   std::vector<rar_writer::Entry> entries(6);
@@ -121,6 +141,66 @@ TEST(RarWriter, PeersExtractWhatItWrites) {
                           {"boot/after.bin", entries[5].data}};
   for (const std::string peer : {"bsdtar", "unar"})
     EXPECT_EQ(ExtractWith(peer, archive, scratch.path()), expected) << peer;
+}
+
+// Compressed entries of every kind: text (PPMd), a real x86 program from the corpus and made-up
+// machine code (LZ over the E8 filter), random bytes (left stored), and one entry that switches
+// between the kinds inside its packed data. A second archive switches from LZ to PPMd and
+// continues a PPMd model after an LZ block; libarchive loses the LZ output at such a switch, so
+// bsdtar does not get that one.
+TEST(RarWriter, PeersExtractCompressedEntries) {
+  ScratchFolder scratch;
+  const Files corpus = ExtractWithLibrary(
+      ReadBytes(fs::path(PROJECT_SOURCE_DIR) / "tests/fixtures/rar/libarchive-test_read_format_rar_filter.rar"));
+  const std::vector<std::uint8_t> program = corpus.at("bsdcat.exe");
+  const auto text = sample_content::Text(7, 200000);
+  const auto code = sample_content::X86Code(8, 300000);
+  std::vector<std::uint8_t> mixed = text;
+  mixed.insert(mixed.end(), code.begin(), code.end());
+  auto block = [](rar29enc::BlockKind kind, std::size_t size, bool new_model = true) {
+    rar29enc::Block b;
+    b.kind = kind;
+    b.size = size;
+    b.ppmd.new_model = new_model;
+    return b;
+  };
+  using rar29enc::BlockKind;
+
+  std::vector<rar_writer::Entry> entries = {{"readme.txt", text},
+                                            {"bsdcat.exe", program},
+                                            {"tool.bin", code},
+                                            {"packed.gz", sample_content::Random(9, 50000)},
+                                            {"mixed.dat", mixed}};
+  entries[4].blocks = {block(BlockKind::kPpmd, 100000), block(BlockKind::kPpmd, 100000),
+                       block(BlockKind::kLzX86, 250000), block(BlockKind::kLz, 50000)};
+  rar_writer::Entry continued{"continued.dat", mixed};
+  continued.blocks = {block(BlockKind::kPpmd, 100000), block(BlockKind::kLz, 50000),
+                      block(BlockKind::kPpmd, 50000, false), block(BlockKind::kLzX86, 300000)};
+
+  for (const bool with_continued_model : {false, true}) {
+    std::vector<rar_writer::Entry> contents = with_continued_model
+                                                  ? std::vector<rar_writer::Entry>{continued}
+                                                  : entries;
+    Files expected;
+    std::size_t plain = 0;
+    for (auto& entry : contents) {
+      entry.method = rar_writer::Method::kCompressed;
+      expected[entry.name] = entry.data;
+      plain += entry.data.size();
+    }
+    const auto bytes = rar_writer::BuildArchive(contents);
+    EXPECT_LT(bytes.size(), plain / 2);
+    const fs::path archive = scratch.path() / (with_continued_model ? "continued.rar" : "kinds.rar");
+    WriteBytes(archive, bytes);
+    std::vector<std::string> peers = {"unar"};
+    if (!with_continued_model) peers.push_back("bsdtar");
+    for (const std::string& peer : peers) {
+      const Files got = ExtractWith(peer, archive, scratch.path() / archive.stem());
+      EXPECT_TRUE(got == expected) << peer << " on " << archive.filename();
+    }
+    EXPECT_TRUE(ExtractWithUnarr(bytes) == expected) << archive.filename();
+    EXPECT_TRUE(ExtractWithLibrary(bytes) == expected) << archive.filename();
+  }
 }
 
 TEST(RarWriter, DamagedEntryKeepsTheOriginalChecksum) {
