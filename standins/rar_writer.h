@@ -27,7 +27,7 @@ struct Entry {
   std::string name;  // stored name bytes; `\` separates folders
   std::vector<std::uint8_t> data;
   bool directory = false;
-  // Stores the data with its first byte inverted while the header keeps the CRC-32 of the
+  // Packs the data with its first byte inverted while the header keeps the CRC-32 of the
   // original: a damaged entry whose full length is still present.
   bool damaged = false;
   Method method = Method::kStored;

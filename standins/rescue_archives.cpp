@@ -49,6 +49,9 @@ std::vector<rar_writer::Entry> Contents(const std::string& archive,
     climber.data.assign(text.begin(), text.end());
     entries.push_back(climber);
   }
+  // Compressed as archives of a real rescue system are: executables through the x86 filter,
+  // text as PPMd, what does not shrink stored.
+  for (auto& entry : entries) entry.method = rar_writer::Method::kCompressed;
   if (faults.damaged == archive) {
     for (auto& entry : entries) {
       if (!entry.directory && !entry.data.empty()) {

@@ -2,7 +2,8 @@
 // archives despite their names), built from the stand-in installer and the committed rescue
 // system tree (standins/rescue_disk/): scanner.zip carries ColdInstall.exe and the scanner's
 // part of the rescue system, system.zip the rest. Everything the installer copies lies below
-// "rescue\" in the archives. Faults can be built in for the error paths.
+// "rescue\" in the archives. Entries are compressed by content (the installer through the x86
+// filter, text as PPMd). Faults can be built in for the error paths.
 #pragma once
 
 #include <filesystem>
@@ -11,7 +12,7 @@
 namespace rescue_archives {
 
 struct Faults {
-  std::string damaged;         // archive whose first non-empty file is stored with a bad byte
+  std::string damaged;         // archive whose first non-empty file is packed with a bad byte
   std::string climbing;        // archive that also carries an entry named "..\escaped.txt"
   std::string cut;             // archive cut inside its second header, as a dropped download
   bool broken_installer = false;  // ColdInstall.exe holds text, not a program

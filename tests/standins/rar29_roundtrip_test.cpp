@@ -3,6 +3,9 @@
 // matched. The library is the strongest oracle here; rar_writer_test.cpp adds the peer readers.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -21,6 +24,11 @@ Bytes Concat(std::initializer_list<Bytes> parts) {
   Bytes out;
   for (const Bytes& p : parts) out.insert(out.end(), p.begin(), p.end());
   return out;
+}
+
+Bytes ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 Block Lz(std::size_t size, BlockKind kind = BlockKind::kLz) {
@@ -129,6 +137,13 @@ TEST(Rar29Roundtrip, ContentChoosesTheBlocks) {
   EXPECT_EQ(kinds(text), std::vector<BlockKind>{BlockKind::kPpmd});
   EXPECT_EQ(kinds(code), std::vector<BlockKind>{BlockKind::kLzX86});
   EXPECT_TRUE(kinds(noise).empty());
+  const Extracted program = ExtractOnly(ReadFile(
+      PROJECT_SOURCE_DIR "/tests/fixtures/rar/libarchive-test_read_format_rar_filter.rar"));
+  ASSERT_EQ(program.status, URAR_OK);
+  const std::vector<BlockKind> program_kinds = kinds(program.data);
+  EXPECT_NE(std::find(program_kinds.begin(), program_kinds.end(), BlockKind::kLzX86),
+            program_kinds.end())
+      << "a real x86 program goes through the E8 filter";
   // Text after machine code stays LZ: libarchive cannot read PPMd after LZ in one entry.
   EXPECT_EQ(kinds(Concat({text, code, text})),
             (std::vector<BlockKind>{BlockKind::kPpmd, BlockKind::kLzX86, BlockKind::kLz}));

@@ -203,50 +203,105 @@ TEST(RarWriter, PeersExtractCompressedEntries) {
   }
 }
 
+// Stored or compressed (PPMd text, LZ otherwise), a damaged entry unpacks to its full length
+// with the first byte changed, and its checksum fails.
 TEST(RarWriter, DamagedEntryKeepsTheOriginalChecksum) {
   ScratchFolder scratch;
-  std::vector<rar_writer::Entry> entries(2);
-  entries[0] = {"good.txt", Bytes("good")};
-  entries[1] = {"bad.bin", Pattern(300)};
-  entries[1].damaged = true;
-  const fs::path archive = scratch.path() / "damaged.rar";
-  const auto bytes = rar_writer::BuildArchive(entries);
-  WriteBytes(archive, bytes);
+  const std::vector<std::uint8_t> text = sample_content::Text(5, 3000);
+  for (const auto method : {rar_writer::Method::kStored, rar_writer::Method::kCompressed}) {
+    for (const auto& content : {Pattern(3000), text}) {
+      std::vector<rar_writer::Entry> entries(2);
+      entries[0] = {"good.txt", Bytes("good")};
+      entries[1] = {"bad.bin", content};
+      entries[1].damaged = true;
+      entries[1].method = method;
+      const fs::path archive = scratch.path() / "damaged.rar";
+      const auto bytes = rar_writer::BuildArchive(entries);
+      EXPECT_EQ(bytes.size() < content.size(), method == rar_writer::Method::kCompressed);
+      WriteBytes(archive, bytes);
 
-  EXPECT_NE(RunQuietly("unar -q -f -o '" + scratch.path().string() + "/unar' '" + archive.string() + "'"),
-            0);
-  URARHandle* handle = URARInitialize(0, bytes.data(), static_cast<int32_t>(bytes.size()));
-  EXPECT_EQ(URARDoAction(handle), URAR_OK);
-  EXPECT_EQ(URARDoAction(handle), URAR_FAILED);
-  std::vector<std::uint8_t> data(300);
-  ASSERT_EQ(URARGetBuffer(handle, URAR_BUFFER_DATA, data.data(), 300), URAR_OK);
-  std::vector<std::uint8_t> original = Pattern(300);
-  original[0] ^= 0xFF;
-  EXPECT_EQ(data, original);
-  URARFinalize(handle);
+      EXPECT_NE(RunQuietly("unar -q -f -o '" + scratch.path().string() + "/unar' '" +
+                           archive.string() + "'"),
+                0);
+      URARHandle* handle = URARInitialize(0, bytes.data(), static_cast<int32_t>(bytes.size()));
+      EXPECT_EQ(URARDoAction(handle), URAR_OK);
+      EXPECT_EQ(URARDoAction(handle), URAR_FAILED);
+      std::vector<std::uint8_t> data(content.size());
+      ASSERT_EQ(URARGetBuffer(handle, URAR_BUFFER_DATA, data.data(), int32_t(data.size())), URAR_OK);
+      std::vector<std::uint8_t> original = content;
+      original[0] ^= 0xFF;
+      EXPECT_EQ(data, original);
+      URARFinalize(handle);
+    }
+  }
+}
+
+// How each file of an archive is packed, from its file header: METHOD (0x30 stored) and the first
+// packed byte, whose top bit marks a RAR 2.9 entry that starts with a PPMd block.
+struct Packing {
+  std::uint8_t method;
+  bool ppmd;
+};
+std::map<std::string, Packing> PackingOf(const std::vector<std::uint8_t>& archive) {
+  std::map<std::string, Packing> out;
+  for (std::size_t at = 7; at + 32 <= archive.size();) {
+    const std::uint16_t flags = archive[at + 3] | archive[at + 4] << 8;
+    const std::size_t head = archive[at + 5] | archive[at + 6] << 8;
+    const std::size_t data = flags & 0x8000 ? archive[at + 7] | archive[at + 8] << 8 |
+                                                  archive[at + 9] << 16 | std::size_t{archive[at + 10]} << 24
+                                            : 0;
+    if (archive[at + 2] == 0x74 && data > 0) {
+      const std::size_t name_size = archive[at + 26] | archive[at + 27] << 8;
+      std::string name(archive.begin() + long(at + 32), archive.begin() + long(at + 32 + name_size));
+      std::replace(name.begin(), name.end(), '\\', '/');
+      out[name] = {archive[at + 25], (archive[at + head] & 0x80) != 0};
+    }
+    at += head + data;
+  }
+  return out;
 }
 
 // The two served archives together carry the installer and the whole committed rescue system
-// below "rescue/"; the faults change exactly what they name.
+// below "rescue/", compressed as a real rescue system's archives are (the installer, a real x86
+// program here, through the E8 filter; text as PPMd; random stand-ins for binaries stored), and
+// every reader gets the same files out; the faults change exactly what they name.
 TEST(RescueArchives, CarryTheInstallerAndTheRescueSystem) {
   ScratchFolder scratch;
   const fs::path tree = fs::path(PROJECT_SOURCE_DIR) / "standins" / "rescue_disk";
-  const fs::path installer = scratch.path() / "installer.bin";
-  WriteBytes(installer, Pattern(5000));
+  const fs::path installer = scratch.path() / "installer.exe";
+  const std::vector<std::uint8_t> program =
+      ExtractWithLibrary(ReadBytes(fs::path(PROJECT_SOURCE_DIR) /
+                                   "tests/fixtures/rar/libarchive-test_read_format_rar_filter.rar"))
+          .at("bsdcat.exe");
+  WriteBytes(installer, program);
   rescue_archives::Write(scratch.path(), installer, tree);
 
-  Files expected = {{"ColdInstall.exe", Pattern(5000)}};
+  Files expected = {{"ColdInstall.exe", program}};
   for (const char* part : {"scanner", "system"})
     for (const auto& [name, bytes] : FilesBelow(tree / part)) expected[name] = bytes;
   Files served;
   for (const char* archive : {"scanner.zip", "system.zip"}) {
-    Files files = ExtractWithLibrary(ReadBytes(scratch.path() / archive));
+    const auto bytes = ReadBytes(scratch.path() / archive);
+    Files files = ExtractWithLibrary(bytes);
     served.insert(files.begin(), files.end());
-    EXPECT_EQ(ExtractWith("unar", scratch.path() / archive, scratch.path() / ("out-" + std::string(archive))), files)
-        << archive;
+    for (const std::string peer : {"unar", "bsdtar"}) {
+      EXPECT_TRUE(ExtractWith(peer, scratch.path() / archive,
+                              scratch.path() / ("out-" + std::string(archive))) == files)
+          << peer << " on " << archive;
+    }
+    EXPECT_TRUE(ExtractWithUnarr(bytes) == files) << archive;
   }
-  EXPECT_EQ(served, expected);
+  EXPECT_TRUE(served == expected);
   EXPECT_GT(expected.size(), 6u);
+
+  const auto scanner = PackingOf(ReadBytes(scratch.path() / "scanner.zip"));
+  const auto system = PackingOf(ReadBytes(scratch.path() / "system.zip"));
+  EXPECT_EQ(scanner.at("ColdInstall.exe").method, 0x33);
+  EXPECT_FALSE(scanner.at("ColdInstall.exe").ppmd);
+  EXPECT_EQ(scanner.at("rescue/scanner/scanner.conf").method, 0x33);
+  EXPECT_TRUE(scanner.at("rescue/scanner/scanner.conf").ppmd);
+  EXPECT_EQ(scanner.at("rescue/scanner/signatures.dat").method, 0x30);
+  EXPECT_TRUE(system.at("rescue/boot/syslinux/syslinux.cfg").ppmd);
 }
 
 TEST(RescueArchives, FaultsChangeOnlyWhatTheyName) {
