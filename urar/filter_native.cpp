@@ -26,6 +26,9 @@ constexpr KnownProgram kKnownPrograms[] = {
 // that space. Beyond them the programs' memory accesses wrap around the machine's memory.
 constexpr uint32_t kInPlaceLimit = kVmGlobalAddress;
 constexpr uint32_t kBesideLimit = kVmGlobalAddress / 2;
+// The audio program keeps 64 bytes of state per channel after the fixed globals, each channel
+// 64 bytes further on; from the 255th channel on they run into its stack at the top of memory.
+constexpr uint32_t kAudioChannelLimit = 254;
 
 uint8_t* Global(uint8_t* memory, uint32_t offset) { return memory + kVmGlobalAddress + offset; }
 
@@ -248,7 +251,7 @@ bool RunStandardFilter(StandardFilter kind, uint8_t* memory, const uint32_t r[7]
       RgbFilter(memory, size, r[0], r[1]);
       return true;
     case StandardFilter::kAudio:
-      if (!channels) return false;
+      if (!channels || r[0] > kAudioChannelLimit) return false;
       AudioFilter(memory, size, r[0]);
       return true;
     case StandardFilter::kUpperCase:

@@ -259,7 +259,7 @@ TEST(FilterProgramsTest, StandardProgramsMatchNativeFiltersOnRandomBlocks) {
 // decoder sets them: native and interpreted runs leave the same output block. The native code
 // must run on the table's own registers, so both of its sides are seen.
 TEST(FilterProgramsTest, RegisterExtremesGiveTheInterpretedResult) {
-  constexpr uint32_t n = 100;
+  constexpr uint32_t n = 300;
   constexpr uint32_t kGlobals = kVmGlobalAddress;
   struct Table {
     StandardFilter kind;
