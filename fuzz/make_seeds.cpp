@@ -46,6 +46,7 @@ struct StreamSeed {
   std::string name;
   Options options;
   ByteVector stream;
+  bool whole = false;    // the entry's packed data in full: it decodes to its real bytes
   bool filters = false;  // decoding it defines a filter program
 };
 
@@ -55,10 +56,14 @@ ByteVector SeedBytes(const StreamSeed& s) {
   return out;
 }
 
-uint32_t CrcOfBytes(const ByteVector& b) { return rarblocks::Crc32(b); }
-
 bool g_defined_filter = false;
 void NoteFilter(const uint8_t*, uint32_t) { g_defined_filter = true; }
+
+// The version the target gives its entry.
+uint8_t VersionOf(const std::string& target, const Options& o) {
+  if (target == "rar20") return o.alternate_version ? 26 : 20;
+  return o.alternate_version ? 36 : 29;
+}
 
 // Decodes a seed as its target does; the first entry's result.
 int DecodeSeed(const StreamSeed& s, uint8_t unp_ver) {
@@ -100,7 +105,8 @@ std::map<Kind, std::vector<StreamSeed>> CorpusStreams(const fs::path& fixtures) 
       s.options.dictionary_bits = uint8_t((e.flags >> 5) & 7);
       s.options.alternate_version = e.unp_ver == 26 || e.unp_ver == 36;
       s.options.declared_size = std::min(e.unp_size, fuzz_stream::kMaxDeclaredSize);
-      s.options.file_crc = whole && e.unp_size <= fuzz_stream::kMaxDeclaredSize ? e.file_crc : 0;
+      s.whole = whole && e.unp_size <= fuzz_stream::kMaxDeclaredSize;
+      s.options.file_crc = s.whole ? e.file_crc : 0;
       Kind kind = e.unp_ver < 29 ? Kind::kRar20 : (s.stream[0] & 0x80) ? Kind::kPpmd : Kind::kRar29;
       g_defined_filter = false;
       DecodeSeed(s, e.unp_ver);
@@ -109,12 +115,11 @@ std::map<Kind, std::vector<StreamSeed>> CorpusStreams(const fs::path& fixtures) 
       ++taken;
     }
   }
-  // Streams that define filters first, then whole ones (they decode to their real bytes).
+  // Streams that define filters first, then whole ones.
   for (auto& [kind, seeds] : found) {
     std::stable_sort(seeds.begin(), seeds.end(), [](const StreamSeed& a, const StreamSeed& b) {
-      const bool a_whole = a.options.file_crc != 0, b_whole = b.options.file_crc != 0;
       if (a.filters != b.filters) return a.filters;
-      return a_whole > b_whole;
+      return a.whole > b.whole;
     });
     if (seeds.size() > kSeedsPerKind) seeds.resize(kSeedsPerKind);
   }
@@ -129,7 +134,8 @@ StreamSeed WriterSeed(const std::string& name, const ByteVector& stream, const B
   s.options.dictionary_bits = dictionary_bits;
   s.options.solid_continuation = solid_continuation;
   s.options.declared_size = uint32_t(content.size());
-  s.options.file_crc = CrcOfBytes(content);
+  s.options.file_crc = rarblocks::Crc32(content);
+  s.whole = true;
   return s;
 }
 
@@ -216,7 +222,8 @@ std::vector<StreamSeed> Rar29WriterStreams(const fs::path& filter_seeds) {
     for (uint8_t b : block) s.Literal(b);
     s.EndOfFile();
     StreamSeed out = WriterSeed(std::string("writer-filter-") + filter.program, s.Finish(), block);
-    out.options.file_crc = 0;  // the filter changes the block; the checksum is not the point
+    out.whole = false;  // the filter changes the block; its checksum is not the point
+    out.options.file_crc = 0;
     seeds.push_back(out);
   }
   return seeds;
@@ -297,23 +304,21 @@ int main(int argc, char** argv) {
   auto corpus = CorpusStreams(fixtures);
   g_vm_program_observer = nullptr;
 
-  int failures = 0;
   std::map<std::string, std::vector<StreamSeed>> targets = {{"rar20", corpus[Kind::kRar20]},
                                                             {"rar29", corpus[Kind::kRar29]},
                                                             {"ppmd", corpus[Kind::kPpmd]}};
-  for (const StreamSeed& s : Rar20WriterStreams()) {
-    if (DecodeSeed(s, 20) != kExtractOk) {
-      fprintf(stderr, "%s: does not decode whole\n", s.name.c_str());
-      ++failures;
+  int failures = 0;
+  const std::pair<std::string, std::vector<StreamSeed>> written[] = {
+      {"rar20", Rar20WriterStreams()},
+      {"rar29", Rar29WriterStreams(root / "fuzz/filter_diff_seeds")}};
+  for (const auto& [target, seeds] : written) {
+    for (const StreamSeed& s : seeds) {
+      if (s.whole && DecodeSeed(s, VersionOf(target, s.options)) != kExtractOk) {
+        fprintf(stderr, "%s: does not decode whole\n", s.name.c_str());
+        ++failures;
+      }
+      targets[target].push_back(s);
     }
-    targets["rar20"].push_back(s);
-  }
-  for (const StreamSeed& s : Rar29WriterStreams(root / "fuzz/filter_diff_seeds")) {
-    if (s.options.file_crc != 0 && DecodeSeed(s, 29) != kExtractOk) {
-      fprintf(stderr, "%s: does not decode whole\n", s.name.c_str());
-      ++failures;
-    }
-    targets["rar29"].push_back(s);
   }
 
   ResetFolder(fuzz / "urar_seeds");
@@ -322,11 +327,9 @@ int main(int argc, char** argv) {
     for (const StreamSeed& s : seeds) {
       WriteFile(fuzz / (target + "_seeds") / s.name, SeedBytes(s));
       // The same stream in an archive, as its target wraps it, for the interface's target.
-      const bool alternate = s.options.alternate_version;
-      const uint8_t version = target == "rar20" ? (alternate ? 26 : 20) : (alternate ? 36 : 29);
-      WriteFile(
-          fuzz / "urar_seeds" / (target + "-" + s.name),
-          fuzz_stream::StreamArchive(s.options, version, s.stream, s.options.solid_continuation));
+      WriteFile(fuzz / "urar_seeds" / (target + "-" + s.name),
+                fuzz_stream::StreamArchive(s.options, VersionOf(target, s.options), s.stream,
+                                           s.options.solid_continuation));
     }
   }
 
