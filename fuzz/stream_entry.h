@@ -34,7 +34,9 @@ constexpr uint32_t kMaxDeclaredSize = (1u << 20) - 1;
 // the 256 MB a stream may ask for, those fills took 80% of the RAR 2.9 target's time. How the
 // library treats the large sizes is the unit tests' part.
 constexpr size_t kMaxModelBlock = ((16u << 20) / 12 + 2) * 12;
-inline void* SmallModelsOnly(size_t size) { return size <= kMaxModelBlock ? malloc(size) : nullptr; }
+inline void* SmallModelsOnly(size_t size) {
+  return size <= kMaxModelBlock ? malloc(size) : nullptr;
+}
 
 struct Options {
   uint8_t dictionary_bits = 0;
