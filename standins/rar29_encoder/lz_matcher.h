@@ -35,8 +35,8 @@ class LzMatcher {
 
  private:
   static constexpr int kHashBits = 17;
-  static constexpr int kChainDepth = 32;
-  static constexpr uint32_t kNiceLength = 96;  // a match this long ends the search
+  static constexpr int kChainDepth = 12;
+  static constexpr uint32_t kNiceLength = 64;  // a match this long ends the search
 
   uint32_t Hash(size_t pos) const;
 

@@ -5,6 +5,8 @@ namespace {
 
 // Symbols per table set: fresh tables follow the data's changes at a cost of some 100 bytes.
 constexpr size_t kSymbolsPerBlock = 0x8000;
+// Shorter matches are held back while the next position is tried for a longer one.
+constexpr uint32_t kLazyBelow = 16;
 // A 3-byte match further back than this costs more than its literals.
 constexpr uint32_t kFarShortMatch = 0x400;
 
@@ -39,7 +41,7 @@ void ParseLz(const uint8_t* data, size_t begin, size_t end, LzMatcher& matcher, 
       pos++;
       continue;
     }
-    if (match.length < 32 && pos + 1 < end) {
+    if (match.length < kLazyBelow && pos + 1 < end) {
       if (inserted == pos) matcher.Insert(inserted++);
       const Match next = BestMatch(pos + 1, end, matcher, coder.old_distances());
       if (next.length > match.length + 1) {

@@ -1,5 +1,6 @@
 #include "standins/rar29_encoder/rar29_encoder.h"
 
+#include <algorithm>
 #include <stdexcept>
 
 #include "standins/rar29_encoder/bit_writer.h"
@@ -15,19 +16,24 @@ namespace {
 constexpr uint8_t kEscapeNewTables = 0, kEscapeLiteral = 1;
 constexpr int kInitialEscape = 2;  // every new file starts with this escape character
 
+// Calls f(start, length) for the pieces an x86 block of `size` bytes at `at` is filtered in.
+template <typename F>
+void ForEachX86Piece(size_t at, size_t size, F f) {
+  for (size_t piece = 0; piece < size; piece += kX86MaxBlock)
+    f(at + piece, std::min<size_t>(kX86MaxBlock, size - piece));
+}
+
 // The entry as the decoder's window will hold it: x86 blocks with their call addresses made
-// absolute in pieces the filter handles.
+// absolute, piece by piece.
 std::vector<uint8_t> WindowBytes(const uint8_t* data, size_t size,
                                  const std::vector<Block>& blocks) {
   std::vector<uint8_t> window(data, data + size);
   size_t at = 0;
   for (const Block& block : blocks) {
     if (block.kind == BlockKind::kLzX86) {
-      for (size_t piece = 0; piece < block.size; piece += kX86MaxBlock) {
-        const size_t length = std::min<size_t>(kX86MaxBlock, block.size - piece);
-        if (length >= kX86MinBlock)
-          X86Encode(window.data() + at + piece, uint32_t(length), uint32_t(at + piece));
-      }
+      ForEachX86Piece(at, block.size, [&](size_t start, size_t length) {
+        if (length >= kX86MinBlock) X86Encode(&window[start], uint32_t(length), uint32_t(start));
+      });
     }
     at += block.size;
   }
@@ -36,7 +42,7 @@ std::vector<uint8_t> WindowBytes(const uint8_t* data, size_t size,
 
 class EntryEncoder {
  public:
-  EntryEncoder(const std::vector<uint8_t>& window)
+  explicit EntryEncoder(const std::vector<uint8_t>& window)
       : window_(window), matcher_(window.data(), window.size()) {}
 
   void Code(const Block& block) {
@@ -95,15 +101,13 @@ class EntryEncoder {
       return;
     }
     // The filter's pieces as WindowBytes made them, each announced just before its first byte.
-    for (size_t piece = 0; piece < block.size; piece += kX86MaxBlock) {
-      const size_t begin = at_ + piece;
-      const size_t length = std::min<size_t>(kX86MaxBlock, block.size - piece);
+    ForEachX86Piece(at_, block.size, [&](size_t start, size_t length) {
       if (length >= kX86MinBlock) {
         lz_.Filter(kX86DefinitionFlags, X86FilterDefinition(uint32_t(length), !x86_defined_));
         x86_defined_ = true;
       }
-      ParseLz(window_.data(), begin, begin + length, matcher_, lz_, out_);
-    }
+      ParseLz(window_.data(), start, start + length, matcher_, lz_, out_);
+    });
   }
 
   const std::vector<uint8_t>& window_;
