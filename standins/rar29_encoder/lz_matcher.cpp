@@ -24,7 +24,9 @@ uint32_t LzMatcher::MatchLength(size_t pos, size_t end, uint32_t distance) const
   const uint8_t* a = data_ + pos;
   const uint8_t* b = a - distance;
   size_t n = 0;
-  // Eight bytes at a time; the first differing byte is the lowest set byte of the XOR.
+  // Eight bytes at a time; in a little-endian load the first differing byte is the lowest set
+  // byte of the XOR.
+  static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "little-endian loads");
   for (; n + 8 <= limit; n += 8) {
     uint64_t x, y;
     std::memcpy(&x, a + n, 8);

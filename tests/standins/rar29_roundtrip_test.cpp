@@ -9,9 +9,11 @@
 #include <string>
 #include <vector>
 
+#include "standins/rar29_encoder/huffman_encoder.h"
 #include "standins/rar29_encoder/rar29_encoder.h"
 #include "standins/rar_writer.h"
 #include "standins/sample_content.h"
+#include "urar/huffman.h"
 #include "urar/urar.h"
 
 namespace {
@@ -163,6 +165,46 @@ TEST(Rar29Roundtrip, ContentChoosesTheBlocks) {
   const Bytes archive = rar_writer::BuildArchive({random});
   EXPECT_LT(archive.size(), noise.size() + 100) << "stored, not grown by compression";
   EXPECT_EQ(ExtractOnly(archive).data, noise);
+}
+
+// Code lengths stay within 15 bits however skewed the counts (Fibonacci counts would give a
+// tree 39 deep), the code stays complete, and the library's tables decode what the canonical
+// codes encode, for each table size the format uses.
+TEST(Rar29Roundtrip, HuffmanCodesDecodeThroughTheLibrarysTables) {
+  for (const std::size_t symbols :
+       {std::size_t{20}, std::size_t{28}, std::size_t{60}, std::size_t{299}}) {
+    std::vector<std::uint32_t> counts(symbols, 0);
+    std::uint32_t a = 1, b = 1;
+    for (std::size_t i = 0; i < symbols && i < 40; i++) {
+      counts[i] = a;
+      const std::uint32_t next = a + b;
+      a = b;
+      b = next;
+    }
+    const rar29enc::HuffmanCode code(rar29enc::HuffmanCode::Lengths(counts));
+    double kraft = 0;
+    for (std::size_t i = 0; i < symbols; i++) {
+      EXPECT_LE(code.lengths()[i], 15);
+      EXPECT_EQ(code.lengths()[i] != 0, counts[i] != 0) << i;
+      if (code.lengths()[i]) kraft += 1.0 / double(1u << code.lengths()[i]);
+    }
+    EXPECT_EQ(kraft, 1.0) << symbols;
+
+    rar29enc::BitWriter out;
+    std::vector<std::uint32_t> sent;
+    for (std::size_t i = 0; i < 3 * symbols; i++) {
+      const std::uint32_t s = std::uint32_t(i * 7 % std::min<std::size_t>(symbols, 40));
+      code.Put(out, s);
+      sent.push_back(s);
+    }
+    Bytes bits = out.Take();
+    bits.resize(bits.size() + 8);  // the reader looks a few bytes ahead
+    HuffmanTable table;
+    HuffmanBuild(&table, code.lengths().data(), std::uint32_t(symbols));
+    BitInput in;
+    in.Reset(bits.data());
+    for (std::uint32_t s : sent) ASSERT_EQ(HuffmanDecode(table, in), s) << symbols;
+  }
 }
 
 }  // namespace
