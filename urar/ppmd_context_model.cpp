@@ -9,7 +9,6 @@ namespace ppmd {
 namespace {
 
 void RestartModel(ContextModel* m) {
-  std::memset(m->char_mask, 0, sizeof(m->char_mask));
   PpmdMemoryReset(&m->mem);
   m->init_rl = -(m->max_order < 12 ? m->max_order : 12) - 1;
   Context* root = m->Ctx(PpmdAllocContext(&m->mem));
@@ -39,7 +38,6 @@ void RestartModel(ContextModel* m) {
 }  // namespace
 
 void StartModel(ContextModel* m, int max_order) {
-  m->esc_count = 1;
   m->max_order = max_order;
   RestartModel(m);
   m->dummy_see2.shift = kPeriodBits;  // never adapts
@@ -286,10 +284,7 @@ bool UpdateModelOrRestart(ContextModel* m) {
 }  // namespace
 
 void UpdateModel(ContextModel* m) {
-  if (!UpdateModelOrRestart(m)) {
-    RestartModel(m);
-    m->esc_count = 0;
-  }
+  if (!UpdateModelOrRestart(m)) RestartModel(m);
 }
 
 }  // namespace ppmd

@@ -114,13 +114,15 @@ struct ContextModel {
   int max_order;
   int run_length;
   int init_rl;
-  uint8_t esc_count;
   uint8_t prev_success;
   uint8_t hi_bits_flag;
   uint32_t low_count;   // the symbol's share of the coder's current scale
   uint32_t high_count;
 
+  // Symbols still codable in the current escape chain hold 0xFF, masked ones esc_count (0), so a
+  // frequency ANDed with its symbol's byte counts only when unmasked.
   uint8_t char_mask[256];
+  static constexpr uint8_t esc_count = 0;
   See2 see2[25][16];
   See2 dummy_see2;
   uint16_t bin_summ[128][64];
@@ -149,10 +151,8 @@ inline void SwapStates(State* a, State* b) {
   *b = t;
 }
 
-inline void ClearMask(ContextModel* m) {
-  m->esc_count = 1;
-  std::memset(m->char_mask, 0, sizeof(m->char_mask));
-}
+// The first context of a symbol escaped: every symbol but the ones it held is codable again.
+inline void StartEscapes(ContextModel* m) { std::memset(m->char_mask, 0xFF, sizeof(m->char_mask)); }
 
 // The symbol found in the first context, not its leading one: it moves up if now more frequent.
 inline void Update1(ContextModel* m, Context* c, State* p) {
@@ -172,7 +172,6 @@ inline void Update2(ContextModel* m, Context* c, State* p) {
   p->freq = static_cast<uint8_t>(p->freq + 4);
   c->summ_freq = static_cast<uint16_t>(c->summ_freq + 4);
   if (p->freq > kMaxFreq) Rescale(m, c);
-  m->esc_count++;
   m->run_length = m->init_rl;
 }
 
@@ -206,6 +205,7 @@ bool DecodeBinSymbol(ContextModel* m, Context* c, Coder& rc) {
     bs = static_cast<uint16_t>(bs - mean);
     m->init_esc = kExpEscape[bs >> 10];
     m->num_masked = 1;
+    StartEscapes(m);
     m->char_mask[rs->symbol] = m->esc_count;
     m->prev_success = 0;
     m->found_state = nullptr;
@@ -243,8 +243,8 @@ bool DecodeSymbol1(ContextModel* m, Context* c, Coder& rc) {
       m->high_count = scale;
       m->num_masked = c->num_stats;
       m->found_state = nullptr;
-      const uint8_t esc = m->esc_count;
-      for (State* s = m->StatesAt(c->stats); s <= p; s++) m->char_mask[s->symbol] = esc;
+      StartEscapes(m);
+      for (State* s = m->StatesAt(c->stats); s <= p; s++) m->char_mask[s->symbol] = m->esc_count;
       return true;
     }
   }
@@ -272,45 +272,30 @@ bool DecodeSymbol2(ContextModel* m, Context* c, Coder& rc) {
     see = &m->dummy_see2;
     scale = 1;
   }
-  // Sums the first `unmasked` symbols not masked. Without branches on the mask: which symbols
-  // are masked follows no pattern, and the branch missed often enough to cost a quarter of the
-  // time on short texts. The two later walks over the same list find the symbol or mask the
-  // rest, so no list of pointers is built.
-  int n = 0;
-  uint32_t hi = 0;
-  const uint8_t esc = m->esc_count;
+  // Sums the whole list through the mask, without branches on it: which symbols are masked
+  // follows no pattern, and a branch on the mask missed often enough to cost a quarter of the
+  // time on short texts. Two sums halve the chain of adds. The later walk to the symbol (or
+  // over the list to mask it) goes through the mask again, so no list of pointers is built.
+  const uint8_t* const mask = m->char_mask;
   State* const stats = m->StatesAt(c->stats);
   State* const end = stats + num_stats;
   State* p = stats;
-  // Two symbols a step; a step may take one symbol past the last unmasked one wanted.
-  while (n < unmasked && end - p >= 2) {
-    const uint32_t keep0 = m->char_mask[p[0].symbol] != esc;
-    const uint32_t keep1 = m->char_mask[p[1].symbol] != esc;
-    n += keep0 + keep1;
-    hi += (p[0].freq & (0u - keep0)) + (p[1].freq & (0u - keep1));
-    p += 2;
+  uint32_t hi0 = 0, hi1 = 0;
+  for (int pairs = num_stats >> 1; pairs != 0; pairs--, p += 2) {
+    hi0 += p[0].freq & mask[p[0].symbol];
+    hi1 += p[1].freq & mask[p[1].symbol];
   }
-  if (n < unmasked && p != end) {
-    const uint32_t keep = m->char_mask[p->symbol] != esc;
-    n += keep;
-    hi += p->freq & (0u - keep);
-    p++;
-  }
-  if (n == unmasked + 1) {  // the step's second symbol was one too many
-    p--;
-    n--;
-    hi -= p->freq;
-  }
-  if (n != unmasked) return false;
-  State* const stop = p;
+  if (num_stats & 1) hi0 += p->freq & mask[p->symbol];
+  const uint32_t hi = hi0 + hi1;
   scale += hi;
   if (!rc.Scale(scale)) return false;
   const uint32_t count = rc.Count();
   if (count >= scale) return false;
   if (count < hi) {
+    // Ends inside the list: the unmasked frequencies add up to more than count.
     uint32_t sum = 0;
     for (p = stats;; p++) {
-      sum += p->freq & (0u - static_cast<uint32_t>(m->char_mask[p->symbol] != esc));
+      sum += p->freq & mask[p->symbol];
       if (sum > count) break;  // only an unmasked symbol raises the sum
     }
     m->high_count = sum;
@@ -320,7 +305,7 @@ bool DecodeSymbol2(ContextModel* m, Context* c, Coder& rc) {
   } else {
     m->low_count = hi;
     m->high_count = scale;
-    for (p = stats; p != stop; p++) m->char_mask[p->symbol] = esc;
+    for (p = stats; p != end; p++) m->char_mask[p->symbol] = m->esc_count;
     see->summ = static_cast<uint16_t>(see->summ + scale);
     m->num_masked = num_stats;
   }
@@ -359,7 +344,6 @@ int DecodeSymbol(ContextModel* m, Coder& rc) {
     m->min_context = m->max_context = m->Ctx(successor);
   } else {
     UpdateModel(m);
-    if (m->esc_count == 0) ClearMask(m);
   }
   rc.Normalize();
   return symbol;
