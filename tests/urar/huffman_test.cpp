@@ -48,6 +48,7 @@ TEST(Huffman, EveryInputWindowDecodesLikeTheCanonicalCode) {
       {0, 0, 0},                             // nothing assigned
       {0, 0, 5},                             // one code only: most prefixes unassigned
       {1, 1, 1, 1, 1},                       // oversubscribed
+      {1, 2, 2, 2},                          // oversubscribed past codes that fill whole prefixes
       {15, 15, 15, 3, 0, 12, 11, 11, 10},    // sparse long codes
   };
   std::vector<uint8_t> big(306);
