@@ -4,13 +4,15 @@
 #include <vector>
 
 #include "ui/scene.h"
+#include "win/text.h"
 
 namespace ui {
 namespace {
 
 BSTR Bstr(const std::wstring& s) { return SysAllocStringLen(s.data(), static_cast<UINT>(s.size())); }
 
-std::wstring Wide(const std::string& s) { return std::wstring(s.begin(), s.end()); }
+// Control names are written in the description, which is UTF-8.
+std::wstring Wide(const std::string& s) { return win::Widen(s, CP_UTF8); }
 
 // One child of the client object: a control, or one item of a drop-down list (item >= 0).
 struct Entry {

@@ -97,7 +97,7 @@ const std::map<std::wstring, std::wstring> kSpanish = {
      L"impidiendo el acceso al equipo o que est\u00e9 provocando comportamientos indeseados."},
 };
 
-const char* const kPages[] = {"Layout_Init", "Layout_USBSelect", "Layout_Progress", "Layout_Finish"};
+const char* const kPages[] = {"WelcomePage", "DrivePage", "ProgressPage", "FinishPage"};
 
 class WindowPictures : public ::testing::Test {
  protected:
@@ -148,7 +148,7 @@ class WindowPictures : public ::testing::Test {
 };
 
 TEST_F(WindowPictures, FrameIsRoundedShadowedAndTransparentOutside) {
-  ShowPage("Layout_Init");
+  ShowPage("WelcomePage");
   Picture p = Render("frame");
   // Window corners lie outside the rounded panel and its shadow.
   for (auto [x, y] : {std::pair{0, 0}, {612, 0}, {0, 428}, {612, 428}, {3, 3}, {609, 425}})
@@ -172,7 +172,7 @@ TEST_F(WindowPictures, FrameIsRoundedShadowedAndTransparentOutside) {
   EXPECT_GE(p.Count({20, 12, 260, 22}, [](Pixel q) { return q.r > 0xC0 && q.g > 0xC0; }), 80);
   EXPECT_EQ(p.Count({320, 12, 240, 22}, TextPixel), 0);
   // Close box: a light disc at the right end of the band with a dark cross in its middle.
-  ui::Rect box = At("HudWindow1CloseBox");
+  ui::Rect box = At("CloseBox");
   EXPECT_GE(p.Count(box, [](Pixel q) { return q.r > 0x90; }), 120);
   Pixel centre = p.At(box.x + box.w / 2, box.y + box.h / 2);
   EXPECT_LT(centre.r, 0x80);
@@ -184,79 +184,79 @@ TEST_F(WindowPictures, PagesInEnglishAndSpanish) {
     if (spanish) Spanish();
     const std::string lang = spanish ? "-es" : "-en";
 
-    ShowPage("Layout_Init");
+    ShowPage("WelcomePage");
     Picture welcome = Render("welcome" + lang);
-    for (const char* l : {"Label1", "Label2", "Label3", "Label4", "Label5"}) ExpectText(welcome, l);
-    ExpectText(welcome, "Button1", 30);
+    for (const char* l : {"WelcomeTitle", "WelcomeText", "InsertStepCaption", "InstallStepCaption", "BootStepCaption"}) ExpectText(welcome, l);
+    ExpectText(welcome, "StartButton", 30);
     // The illustration: stick on the left, progress bar in the middle, tower with a green badge
     // on the right, each over its caption column.
-    EXPECT_GE(welcome.Count({At("Layout3").x, At("Layout2").y, 182, 95}, Orange), 300);
-    EXPECT_GE(welcome.Count({At("Layout5").x, At("Layout2").y, 221, 95}, Blue), 200);
-    EXPECT_GE(welcome.Count({At("Layout4").x, At("Layout2").y, 186, 95}, Green), 100);
-    EXPECT_EQ(welcome.Count({At("Layout5").x, At("Layout2").y, 221, 95}, Orange), 0);
+    EXPECT_GE(welcome.Count({At("InsertStep").x, At("StepsPictureRow").y, 182, 95}, Orange), 300);
+    EXPECT_GE(welcome.Count({At("InstallStep").x, At("StepsPictureRow").y, 221, 95}, Blue), 200);
+    EXPECT_GE(welcome.Count({At("BootStep").x, At("StepsPictureRow").y, 186, 95}, Green), 100);
+    EXPECT_EQ(welcome.Count({At("InstallStep").x, At("StepsPictureRow").y, 221, 95}, Orange), 0);
     // Nothing between the heading rows and the illustration.
     EXPECT_EQ(welcome.Count({12, 33 + 124, 589, 10}, TextPixel), 0);
 
-    ShowPage("Layout_USBSelect");
-    auto* combo = scene_->FindAs<ui::DropDown>("ComboBox1");
+    ShowPage("DrivePage");
+    auto* combo = scene_->FindAs<ui::DropDown>("DriveList");
     combo->ClearItems();
     combo->AddItem(L"E");
     combo->AddItem(L"F");
     combo->SetSelected(0);
     Picture drives = Render("drives" + lang);
-    for (const char* l : {"Label6", "Label7", "Label8"}) ExpectText(drives, l);
-    ExpectText(drives, "Button2", 30);
-    EXPECT_GE(drives.Count(At("ComboBox1"), TextPixel), 10);  // the selected letter
-    EXPECT_GE(drives.Count(At("Image1"), Orange), 600);
-    EXPECT_GE(drives.Count(At("Image2"), [](Pixel q) { return q.r > 0x90 && q.r < 0xD0; }), 20);
+    for (const char* l : {"DriveTitle", "DriveText", "RefreshLabel"}) ExpectText(drives, l);
+    ExpectText(drives, "InstallButton", 30);
+    EXPECT_GE(drives.Count(At("DriveList"), TextPixel), 10);  // the selected letter
+    EXPECT_GE(drives.Count(At("DrivePicture"), Orange), 600);
+    EXPECT_GE(drives.Count(At("RefreshIcon"), [](Pixel q) { return q.r > 0x90 && q.r < 0xD0; }), 20);
     // The notice is hidden while a drive is listed (its row crosses the picture: look beside it).
-    ui::Rect notice = At("Label14");
-    EXPECT_EQ(drives.Count({notice.x, notice.y, At("Image1").x - notice.x, notice.h}, TextPixel), 0);
+    ui::Rect notice = At("NoDriveNotice");
+    EXPECT_EQ(drives.Count({notice.x, notice.y, At("DrivePicture").x - notice.x, notice.h}, TextPixel), 0);
 
     // No drive: the notice over the dimmed, disabled picture; Install disabled.
     combo->ClearItems();
     combo->SetEnabled(false);
-    scene_->Find("Button2")->SetEnabled(false);
-    scene_->Find("Image1")->SetEnabled(false);
-    scene_->Find("Image1")->SetOpacity(0.5f);
-    scene_->Find("Label14")->SetVisible(true);
+    scene_->Find("InstallButton")->SetEnabled(false);
+    scene_->Find("DrivePicture")->SetEnabled(false);
+    scene_->Find("DrivePicture")->SetOpacity(0.5f);
+    scene_->Find("NoDriveNotice")->SetVisible(true);
     Picture empty = Render("drives-none" + lang);
-    ExpectText(empty, "Label14");
-    EXPECT_EQ(empty.Count(At("ComboBox1"), TextPixel), 0);
-    EXPECT_EQ(empty.Count(At("Image1"), Orange), 0);  // half-blended into the panel
-    EXPECT_GE(empty.Count(At("Image1"), [](Pixel q) { return q.r > 0x70 && q.r > q.b + 0x30; }), 300);
-    EXPECT_LT(empty.Count(At("Button2"), TextPixel), drives.Count(At("Button2"), TextPixel));
-    for (const char* c : {"ComboBox1", "Button2", "Image1"}) scene_->Find(c)->SetEnabled(true);
-    scene_->Find("Image1")->SetOpacity(1.0f);
-    scene_->Find("Label14")->SetVisible(false);
+    ExpectText(empty, "NoDriveNotice");
+    EXPECT_EQ(empty.Count(At("DriveList"), TextPixel), 0);
+    EXPECT_EQ(empty.Count(At("DrivePicture"), Orange), 0);  // half-blended into the panel
+    EXPECT_GE(empty.Count(At("DrivePicture"), [](Pixel q) { return q.r > 0x70 && q.r > q.b + 0x30; }), 300);
+    EXPECT_LT(empty.Count(At("InstallButton"), TextPixel), drives.Count(At("InstallButton"), TextPixel));
+    for (const char* c : {"DriveList", "InstallButton", "DrivePicture"}) scene_->Find(c)->SetEnabled(true);
+    scene_->Find("DrivePicture")->SetOpacity(1.0f);
+    scene_->Find("NoDriveNotice")->SetVisible(false);
 
-    ShowPage("Layout_Progress");
-    scene_->FindAs<ui::ProgressBar>("ProgressBar1")->SetValue(50);
+    ShowPage("ProgressPage");
+    scene_->FindAs<ui::ProgressBar>("ProgressBar")->SetValue(50);
     Picture progress = Render("progress" + lang);
-    for (const char* l : {"Label9", "Label10", "Label11"}) ExpectText(progress, l);
-    ui::Rect bar = At("ProgressBar1");
+    for (const char* l : {"ProgressTitle", "ProgressText", "StatusLabel"}) ExpectText(progress, l);
+    ui::Rect bar = At("ProgressBar");
     EXPECT_GE(progress.Count({bar.x, bar.y, bar.w / 2 - 4, bar.h}, Blue), (bar.w / 2 - 10) * (bar.h - 6));
     EXPECT_EQ(progress.Count({bar.x + bar.w / 2 + 4, bar.y, bar.w / 2 - 4, bar.h}, Blue), 0);
 
-    ShowPage("Layout_Finish");
-    scene_->Find("Image_Error")->SetVisible(false);
-    scene_->Find("Image_OK")->SetVisible(true);
+    ShowPage("FinishPage");
+    scene_->Find("ErrorPicture")->SetVisible(false);
+    scene_->Find("SuccessPicture")->SetVisible(true);
     Picture ok = Render("finish-ok" + lang);
-    for (const char* l : {"Label12", "Label13"}) ExpectText(ok, l);
-    ExpectText(ok, "Button3", 30);
-    EXPECT_GE(ok.Count(At("Image_OK"), Green), 4000);
-    EXPECT_EQ(ok.Count(At("Image_OK"), Red), 0);
-    scene_->Find("Image_Error")->SetVisible(true);
-    scene_->Find("Image_OK")->SetVisible(false);
+    for (const char* l : {"FinishTitle", "FinishText"}) ExpectText(ok, l);
+    ExpectText(ok, "CloseButton", 30);
+    EXPECT_GE(ok.Count(At("SuccessPicture"), Green), 4000);
+    EXPECT_EQ(ok.Count(At("SuccessPicture"), Red), 0);
+    scene_->Find("ErrorPicture")->SetVisible(true);
+    scene_->Find("SuccessPicture")->SetVisible(false);
     Picture failed = Render("finish-error" + lang);
-    EXPECT_GE(failed.Count(At("Image_Error"), Red), 4000);
-    EXPECT_EQ(failed.Count(At("Image_Error"), Green), 0);
+    EXPECT_GE(failed.Count(At("ErrorPicture"), Red), 4000);
+    EXPECT_EQ(failed.Count(At("ErrorPicture"), Green), 0);
   }
 }
 
 TEST_F(WindowPictures, OpenDriveListDrawsItsRowsAboveThePage) {
-  ShowPage("Layout_USBSelect");
-  auto* combo = scene_->FindAs<ui::DropDown>("ComboBox1");
+  ShowPage("DrivePage");
+  auto* combo = scene_->FindAs<ui::DropDown>("DriveList");
   combo->AddItem(L"E");
   combo->AddItem(L"F");
   combo->SetSelected(1);
@@ -273,11 +273,11 @@ TEST_F(WindowPictures, OpenDriveListDrawsItsRowsAboveThePage) {
 }
 
 TEST_F(WindowPictures, TranslatedTextsChangeTheDrawnTexts) {
-  ShowPage("Layout_Init");
+  ShowPage("WelcomePage");
   Picture en = Render("compare-en");
   Spanish();
   Picture es = Render("compare-es");
-  for (const char* name : {"Label1", "Button1", "Label3"}) {
+  for (const char* name : {"WelcomeTitle", "StartButton", "InsertStepCaption"}) {
     ui::Rect r = At(name);
     int differ = 0;
     for (int y = r.y; y < r.y + r.h; ++y)
@@ -285,8 +285,8 @@ TEST_F(WindowPictures, TranslatedTextsChangeTheDrawnTexts) {
     EXPECT_GE(differ, 30) << name;
   }
   // The title in the caption band as well; the illustration is the same in both.
-  EXPECT_EQ(scene_->Find("HudWindow1")->Text(), L"Asistente para el USB de an\u00e1lisis de Tovix Scourlet");
-  ui::Rect pic = At("BitmapStateButton1");
+  EXPECT_EQ(scene_->Find("WindowFrame")->Text(), L"Asistente para el USB de an\u00e1lisis de Tovix Scourlet");
+  ui::Rect pic = At("StepsPicture");
   for (int y = pic.y; y < pic.y + pic.h; y += 7)
     for (int x = pic.x; x < pic.x + pic.w; x += 7) ASSERT_EQ(en.At(x, y).r, es.At(x, y).r) << x << "," << y;
 }
