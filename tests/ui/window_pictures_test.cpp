@@ -1,14 +1,15 @@
-// Each page of the wizard window rendered offscreen to PNG (English, and Spanish through
-// TranslateTexts), read back from the file and checked where it matters: the frame's shape and
+// Each page of the wizard window rendered offscreen to PNG (English, and Spanish from the stored
+// translation table), read back from the file and checked where it matters: the frame's shape and
 // transparency, text where the labels are, pictures where the images are. The PNGs stay in
 // build/screenshots/ for a reviewer.
 #include <gtest/gtest.h>
 
 #include <functional>
-#include <map>
 #include <string>
 #include <vector>
 
+#include "support/window_description.h"
+#include "translation.h"
 #include "ui/gdiplus_win.h"
 #include "ui/layered_window_win.h"
 
@@ -65,38 +66,6 @@ bool Red(Pixel p) { return p.r > 0x90 && p.r > p.g + 0x50 && p.r > p.b + 0x50; }
 bool Blue(Pixel p) { return p.b > 0x90 && p.b > p.r + 0x40; }
 bool PanelGrey(Pixel p) { return p.a == 255 && p.r == 0x2F && p.g == 0x2F && p.b == 0x2F; }
 
-// The Spanish window texts, as the translation table gives them.
-const std::map<std::wstring, std::wstring> kSpanish = {
-    {L"Create Tovix Scourlet rescue USB drive", L"Asistente para el USB de an\u00e1lisis de Tovix Scourlet"},
-    {L"Create rescue USB drive", L"Crear USB de an\u00e1lisis"},
-    {L"Once created, you will be able to boot your PC from the USB drive and remove any viruses "
-     L"that may be found on its hard disks.",
-     L"Una vez creado, podr\u00e1s arrancar tu PC desde la llave USB y eliminar cualquier virus que "
-     L"se encuentre en sus discos duros."},
-    {L"Start", L"Comenzar"},
-    {L"Insert a USB drive into your PC", L"Introduce una llave USB en tu PC"},
-    {L"Install the rescue USB drive", L"Instala el an\u00e1lisis autoarrancable en USB"},
-    {L"Boot and disinfect any computer with your USB drive", L"Arranca y desinfecta cualquier equipo con tu USB"},
-    {L"Install", L"Instalar"},
-    {L"USB drive selection", L"Selecciona unidad USB"},
-    {L"Select the USB drive from which to boot and disinfect your PC.",
-     L"Selecciona la unidad USB con la que quieres arrancar tu PC y eliminar cualquier virus que "
-     L"se encuentre en el PC"},
-    {L"Refresh", L"Actualizar"},
-    {L"No removable USB drive detected", L"No se ha detectado ninguna unidad USB"},
-    {L"Creating rescue USB drive", L"Creando an\u00e1lisis autoarrancable en USB"},
-    {L"Please wait while the rescue USB drive is created. This may take a few minutes.",
-     L"Por favor, espera mientras se crea el an\u00e1lisis autoarrancable en tu llave USB. Este "
-     L"proceso puede tardar unos minutos."},
-    {L"Downloading", L"Descargando"},
-    {L"Close", L"Cerrar"},
-    {L"Rescue USB drive created correctly", L"USB de an\u00e1lisis generado correctamente"},
-    {L"Now you can boot up any computer from your USB drive and remove any viruses that may be "
-     L"blocking it or causing unwanted behaviours.",
-     L"Ahora puedes arrancar cualquier PC con tu llave USB y eliminar cualquier virus que te est\u00e9 "
-     L"impidiendo el acceso al equipo o que est\u00e9 provocando comportamientos indeseados."},
-};
-
 const char* const kPages[] = {"WelcomePage", "DrivePage", "ProgressPage", "FinishPage"};
 
 class WindowPictures : public ::testing::Test {
@@ -114,10 +83,13 @@ class WindowPictures : public ::testing::Test {
     for (const char* p : kPages) scene_->Find(p)->SetVisible(std::string(p) == page);
   }
 
+  // The window's texts in Spanish, as the stored translation table gives them.
   void Spanish() {
-    scene_->TranslateTexts([](const std::wstring& en) {
-      auto it = kSpanish.find(en);
-      return it == kSpanish.end() ? std::wstring() : it->second;
+    const i18n::TranslationTable table = LoadStoredTranslationTable();
+    const i18n::Language* spanish = table.Find(L"es");
+    ASSERT_NE(spanish, nullptr);
+    scene_->TranslateTexts([spanish](const std::wstring& english) {
+      return i18n::TranslateWindowText(spanish, english);
     });
   }
 
