@@ -254,9 +254,9 @@ std::vector<Child> ReadTree(IAccessible* acc) {
   return out;
 }
 
-const Child* ByDescription(const std::vector<Child>& tree, const wchar_t* designer_name) {
+const Child* ByDescription(const std::vector<Child>& tree, const wchar_t* control_name) {
   for (const Child& c : tree)
-    if (c.description == designer_name) return &c;
+    if (c.description == control_name) return &c;
   return nullptr;
 }
 
@@ -332,6 +332,11 @@ TEST_F(LayeredWindowTest, AccessibilityTreeShowsTheVisibleControls) {
   EXPECT_TRUE(ByDescription(tree, L"InstallButton")->state & STATE_SYSTEM_UNAVAILABLE);
   EXPECT_EQ(ByDescription(tree, L"NoDriveNotice"), nullptr);
   EXPECT_EQ(ByDescription(tree, L"StartButton"), nullptr);
+  // The refresh link is a button that reads as its label says.
+  const Child* refresh = ByDescription(tree, L"RefreshLink");
+  ASSERT_NE(refresh, nullptr);
+  EXPECT_EQ(refresh->role, ROLE_SYSTEM_PUSHBUTTON);
+  EXPECT_EQ(refresh->name, L"Refresh");
 
   // After the window is gone the object answers without touching the scene.
   window_.reset();
