@@ -13,7 +13,6 @@
 
 #include "download_progress_callback.h"
 
-
 int InitializeEngine(HWND owner_window);
 void SetProxyFlag(int flag);
 // Downloads `url` into `output_path` (an empty path: a temporary file, deleted afterwards).
