@@ -4,13 +4,25 @@
 #include <vector>
 
 #include "ui/scene.h"
+#include "win/text.h"
 
 namespace ui {
 namespace {
 
 BSTR Bstr(const std::wstring& s) { return SysAllocStringLen(s.data(), static_cast<UINT>(s.size())); }
 
-std::wstring Wide(const std::string& s) { return std::wstring(s.begin(), s.end()); }
+// Control names are written in the description, which is UTF-8.
+std::wstring Wide(const std::string& s) { return win::Widen(s, CP_UTF8); }
+
+// The first control below `group`, depth first, that shows a text; null when none does.
+const Control* FirstText(const Control& group) {
+  for (size_t i = 0; i < group.ChildCount(); ++i) {
+    const Control* child = group.Child(i);
+    if (!child->Text().empty()) return child;
+    if (const Control* below = FirstText(*child)) return below;
+  }
+  return nullptr;
+}
 
 // One child of the client object: a control, or one item of a drop-down list (item >= 0).
 struct Entry {
@@ -89,6 +101,9 @@ class SceneAccessible final : public IAccessible {
       if (!e.control->Text().empty()) return e.control->Text();
       // Named like the system's own title-bar button.
       if (e.control->Kind() == ControlKind::CloseBox) return L"Close";
+      // A clickable group reads as what it says (the refresh link: its label's text).
+      if (e.control->HitTestable())
+        if (const Control* labelled = FirstText(*e.control)) return labelled->Text();
       return Wide(e.control->Name());
     });
   }

@@ -1,8 +1,9 @@
 // The scene as seen by assistive technology: an MSAA IAccessible for the window's client area
 // whose children are the effectively visible controls (depth first, in drawing order) as simple
-// elements, followed after each drop-down list by its items. Each child has a name (its text, or
-// its designer name when it shows no text), a role, a state, a location in screen pixels and,
-// as its description, its designer name; a drop-down's value is its selected item.
+// elements, followed after each drop-down list by its items. Each child has a name (its text; for
+// a clickable group without one, the text it holds; else its control name), a role, a state, a
+// location in screen pixels and, as its description, its control name; a drop-down's value is its
+// selected item.
 #pragma once
 
 #include <windows.h>

@@ -3,6 +3,8 @@
 #include "ui/accessible_win.h"
 #include "ui/gdiplus_win.h"
 #include "ui/scene_painter_win.h"
+#include "win/resource.h"
+#include "win/unique_resource.h"
 
 #include <vector>
 
@@ -26,28 +28,27 @@ class Surface {
     info.bmiHeader.biPlanes = 1;
     info.bmiHeader.biBitCount = 32;
     info.bmiHeader.biCompression = BI_RGB;
-    dc_ = CreateCompatibleDC(nullptr);
+    dc_.reset(CreateCompatibleDC(nullptr));
     if (!dc_) return;
-    bitmap_ = CreateDIBSection(dc_, &info, DIB_RGB_COLORS, &bits_, nullptr, 0);
-    if (bitmap_) old_ = SelectObject(dc_, bitmap_);
+    bitmap_.reset(CreateDIBSection(dc_.get(), &info, DIB_RGB_COLORS, &bits_, nullptr, 0));
+    if (bitmap_) old_ = SelectObject(dc_.get(), bitmap_.get());
   }
   ~Surface() {
-    if (old_) SelectObject(dc_, old_);
-    if (bitmap_) DeleteObject(bitmap_);
-    if (dc_) DeleteDC(dc_);
+    // The bitmap can only be deleted once it is no longer selected into the DC.
+    if (old_) SelectObject(dc_.get(), old_);
   }
   Surface(const Surface&) = delete;
   Surface& operator=(const Surface&) = delete;
   bool Ok() const { return bits_ != nullptr; }
-  HDC Dc() const { return dc_; }
+  HDC Dc() const { return dc_.get(); }
   BYTE* Bits() const { return static_cast<BYTE*>(bits_); }
   int Width() const { return width_; }
   int Height() const { return height_; }
 
  private:
   int width_, height_;
-  HDC dc_ = nullptr;
-  HBITMAP bitmap_ = nullptr;
+  win::UniqueDc dc_;
+  win::UniqueGdiObject bitmap_;  // declared after the DC: deleted before it
   HGDIOBJ old_ = nullptr;
   void* bits_ = nullptr;
 };
@@ -95,14 +96,12 @@ struct LayeredWindow::Impl {
 };
 
 std::unique_ptr<Scene> LoadSceneResource(HMODULE module, const wchar_t* name, std::string* error) {
-  HRSRC info = FindResourceW(module, name, MAKEINTRESOURCEW(10) /* RT_RCDATA */);
-  HGLOBAL loaded = info ? LoadResource(module, info) : nullptr;
-  const char* data = loaded ? static_cast<const char*>(LockResource(loaded)) : nullptr;
-  if (!data) {
+  const std::string_view description = win::ResourceBytes(module, name);
+  if (description.empty()) {
     if (error) *error = "window description resource not found";
     return nullptr;
   }
-  return Scene::Load(std::string_view(data, SizeofResource(module, info)), error);
+  return Scene::Load(description, error);
 }
 
 LayeredWindow::LayeredWindow() = default;

@@ -113,8 +113,8 @@ void DropDown::ClearItems() {
   Changed();
 }
 
-void DropDown::AddItem(std::wstring text) {
-  items_.push_back(std::move(text));
+void DropDown::AddItem(std::wstring text, std::wstring value) {
+  items_.push_back({std::move(text), std::move(value)});
   Changed();
 }
 
@@ -370,7 +370,9 @@ void Scene::Click(Control& control) {
     dd.SetOpen(!dd.IsOpen());
     return;
   }
+  // The control's handler last: its action may end the window that hosts the scene.
   if (on_click_) on_click_(control);
+  if (control.on_click_) control.on_click_();
 }
 
 Control* Scene::DefaultButton() const {

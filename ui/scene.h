@@ -10,6 +10,9 @@
 // handler, so a host window can schedule one redraw. Animations advance only inside Tick(), which
 // a host calls from a timer that it keeps running only while Tick() returns true.
 //
+// A click reaches the scene's click handler, which sees every click, and then the clicked
+// control's own handler, where a window binds the control's action.
+//
 // Layout: every control has a declared rectangle (x, y, w, h) relative to its parent's content
 // box (the parent's bounds less its padding), a Dock mode and margins:
 //   None     the declared rectangle as is;
@@ -119,6 +122,9 @@ class Control {
   size_t ChildCount() const { return children_.size(); }
   Control* Child(size_t i) const { return children_[i].get(); }
 
+  // Called when the control is clicked (see Scene::Click).
+  void SetClickHandler(std::function<void()> handler) { on_click_ = std::move(handler); }
+
   // Hover animation position: 0 = normal fill, 1 = hover fill.
   float HoverAmount() const { return hover_amount_; }
   Color CurrentFill() const { return Mix(style_.fill, style_.hover_fill, hover_amount_); }
@@ -146,6 +152,7 @@ class Control {
   float hover_amount_ = 0;
   Control* parent_ = nullptr;
   std::vector<std::unique_ptr<Control>> children_;
+  std::function<void()> on_click_;
 };
 
 // The window frame: a rounded panel inset from the window edges, with a caption band.
@@ -166,13 +173,18 @@ class Frame : public Control {
   Color outline_{0x5B, 0, 0, 0};
 };
 
+// A drop-down list whose items each show a text and carry a value of their own (what the item
+// stands for, which the text may abbreviate).
 class DropDown : public Control {
  public:
   DropDown(Scene* scene, std::string name) : Control(scene, ControlKind::DropDown, std::move(name)) {}
   void ClearItems();
-  void AddItem(std::wstring text);
+  void AddItem(std::wstring text, std::wstring value = {});
   int ItemCount() const { return static_cast<int>(items_.size()); }
-  const std::wstring& Item(int index) const { return items_.at(static_cast<size_t>(index)); }
+  const std::wstring& Item(int index) const { return items_.at(static_cast<size_t>(index)).text; }
+  const std::wstring& ItemValue(int index) const {
+    return items_.at(static_cast<size_t>(index)).value;
+  }
   int Selected() const { return selected_; }  // -1: none
   void SetSelected(int index);                // out of range: no selection
 
@@ -188,7 +200,10 @@ class DropDown : public Control {
 
  private:
   friend class Scene;
-  std::vector<std::wstring> items_;
+  struct ListItem {
+    std::wstring text, value;
+  };
+  std::vector<ListItem> items_;
   int selected_ = -1;
   int hovered_item_ = -1;
   bool open_ = false;
@@ -227,7 +242,8 @@ class Scene {
   int Width() const;
   int Height() const;
 
-  // Clicks on enabled, visible buttons, close boxes and clickable groups.
+  // Clicks on enabled, visible buttons, close boxes and clickable groups, before the control's
+  // own handler.
   void SetClickHandler(std::function<void(Control&)> handler) { on_click_ = std::move(handler); }
   // Called (once per clean→dirty transition) when something changed that needs a redraw.
   void SetChangeHandler(std::function<void()> handler) { on_change_ = std::move(handler); }

@@ -5,12 +5,24 @@
 #include <cmath>
 #include <string>
 
+#include "win/resource.h"
+#include "win/text.h"
+#include "win/unique_resource.h"
+
 namespace ui {
 namespace {
 
 using Gdiplus::GraphicsPath;
 using Gdiplus::REAL;
 using Gdiplus::RectF;
+
+// A COM stream holds a reference, not a handle: its release is its close function.
+struct StreamTraits {
+  using Type = IStream*;
+  static Type Empty() { return nullptr; }
+  static void Close(Type stream) { stream->Release(); }
+};
+using UniqueStream = win::UniqueResource<StreamTraits>;
 
 // The standard dark look of buttons, lists and bars.
 namespace look {
@@ -328,18 +340,16 @@ Gdiplus::Bitmap* PaintCache::Picture(const std::string& name) {
   auto found = pictures_.find(name);
   if (found != pictures_.end()) return found->second.get();
   std::unique_ptr<Gdiplus::Bitmap>& slot = pictures_[name];  // a miss is remembered as null
-  std::wstring wide(name.begin(), name.end());
-  HRSRC info = FindResourceW(module_, wide.c_str(), MAKEINTRESOURCEW(10) /* RT_RCDATA */);
-  HGLOBAL loaded = info ? LoadResource(module_, info) : nullptr;
-  const void* data = loaded ? LockResource(loaded) : nullptr;
-  DWORD size = info ? SizeofResource(module_, info) : 0;
-  if (!data || size == 0) return nullptr;
+  const std::string_view bytes =
+      win::ResourceBytes(module_, win::Widen(name, CP_UTF8).c_str());
+  if (bytes.empty()) return nullptr;
   // The memory stream holds a copy; GDI+ decodes from it lazily, so the picture is drawn into
   // a bitmap of our own before the stream goes away.
-  IStream* stream = SHCreateMemStream(static_cast<const BYTE*>(data), size);
+  const UniqueStream stream(SHCreateMemStream(reinterpret_cast<const BYTE*>(bytes.data()),
+                                              static_cast<UINT>(bytes.size())));
   if (!stream) return nullptr;
   {
-    Gdiplus::Bitmap decoded(stream);
+    Gdiplus::Bitmap decoded(stream.get());
     if (decoded.GetLastStatus() == Gdiplus::Ok && decoded.GetWidth() > 0) {
       auto copy = std::make_unique<Gdiplus::Bitmap>(decoded.GetWidth(), decoded.GetHeight(),
                                                     PixelFormat32bppPARGB);
@@ -349,7 +359,6 @@ Gdiplus::Bitmap* PaintCache::Picture(const std::string& name) {
       slot = std::move(copy);
     }
   }
-  stream->Release();
   return slot.get();
 }
 

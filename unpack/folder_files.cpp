@@ -2,35 +2,34 @@
 
 #include <windows.h>
 
-#include <cstdio>
+#include <algorithm>
 #include <limits>
-#include <memory>
 #include <new>
 
 #include "unpack/entry_names.h"
-
-namespace {
-struct FileCloser {
-  void operator()(FILE* file) const { fclose(file); }
-};
-using UniqueFile = std::unique_ptr<FILE, FileCloser>;
-}  // namespace
+#include "win/unique_resource.h"
 
 std::optional<std::vector<std::uint8_t>> ReadWholeFile(const std::wstring& path) {
-  UniqueFile file(_wfopen(path.c_str(), L"rb"));
+  win::UniqueFile file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) return std::nullopt;
-  if (_fseeki64(file.get(), 0, SEEK_END) != 0) return std::nullopt;
-  long long size = _ftelli64(file.get());
-  if (size < 0 || static_cast<unsigned long long>(size) > std::numeric_limits<std::size_t>::max())
+  LARGE_INTEGER size{};
+  if (!GetFileSizeEx(file.get(), &size) ||
+      static_cast<unsigned long long>(size.QuadPart) > std::numeric_limits<std::size_t>::max())
     return std::nullopt;
   std::vector<std::uint8_t> bytes;
   try {
-    bytes.resize(static_cast<std::size_t>(size));
+    bytes.resize(static_cast<std::size_t>(size.QuadPart));
   } catch (const std::bad_alloc&) {
     return std::nullopt;
   }
-  if (_fseeki64(file.get(), 0, SEEK_SET) != 0) return std::nullopt;
-  if (fread(bytes.data(), 1, bytes.size(), file.get()) != bytes.size()) return std::nullopt;
+  for (std::size_t done = 0; done < bytes.size();) {
+    const DWORD piece = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1u << 30));
+    DWORD got = 0;
+    if (!ReadFile(file.get(), bytes.data() + done, piece, &got, nullptr) || got == 0)
+      return std::nullopt;
+    done += got;
+  }
   return bytes;
 }
 
@@ -44,11 +43,19 @@ bool WriteFolderFile(const std::wstring& folder, const std::wstring& name, const
   }
   path += name;
 
-  FILE* raw = _wfopen(path.c_str(), L"wb");
-  if (!raw) return false;
-  bool complete = fwrite(data, 1, size, raw) == size;
-  // Closing flushes; a failed flush is a short write too.
-  complete = (fclose(raw) == 0) && complete;
+  win::UniqueFile file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return false;
+  const auto* bytes = static_cast<const std::uint8_t*>(data);
+  bool complete = true;
+  for (std::size_t done = 0; complete && done < size;) {
+    const DWORD piece = static_cast<DWORD>(std::min<std::size_t>(size - done, 1u << 30));
+    DWORD written = 0;
+    complete = WriteFile(file.get(), bytes + done, piece, &written, nullptr) && written == piece;
+    done += written;
+  }
+  // Closing flushes what the system still holds; a failed close is a short write too.
+  complete = CloseHandle(file.release()) && complete;
   if (!complete) DeleteFileW(path.c_str());
   return complete;
 }

@@ -10,6 +10,7 @@
 
 #include "unpack/entry_names.h"
 #include "unpack/folder_files.h"
+#include "win/text.h"
 
 namespace {
 
@@ -39,15 +40,6 @@ class UrarSession {
   URARHandle* handle_ = nullptr;
 };
 
-std::wstring AnsiToWide(const char* text) {
-  int length = MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
-  if (length <= 1) return std::wstring();
-  std::wstring wide(static_cast<std::size_t>(length), L'\0');
-  MultiByteToWideChar(CP_ACP, 0, text, -1, wide.data(), length);
-  wide.resize(static_cast<std::size_t>(length - 1));
-  return wide;
-}
-
 bool Fail(UnpackReport& report, UnpackProblem problem, std::wstring entry = std::wstring()) {
   report.problem = problem;
   report.entry = std::move(entry);
@@ -76,7 +68,7 @@ std::optional<std::wstring> EntryName(const UrarLibrary& library, URARHandle* ha
     Fail(report, UnpackProblem::kEntryFailed);
     return std::nullopt;
   }
-  std::wstring name = AnsiToWide(buffer);
+  std::wstring name = win::Widen(buffer);
   if (size > kNameCapacity || std::strlen(buffer) + 1 != static_cast<std::size_t>(size)) {
     Fail(report, UnpackProblem::kNameTooLong, name);
     return std::nullopt;

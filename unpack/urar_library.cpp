@@ -5,7 +5,7 @@
 
 bool LoadUrarLibrary(UrarLibrary& library, const std::wstring& folder) {
   FreeUrarLibrary(library);
-  UniqueModule module(LoadLibraryW((folder + L"\\zevurar.dll").c_str()));
+  win::UniqueModule module(LoadLibraryW((folder + L"\\zevurar.dll").c_str()));
   if (!module) return false;
   auto bind = [&](auto& entry, const char* name) {
     entry = reinterpret_cast<std::remove_reference_t<decltype(entry)>>(

@@ -6,12 +6,12 @@
 
 #include <string>
 
-#include "unpack/unique_module.h"
 #include "urar/urar.h"
+#include "win/unique_resource.h"
 
 // One loaded library and its entry points. Empty when nothing is bound.
 struct UrarLibrary {
-  UniqueModule module;
+  win::UniqueModule module;
   decltype(&::URARInitialize) URARInitialize = nullptr;
   decltype(&::URARFinalize) URARFinalize = nullptr;
   decltype(&::URARDoAction) URARDoAction = nullptr;

@@ -1,54 +1,56 @@
 #include "cold_installer.h"
 
+#include "removable_drives.h"
+
 void CreateInstallerEvents(ColdInstallContext& context) {
-  context.ColdInstallEvent.reset(CreateEventW(nullptr, FALSE, FALSE, L"COLDINSTALL_EVENT"));
-  context.StopEvent.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  context.installer_event.reset(CreateEventW(nullptr, FALSE, FALSE, L"COLDINSTALL_EVENT"));
+  context.stop_event.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
 }
 
-std::wstring ColdInstallCommandLine(const std::wstring& workFolder, const std::wstring& driveLetter) {
-  return L"\"" + workFolder + L"ColdInstall.exe\" /S /P" + driveLetter + L":";
+std::wstring ColdInstallCommandLine(const std::wstring& work_folder,
+                                    const std::wstring& drive_root) {
+  return L"\"" + work_folder + L"ColdInstall.exe\" /S /P" + DriveName(drive_root);
 }
 
 bool RunColdInstall(const std::shared_ptr<ColdInstallContext>& context,
-                    const std::wstring& driveLetter, const std::wstring& statusText) {
-  ProgressRecord& progress = *context->progress;
-  progress.SetStatusText(statusText);
-  progress.BeginStage(0.5f);
+                    const std::wstring& drive_root, const std::wstring& status_text) {
+  context->progress.SetStatusText(status_text);
+  context->progress.ResetStageValue();
   // Started before the installer, so that no early signal goes uncounted.
-  SelfReleasingThread::Start(std::make_unique<TThread_ThreadColdInstallerProgress>(context));
-  auto stopMonitor = [&] {
-    if (context->StopEvent) SetEvent(context->StopEvent.get());
+  win::SelfReleasingThread::Start(std::make_unique<InstallerMonitorThread>(context));
+  auto stop_monitor = [&] {
+    if (context->stop_event) SetEvent(context->stop_event.get());
   };
 
-  std::wstring commandLine = ColdInstallCommandLine(context->WorkFolder, driveLetter);
+  std::wstring command_line = ColdInstallCommandLine(context->work_folder, drive_root);
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_FORCEOFFFEEDBACK;
   PROCESS_INFORMATION started{};
-  if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE,
+  if (!CreateProcessW(nullptr, command_line.data(), nullptr, nullptr, TRUE,
                       CREATE_NEW_CONSOLE | HIGH_PRIORITY_CLASS, nullptr, nullptr, &startup,
                       &started)) {
-    stopMonitor();
+    stop_monitor();
     return false;
   }
-  UniqueHandle process(started.hProcess);
-  UniqueHandle thread(started.hThread);
+  const win::UniqueHandle process(started.hProcess);
+  const win::UniqueHandle thread(started.hThread);
   WaitForSingleObject(process.get(), INFINITE);
-  stopMonitor();
-  DWORD exitCode = 0;
-  if (!GetExitCodeProcess(process.get(), &exitCode)) exitCode = 0;
-  return exitCode != 0;
+  stop_monitor();
+  DWORD exit_code = 0;
+  if (!GetExitCodeProcess(process.get(), &exit_code)) exit_code = 0;
+  return exit_code != 0;
 }
 
-void ColdInstallerProgress(ColdInstallContext& context) {
-  const HANDLE events[2] = {context.ColdInstallEvent.get(), context.StopEvent.get()};
+void MonitorInstallerSignals(ColdInstallContext& context) {
+  const HANDLE events[2] = {context.installer_event.get(), context.stop_event.get()};
   if (!events[0] || !events[1]) return;
   uint32_t signals = 0;
   while (WaitForSingleObject(events[1], 0) == WAIT_TIMEOUT) {
     // With both set, the wait reports the installer's event first: a last signal still counts.
     const DWORD woken = WaitForMultipleObjects(2, events, FALSE, INFINITE);
     if (woken == WAIT_OBJECT_0)
-      context.progress->InstallerSignalled(++signals);
+      context.progress.InstallerSignalled(++signals);
     else if (woken == WAIT_FAILED)
       return;
   }

@@ -1,29 +1,46 @@
 #include "install_worker.h"
 
-#include "DownloadWrapper.h"
+#include <iterator>
+
+#include "download_wrapper.h"
+#include "progress_plan.h"
+#include "state_request.h"
 #include "unpack/unpack_archive.h"
-#include "wizard_ids.h"
 #include "work_folder.h"
 
 namespace {
 
-constexpr float kDownloadWeight = 0.125f;
-const wchar_t* const kArchives[] = {L"scanner.zip", L"system.zip"};
+const wchar_t* const kArchiveNames[] = {L"scanner.zip", L"system.zip"};
+static_assert(std::size(kArchiveNames) == progress_plan::kArchives);
 
 // The build setting arrives as a narrow literal; joined to L"" it becomes a wide one.
 constexpr const wchar_t* kServerHost = L"" RESCUE_SERVER_HOST;
 
+class InstallWorkerThread : public win::SelfReleasingThread {
+ public:
+  explicit InstallWorkerThread(std::shared_ptr<InstallJob> job) : job_(std::move(job)) {}
+
+ protected:
+  void Execute() override { DoInstall(job_); }
+
+ private:
+  std::shared_ptr<InstallJob> job_;
+};
+
 }  // namespace
 
-InstallThreadStarter StartInstallThread = &SelfReleasingThread::Start;
+BuildSettings ProgramBuildSettings() {
+  return {WorkFolderPath(), [](std::shared_ptr<InstallJob> job) {
+            win::SelfReleasingThread::Start(std::make_unique<InstallWorkerThread>(std::move(job)));
+          }};
+}
 
-std::shared_ptr<InstallJob> CreateInstallJob(std::shared_ptr<ProgressRecord> progress) {
+std::shared_ptr<InstallJob> CreateInstallJob(const std::wstring& work_folder) {
   auto job = std::make_shared<InstallJob>();
-  job->progress = std::move(progress);
-  job->WorkFolder = WorkFolderPath();
+  job->work_folder = work_folder;
   // Whatever an earlier run left behind goes first.
-  ResetWorkFolder(job->WorkFolder);
-  CreateDirectoryW(job->WorkFolder.c_str(), nullptr);
+  ResetWorkFolder(job->work_folder);
+  CreateDirectoryW(job->work_folder.c_str(), nullptr);
   CreateInstallerEvents(*job);
   return job;
 }
@@ -33,16 +50,15 @@ std::wstring RescueDiskUrl(const std::wstring& name) {
 }
 
 bool DownloadArchives(InstallJob& job) {
-  ProgressRecord& progress = *job.progress;
-  progress.BeginStage(kDownloadWeight);
   DownloadWrapper wrapper;
   wrapper.Start(job.window);
   bool ok = true;
-  for (const wchar_t* name : kArchives) {
-    progress.ResetStageValue();
+  for (const wchar_t* name : kArchiveNames) {
+    job.progress.ResetStageValue();
     const std::wstring url = RescueDiskUrl(name);
-    const std::wstring file = job.WorkFolder + name;
-    ok = wrapper.Download(url.c_str(), file.c_str(), &ProgressRecord::DownloadProgress, &progress);
+    const std::wstring file = job.work_folder + name;
+    ok = wrapper.Download(url.c_str(), file.c_str(), &ProgressRecord::DownloadProgress,
+                          &job.progress);
     if (!ok) break;
   }
   wrapper.Stop();
@@ -50,16 +66,17 @@ bool DownloadArchives(InstallJob& job) {
 }
 
 bool UnpackArchives(InstallJob& job) {
-  ProgressRecord& progress = *job.progress;
-  progress.SetStatusText(job.InstallingText);
-  progress.ResetStageValue();
+  job.progress.SetStatusText(job.installing_text);
+  job.progress.ResetStageValue();
   UrarLibrary library;
-  if (!LoadUrarLibrary(library, job.WorkFolder)) return false;
-  bool ok = UnpackArchive(library, job.WorkFolder + kArchives[0], job.WorkFolder);
-  progress.AddStageProgress(13);
-  if (ok) {
-    ok = UnpackArchive(library, job.WorkFolder + kArchives[1], job.WorkFolder);
-    progress.AddStageProgress(25);
+  if (!LoadUrarLibrary(library, job.work_folder)) return false;
+  bool ok = true;
+  uint32_t unpacked = 0;
+  for (const wchar_t* name : kArchiveNames) {
+    ok = UnpackArchive(library, job.work_folder + name, job.work_folder);
+    // Counted whether or not it worked: a failed archive's share shows until the error page.
+    job.progress.ArchivesUnpacked(++unpacked);
+    if (!ok) break;
   }
   FreeUrarLibrary(library);
   return ok;
@@ -67,7 +84,6 @@ bool UnpackArchives(InstallJob& job) {
 
 void DoInstall(const std::shared_ptr<InstallJob>& job) {
   const bool ok = DownloadArchives(*job) && UnpackArchives(*job) &&
-                  RunColdInstall(job, job->DriveLetter, job->InstallingText);
-  // Posting to a window that has closed meanwhile fails harmlessly.
-  PostMessageW(job->window, WM_WIZARD_SETSTATE, ok ? USBFinishOK : USBFinishError, 0);
+                  RunColdInstall(job, job->drive_root, job->installing_text);
+  RequestState(job->window, ok ? WizardState::FinishedOk : WizardState::FinishedError);
 }

@@ -1,15 +1,18 @@
 #include "state_base.h"
 
-#include "wizard_ids.h"
+#include "state_request.h"
+#include "wizard_state_machine.h"
+#include "wizard_view.h"
 
-StateBase::StateBase(USBWizardSM* owner, int index) : owner(owner), index(index) {}
+StateBase::StateBase(WizardStateMachine& machine, WizardState index)
+    : machine_(machine), index_(index) {}
 StateBase::~StateBase() = default;
 
 void StateBase::Enter() {}
 void StateBase::Exit() {}
-void StateBase::HandleEvent(int) {}
-void StateBase::GetProgressInfo(int&, std::wstring&) {}
+void StateBase::HandleEvent(WizardEvent) {}
+void StateBase::GetProgressInfo(ProgressSnapshot&) {}
 
-void StateBase::RequestState(HWND window, int index) {
-  PostMessageA(window, WM_WIZARD_SETSTATE, static_cast<WPARAM>(index), 0);
-}
+WizardView& StateBase::View() const { return machine_.View(); }
+
+void StateBase::RequestState(WizardState state) const { ::RequestState(View().Window(), state); }

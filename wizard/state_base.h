@@ -1,37 +1,38 @@
 // The base of the wizard's five states. A state shows its page on Enter, hides it on Exit,
-// answers wizard events in HandleEvent and, for the progress page, reports progress. A state
-// never switches pages itself: it posts a request to the main window (RequestState), so the
-// change happens on the window thread after the current handler has returned.
+// answers wizard events in HandleEvent and, for the progress page, reports progress. It reaches
+// the window only through the view its state machine holds, and never switches pages itself: it
+// requests a state (state_request.h), so the change happens on the window thread after the
+// current handler has returned.
 #pragma once
 
-#include <windows.h>
+#include "progress_record.h"
+#include "wizard_ids.h"
 
-#include <string>
-
-class USBWizardSM;
+class WizardStateMachine;
+class WizardView;
 
 class StateBase {
  public:
-  StateBase(USBWizardSM* owner, int index);
+  StateBase(WizardStateMachine& machine, WizardState index);
   StateBase(const StateBase&) = delete;
   StateBase& operator=(const StateBase&) = delete;
-
-  // The four operations, in this order; the base versions do nothing.
-  virtual void Enter();
-  virtual void Exit();
-  virtual void HandleEvent(int event);
-  // Leaves both outputs as the caller initialised them.
-  virtual void GetProgressInfo(int& percent, std::wstring& status);
-  // Declared after the four so that they keep the first four slots of the table.
   virtual ~StateBase();
 
-  // Posts WM_WIZARD_SETSTATE with wParam = index to `window`; whether the post worked is not
-  // checked.
-  void RequestState(HWND window, int index);
+  // The base versions do nothing.
+  virtual void Enter();
+  virtual void Exit();
+  virtual void HandleEvent(WizardEvent event);
+  // Leaves the snapshot as the caller initialised it.
+  virtual void GetProgressInfo(ProgressSnapshot& progress);
 
-  int Index() const { return index; }
+  WizardState Index() const { return index_; }
 
  protected:
-  USBWizardSM* owner;
-  int index;
+  WizardView& View() const;
+  // Asks the main window for another state.
+  void RequestState(WizardState state) const;
+
+ private:
+  WizardStateMachine& machine_;
+  const WizardState index_;
 };

@@ -1,23 +1,21 @@
 #include "welcome_state.h"
 
-#include "usb_wizard_sm.h"
-#include "wizard_form.h"
+#include "wizard_view.h"
 
-WelcomeState::WelcomeState(USBWizardSM* owner) : StateBase(owner, Welcome) {
-  owner->RegisterState(index, this);
-}
+WelcomeState::WelcomeState(WizardStateMachine& machine)
+    : StateBase(machine, WizardState::Welcome) {}
 
 void WelcomeState::Enter() {
-  ShowControl("Layout_Init", true);
+  View().ShowPage(WizardPage::Welcome);
   // The only page that also hides the others: it is the first one shown.
-  ShowControl("Layout_USBSelect", false);
-  ShowControl("Layout_Progress", false);
-  ShowControl("Layout_Finish", false);
+  View().HidePage(WizardPage::DriveSelection);
+  View().HidePage(WizardPage::Progress);
+  View().HidePage(WizardPage::Finish);
 }
 
-void WelcomeState::Exit() { ShowControl("Layout_Init", false); }
+void WelcomeState::Exit() { View().HidePage(WizardPage::Welcome); }
 
-void WelcomeState::HandleEvent(int event) {
-  if (event == Start) RequestState(Form1->Handle(), USBSelecting);
-  if (event == WindowClose) Form1->Close();
+void WelcomeState::HandleEvent(WizardEvent event) {
+  if (event == WizardEvent::Start) RequestState(WizardState::DriveSelection);
+  if (event == WizardEvent::WindowClose) View().Close();
 }

@@ -5,8 +5,8 @@
 
 class WelcomeState : public StateBase {
  public:
-  explicit WelcomeState(USBWizardSM* owner);
+  explicit WelcomeState(WizardStateMachine& machine);
   void Enter() override;
   void Exit() override;
-  void HandleEvent(int event) override;
+  void HandleEvent(WizardEvent event) override;
 };

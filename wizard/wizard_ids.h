@@ -1,22 +1,22 @@
-// Numbers the wizard's parts share: state indices, wizard events and the page-change message.
+// Numbers the wizard's parts share: the five states and the events the window hands to them.
 #pragma once
 
-enum WizardStateIndex {
+// The state indices travel in message 1025's wParam (state_request.h), so their numbers are
+// fixed.
+enum class WizardState : int {
   Welcome = 0,
-  USBSelecting = 1,
-  USBProgress = 2,
-  USBFinishOK = 3,
-  USBFinishError = 4,
+  DriveSelection = 1,
+  Progress = 2,
+  FinishedOk = 3,
+  FinishedError = 4,
 };
 constexpr int kWizardStateCount = 5;
+constexpr int Index(WizardState state) { return static_cast<int>(state); }
 
-enum WizardEvent {
-  Start = 0,        // Button1 "Start", welcome page
-  Refresh = 1,      // Layout6 "Refresh", drive-selection page
-  Install = 2,      // Button2 "Install", drive-selection page
-  Close = 3,        // Button3 "Close", finish page
+enum class WizardEvent : int {
+  Start = 0,        // "Start", welcome page
+  Refresh = 1,      // "Refresh", drive-selection page
+  Install = 2,      // "Install", drive-selection page
+  Close = 3,        // "Close", finish page
   WindowClose = 4,  // the frame's close box, any page
 };
-
-// Posted to the main window to change the page; wParam is the state index to enter.
-constexpr unsigned WM_WIZARD_SETSTATE = 0x0400 + 1;  // WM_USER + 1

@@ -4,9 +4,10 @@
 #include <shellapi.h>
 
 #include "unpack/folder_files.h"
+#include "win/resource.h"
 
-std::wstring WorkFolderFromTempPath(const std::wstring& tempPath) {
-  std::wstring folder = tempPath;
+std::wstring WorkFolderFromTempPath(const std::wstring& temp_path) {
+  std::wstring folder = temp_path;
   if (!folder.empty() && folder.back() != L'\\') folder += L'\\';
   return folder + L"USBWizard\\";
 }
@@ -31,11 +32,6 @@ void ResetWorkFolder(const std::wstring& folder) {
 }
 
 void ExtractUrarLibrary(const std::wstring& folder) {
-  HRSRC resource = FindResourceW(nullptr, L"URAR", MAKEINTRESOURCEW(10) /* RT_RCDATA */);
-  if (!resource) return;
-  const DWORD size = SizeofResource(nullptr, resource);
-  HGLOBAL loaded = size ? LoadResource(nullptr, resource) : nullptr;
-  const void* bytes = loaded ? LockResource(loaded) : nullptr;
-  if (bytes) WriteFolderFile(folder, L"zevurar.dll", bytes, size);
-  // Resources belong to the module image: there is nothing to free.
+  const std::string_view library = win::ResourceBytes(nullptr, L"URAR");
+  if (!library.empty()) WriteFolderFile(folder, L"zevurar.dll", library.data(), library.size());
 }

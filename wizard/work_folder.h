@@ -5,9 +5,9 @@
 
 #include <string>
 
-// The working folder below the temporary folder `tempPath` as the system reports it: one
-// backslash between them, and a trailing one ("USBWizard\" alone when tempPath is empty).
-std::wstring WorkFolderFromTempPath(const std::wstring& tempPath);
+// The working folder below the temporary folder `temp_path` as the system reports it: one
+// backslash between them, and a trailing one ("USBWizard\" alone when temp_path is empty).
+std::wstring WorkFolderFromTempPath(const std::wstring& temp_path);
 
 // The working folder below the current user's temporary folder.
 std::wstring WorkFolderPath();

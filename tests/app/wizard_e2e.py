@@ -26,16 +26,16 @@ ROLE_LISTITEM = 34
 STATE_UNAVAILABLE = 0x1
 
 TEXTS = {
-    "en": {"Button1": "Start", "Label6": "USB drive selection", "Label14":
-           "No removable USB drive detected", "Label11": "Downloading",
-           "Label12_ok": "Rescue USB drive created correctly",
-           "Label12_error": "Could not install the rescue USB drive",
-           "HudWindow1": "Create Tovix Scourlet rescue USB drive"},
-    "es": {"Button1": "Comenzar", "Label6": "Selecciona unidad USB", "Label14":
-           "No se ha detectado ninguna unidad USB", "Label11": "Descargando",
-           "Label12_ok": "USB de an\u00e1lisis generado correctamente",
-           "Label12_error": "No se ha instalado el an\u00e1lisis autoarrancable",
-           "HudWindow1": "Asistente para el USB de an\u00e1lisis de Tovix Scourlet"},
+    "en": {"StartButton": "Start", "DriveTitle": "USB drive selection", "NoDriveNotice":
+           "No removable USB drive detected", "StatusLabel": "Downloading",
+           "FinishTitle_ok": "Rescue USB drive created correctly",
+           "FinishTitle_error": "Could not install the rescue USB drive",
+           "WindowFrame": "Create Tovix Scourlet rescue USB drive"},
+    "es": {"StartButton": "Comenzar", "DriveTitle": "Selecciona unidad USB", "NoDriveNotice":
+           "No se ha detectado ninguna unidad USB", "StatusLabel": "Descargando",
+           "FinishTitle_ok": "USB de an\u00e1lisis generado correctamente",
+           "FinishTitle_error": "No se ha instalado el an\u00e1lisis autoarrancable",
+           "WindowFrame": "Asistente para el USB de an\u00e1lisis de Tovix Scourlet"},
 }
 
 
@@ -122,7 +122,7 @@ class Wizard:
         self.wait_for(lambda: subprocess.run(
             ["xdotool", "search", "--onlyvisible", "--name", TITLE], env=self.env,
             capture_output=True).returncode == 0, "the window to be shown")
-        self.wait_for(lambda: "HudWindow1" in self.controls(), "the window to answer")
+        self.wait_for(lambda: "WindowFrame" in self.controls(), "the window to answer")
 
     @property
     def lang(self):
@@ -180,7 +180,7 @@ class Wizard:
               "posting message 1025")
 
     def screenshot(self, page):
-        frame = self.controls()["HudWindow1"]["location"]
+        frame = self.controls()["WindowFrame"]["location"]
         x, y, w, h = frame
         path = os.path.join(self.args.screenshots, "wizard-%s-%s.png" % (self.lang, page))
         subprocess.run(["import", "-display", self.env["DISPLAY"], "-window", "root", "-crop",
@@ -204,72 +204,72 @@ def run(args):
         wizard.env["DISPLAY"] = xvfb.display
         wizard.start()
         c = wizard.controls()
-        check(c["HudWindow1"]["text"] == texts["HudWindow1"], "title: " + c["HudWindow1"]["text"])
-        check(c["HudWindow1"]["location"][2:] == [613, 429], "window size")
-        check(c["Button1"]["text"] == texts["Button1"], "Start button: " + c["Button1"]["text"])
-        check("Label6" not in c and "Layout_USBSelect" not in c, "only the welcome page shows")
+        check(c["WindowFrame"]["text"] == texts["WindowFrame"], "title: " + c["WindowFrame"]["text"])
+        check(c["WindowFrame"]["location"][2:] == [613, 429], "window size")
+        check(c["StartButton"]["text"] == texts["StartButton"], "Start button: " + c["StartButton"]["text"])
+        check("DriveTitle" not in c and "DrivePage" not in c, "only the welcome page shows")
         wizard.screenshot("1-welcome")
 
         # The Enter key presses the page's button as a click would.
         wizard.press_enter()
-        wizard.wait_for(lambda: "Label6" in wizard.controls(), "the drive-selection page")
+        wizard.wait_for(lambda: "DriveTitle" in wizard.controls(), "the drive-selection page")
         c = wizard.controls()
-        check("Layout_Init" not in c, "the welcome page is hidden")
-        check(c["Label6"]["text"] == texts["Label6"], "drive page title")
+        check("WelcomePage" not in c, "the welcome page is hidden")
+        check(c["DriveTitle"]["text"] == texts["DriveTitle"], "drive page title")
         check(wizard.drive_items() == ["E", "F"], "removable drives: %s" % wizard.drive_items())
-        check(c["ComboBox1"]["value"] == "E", "first drive selected")
-        check("Label14" not in c, "no notice while drives are listed")
-        check(not c["Button2"]["state"] & STATE_UNAVAILABLE, "Install enabled")
+        check(c["DriveList"]["value"] == "E", "first drive selected")
+        check("NoDriveNotice" not in c, "no notice while drives are listed")
+        check(not c["InstallButton"]["state"] & STATE_UNAVAILABLE, "Install enabled")
         wizard.screenshot("2-drives")
 
         # Choose F: in the open list; a refresh selects the first drive again.
-        wizard.click("ComboBox1")
+        wizard.click("DriveList")
         wizard.click_item("F")
-        wizard.wait_for(lambda: wizard.value("ComboBox1") == "F", "F: chosen")
-        wizard.click("Layout6")
-        wizard.wait_for(lambda: wizard.value("ComboBox1") == "E", "E: again")
+        wizard.wait_for(lambda: wizard.value("DriveList") == "F", "F: chosen")
+        wizard.click("RefreshLink")
+        wizard.wait_for(lambda: wizard.value("DriveList") == "E", "E: again")
         check(wizard.drive_items() == ["E", "F"], "the list after a refresh")
 
         wizard.unplug("f")
-        wizard.click("Layout6")
+        wizard.click("RefreshLink")
         wizard.wait_for(lambda: wizard.drive_items() == ["E"], "the list after F: was removed")
 
         wizard.unplug("e")
-        wizard.click("Layout6")
-        wizard.wait_for(lambda: "Label14" in wizard.controls(), "the empty-list notice")
+        wizard.click("RefreshLink")
+        wizard.wait_for(lambda: "NoDriveNotice" in wizard.controls(), "the empty-list notice")
         c = wizard.controls()
         check(wizard.drive_items() == [], "empty list")
-        check(c["Label14"]["text"] == texts["Label14"], "notice: " + c["Label14"]["text"])
-        check(c["Button2"]["state"] & STATE_UNAVAILABLE, "Install disabled without drives")
-        check(c["ComboBox1"]["state"] & STATE_UNAVAILABLE, "list disabled without drives")
+        check(c["NoDriveNotice"]["text"] == texts["NoDriveNotice"], "notice: " + c["NoDriveNotice"]["text"])
+        check(c["InstallButton"]["state"] & STATE_UNAVAILABLE, "Install disabled without drives")
+        check(c["DriveList"]["state"] & STATE_UNAVAILABLE, "list disabled without drives")
         wizard.screenshot("3-no-drive")
 
         wizard.plug("e")
-        wizard.click("Layout6")
+        wizard.click("RefreshLink")
         wizard.wait_for(lambda: wizard.drive_items() == ["E"], "the list after E: came back")
-        wizard.click("Button2")
-        wizard.wait_for(lambda: "Label9" in wizard.controls(), "the progress page")
-        wizard.wait_for(lambda: wizard.text("Label11") == texts["Label11"], "the status line")
+        wizard.click("InstallButton")
+        wizard.wait_for(lambda: "ProgressTitle" in wizard.controls(), "the progress page")
+        wizard.wait_for(lambda: wizard.text("StatusLabel") == texts["StatusLabel"], "the status line")
         # 33 in the description; entering the page sets 0, and the stalled download adds nothing.
-        check(wizard.controls()["ProgressBar1"]["value"] == "0",
-              "progress bar starts at 0: %r" % wizard.controls()["ProgressBar1"]["value"])
+        check(wizard.controls()["ProgressBar"]["value"] == "0",
+              "progress bar starts at 0: %r" % wizard.controls()["ProgressBar"]["value"])
         wizard.screenshot("4-progress")
 
         wizard.post_state(7)  # not a state: nothing changes
         wizard.post_state(3)
-        wizard.wait_for(lambda: "Label12" in wizard.controls(), "the success page")
+        wizard.wait_for(lambda: "FinishTitle" in wizard.controls(), "the success page")
         c = wizard.controls()
-        check("Label9" not in c, "the progress page is hidden")
-        check(c["Label12"]["text"] == texts["Label12_ok"], "success title: " + c["Label12"]["text"])
-        check("Image_OK" in c and "Image_Error" not in c, "success picture")
+        check("ProgressTitle" not in c, "the progress page is hidden")
+        check(c["FinishTitle"]["text"] == texts["FinishTitle_ok"], "success title: " + c["FinishTitle"]["text"])
+        check("SuccessPicture" in c and "ErrorPicture" not in c, "success picture")
         wizard.screenshot("5-finished")
         wizard.post_state(4)
-        wizard.wait_for(lambda: wizard.text("Label12") == texts["Label12_error"], "error page")
-        check("Image_Error" in wizard.controls() and "Image_OK" not in wizard.controls(),
+        wizard.wait_for(lambda: wizard.text("FinishTitle") == texts["FinishTitle_error"], "error page")
+        check("ErrorPicture" in wizard.controls() and "SuccessPicture" not in wizard.controls(),
               "error picture")
         wizard.screenshot("6-error")
 
-        wizard.click("HudWindow1CloseBox" if args.close == "closebox" else "Button3")
+        wizard.click("CloseBox" if args.close == "closebox" else "CloseButton")
         check(wizard.process.wait(timeout=60) == 0, "exit code 0")
     finally:
         if wizard.__dict__.get("process") and wizard.process.poll() is None:

@@ -1,7 +1,7 @@
 // The end-to-end test's hands inside Wine, on the window titled <title>:
 //   wizard_probe dump <title>      prints what assistive technology sees of it: one line per
 //                                  accessible child of its client area, tab-separated:
-//                                  description (the designer name), role, state (hex), name,
+//                                  description (the control name), role, state (hex), name,
 //                                  value, location (x y w h, screen pixels); UTF-8.
 //   wizard_probe post <title> <n>  posts message 1025 with wParam n, as the install worker does.
 //   wizard_probe unplug <X:>       removes the drive letter from the object namespace, as the

@@ -1,86 +1,85 @@
 // A proxy that answers 407 until credentials come, reached through this process's own Internet
 // Settings (the session is opened with the preconfigured proxy: the proxy flag stays 0 here).
-#include "TestServer.h"
-
-#include "DownloadEngine.h"
-#include "ProxyCredentialsPrompt.h"
-#include "ProxySettingsOverride.h"
-
 #include <gtest/gtest.h>
 
 #include <atomic>
 
+#include "download_engine.h"
+#include "http_test_server.h"
+#include "proxy_credentials_prompt.h"
+#include "proxy_settings_override.h"
+
 namespace {
 
-std::atomic<int> promptCalls{0};
+std::atomic<int> prompt_calls{0};
 
 DWORD AnswerWithCredentials(HINTERNET request) {
-    ++promptCalls;
-    wchar_t user[] = L"proxyuser", password[] = L"proxypass";
-    InternetSetOptionW(request, INTERNET_OPTION_PROXY_USERNAME, user, ARRAYSIZE(user));
-    InternetSetOptionW(request, INTERNET_OPTION_PROXY_PASSWORD, password, ARRAYSIZE(password));
-    return ERROR_INTERNET_FORCE_RETRY;
+  ++prompt_calls;
+  wchar_t user[] = L"proxyuser", password[] = L"proxypass";
+  InternetSetOptionW(request, INTERNET_OPTION_PROXY_USERNAME, user, ARRAYSIZE(user));
+  InternetSetOptionW(request, INTERNET_OPTION_PROXY_PASSWORD, password, ARRAYSIZE(password));
+  return ERROR_INTERNET_FORCE_RETRY;
 }
 
 DWORD Decline(HINTERNET) {
-    ++promptCalls;
-    return ERROR_CANCELLED;
+  ++prompt_calls;
+  return ERROR_CANCELLED;
 }
 
 struct Totals {
-    std::vector<uint32_t> values;
-    static void Record(void* context, uint32_t, uint32_t total, const wchar_t*) {
-        static_cast<Totals*>(context)->values.push_back(total);
-    }
+  std::vector<uint32_t> values;
+  static void Record(void* context, uint32_t, uint32_t total, const wchar_t*) {
+    static_cast<Totals*>(context)->values.push_back(total);
+  }
 };
 
 class DownloadThroughProxy : public ::testing::Test {
-protected:
-    static void SetUpTestSuite() { server_ = new TestServer; }
-    static void TearDownTestSuite() { delete server_; }
-    void SetUp() override {
-        ASSERT_TRUE(server_->running());
-        settings_.Set(1, L"127.0.0.1:" + std::to_wstring(server_->port()));
-        promptCalls = 0;
-    }
-    void TearDown() override {
-        SetProxyCredentialsPrompt(nullptr);
-        DeleteFileW(file_.c_str());
-    }
+ protected:
+  static void SetUpTestSuite() { server_ = new TestServer; }
+  static void TearDownTestSuite() { delete server_; }
+  void SetUp() override {
+    ASSERT_TRUE(server_->running());
+    settings_.Set(1, L"127.0.0.1:" + std::to_wstring(server_->port()));
+    prompt_calls = 0;
+  }
+  void TearDown() override {
+    SetProxyCredentialsPrompt(nullptr);
+    DeleteFileW(file_.c_str());
+  }
 
-    static TestServer* server_;
-    ProxySettingsOverride settings_;
-    const std::wstring file_ = TestFilePath(L"proxied.bin");
+  static TestServer* server_;
+  ProxySettingsOverride settings_;
+  const std::wstring file_ = TestFilePath(L"proxied.bin");
 };
 TestServer* DownloadThroughProxy::server_ = nullptr;
 
-const std::vector<uint8_t> kRefusal = {'p', 'r', 'o', 'x', 'y', ' ', 's', 'a', 'y', 's', ' ', 'n', 'o'};
+const std::string kRefusal = "proxy says no";
 
 TEST_F(DownloadThroughProxy, CredentialsFromThePromptRetryTheRequest) {
-    SetProxyCredentialsPrompt(&AnswerWithCredentials);
-    InitializeEngine(nullptr);
-    Totals totals;
-    // The host is only a name for the proxy, which serves every path itself.
-    EXPECT_TRUE(DownloadUrlToFile(L"http://rescue.example.invalid/file/30000", file_.c_str(), 30000,
-                                  &Totals::Record, &totals));
-    EXPECT_TRUE(ShutdownEngine());
+  SetProxyCredentialsPrompt(&AnswerWithCredentials);
+  InitializeEngine(nullptr);
+  Totals totals;
+  // The host is only a name for the proxy, which serves every path itself.
+  EXPECT_TRUE(DownloadUrlToFile(L"http://rescue.example.invalid/file/30000", file_.c_str(), 30000,
+                                &Totals::Record, &totals));
+  EXPECT_TRUE(ShutdownEngine());
 
-    EXPECT_EQ(promptCalls, 1);
-    EXPECT_EQ(ReadWholeFile(file_), PatternBytes(30000));  // only the final body
-    // The refusal's 13 bytes were counted first, and the total goes on from there.
-    ASSERT_GE(totals.values.size(), 2u);
-    EXPECT_EQ(totals.values.front(), kRefusal.size());
-    EXPECT_EQ(totals.values.back(), kRefusal.size() + 30000);
+  EXPECT_EQ(prompt_calls, 1);
+  EXPECT_EQ(ReadFileBytes(file_), PatternBytes(30000));  // only the final body
+  // The refusal's 13 bytes were counted first, and the total goes on from there.
+  ASSERT_GE(totals.values.size(), 2u);
+  EXPECT_EQ(totals.values.front(), kRefusal.size());
+  EXPECT_EQ(totals.values.back(), kRefusal.size() + 30000);
 }
 
 TEST_F(DownloadThroughProxy, DeclinedPromptLeavesTheRefusalAndFails) {
-    SetProxyCredentialsPrompt(&Decline);
-    InitializeEngine(nullptr);
-    EXPECT_FALSE(DownloadUrlToFile(L"http://rescue.example.invalid/file/100", file_.c_str(), 30000,
-                                   nullptr, nullptr));
-    EXPECT_TRUE(ShutdownEngine());
-    EXPECT_EQ(promptCalls, 1);
-    EXPECT_EQ(ReadWholeFile(file_), kRefusal);
+  SetProxyCredentialsPrompt(&Decline);
+  InitializeEngine(nullptr);
+  EXPECT_FALSE(DownloadUrlToFile(L"http://rescue.example.invalid/file/100", file_.c_str(), 30000,
+                                 nullptr, nullptr));
+  EXPECT_TRUE(ShutdownEngine());
+  EXPECT_EQ(prompt_calls, 1);
+  EXPECT_EQ(ReadFileBytes(file_), kRefusal);
 }
 
 }  // namespace

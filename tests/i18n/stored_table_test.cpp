@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <map>
 
-#include "stored_table.h"
+#include "support/window_description.h"
 
 namespace {
 
@@ -65,7 +65,7 @@ bool SortedByCodeUnits(const std::vector<std::wstring>& lines) {
 }
 
 TEST(StoredTable, HoldsTheIdentityLanguageAndSpanish) {
-  const auto table = ReadStoredTable();
+  const auto table = LoadStoredTranslationTable();
   ASSERT_EQ(table.languages.size(), 2u);
   EXPECT_EQ(table.languages[0].name, L"\u00f1\u00f1");
   EXPECT_EQ(table.languages[1].name, L"es");
@@ -87,7 +87,7 @@ TEST(StoredTable, HoldsTheIdentityLanguageAndSpanish) {
 }
 
 TEST(StoredTable, WindowTextListHoldsTheEighteenWindowTextsSorted) {
-  const auto table = ReadStoredTable();
+  const auto table = LoadStoredTranslationTable();
   std::vector<std::wstring> expected;
   for (const auto& entry : kSpanish)
     if (std::find(std::begin(kCodeOnly), std::end(kCodeOnly), entry.first) == std::end(kCodeOnly))

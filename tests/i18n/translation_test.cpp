@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "stored_table.h"
+#include "support/window_description.h"
 
 namespace {
 
@@ -37,7 +37,7 @@ TEST(LookupTranslation, WithTheStoredTable) {
       {kUs, L"Unknown text", L"Unknown text"},
   };
   for (const auto& c : cases) {
-    WindowLanguages languages(ReadStoredTable(), nullptr);
+    WindowLanguages languages(LoadStoredTranslationTable(), nullptr);
     TranslationLookup lookup;
     EXPECT_EQ(lookup.Lookup(languages, c.lcid, c.key), c.expected)
         << std::hex << c.lcid << " " << std::wstring(c.key).size();
@@ -70,7 +70,7 @@ TEST(WindowTexts, MatchExactlyAndFallBackToEnglish) {
 
 TEST(WindowLanguages, SelectionAtLoadAndByName) {
   int retranslations = 0;
-  WindowLanguages languages(ReadStoredTable(), [&] { ++retranslations; });
+  WindowLanguages languages(LoadStoredTranslationTable(), [&] { ++retranslations; });
   languages.SelectAtLoad(L"de");  // a German user: no such language, English stays
   languages.SelectAtLoad(L"");
   EXPECT_EQ(languages.Active(), nullptr);
@@ -93,7 +93,7 @@ TEST(WindowLanguages, SelectionAtLoadAndByName) {
 
 TEST(LookupTranslation, FirstUseSelectsByLocaleIdentifierOnce) {
   int retranslations = 0;
-  WindowLanguages languages(ReadStoredTable(), [&] { ++retranslations; });
+  WindowLanguages languages(LoadStoredTranslationTable(), [&] { ++retranslations; });
   languages.SelectAtLoad(L"de");
   TranslationLookup lookup;
   // A Spanish identifier wins over whatever the abbreviation chose at load.
@@ -103,7 +103,7 @@ TEST(LookupTranslation, FirstUseSelectsByLocaleIdentifierOnce) {
   EXPECT_EQ(lookup.Lookup(languages, kGermany, L"Close"), L"Cerrar");  // kept list
   EXPECT_EQ(retranslations, 1);
 
-  WindowLanguages german(ReadStoredTable(), nullptr);
+  WindowLanguages german(LoadStoredTranslationTable(), nullptr);
   TranslationLookup german_lookup;
   german_lookup.Lookup(german, kGermany, L"Close");
   EXPECT_EQ(german.Active()->name, L"\u00f1\u00f1");

@@ -6,11 +6,12 @@
 
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <map>
 #include <string>
 
 #include "cold_installer.h"
+#include "support/files.h"
+#include "win/unique_resource.h"
 
 namespace fs = std::filesystem;
 
@@ -21,10 +22,7 @@ using Files = std::map<fs::path, std::string>;
 Files FilesBelow(const fs::path& root) {
   Files files;
   for (const auto& item : fs::recursive_directory_iterator(root)) {
-    if (!item.is_regular_file()) continue;
-    std::ifstream in(item.path(), std::ios::binary);
-    files[fs::relative(item.path(), root)] = {std::istreambuf_iterator<char>(in),
-                                              std::istreambuf_iterator<char>()};
+    if (item.is_regular_file()) files[fs::relative(item.path(), root)] = ReadFileBytes(item.path());
   }
   return files;
 }
@@ -62,7 +60,7 @@ class StandInInstaller : public ::testing::Test {
     PROCESS_INFORMATION started{};
     EXPECT_TRUE(CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
                                nullptr, &startup, &started));
-    UniqueHandle process(started.hProcess), thread(started.hThread);
+    const win::UniqueHandle process(started.hProcess), thread(started.hThread);
     WaitForSingleObject(process.get(), INFINITE);
     DWORD code = 99;
     GetExitCodeProcess(process.get(), &code);
@@ -75,16 +73,16 @@ class StandInInstaller : public ::testing::Test {
 
 TEST_F(StandInInstaller, CopiesTheRescueSystemAndSignalsOncePerFile) {
   auto context = std::make_shared<ColdInstallContext>();
-  context->WorkFolder = work_.wstring() + L"\\";
+  context->work_folder = work_.wstring() + L"\\";
   CreateInstallerEvents(*context);
-  context->progress->SetPercent(49);
+  context->progress.SetPercent(49);
 
-  ASSERT_TRUE(RunColdInstall(context, L"E", L"Installing the rescue USB drive"));
+  ASSERT_TRUE(RunColdInstall(context, L"E:\\", L"Installing the rescue USB drive"));
   const Files expected = FilesBelow(work_ / "rescue");
   EXPECT_EQ(FilesBelow(L"E:\\"), expected);
   // The monitor holds the context until it has counted the last signal and seen the stop.
   for (int i = 0; i < 2000 && context.use_count() > 1; ++i) Sleep(5);
-  EXPECT_EQ(context->progress->GetPercent(), 49 + static_cast<int>(expected.size()) / 2);
+  EXPECT_EQ(context->progress.Snapshot().percent, 49 + static_cast<int>(expected.size()) / 2);
 }
 
 TEST_F(StandInInstaller, FailsWithZeroOnABadCommandLineOrAFailedCopy) {

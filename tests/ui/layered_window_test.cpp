@@ -58,7 +58,7 @@ class LayeredWindowTest : public ::testing::Test {
     SendMessageW(hwnd_, WM_LBUTTONUP, 0, Point(p.x, p.y));
   }
   void ShowPage(const char* page) {
-    for (const char* p : {"Layout_Init", "Layout_USBSelect", "Layout_Progress", "Layout_Finish"})
+    for (const char* p : {"WelcomePage", "DrivePage", "ProgressPage", "FinishPage"})
       scene_->Find(p)->SetVisible(std::string(p) == page);
   }
 
@@ -93,10 +93,10 @@ TEST_F(LayeredWindowTest, BorderlessLayeredCentredAndDrawnOnlyWhenChanged) {
 
   // A change schedules one redraw, which the message loop carries out on screen.
   EXPECT_FALSE(scene_->NeedsRedraw());
-  POINT p = Centre("Layout_Init");
+  POINT p = Centre("WelcomePage");
   COLORREF before = GetPixel(screen, r.left + p.x, r.top + p.y);
-  scene_->Find("Layout_Init")->SetVisible(false);
-  scene_->Find("Layout_Finish")->SetVisible(true);  // its picture covers the page's centre
+  scene_->Find("WelcomePage")->SetVisible(false);
+  scene_->Find("FinishPage")->SetVisible(true);  // its picture covers the page's centre
   EXPECT_TRUE(scene_->NeedsRedraw());
   EXPECT_TRUE(PumpUntil([&] { return !scene_->NeedsRedraw(); }));
   EXPECT_NE(GetPixel(screen, r.left + p.x, r.top + p.y), before);
@@ -104,8 +104,8 @@ TEST_F(LayeredWindowTest, BorderlessLayeredCentredAndDrawnOnlyWhenChanged) {
 }
 
 TEST_F(LayeredWindowTest, HoverAnimatesTheCloseBoxAndClicksReachTheHandler) {
-  ui::Control* close = scene_->Find("HudWindow1CloseBox");
-  POINT box = Centre("HudWindow1CloseBox");
+  ui::Control* close = scene_->Find("CloseBox");
+  POINT box = Centre("CloseBox");
   ULONGLONG start = GetTickCount64();
   PostMessageW(hwnd_, WM_MOUSEMOVE, 0, Point(box.x, box.y));
   ASSERT_TRUE(PumpUntil([&] { return close->HoverAmount() == 1.0f; }));
@@ -121,9 +121,9 @@ TEST_F(LayeredWindowTest, HoverAnimatesTheCloseBoxAndClicksReachTheHandler) {
   ASSERT_TRUE(PumpUntil([&] { return close->HoverAmount() == 0.0f; }));
 
   ClickAt(box);
-  ClickAt(Centre("Button1"));
-  ClickAt(Centre("Label1"));  // labels take no clicks
-  EXPECT_EQ(clicks_, (std::vector<std::string>{"HudWindow1CloseBox", "Button1"}));
+  ClickAt(Centre("StartButton"));
+  ClickAt(Centre("WelcomeTitle"));  // labels take no clicks
+  EXPECT_EQ(clicks_, (std::vector<std::string>{"CloseBox", "StartButton"}));
 
   // The caption band drags the window; controls and the page do not.
   RECT w{};
@@ -136,16 +136,16 @@ TEST_F(LayeredWindowTest, HoverAnimatesTheCloseBoxAndClicksReachTheHandler) {
   EXPECT_EQ(hit(200, 100), HTCLIENT);
 
   // The clickable refresh group shows the hand cursor; the rest the arrow.
-  ShowPage("Layout_USBSelect");
+  ShowPage("DrivePage");
   auto cursor_at = [&](POINT p) {
     SendMessageW(hwnd_, WM_MOUSEMOVE, 0, Point(p.x, p.y));
     SendMessageW(hwnd_, WM_SETCURSOR, reinterpret_cast<WPARAM>(hwnd_), MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
     return GetCursor();
   };
-  EXPECT_EQ(cursor_at(Centre("Label8")), LoadCursorW(nullptr, MAKEINTRESOURCEW(32649)));  // hand
-  EXPECT_EQ(cursor_at(Centre("Label6")), LoadCursorW(nullptr, MAKEINTRESOURCEW(32512)));  // arrow
-  ClickAt(Centre("Image2"));
-  EXPECT_EQ(clicks_.back(), "Layout6");
+  EXPECT_EQ(cursor_at(Centre("RefreshLabel")), LoadCursorW(nullptr, MAKEINTRESOURCEW(32649)));  // hand
+  EXPECT_EQ(cursor_at(Centre("DriveTitle")), LoadCursorW(nullptr, MAKEINTRESOURCEW(32512)));  // arrow
+  ClickAt(Centre("RefreshIcon"));
+  EXPECT_EQ(clicks_.back(), "RefreshLink");
 }
 
 // Real input through the system: a press on the caption band, a move and a release. The drag's
@@ -191,11 +191,11 @@ TEST_F(LayeredWindowTest, DraggingTheCaptionBandMovesTheWindow) {
 
 TEST_F(LayeredWindowTest, EnterPressesTheVisiblePagesEnabledButtonAfterTheAppsHook) {
   SendMessageW(hwnd_, WM_KEYDOWN, VK_RETURN, 0);
-  ShowPage("Layout_USBSelect");
+  ShowPage("DrivePage");
   SendMessageW(hwnd_, WM_KEYDOWN, VK_RETURN, 0);
-  scene_->Find("Button2")->SetEnabled(false);
+  scene_->Find("InstallButton")->SetEnabled(false);
   SendMessageW(hwnd_, WM_KEYDOWN, VK_RETURN, 0);
-  EXPECT_EQ(clicks_, (std::vector<std::string>{"Button1", "Button2"}));
+  EXPECT_EQ(clicks_, (std::vector<std::string>{"StartButton", "InstallButton"}));
 
   // The application sees messages first and may keep them from the toolkit.
   std::vector<UINT> seen;
@@ -204,7 +204,7 @@ TEST_F(LayeredWindowTest, EnterPressesTheVisiblePagesEnabledButtonAfterTheAppsHo
     if (msg == WM_KEYDOWN && wp == VK_RETURN) return *result = 0, true;
     return false;
   });
-  scene_->Find("Button2")->SetEnabled(true);
+  scene_->Find("InstallButton")->SetEnabled(true);
   SendMessageW(hwnd_, WM_KEYDOWN, VK_RETURN, 0);
   SendMessageW(hwnd_, WM_USER + 1, 3, 0);
   EXPECT_EQ(clicks_.size(), 2u);
@@ -213,7 +213,7 @@ TEST_F(LayeredWindowTest, EnterPressesTheVisiblePagesEnabledButtonAfterTheAppsHo
   // A handler that closes the window from a click leaves the toolkit standing.
   window_->SetMessageHandler(nullptr);
   scene_->SetClickHandler([this](ui::Control&) { DestroyWindow(hwnd_); });
-  ClickAt(Centre("Button2"));
+  ClickAt(Centre("InstallButton"));
   EXPECT_FALSE(IsWindow(hwnd_));
   EXPECT_EQ(window_->Handle(), nullptr);
 }
@@ -254,9 +254,9 @@ std::vector<Child> ReadTree(IAccessible* acc) {
   return out;
 }
 
-const Child* ByDescription(const std::vector<Child>& tree, const wchar_t* designer_name) {
+const Child* ByDescription(const std::vector<Child>& tree, const wchar_t* control_name) {
   for (const Child& c : tree)
-    if (c.description == designer_name) return &c;
+    if (c.description == control_name) return &c;
   return nullptr;
 }
 
@@ -276,28 +276,28 @@ TEST_F(LayeredWindowTest, AccessibilityTreeShowsTheVisibleControls) {
   EXPECT_EQ(role.lVal, ROLE_SYSTEM_CLIENT);
 
   std::vector<Child> tree = ReadTree(acc);
-  const Child* start = ByDescription(tree, L"Button1");
+  const Child* start = ByDescription(tree, L"StartButton");
   ASSERT_NE(start, nullptr);
   EXPECT_EQ(start->name, L"Start");
   EXPECT_EQ(start->role, ROLE_SYSTEM_PUSHBUTTON);
   EXPECT_FALSE(start->state & STATE_SYSTEM_UNAVAILABLE);
   RECT w{};
   GetWindowRect(hwnd_, &w);
-  ui::Rect b = scene_->Find("Button1")->Bounds();
+  ui::Rect b = scene_->Find("StartButton")->Bounds();
   EXPECT_EQ(start->x, w.left + b.x);
   EXPECT_EQ(start->y, w.top + b.y);
   EXPECT_EQ(start->w, 124);
   EXPECT_EQ(start->h, 28);
-  const Child* heading = ByDescription(tree, L"Label1");
+  const Child* heading = ByDescription(tree, L"WelcomeTitle");
   ASSERT_NE(heading, nullptr);
   EXPECT_EQ(heading->name, L"Create rescue USB drive");
   EXPECT_EQ(heading->role, ROLE_SYSTEM_STATICTEXT);
-  ASSERT_NE(ByDescription(tree, L"HudWindow1"), nullptr);
-  EXPECT_EQ(ByDescription(tree, L"HudWindow1")->name, L"Create Tovix Scourlet rescue USB drive");
-  EXPECT_EQ(ByDescription(tree, L"BitmapStateButton1")->role, ROLE_SYSTEM_GRAPHIC);
-  ASSERT_NE(ByDescription(tree, L"HudWindow1CloseBox"), nullptr);
-  EXPECT_EQ(ByDescription(tree, L"HudWindow1CloseBox")->name, L"Close");
-  EXPECT_EQ(ByDescription(tree, L"Button2"), nullptr);  // hidden page
+  ASSERT_NE(ByDescription(tree, L"WindowFrame"), nullptr);
+  EXPECT_EQ(ByDescription(tree, L"WindowFrame")->name, L"Create Tovix Scourlet rescue USB drive");
+  EXPECT_EQ(ByDescription(tree, L"StepsPicture")->role, ROLE_SYSTEM_GRAPHIC);
+  ASSERT_NE(ByDescription(tree, L"CloseBox"), nullptr);
+  EXPECT_EQ(ByDescription(tree, L"CloseBox")->name, L"Close");
+  EXPECT_EQ(ByDescription(tree, L"InstallButton"), nullptr);  // hidden page
 
   // Pressing through the accessibility object is a click; hit-testing finds the button.
   VARIANT child;
@@ -305,7 +305,7 @@ TEST_F(LayeredWindowTest, AccessibilityTreeShowsTheVisibleControls) {
   child.vt = VT_I4;
   child.lVal = start->id;
   EXPECT_EQ(acc->accDoDefaultAction(child), S_OK);
-  EXPECT_EQ(clicks_, (std::vector<std::string>{"Button1"}));
+  EXPECT_EQ(clicks_, (std::vector<std::string>{"StartButton"}));
   VARIANT found;
   VariantInit(&found);
   ASSERT_EQ(acc->accHitTest(w.left + b.x + 5, w.top + b.y + 5, &found), S_OK);
@@ -313,14 +313,14 @@ TEST_F(LayeredWindowTest, AccessibilityTreeShowsTheVisibleControls) {
 
   // The drive page: the list's items are readable without opening it, in order, with the
   // selection; a disabled button says so.
-  ShowPage("Layout_USBSelect");
-  auto* combo = scene_->FindAs<ui::DropDown>("ComboBox1");
+  ShowPage("DrivePage");
+  auto* combo = scene_->FindAs<ui::DropDown>("DriveList");
   combo->AddItem(L"F");
   combo->AddItem(L"G");
   combo->SetSelected(0);
-  scene_->Find("Button2")->SetEnabled(false);
+  scene_->Find("InstallButton")->SetEnabled(false);
   tree = ReadTree(acc);
-  const Child* list = ByDescription(tree, L"ComboBox1");
+  const Child* list = ByDescription(tree, L"DriveList");
   ASSERT_NE(list, nullptr);
   EXPECT_EQ(list->role, ROLE_SYSTEM_COMBOBOX);
   EXPECT_EQ(list->value, L"F");
@@ -328,10 +328,15 @@ TEST_F(LayeredWindowTest, AccessibilityTreeShowsTheVisibleControls) {
   for (const Child& c : tree)
     if (c.role == ROLE_SYSTEM_LISTITEM) items.push_back(c.name + ((c.state & STATE_SYSTEM_SELECTED) ? L"*" : L""));
   EXPECT_EQ(items, (std::vector<std::wstring>{L"F*", L"G"}));
-  ASSERT_NE(ByDescription(tree, L"Button2"), nullptr);
-  EXPECT_TRUE(ByDescription(tree, L"Button2")->state & STATE_SYSTEM_UNAVAILABLE);
-  EXPECT_EQ(ByDescription(tree, L"Label14"), nullptr);
-  EXPECT_EQ(ByDescription(tree, L"Button1"), nullptr);
+  ASSERT_NE(ByDescription(tree, L"InstallButton"), nullptr);
+  EXPECT_TRUE(ByDescription(tree, L"InstallButton")->state & STATE_SYSTEM_UNAVAILABLE);
+  EXPECT_EQ(ByDescription(tree, L"NoDriveNotice"), nullptr);
+  EXPECT_EQ(ByDescription(tree, L"StartButton"), nullptr);
+  // The refresh link is a button that reads as its label says.
+  const Child* refresh = ByDescription(tree, L"RefreshLink");
+  ASSERT_NE(refresh, nullptr);
+  EXPECT_EQ(refresh->role, ROLE_SYSTEM_PUSHBUTTON);
+  EXPECT_EQ(refresh->name, L"Refresh");
 
   // After the window is gone the object answers without touching the scene.
   window_.reset();

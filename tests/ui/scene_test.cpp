@@ -104,6 +104,22 @@ TEST_F(SceneTest, ClicksReachTheHandlerOnlyFromEnabledVisibleTargets) {
   EXPECT_EQ(clicks_, (std::vector<std::string>{"Ok"}));
 }
 
+// A control's own handler runs after the scene's, and only for clicks the scene lets through.
+TEST_F(SceneTest, ControlsRunTheirOwnClickHandlers) {
+  std::vector<std::string> actions;
+  scene_->SetClickHandler([&](ui::Control& c) { actions.push_back("scene " + c.Name()); });
+  scene_->Find("Ok")->SetClickHandler([&] { actions.push_back("ok"); });
+  scene_->Find("Group")->SetClickHandler([&] { actions.push_back("group"); });
+  ClickAt(15, 35);
+  ClickAt(75, 35);   // Cancel has no handler of its own
+  ClickAt(140, 35);  // the group, through its label
+  scene_->Find("Ok")->SetEnabled(false);
+  ClickAt(15, 35);
+  scene_->Click(*scene_->Find("Ok"));
+  EXPECT_EQ(actions, (std::vector<std::string>{"scene Ok", "ok", "scene Cancel", "scene Group",
+                                               "group"}));
+}
+
 TEST_F(SceneTest, CaptionBandDragsExceptUnderTheCloseBox) {
   EXPECT_TRUE(scene_->IsCaption(50, 10));    // panel (5,5) + band 20 high
   EXPECT_FALSE(scene_->IsCaption(50, 26));   // below the band
@@ -155,8 +171,11 @@ TEST_F(SceneTest, DropDownOpensBelowSelectsAndCloses) {
   ASSERT_NE(list, nullptr);
   ClickAt(15, 57);  // content (10,30) + (0,25): the list control
   EXPECT_FALSE(list->IsOpen());  // nothing to show yet
-  list->AddItem(L"E");
+  list->AddItem(L"E", L"E:\\");
   list->AddItem(L"F");
+  EXPECT_EQ(list->Item(0), L"E");
+  EXPECT_EQ(list->ItemValue(0), L"E:\\");  // what the item stands for, beside what it shows
+  EXPECT_EQ(list->ItemValue(1), L"");
   list->SetSelected(0);
   ClickAt(15, 57);
   ASSERT_TRUE(list->IsOpen());

@@ -1,14 +1,15 @@
-// Each page of the wizard window rendered offscreen to PNG (English, and Spanish through
-// TranslateTexts), read back from the file and checked where it matters: the frame's shape and
+// Each page of the wizard window rendered offscreen to PNG (English, and Spanish from the stored
+// translation table), read back from the file and checked where it matters: the frame's shape and
 // transparency, text where the labels are, pictures where the images are. The PNGs stay in
 // build/screenshots/ for a reviewer.
 #include <gtest/gtest.h>
 
 #include <functional>
-#include <map>
 #include <string>
 #include <vector>
 
+#include "support/window_description.h"
+#include "translation.h"
 #include "ui/gdiplus_win.h"
 #include "ui/layered_window_win.h"
 
@@ -65,39 +66,7 @@ bool Red(Pixel p) { return p.r > 0x90 && p.r > p.g + 0x50 && p.r > p.b + 0x50; }
 bool Blue(Pixel p) { return p.b > 0x90 && p.b > p.r + 0x40; }
 bool PanelGrey(Pixel p) { return p.a == 255 && p.r == 0x2F && p.g == 0x2F && p.b == 0x2F; }
 
-// The Spanish window texts, as the translation table gives them.
-const std::map<std::wstring, std::wstring> kSpanish = {
-    {L"Create Tovix Scourlet rescue USB drive", L"Asistente para el USB de an\u00e1lisis de Tovix Scourlet"},
-    {L"Create rescue USB drive", L"Crear USB de an\u00e1lisis"},
-    {L"Once created, you will be able to boot your PC from the USB drive and remove any viruses "
-     L"that may be found on its hard disks.",
-     L"Una vez creado, podr\u00e1s arrancar tu PC desde la llave USB y eliminar cualquier virus que "
-     L"se encuentre en sus discos duros."},
-    {L"Start", L"Comenzar"},
-    {L"Insert a USB drive into your PC", L"Introduce una llave USB en tu PC"},
-    {L"Install the rescue USB drive", L"Instala el an\u00e1lisis autoarrancable en USB"},
-    {L"Boot and disinfect any computer with your USB drive", L"Arranca y desinfecta cualquier equipo con tu USB"},
-    {L"Install", L"Instalar"},
-    {L"USB drive selection", L"Selecciona unidad USB"},
-    {L"Select the USB drive from which to boot and disinfect your PC.",
-     L"Selecciona la unidad USB con la que quieres arrancar tu PC y eliminar cualquier virus que "
-     L"se encuentre en el PC"},
-    {L"Refresh", L"Actualizar"},
-    {L"No removable USB drive detected", L"No se ha detectado ninguna unidad USB"},
-    {L"Creating rescue USB drive", L"Creando an\u00e1lisis autoarrancable en USB"},
-    {L"Please wait while the rescue USB drive is created. This may take a few minutes.",
-     L"Por favor, espera mientras se crea el an\u00e1lisis autoarrancable en tu llave USB. Este "
-     L"proceso puede tardar unos minutos."},
-    {L"Downloading", L"Descargando"},
-    {L"Close", L"Cerrar"},
-    {L"Rescue USB drive created correctly", L"USB de an\u00e1lisis generado correctamente"},
-    {L"Now you can boot up any computer from your USB drive and remove any viruses that may be "
-     L"blocking it or causing unwanted behaviours.",
-     L"Ahora puedes arrancar cualquier PC con tu llave USB y eliminar cualquier virus que te est\u00e9 "
-     L"impidiendo el acceso al equipo o que est\u00e9 provocando comportamientos indeseados."},
-};
-
-const char* const kPages[] = {"Layout_Init", "Layout_USBSelect", "Layout_Progress", "Layout_Finish"};
+const char* const kPages[] = {"WelcomePage", "DrivePage", "ProgressPage", "FinishPage"};
 
 class WindowPictures : public ::testing::Test {
  protected:
@@ -114,10 +83,13 @@ class WindowPictures : public ::testing::Test {
     for (const char* p : kPages) scene_->Find(p)->SetVisible(std::string(p) == page);
   }
 
+  // The window's texts in Spanish, as the stored translation table gives them.
   void Spanish() {
-    scene_->TranslateTexts([](const std::wstring& en) {
-      auto it = kSpanish.find(en);
-      return it == kSpanish.end() ? std::wstring() : it->second;
+    const i18n::TranslationTable table = LoadStoredTranslationTable();
+    const i18n::Language* spanish = table.Find(L"es");
+    ASSERT_NE(spanish, nullptr);
+    scene_->TranslateTexts([spanish](const std::wstring& english) {
+      return i18n::TranslateWindowText(spanish, english);
     });
   }
 
@@ -148,7 +120,7 @@ class WindowPictures : public ::testing::Test {
 };
 
 TEST_F(WindowPictures, FrameIsRoundedShadowedAndTransparentOutside) {
-  ShowPage("Layout_Init");
+  ShowPage("WelcomePage");
   Picture p = Render("frame");
   // Window corners lie outside the rounded panel and its shadow.
   for (auto [x, y] : {std::pair{0, 0}, {612, 0}, {0, 428}, {612, 428}, {3, 3}, {609, 425}})
@@ -172,7 +144,7 @@ TEST_F(WindowPictures, FrameIsRoundedShadowedAndTransparentOutside) {
   EXPECT_GE(p.Count({20, 12, 260, 22}, [](Pixel q) { return q.r > 0xC0 && q.g > 0xC0; }), 80);
   EXPECT_EQ(p.Count({320, 12, 240, 22}, TextPixel), 0);
   // Close box: a light disc at the right end of the band with a dark cross in its middle.
-  ui::Rect box = At("HudWindow1CloseBox");
+  ui::Rect box = At("CloseBox");
   EXPECT_GE(p.Count(box, [](Pixel q) { return q.r > 0x90; }), 120);
   Pixel centre = p.At(box.x + box.w / 2, box.y + box.h / 2);
   EXPECT_LT(centre.r, 0x80);
@@ -184,79 +156,79 @@ TEST_F(WindowPictures, PagesInEnglishAndSpanish) {
     if (spanish) Spanish();
     const std::string lang = spanish ? "-es" : "-en";
 
-    ShowPage("Layout_Init");
+    ShowPage("WelcomePage");
     Picture welcome = Render("welcome" + lang);
-    for (const char* l : {"Label1", "Label2", "Label3", "Label4", "Label5"}) ExpectText(welcome, l);
-    ExpectText(welcome, "Button1", 30);
+    for (const char* l : {"WelcomeTitle", "WelcomeText", "InsertStepCaption", "InstallStepCaption", "BootStepCaption"}) ExpectText(welcome, l);
+    ExpectText(welcome, "StartButton", 30);
     // The illustration: stick on the left, progress bar in the middle, tower with a green badge
     // on the right, each over its caption column.
-    EXPECT_GE(welcome.Count({At("Layout3").x, At("Layout2").y, 182, 95}, Orange), 300);
-    EXPECT_GE(welcome.Count({At("Layout5").x, At("Layout2").y, 221, 95}, Blue), 200);
-    EXPECT_GE(welcome.Count({At("Layout4").x, At("Layout2").y, 186, 95}, Green), 100);
-    EXPECT_EQ(welcome.Count({At("Layout5").x, At("Layout2").y, 221, 95}, Orange), 0);
+    EXPECT_GE(welcome.Count({At("InsertStep").x, At("StepsPictureRow").y, 182, 95}, Orange), 300);
+    EXPECT_GE(welcome.Count({At("InstallStep").x, At("StepsPictureRow").y, 221, 95}, Blue), 200);
+    EXPECT_GE(welcome.Count({At("BootStep").x, At("StepsPictureRow").y, 186, 95}, Green), 100);
+    EXPECT_EQ(welcome.Count({At("InstallStep").x, At("StepsPictureRow").y, 221, 95}, Orange), 0);
     // Nothing between the heading rows and the illustration.
     EXPECT_EQ(welcome.Count({12, 33 + 124, 589, 10}, TextPixel), 0);
 
-    ShowPage("Layout_USBSelect");
-    auto* combo = scene_->FindAs<ui::DropDown>("ComboBox1");
+    ShowPage("DrivePage");
+    auto* combo = scene_->FindAs<ui::DropDown>("DriveList");
     combo->ClearItems();
     combo->AddItem(L"E");
     combo->AddItem(L"F");
     combo->SetSelected(0);
     Picture drives = Render("drives" + lang);
-    for (const char* l : {"Label6", "Label7", "Label8"}) ExpectText(drives, l);
-    ExpectText(drives, "Button2", 30);
-    EXPECT_GE(drives.Count(At("ComboBox1"), TextPixel), 10);  // the selected letter
-    EXPECT_GE(drives.Count(At("Image1"), Orange), 600);
-    EXPECT_GE(drives.Count(At("Image2"), [](Pixel q) { return q.r > 0x90 && q.r < 0xD0; }), 20);
+    for (const char* l : {"DriveTitle", "DriveText", "RefreshLabel"}) ExpectText(drives, l);
+    ExpectText(drives, "InstallButton", 30);
+    EXPECT_GE(drives.Count(At("DriveList"), TextPixel), 10);  // the selected letter
+    EXPECT_GE(drives.Count(At("DrivePicture"), Orange), 600);
+    EXPECT_GE(drives.Count(At("RefreshIcon"), [](Pixel q) { return q.r > 0x90 && q.r < 0xD0; }), 20);
     // The notice is hidden while a drive is listed (its row crosses the picture: look beside it).
-    ui::Rect notice = At("Label14");
-    EXPECT_EQ(drives.Count({notice.x, notice.y, At("Image1").x - notice.x, notice.h}, TextPixel), 0);
+    ui::Rect notice = At("NoDriveNotice");
+    EXPECT_EQ(drives.Count({notice.x, notice.y, At("DrivePicture").x - notice.x, notice.h}, TextPixel), 0);
 
     // No drive: the notice over the dimmed, disabled picture; Install disabled.
     combo->ClearItems();
     combo->SetEnabled(false);
-    scene_->Find("Button2")->SetEnabled(false);
-    scene_->Find("Image1")->SetEnabled(false);
-    scene_->Find("Image1")->SetOpacity(0.5f);
-    scene_->Find("Label14")->SetVisible(true);
+    scene_->Find("InstallButton")->SetEnabled(false);
+    scene_->Find("DrivePicture")->SetEnabled(false);
+    scene_->Find("DrivePicture")->SetOpacity(0.5f);
+    scene_->Find("NoDriveNotice")->SetVisible(true);
     Picture empty = Render("drives-none" + lang);
-    ExpectText(empty, "Label14");
-    EXPECT_EQ(empty.Count(At("ComboBox1"), TextPixel), 0);
-    EXPECT_EQ(empty.Count(At("Image1"), Orange), 0);  // half-blended into the panel
-    EXPECT_GE(empty.Count(At("Image1"), [](Pixel q) { return q.r > 0x70 && q.r > q.b + 0x30; }), 300);
-    EXPECT_LT(empty.Count(At("Button2"), TextPixel), drives.Count(At("Button2"), TextPixel));
-    for (const char* c : {"ComboBox1", "Button2", "Image1"}) scene_->Find(c)->SetEnabled(true);
-    scene_->Find("Image1")->SetOpacity(1.0f);
-    scene_->Find("Label14")->SetVisible(false);
+    ExpectText(empty, "NoDriveNotice");
+    EXPECT_EQ(empty.Count(At("DriveList"), TextPixel), 0);
+    EXPECT_EQ(empty.Count(At("DrivePicture"), Orange), 0);  // half-blended into the panel
+    EXPECT_GE(empty.Count(At("DrivePicture"), [](Pixel q) { return q.r > 0x70 && q.r > q.b + 0x30; }), 300);
+    EXPECT_LT(empty.Count(At("InstallButton"), TextPixel), drives.Count(At("InstallButton"), TextPixel));
+    for (const char* c : {"DriveList", "InstallButton", "DrivePicture"}) scene_->Find(c)->SetEnabled(true);
+    scene_->Find("DrivePicture")->SetOpacity(1.0f);
+    scene_->Find("NoDriveNotice")->SetVisible(false);
 
-    ShowPage("Layout_Progress");
-    scene_->FindAs<ui::ProgressBar>("ProgressBar1")->SetValue(50);
+    ShowPage("ProgressPage");
+    scene_->FindAs<ui::ProgressBar>("ProgressBar")->SetValue(50);
     Picture progress = Render("progress" + lang);
-    for (const char* l : {"Label9", "Label10", "Label11"}) ExpectText(progress, l);
-    ui::Rect bar = At("ProgressBar1");
+    for (const char* l : {"ProgressTitle", "ProgressText", "StatusLabel"}) ExpectText(progress, l);
+    ui::Rect bar = At("ProgressBar");
     EXPECT_GE(progress.Count({bar.x, bar.y, bar.w / 2 - 4, bar.h}, Blue), (bar.w / 2 - 10) * (bar.h - 6));
     EXPECT_EQ(progress.Count({bar.x + bar.w / 2 + 4, bar.y, bar.w / 2 - 4, bar.h}, Blue), 0);
 
-    ShowPage("Layout_Finish");
-    scene_->Find("Image_Error")->SetVisible(false);
-    scene_->Find("Image_OK")->SetVisible(true);
+    ShowPage("FinishPage");
+    scene_->Find("ErrorPicture")->SetVisible(false);
+    scene_->Find("SuccessPicture")->SetVisible(true);
     Picture ok = Render("finish-ok" + lang);
-    for (const char* l : {"Label12", "Label13"}) ExpectText(ok, l);
-    ExpectText(ok, "Button3", 30);
-    EXPECT_GE(ok.Count(At("Image_OK"), Green), 4000);
-    EXPECT_EQ(ok.Count(At("Image_OK"), Red), 0);
-    scene_->Find("Image_Error")->SetVisible(true);
-    scene_->Find("Image_OK")->SetVisible(false);
+    for (const char* l : {"FinishTitle", "FinishText"}) ExpectText(ok, l);
+    ExpectText(ok, "CloseButton", 30);
+    EXPECT_GE(ok.Count(At("SuccessPicture"), Green), 4000);
+    EXPECT_EQ(ok.Count(At("SuccessPicture"), Red), 0);
+    scene_->Find("ErrorPicture")->SetVisible(true);
+    scene_->Find("SuccessPicture")->SetVisible(false);
     Picture failed = Render("finish-error" + lang);
-    EXPECT_GE(failed.Count(At("Image_Error"), Red), 4000);
-    EXPECT_EQ(failed.Count(At("Image_Error"), Green), 0);
+    EXPECT_GE(failed.Count(At("ErrorPicture"), Red), 4000);
+    EXPECT_EQ(failed.Count(At("ErrorPicture"), Green), 0);
   }
 }
 
 TEST_F(WindowPictures, OpenDriveListDrawsItsRowsAboveThePage) {
-  ShowPage("Layout_USBSelect");
-  auto* combo = scene_->FindAs<ui::DropDown>("ComboBox1");
+  ShowPage("DrivePage");
+  auto* combo = scene_->FindAs<ui::DropDown>("DriveList");
   combo->AddItem(L"E");
   combo->AddItem(L"F");
   combo->SetSelected(1);
@@ -273,11 +245,11 @@ TEST_F(WindowPictures, OpenDriveListDrawsItsRowsAboveThePage) {
 }
 
 TEST_F(WindowPictures, TranslatedTextsChangeTheDrawnTexts) {
-  ShowPage("Layout_Init");
+  ShowPage("WelcomePage");
   Picture en = Render("compare-en");
   Spanish();
   Picture es = Render("compare-es");
-  for (const char* name : {"Label1", "Button1", "Label3"}) {
+  for (const char* name : {"WelcomeTitle", "StartButton", "InsertStepCaption"}) {
     ui::Rect r = At(name);
     int differ = 0;
     for (int y = r.y; y < r.y + r.h; ++y)
@@ -285,8 +257,8 @@ TEST_F(WindowPictures, TranslatedTextsChangeTheDrawnTexts) {
     EXPECT_GE(differ, 30) << name;
   }
   // The title in the caption band as well; the illustration is the same in both.
-  EXPECT_EQ(scene_->Find("HudWindow1")->Text(), L"Asistente para el USB de an\u00e1lisis de Tovix Scourlet");
-  ui::Rect pic = At("BitmapStateButton1");
+  EXPECT_EQ(scene_->Find("WindowFrame")->Text(), L"Asistente para el USB de an\u00e1lisis de Tovix Scourlet");
+  ui::Rect pic = At("StepsPicture");
   for (int y = pic.y; y < pic.y + pic.h; y += 7)
     for (int x = pic.x; x < pic.x + pic.w; x += 7) ASSERT_EQ(en.At(x, y).r, es.At(x, y).r) << x << "," << y;
 }

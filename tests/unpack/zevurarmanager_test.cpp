@@ -9,16 +9,12 @@
 
 #include "standins/rar_block_writer.h"
 #include "standins/rar_writer.h"
+#include "support/scratch_folder.h"
 #include "unpack/folder_files.h"
 #include "unpack/unpack_archive.h"
+#include "win/text.h"
 
 namespace {
-
-std::wstring Widen(const char* text) {
-  std::wstring wide;
-  for (; *text; ++text) wide += static_cast<wchar_t>(static_cast<unsigned char>(*text));
-  return wide;
-}
 
 std::vector<std::uint8_t> Bytes(const std::string& text) { return {text.begin(), text.end()}; }
 
@@ -36,44 +32,19 @@ std::vector<std::uint8_t> Contents(const std::wstring& path) {
   return bytes ? *bytes : std::vector<std::uint8_t>();
 }
 
-void RemoveTree(const std::wstring& folder) {
-  WIN32_FIND_DATAW found;
-  HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
-  if (search != INVALID_HANDLE_VALUE) {
-    do {
-      const std::wstring name = found.cFileName;
-      if (name == L"." || name == L"..") continue;
-      const std::wstring path = folder + L"\\" + name;
-      if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-        RemoveTree(path);
-      else
-        DeleteFileW(path.c_str());
-    } while (FindNextFileW(search, &found));
-    FindClose(search);
-  }
-  RemoveDirectoryW(folder.c_str());
-}
-
 // A scratch folder with the real library in it, like the working folder, and an output folder
 // below it, so that an escape from the output folder would land in the scratch folder.
 class UnpackTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    wchar_t temp[MAX_PATH];
-    GetTempPathW(MAX_PATH, temp);
-    scratch_ = std::wstring(temp) + L"unpack_test_" + std::to_wstring(GetCurrentProcessId());
-    RemoveTree(scratch_);
-    ASSERT_TRUE(CreateDirectoryW(scratch_.c_str(), nullptr));
-    work_ = scratch_ + L"\\";
-    ASSERT_TRUE(CopyFileW(Widen(ZEVURAR_DLL).c_str(), (work_ + L"zevurar.dll").c_str(), FALSE));
+    work_ = folder_.Path();
+    scratch_ = work_.substr(0, work_.size() - 1);
+    ASSERT_TRUE(CopyFileW(win::Widen(ZEVURAR_DLL).c_str(), (work_ + L"zevurar.dll").c_str(), FALSE));
     out_ = scratch_ + L"\\out\\";
     ASSERT_TRUE(CreateDirectoryW(out_.c_str(), nullptr));
     ASSERT_TRUE(LoadUrarLibrary(library_, work_));
   }
-  void TearDown() override {
-    FreeUrarLibrary(library_);
-    RemoveTree(scratch_);
-  }
+  void TearDown() override { FreeUrarLibrary(library_); }
 
   std::wstring WriteArchive(const std::vector<rar_writer::Entry>& entries) {
     const auto bytes = rar_writer::BuildArchive(entries);
@@ -91,6 +62,7 @@ class UnpackTest : public ::testing::Test {
   }
   bool OutputIsEmpty() { return RemoveDirectoryW(out_.c_str()) && CreateDirectoryW(out_.c_str(), nullptr); }
 
+  ScratchFolder folder_{L"unpack_test"};
   std::wstring scratch_, work_, out_;
   UrarLibrary library_;
   UnpackReport report_;
@@ -111,7 +83,7 @@ TEST_F(UnpackTest, BindingFailsWithoutTheLibraryOrWithAnEntryPointMissing) {
   EXPECT_FALSE(LoadUrarLibrary(other, out_));
   EXPECT_FALSE(other.module || other.URARInitialize);
 
-  std::wstring incomplete = Widen(INCOMPLETE_DLL);
+  std::wstring incomplete = win::Widen(INCOMPLETE_DLL);
   incomplete.resize(incomplete.find_last_of(L"/\\"));
   EXPECT_FALSE(LoadUrarLibrary(other, incomplete));
   EXPECT_FALSE(other.module || other.URARInitialize || other.URARGetBuffer);
@@ -285,17 +257,14 @@ TEST_F(UnpackTest, FailsWhenTheArchiveCannotBeReadOrAnEntryCannotBeWritten) {
 }
 
 TEST(FolderFile, ReadsBackWhatItWroteAndRefusesUnsafeNames) {
-  wchar_t temp[MAX_PATH];
-  GetTempPathW(MAX_PATH, temp);
-  const std::wstring folder = std::wstring(temp) + L"folder_file_test";
-  RemoveTree(folder);
+  ScratchFolder scratch(L"folder_file_test");
+  const std::wstring folder = scratch.Path() + L"inner";
   const auto data = Pattern(70000, 11);
   ASSERT_TRUE(WriteFolderFile(folder, L"x\\y/z.bin", data.data(), data.size()));
   EXPECT_EQ(ReadWholeFile(folder + L"\\x\\y\\z.bin"), data);
   EXPECT_EQ(ReadWholeFile(folder + L"\\missing"), std::nullopt);
   EXPECT_FALSE(WriteFolderFile(folder, L"..\\outside.bin", data.data(), data.size()));
-  EXPECT_FALSE(Exists(std::wstring(temp) + L"outside.bin"));
-  RemoveTree(folder);
+  EXPECT_FALSE(Exists(scratch.Path() + L"outside.bin"));
 }
 
 }  // namespace

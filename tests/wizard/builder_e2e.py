@@ -371,7 +371,7 @@ def run(args):
             while prefix.work_folders() and len(shown) < 2000:
                 shown.append(wizard.bar_percent())
                 if args.probe:
-                    statuses.add(wizard.texts().get("Label11"))
+                    statuses.add(wizard.texts().get("StatusLabel"))
                 if shown[-1] >= 49 and not os.path.exists(shot + "3-progress.png"):
                     wizard.screenshot(shot + "3-progress.png")
             shown = [p for p in shown if p]  # the finish page has no bar
@@ -392,7 +392,7 @@ def run(args):
         check(server.requests() == scenario["requests"], "requests: %s" % server.requests())
         success_picture = is_green(wizard.pixel(PICTURE))
         if args.probe:
-            title = wizard.texts().get("Label12")
+            title = wizard.texts().get("FinishTitle")
             check(title == words[scenario["finish"]], "finish page title: %r" % title)
         if scenario["finish"] == "ok":
             check(success_picture, "the success page shows")

@@ -1,207 +1,253 @@
-// The five states against the real window description and translation table.
+// The five states against the real view, window description and translation table, building in
+// a scratch folder of the test's own.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <functional>
 
-#include "test_form.h"
-#include "usb_progress_state.h"
-#include "usb_wizard_sm.h"
+#include "cold_installer.h"
+#include "support/scratch_folder.h"
+#include "support/test_window_view.h"
+#include "support/window_description.h"
+#include "wizard_state_machine.h"
 
 namespace {
 
 constexpr uint32_t kUs = 0x0409, kSpain = 0x0C0A;
 
+bool Exists(const std::wstring& path) {
+  return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// The wizard with its pages' logic only: entering the progress page hands the build over here
+// instead of starting a worker.
 struct Wizard {
-  explicit Wizard(uint32_t lcid = kUs) : form(lcid) {
-    // The pages' logic only: entering the progress page starts no build here.
-    StartInstallThread = [](std::unique_ptr<SelfReleasingThread>) { return true; };
-    machine.Init();
-  }
+  explicit Wizard(uint32_t lcid = kUs) : view(lcid) { machine.Init(); }
   // Applies page requests the way the window does when message 1025 arrives.
   void ApplyRequests() {
-    for (int index : form.TakeRequests()) machine.SetState(index);
+    for (int index : view.TakeRequests()) machine.SetState(index);
   }
-  TestForm form;
-  USBWizardSM machine;
+  ScratchFolder work{L"wizard states"};
+  TestWindowView view;
+  std::vector<std::shared_ptr<InstallJob>> started;
+  WizardStateMachine machine{
+      view, {work.Path(), [this](std::shared_ptr<InstallJob> job) { started.push_back(job); }}};
 };
 
 TEST(WizardStates, InitShowsOnlyTheWelcomePage) {
   Wizard w;
-  EXPECT_EQ(w.machine.Current(), Welcome);
-  EXPECT_TRUE(w.form.Shown("Layout_Init"));
-  for (const char* page : {"Layout_USBSelect", "Layout_Progress", "Layout_Finish"})
-    EXPECT_TRUE(w.form.Hidden(page)) << page;
-  EXPECT_TRUE(w.form.TakeRequests().empty());
-  EXPECT_FALSE(w.form.timer_enabled);
+  EXPECT_EQ(w.machine.Current(), Index(WizardState::Welcome));
+  EXPECT_TRUE(w.view.Shown("WelcomePage"));
+  for (const char* page : {"DrivePage", "ProgressPage", "FinishPage"})
+    EXPECT_TRUE(w.view.Hidden(page)) << page;
+  EXPECT_TRUE(w.view.TakeRequests().empty());
+  EXPECT_FALSE(w.view.timer_enabled);
 }
 
-// What each state does with each event: the page it requests (-1: none) and whether it closes
+// What each state does with each event: the state it requests (-1: none) and whether it closes
 // the window.
 TEST(WizardStates, EventTable) {
   struct Row {
-    int state;
+    WizardState state;
     int requested[5];
     bool closes[5];
   };
   const Row rows[] = {
-      {Welcome, {USBSelecting, -1, -1, -1, -1}, {false, false, false, false, true}},
-      {USBSelecting, {-1, -1, USBProgress, -1, -1}, {false, false, false, false, true}},
-      {USBProgress, {-1, -1, -1, -1, -1}, {false, false, false, false, true}},
-      {USBFinishOK, {-1, -1, -1, -1, -1}, {false, false, false, true, true}},
-      {USBFinishError, {-1, -1, -1, -1, -1}, {false, false, false, true, true}},
+      {WizardState::Welcome, {1, -1, -1, -1, -1}, {false, false, false, false, true}},
+      {WizardState::DriveSelection, {-1, -1, 2, -1, -1}, {false, false, false, false, true}},
+      {WizardState::Progress, {-1, -1, -1, -1, -1}, {false, false, false, false, true}},
+      {WizardState::FinishedOk, {-1, -1, -1, -1, -1}, {false, false, false, true, true}},
+      {WizardState::FinishedError, {-1, -1, -1, -1, -1}, {false, false, false, true, true}},
   };
   for (const Row& row : rows) {
-    for (int event = Start; event <= WindowClose; ++event) {
+    for (int event = 0; event <= static_cast<int>(WizardEvent::WindowClose); ++event) {
+      SCOPED_TRACE(testing::Message() << "state " << Index(row.state) << " event " << event);
       Wizard w;
-      w.machine.SetState(row.state);
-      w.form.TakeRequests();
-      w.machine.DispatchEvent(event);
+      w.machine.SetState(Index(row.state));
+      w.view.TakeRequests();
+      w.machine.DispatchEvent(static_cast<WizardEvent>(event));
       const std::vector<int> expected =
           row.requested[event] < 0 ? std::vector<int>{} : std::vector<int>{row.requested[event]};
-      EXPECT_EQ(w.form.TakeRequests(), expected) << "state " << row.state << " event " << event;
-      EXPECT_EQ(w.form.close_calls, row.closes[event] ? 1 : 0)
-          << "state " << row.state << " event " << event;
-      EXPECT_EQ(w.machine.Current(), row.state);  // requests apply later, on the window's turn
+      EXPECT_EQ(w.view.TakeRequests(), expected);
+      EXPECT_EQ(w.view.close_calls, row.closes[event] ? 1 : 0);
+      EXPECT_EQ(w.machine.Current(), Index(row.state));  // requests apply later, on the window's turn
     }
   }
 }
 
-TEST(WizardStates, StartThenDriveSelectionListsTheRemovableDrive) {
-  // The shared test prefix has one removable drive, E:, beside fixed C: and Z:.
+// The drive chosen in the list reaches the build as its root, and the installer's command line
+// names it.
+TEST(WizardStates, TheSelectedDriveReachesTheInstallerCommandLine) {
+  // The test prefix has one removable drive, E:, beside fixed C: and Z:.
   Wizard w;
-  w.machine.DispatchEvent(Start);
+  w.machine.DispatchEvent(WizardEvent::Start);
   w.ApplyRequests();
-  EXPECT_EQ(w.machine.Current(), USBSelecting);
-  EXPECT_TRUE(w.form.Hidden("Layout_Init"));
-  EXPECT_TRUE(w.form.Shown("Layout_USBSelect"));
-  auto* list = w.form.Scene().FindAs<ui::DropDown>("ComboBox1");
+  EXPECT_EQ(w.machine.Current(), Index(WizardState::DriveSelection));
+  EXPECT_TRUE(w.view.Hidden("WelcomePage"));
+  EXPECT_TRUE(w.view.Shown("DrivePage"));
+  auto* list = w.view.Scene().FindAs<ui::DropDown>("DriveList");
   ASSERT_EQ(list->ItemCount(), 1);
   EXPECT_EQ(list->Item(0), L"E");
+  EXPECT_EQ(list->ItemValue(0), L"E:\\");
   EXPECT_EQ(list->Selected(), 0);
-  EXPECT_TRUE(list->Enabled());
-  EXPECT_TRUE(w.form.Control("Button2")->Enabled());
-  EXPECT_FALSE(w.form.Control("Label14")->Visible());
-  EXPECT_EQ(w.form.Control("Image1")->Opacity(), 1.0f);
 
   // A refresh rebuilds the list rather than appending to it.
-  w.machine.DispatchEvent(Refresh);
+  w.machine.DispatchEvent(WizardEvent::Refresh);
   EXPECT_EQ(list->ItemCount(), 1);
   EXPECT_EQ(list->Selected(), 0);
+
+  w.machine.DispatchEvent(WizardEvent::Install);
+  w.ApplyRequests();
+  ASSERT_EQ(w.started.size(), 1u);
+  const InstallJob& job = *w.started[0];
+  EXPECT_EQ(job.drive_root, L"E:\\");
+  EXPECT_EQ(job.window, w.view.Window());
+  EXPECT_EQ(job.work_folder, w.work.Path());
+  EXPECT_EQ(ColdInstallCommandLine(job.work_folder, job.drive_root),
+            L"\"" + w.work.Path() + L"ColdInstall.exe\" /S /PE:");
 }
 
-TEST(WizardStates, DriveItemShowsTheLetterAlone) {
-  TestForm form(kUs);
-  for (const wchar_t* root : {L"E:\\", L"F:", L"\\\\server\\share\\", L"G"})
-    form.AddDriveItem(root);
-  auto* list = form.Scene().FindAs<ui::DropDown>("ComboBox1");
-  ASSERT_EQ(list->ItemCount(), 4);
-  EXPECT_EQ(list->Item(0), L"E");
-  EXPECT_EQ(list->Item(1), L"F");
-  EXPECT_EQ(list->Item(2), L"\\\\server\\share\\");
-  EXPECT_EQ(list->Item(3), L"G");
+TEST(WizardStates, DriveListShowsLettersAndKeepsRoots) {
+  TestWindowView view(kUs);
+  auto* list = view.Scene().FindAs<ui::DropDown>("DriveList");
+  view.SetDrives({L"F:\\", L"G:\\", L"\\\\server\\share\\"});
+  ASSERT_EQ(list->ItemCount(), 3);
+  EXPECT_EQ(list->Item(0), L"F");
+  EXPECT_EQ(list->Item(1), L"G");
+  EXPECT_EQ(list->Item(2), L"\\\\server\\share\\");  // no drive colon: shown whole
+  EXPECT_EQ(view.SelectedDrive(), L"F:\\");
+  list->SetSelected(1);
+  EXPECT_EQ(view.SelectedDrive(), L"G:\\");
+  EXPECT_TRUE(view.Control("InstallButton")->Enabled());
+  EXPECT_TRUE(list->Enabled());
+  EXPECT_FALSE(view.Control("NoDriveNotice")->Visible());
+  EXPECT_EQ(view.Control("DrivePicture")->Opacity(), 1.0f);
+
+  // The drive pulled out: the list empties, "Install" is disabled, the notice shows over the
+  // dimmed picture.
+  view.SetDrives({});
+  EXPECT_EQ(list->ItemCount(), 0);
+  EXPECT_EQ(view.SelectedDrive(), L"");
+  EXPECT_FALSE(list->Enabled());
+  EXPECT_FALSE(view.Control("InstallButton")->Enabled());
+  EXPECT_FALSE(view.Control("DrivePicture")->Enabled());
+  EXPECT_TRUE(view.Control("NoDriveNotice")->Visible());
+  EXPECT_EQ(view.Control("DrivePicture")->Opacity(), 0.5f);
 }
 
 TEST(WizardStates, ProgressPageShowsTheRecordAndRunsTheTimer) {
   for (const auto& [lcid, downloading] :
        {std::pair{kUs, L"Downloading"}, std::pair{kSpain, L"Descargando"}}) {
     Wizard w(lcid);
-    auto* bar = w.form.Scene().FindAs<ui::ProgressBar>("ProgressBar1");
+    auto* bar = w.view.Scene().FindAs<ui::ProgressBar>("ProgressBar");
     EXPECT_EQ(bar->Value(), 33);  // as the description has it
-    w.machine.SetState(USBSelecting);
-    w.machine.SetState(USBProgress);
-    EXPECT_TRUE(w.form.Shown("Layout_Progress"));
-    EXPECT_TRUE(w.form.timer_enabled);
+    w.machine.SetState(Index(WizardState::DriveSelection));
+    w.machine.SetState(Index(WizardState::Progress));
+    EXPECT_TRUE(w.view.Shown("ProgressPage"));
+    EXPECT_TRUE(w.view.timer_enabled);
     EXPECT_EQ(bar->Value(), 0);
+    EXPECT_EQ(w.view.Control("StatusLabel")->Text(), downloading);
+    EXPECT_TRUE(Exists(w.work.Path()));
+    ASSERT_EQ(w.started.size(), 1u);
 
-    auto* state = static_cast<USBProgressState*>(w.machine.State(USBProgress));
-    int percent = -1;
-    std::wstring status;
-    w.machine.GetProgressInfo(percent, status);
-    EXPECT_EQ(percent, 0);
-    EXPECT_EQ(status, downloading);
-    state->Progress()->SetPercent(37);
-    w.machine.GetProgressInfo(percent, status);
-    EXPECT_EQ(percent, 37);
+    ProgressSnapshot progress;
+    w.machine.GetProgressInfo(progress);
+    EXPECT_EQ(progress.percent, 0);
+    EXPECT_EQ(progress.status, downloading);
+    w.started[0]->progress.SetPercent(37);
+    w.machine.GetProgressInfo(progress);
+    EXPECT_EQ(progress.percent, 37);
 
-    w.machine.SetState(USBFinishOK);
-    EXPECT_FALSE(w.form.timer_enabled);
-    EXPECT_TRUE(w.form.Hidden("Layout_Progress"));
-    EXPECT_TRUE(w.form.Shown("Layout_Finish"));
+    // Leaving the page deletes the working folder.
+    w.machine.SetState(Index(WizardState::FinishedOk));
+    EXPECT_FALSE(w.view.timer_enabled);
+    EXPECT_TRUE(w.view.Hidden("ProgressPage"));
+    EXPECT_TRUE(w.view.Shown("FinishPage"));
+    EXPECT_FALSE(Exists(w.work.Path()));
   }
+}
+
+// What an earlier run left in the working folder goes when the wizard starts.
+TEST(WizardStates, StartingEmptiesTheWorkingFolder) {
+  TestWindowView view(kUs);
+  ScratchFolder work(L"wizard leftovers");
+  const std::wstring leftover = work.Path() + L"scanner.zip";
+  CloseHandle(CreateFileW(leftover.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+  ASSERT_TRUE(Exists(leftover));
+  WizardStateMachine machine(view, {work.Path(), [](std::shared_ptr<InstallJob>) {}});
+  machine.Init();
+  EXPECT_TRUE(Exists(work.Path()));
+  EXPECT_FALSE(Exists(leftover));
 }
 
 TEST(WizardStates, FinishWhileOnTheProgressPageSkipsItsExit) {
   Wizard w;
-  w.machine.SetState(USBProgress);
+  w.machine.SetState(Index(WizardState::Progress));
   w.machine.Finish();
-  EXPECT_TRUE(w.form.timer_enabled);
-  EXPECT_TRUE(w.form.Shown("Layout_Progress"));
+  EXPECT_TRUE(w.view.timer_enabled);
+  EXPECT_TRUE(w.view.Shown("ProgressPage"));
+  EXPECT_TRUE(Exists(w.work.Path()));
 }
 
-struct FinishCase {
-  uint32_t lcid;
-  int state;
-  const wchar_t* title;
-  const wchar_t* text_start;
-  bool ok_image;
-  const wchar_t* close_button;
-};
-
 TEST(WizardStates, FinishPagesInEnglishAndSpanish) {
-  const FinishCase cases[] = {
-      {kUs, USBFinishOK, L"Rescue USB drive created correctly", L"Now you can boot up", true,
-       L"Close"},
-      {kUs, USBFinishError, L"Could not install the rescue USB drive",
+  const struct {
+    uint32_t lcid;
+    WizardState state;
+    const wchar_t* title;
+    const wchar_t* text_start;
+    bool success_picture;
+    const wchar_t* close_button;
+  } cases[] = {
+      {kUs, WizardState::FinishedOk, L"Rescue USB drive created correctly",
+       L"Now you can boot up", true, L"Close"},
+      {kUs, WizardState::FinishedError, L"Could not install the rescue USB drive",
        L"There was an error trying", false, L"Close"},
-      {kSpain, USBFinishOK, L"USB de an\u00e1lisis generado correctamente",
+      {kSpain, WizardState::FinishedOk, L"USB de an\u00e1lisis generado correctamente",
        L"Ahora puedes arrancar", true, L"Cerrar"},
-      {kSpain, USBFinishError, L"No se ha instalado el an\u00e1lisis autoarrancable",
+      {kSpain, WizardState::FinishedError, L"No se ha instalado el an\u00e1lisis autoarrancable",
        L"Se ha producido un error", false, L"Cerrar"},
   };
-  for (const FinishCase& c : cases) {
+  for (const auto& c : cases) {
     Wizard w(c.lcid);
-    w.machine.SetState(c.state);
-    EXPECT_EQ(w.form.Control("Label12")->Text(), c.title);
-    EXPECT_EQ(w.form.Control("Label13")->Text().rfind(c.text_start, 0), 0u)
-        << std::string(w.form.Control("Label13")->Text().begin(),
-                       w.form.Control("Label13")->Text().end());
-    EXPECT_EQ(w.form.Control("Image_OK")->Visible(), c.ok_image);
-    EXPECT_EQ(w.form.Control("Image_Error")->Visible(), !c.ok_image);
-    EXPECT_TRUE(w.form.Shown("Layout_Finish"));
+    w.machine.SetState(Index(c.state));
+    EXPECT_EQ(w.view.Control("FinishTitle")->Text(), c.title);
+    EXPECT_EQ(w.view.Control("FinishText")->Text().rfind(c.text_start, 0), 0u);
+    EXPECT_EQ(w.view.Control("SuccessPicture")->Visible(), c.success_picture);
+    EXPECT_EQ(w.view.Control("ErrorPicture")->Visible(), !c.success_picture);
+    EXPECT_TRUE(w.view.Shown("FinishPage"));
     // The lookup's first use selected the language for the window's own texts as well.
-    EXPECT_EQ(w.form.Control("Button3")->Text(), c.close_button);
+    EXPECT_EQ(w.view.Control("CloseButton")->Text(), c.close_button);
   }
 }
 
 TEST(WizardStates, WindowTextsFollowTheLanguageChosenAtLoad) {
-  TestForm spanish(kSpain);
+  TestWindowView spanish(kSpain);
   spanish.TranslateAtLoad(L"es");
-  EXPECT_EQ(spanish.Control("Button1")->Text(), L"Comenzar");
-  EXPECT_EQ(spanish.Control("HudWindow1")->Text(),
+  EXPECT_EQ(spanish.Control("StartButton")->Text(), L"Comenzar");
+  EXPECT_EQ(spanish.Control("WindowFrame")->Text(),
             L"Asistente para el USB de an\u00e1lisis de Tovix Scourlet");
-  EXPECT_EQ(spanish.Control("Label11")->Text(), L"Descargando");
-  EXPECT_EQ(spanish.Control("Button1")->Key(), L"Start");
+  EXPECT_EQ(spanish.Control("StatusLabel")->Text(), L"Descargando");
+  EXPECT_EQ(spanish.Control("StartButton")->Key(), L"Start");
 
-  TestForm german(0x0407);
+  TestWindowView german(0x0407);
   german.TranslateAtLoad(L"de");
-  EXPECT_EQ(german.Control("Button1")->Text(), L"Start");
+  EXPECT_EQ(german.Control("StartButton")->Text(), L"Start");
   // The German user's first lookup selects the identity language: still English.
   EXPECT_EQ(german.LookupTranslation(L"Install"), L"Install");
-  EXPECT_EQ(german.Control("Button2")->Text(), L"Install");
+  EXPECT_EQ(german.Control("InstallButton")->Text(), L"Install");
 }
 
 // The table's window-text list names exactly the texts the window description holds.
 TEST(WizardStates, WindowTextListMatchesTheDescription) {
-  TestForm form(kUs);
+  TestWindowView view(kUs);
   std::vector<std::wstring> texts;
   std::function<void(const ui::Control&)> collect = [&](const ui::Control& control) {
     if (!control.Key().empty()) texts.push_back(control.Key());
     for (size_t i = 0; i < control.ChildCount(); ++i) collect(*control.Child(i));
   };
-  collect(*form.Scene().Root());
+  collect(*view.Scene().Root());
   std::sort(texts.begin(), texts.end());
-  EXPECT_EQ(texts, LoadStoredTable().window_texts);
+  EXPECT_EQ(texts, LoadStoredTranslationTable().window_texts);
 }
 
 }  // namespace

@@ -4,10 +4,10 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include <fstream>
-#include <iterator>
 #include <string>
 
+#include "support/files.h"
+#include "support/scratch_folder.h"
 #include "unpack/folder_files.h"
 #include "work_folder.h"
 
@@ -15,12 +15,6 @@ namespace {
 
 bool Exists(const std::wstring& path) {
   return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
-std::wstring ScratchFolder(const wchar_t* name) {
-  wchar_t temp[MAX_PATH];
-  GetTempPathW(MAX_PATH, temp);
-  return std::wstring(temp) + name + std::to_wstring(GetCurrentProcessId()) + L"\\";
 }
 
 TEST(WorkFolder, SameFolderWithOrWithoutTheTrailingBackslash) {
@@ -34,26 +28,22 @@ TEST(WorkFolder, SameFolderWithOrWithoutTheTrailingBackslash) {
 
 // What an earlier run left, folders and files, goes at once; a missing folder is no error.
 TEST(WorkFolder, ResetDeletesTheFolderWithEverythingInIt) {
-  const std::wstring folder = ScratchFolder(L"work folder reset ");
+  ScratchFolder scratch(L"work folder reset");
+  const std::wstring folder = scratch.Path() + L"USBWizard\\";
   ASSERT_TRUE(WriteFolderFile(folder, L"boot\\deep\\x.bin", "x", 1));
   ASSERT_TRUE(WriteFolderFile(folder, L"scanner.zip", "zip", 3));
   ResetWorkFolder(folder);
   EXPECT_FALSE(Exists(folder));
+  EXPECT_TRUE(Exists(scratch.Path()));
   ResetWorkFolder(folder);
   EXPECT_FALSE(Exists(folder));
 }
 
 TEST(WorkFolder, TheLibraryIsWrittenOutOfTheResource) {
-  const std::wstring folder = ScratchFolder(L"work folder library ");
-  ResetWorkFolder(folder);
-  CreateDirectoryW(folder.c_str(), nullptr);
-  ExtractUrarLibrary(folder);
-  std::ifstream source(RESOURCE_PAYLOAD, std::ios::binary);
-  const std::string expected{std::istreambuf_iterator<char>(source), {}};
-  const auto written = ReadWholeFile(folder + L"zevurar.dll");
-  ASSERT_TRUE(written);
-  EXPECT_EQ(std::string(written->begin(), written->end()), expected);
-  ResetWorkFolder(folder);
+  ScratchFolder folder(L"work folder library");
+  ExtractUrarLibrary(folder.Path());
+  EXPECT_EQ(ReadFileBytes(folder.Path() + L"zevurar.dll"), ReadFileBytes(RESOURCE_PAYLOAD));
+  EXPECT_FALSE(ReadFileBytes(RESOURCE_PAYLOAD).empty());
 }
 
 }  // namespace

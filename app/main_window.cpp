@@ -1,0 +1,136 @@
+#include "main_window.h"
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+
+#include "resource_ids.h"
+#include "state_request.h"
+#include "win/resource.h"
+
+namespace {
+
+constexpr UINT_PTR kProgressTimerId = 1;  // the toolkit's own animation timer uses another id
+constexpr UINT kProgressTimerInterval = 100;
+
+std::unique_ptr<ui::Scene> LoadDescription(HINSTANCE instance) {
+  std::string error;
+  auto scene = ui::LoadSceneResource(instance, kWindowDescriptionResource, &error);
+  if (!scene) throw std::runtime_error("The window description cannot be loaded. " + error);
+  return scene;
+}
+
+i18n::TranslationTable LoadTranslationTable(HINSTANCE instance) {
+  const std::string_view bytes = win::ResourceBytes(instance, kTranslationTableResource);
+  i18n::TranslationTable table;
+  if (bytes.empty() || !i18n::ReadTranslationTable(reinterpret_cast<const uint8_t*>(bytes.data()),
+                                                   bytes.size(), &table))
+    throw std::runtime_error("The translation table cannot be loaded.");
+  return table;
+}
+
+// "es" for a Spanish user: the first two letters of the locale's abbreviated language name.
+std::wstring UserLanguageName() {
+  wchar_t abbreviation[4] = {};
+  if (!GetLocaleInfoW(GetUserDefaultLCID(), LOCALE_SABBREVLANGNAME, abbreviation, 4)) return {};
+  return i18n::LanguageNameFromAbbreviation(abbreviation);
+}
+
+}  // namespace
+
+MainWindow::MainWindow(HINSTANCE instance)
+    : WindowView(LoadDescription(instance), LoadTranslationTable(instance)) {
+  TranslateAtLoad(UserLanguageName());
+  const Clickable& clickable = Clickables();
+  clickable.start_button->SetClickHandler([this] { OnStartClick(); });
+  clickable.refresh_link->SetClickHandler([this] { OnRefreshClick(); });
+  clickable.install_button->SetClickHandler([this] { OnInstallClick(); });
+  clickable.close_button->SetClickHandler([this] { OnCloseButtonClick(); });
+  clickable.close_box->SetClickHandler([this] { OnCloseBoxClick(); });
+  window_.SetMessageHandler([this](UINT message, WPARAM wparam, LPARAM lparam, LRESULT* result) {
+    return HandleMessage(message, wparam, lparam, result);
+  });
+  if (!window_.Create(instance, L"TovixScourletUSB", Scene(), Scene().Width(), Scene().Height()))
+    throw std::runtime_error("The main window cannot be created.");
+  OnCreate();
+}
+
+MainWindow::~MainWindow() = default;
+
+void MainWindow::SetProgressTimerEnabled(bool enabled) {
+  if (enabled)
+    SetTimer(Window(), kProgressTimerId, kProgressTimerInterval, nullptr);
+  else
+    KillTimer(Window(), kProgressTimerId);
+}
+
+void MainWindow::Close() { PostMessageW(Window(), WM_CLOSE, 0, 0); }
+
+// The trace lines below keep the texts the system has always written to the debug output.
+
+void MainWindow::OnCreate() {
+  user_lcid = GetUserDefaultLCID();
+  machine_ = std::make_unique<WizardStateMachine>(*this, ProgramBuildSettings());
+  machine_->Init();
+}
+
+void MainWindow::OnClose() {
+  OutputDebugStringA("TForm1::FormClose\n");
+  if (!machine_) return;
+  machine_->Finish();
+  machine_.reset();
+}
+
+void MainWindow::OnStartClick() {
+  if (machine_) machine_->DispatchEvent(WizardEvent::Start);
+}
+
+void MainWindow::OnRefreshClick() {
+  if (machine_) machine_->DispatchEvent(WizardEvent::Refresh);
+}
+
+void MainWindow::OnInstallClick() {
+  if (machine_) machine_->DispatchEvent(WizardEvent::Install);
+}
+
+void MainWindow::OnCloseButtonClick() {
+  OutputDebugStringA("TForm1::Button3Click\n");
+  if (machine_) machine_->DispatchEvent(WizardEvent::Close);
+}
+
+void MainWindow::OnCloseBoxClick() {
+  OutputDebugStringA("TForm1::HudWindow1CloseClick\n");
+  if (machine_) machine_->DispatchEvent(WizardEvent::WindowClose);
+}
+
+void MainWindow::OnProgressTimer() {
+  OutputDebugStringA("TForm1::TProgressTimerTimer\n");
+  if (!machine_) return;
+  ProgressSnapshot progress;  // 0 and no text, unless the current state has something to show
+  machine_->GetProgressInfo(progress);
+  ShowProgress(progress);
+}
+
+bool MainWindow::HandleMessage(UINT message, WPARAM wparam, LPARAM, LRESULT* result) {
+  switch (message) {
+    case WM_WIZARD_SETSTATE:
+      if (machine_) machine_->SetState(static_cast<int>(static_cast<int32_t>(wparam)));
+      *result = 0;
+      return true;
+    case WM_TIMER:
+      if (wparam != kProgressTimerId) return false;
+      OnProgressTimer();
+      *result = 0;
+      return true;
+    case WM_CLOSE:
+      OnClose();
+      DestroyWindow(Window());
+      *result = 0;
+      return true;
+    case WM_DESTROY:
+      PostQuitMessage(0);
+      return false;
+    default:
+      return false;
+  }
+}

@@ -1,0 +1,100 @@
+#include "window_view.h"
+
+#include <stdexcept>
+
+#include "progress_plan.h"
+#include "removable_drives.h"
+
+namespace {
+
+template <class T = ui::Control>
+T* Required(const ui::Scene& scene, const char* name) {
+  if (T* control = scene.FindAs<T>(name)) return control;
+  throw std::runtime_error(std::string("The window description has no control ") + name + ".");
+}
+
+void SetShown(ui::Control& control, bool shown) {
+  control.SetVisible(shown);
+  control.SetEnabled(shown);
+}
+
+}  // namespace
+
+WindowView::WindowView(std::unique_ptr<ui::Scene> scene, i18n::TranslationTable table)
+    : scene_(std::move(scene)),
+      languages_(std::move(table),
+                 [this] {
+                   scene_->TranslateTexts([this](const std::wstring& english) {
+                     return languages_.Translate(english);
+                   });
+                 }),
+      welcome_page_(Required(*scene_, "WelcomePage")),
+      drive_page_(Required(*scene_, "DrivePage")),
+      progress_page_(Required(*scene_, "ProgressPage")),
+      finish_page_(Required(*scene_, "FinishPage")),
+      drive_list_(Required<ui::DropDown>(*scene_, "DriveList")),
+      drive_picture_(Required(*scene_, "DrivePicture")),
+      no_drive_notice_(Required(*scene_, "NoDriveNotice")),
+      progress_bar_(Required<ui::ProgressBar>(*scene_, "ProgressBar")),
+      status_label_(Required(*scene_, "StatusLabel")),
+      finish_title_(Required(*scene_, "FinishTitle")),
+      finish_text_(Required(*scene_, "FinishText")),
+      success_picture_(Required(*scene_, "SuccessPicture")),
+      error_picture_(Required(*scene_, "ErrorPicture")),
+      clickable_{Required(*scene_, "StartButton"), Required(*scene_, "RefreshLink"),
+                 Required(*scene_, "InstallButton"), Required(*scene_, "CloseButton"),
+                 Required(*scene_, "CloseBox")} {}
+
+WindowView::~WindowView() = default;
+
+ui::Control* WindowView::Page(WizardPage page) const {
+  switch (page) {
+    case WizardPage::Welcome: return welcome_page_;
+    case WizardPage::DriveSelection: return drive_page_;
+    case WizardPage::Progress: return progress_page_;
+    case WizardPage::Finish: return finish_page_;
+  }
+  return welcome_page_;
+}
+
+void WindowView::ShowPage(WizardPage page) { SetShown(*Page(page), true); }
+void WindowView::HidePage(WizardPage page) { SetShown(*Page(page), false); }
+
+void WindowView::SetDrives(const std::vector<std::wstring>& roots) {
+  drive_list_->ClearItems();
+  for (const std::wstring& root : roots) drive_list_->AddItem(DriveLetter(root), root);
+  const bool found = !roots.empty();
+  for (ui::Control* control : {static_cast<ui::Control*>(drive_list_),
+                               clickable_.install_button, drive_picture_})
+    control->SetEnabled(found);
+  no_drive_notice_->SetVisible(!found);
+  if (found) drive_list_->SetSelected(0);
+  drive_picture_->SetOpacity(found ? 1.0f : 0.5f);
+}
+
+std::wstring WindowView::SelectedDrive() const {
+  const int selected = drive_list_->Selected();
+  return selected >= 0 ? drive_list_->ItemValue(selected) : std::wstring();
+}
+
+void WindowView::ShowProgress(const ProgressSnapshot& progress) {
+  // Both setters leave an unchanged value alone, so an unchanged tick causes no redraw.
+  progress_bar_->SetValue(progress_plan::ShownPercent(progress.percent));
+  status_label_->SetText(progress.status);
+}
+
+void WindowView::ShowFinish(bool succeeded, const std::wstring& title, const std::wstring& text) {
+  finish_title_->SetText(title);
+  finish_text_->SetText(text);
+  error_picture_->SetVisible(!succeeded);
+  success_picture_->SetVisible(succeeded);
+  ShowPage(WizardPage::Finish);
+}
+
+std::wstring WindowView::LookupTranslation(const wchar_t* key) {
+  return lookup_.Lookup(languages_, user_lcid, key);
+}
+
+void WindowView::TranslateAtLoad(const std::wstring& language_name) {
+  languages_.SelectAtLoad(language_name);
+}

@@ -1,0 +1,74 @@
+// The wizard's view over the main window's scene: the one place, besides the window description
+// (window.ui), that knows the controls by name. It finds every control it needs when it is
+// constructed and maps the states' typed requests (pages, drives, progress, finish) onto them;
+// it also holds the window's translation table and the run-time translation lookup.
+//
+// The main window derives from it and adds the real window (its handle, its timer, closing it);
+// tests derive a view of their own over the same description without showing a window.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "translation.h"
+#include "ui/scene.h"
+#include "wizard_view.h"
+
+class WindowView : public WizardView {
+ public:
+  // Throws std::runtime_error naming a control the description lacks.
+  WindowView(std::unique_ptr<ui::Scene> scene, i18n::TranslationTable table);
+  ~WindowView() override;
+
+  void ShowPage(WizardPage page) override;
+  void HidePage(WizardPage page) override;
+  void SetDrives(const std::vector<std::wstring>& roots) override;
+  std::wstring SelectedDrive() const override;
+  void ShowProgress(const ProgressSnapshot& progress) override;
+  void ShowFinish(bool succeeded, const std::wstring& title, const std::wstring& text) override;
+  std::wstring LookupTranslation(const wchar_t* key) override;
+
+  // Translates the window's texts with the language named by the user's locale abbreviation.
+  void TranslateAtLoad(const std::wstring& language_name);
+
+  ui::Scene& Scene() { return *scene_; }
+
+  // The user's locale identifier, recorded when the window is created; the lookup reads it.
+  uint32_t user_lcid = 0;
+
+ protected:
+  // The controls the window binds its actions to.
+  struct Clickable {
+    ui::Control* start_button;
+    ui::Control* refresh_link;
+    ui::Control* install_button;
+    ui::Control* close_button;
+    ui::Control* close_box;
+  };
+  const Clickable& Clickables() const { return clickable_; }
+
+ private:
+  ui::Control* Page(WizardPage page) const;
+
+  std::unique_ptr<ui::Scene> scene_;
+  i18n::WindowLanguages languages_;
+  // One window per process: this is the lookup's process-wide state.
+  i18n::TranslationLookup lookup_;
+
+  ui::Control* welcome_page_;
+  ui::Control* drive_page_;
+  ui::Control* progress_page_;
+  ui::Control* finish_page_;
+  ui::DropDown* drive_list_;
+  ui::Control* drive_picture_;
+  ui::Control* no_drive_notice_;
+  ui::ProgressBar* progress_bar_;
+  ui::Control* status_label_;
+  ui::Control* finish_title_;
+  ui::Control* finish_text_;
+  ui::Control* success_picture_;
+  ui::Control* error_picture_;
+  Clickable clickable_;
+};

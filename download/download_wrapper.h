@@ -1,0 +1,22 @@
+// The face of the download engine: start it, download URLs into files, stop it.
+#pragma once
+
+#include <windows.h>
+
+#include "download_progress_callback.h"
+
+class DownloadWrapper {
+ public:
+  // The longest one attempt of a download may take, from its request to its last byte.
+  static constexpr uint32_t kTimeLimitMs = 720000;
+
+  // Starts the engine; the window (the desktop when null) is lowered from topmost while the
+  // proxy-credentials dialog shows. A user's manual proxy ("ProxyEnable" 1) makes this and
+  // every later session of the process skip proxy auto-detection. Always true.
+  bool Start(HWND main_window);
+  // Downloads `url` into `output_path`; see DownloadUrlToFile for the result.
+  bool Download(const wchar_t* url, const wchar_t* output_path, DownloadProgressCallback callback,
+                void* callback_context);
+  // Stops the engine, cancelling running downloads; true when none was left running.
+  bool Stop();
+};

@@ -1,0 +1,23 @@
+#include "drive_selection_state.h"
+
+#include "removable_drives.h"
+#include "wizard_view.h"
+
+DriveSelectionState::DriveSelectionState(WizardStateMachine& machine)
+    : StateBase(machine, WizardState::DriveSelection) {}
+
+void DriveSelectionState::Enter() {
+  RefreshDriveList();
+  View().ShowPage(WizardPage::DriveSelection);
+}
+
+void DriveSelectionState::Exit() { View().HidePage(WizardPage::DriveSelection); }
+
+void DriveSelectionState::HandleEvent(WizardEvent event) {
+  // "Install" needs no check of the list: the view disables it while the list is empty.
+  if (event == WizardEvent::Refresh) RefreshDriveList();
+  if (event == WizardEvent::Install) RequestState(WizardState::Progress);
+  if (event == WizardEvent::WindowClose) View().Close();
+}
+
+void DriveSelectionState::RefreshDriveList() { View().SetDrives(RemovableDriveRoots()); }

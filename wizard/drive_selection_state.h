@@ -1,0 +1,16 @@
+// State 1: the drive-selection page with the list of removable drives.
+#pragma once
+
+#include "state_base.h"
+
+class DriveSelectionState : public StateBase {
+ public:
+  explicit DriveSelectionState(WizardStateMachine& machine);
+  void Enter() override;
+  void Exit() override;
+  void HandleEvent(WizardEvent event) override;
+
+ private:
+  // Lists the removable drives again and selects the first.
+  void RefreshDriveList();
+};

@@ -1,0 +1,23 @@
+#include "finish_state.h"
+
+#include "wizard_view.h"
+
+FinishState::FinishState(WizardStateMachine& machine, WizardState index)
+    : StateBase(machine, index) {}
+
+void FinishState::Enter() {
+  const bool succeeded = Index() == WizardState::FinishedOk;
+  const wchar_t* title = succeeded ? L"Rescue USB drive created correctly"
+                                   : L"Could not install the rescue USB drive";
+  const wchar_t* text =
+      succeeded ? L"Now you can boot up any computer from your USB drive and remove any viruses "
+                  L"that may be blocking it or causing unwanted behaviours."
+                : L"There was an error trying to create the rescue USB drive. Please try again";
+  WizardView& view = View();
+  const std::wstring translated_title = view.LookupTranslation(title);
+  view.ShowFinish(succeeded, translated_title, view.LookupTranslation(text));
+}
+
+void FinishState::HandleEvent(WizardEvent event) {
+  if (event == WizardEvent::Close || event == WizardEvent::WindowClose) View().Close();
+}

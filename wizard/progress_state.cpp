@@ -1,0 +1,46 @@
+#include "progress_state.h"
+
+#include "wizard_state_machine.h"
+#include "wizard_view.h"
+#include "work_folder.h"
+
+ProgressState::ProgressState(WizardStateMachine& machine)
+    : StateBase(machine, WizardState::Progress),
+      job_(CreateInstallJob(machine.Build().work_folder)),
+      start_worker_(machine.Build().start_worker) {}
+
+void ProgressState::Enter() {
+  WizardView& view = View();
+  ProgressRecord& progress = job_->progress;
+  // The first translation lookup happens here, on the window thread: it may re-translate the
+  // window's texts.
+  progress.SetStatusText(view.LookupTranslation(L"Downloading"));
+  ExtractUrarLibrary(job_->work_folder);
+  progress.SetPercent(0);
+  const ProgressSnapshot first = progress.Snapshot();
+  // What the worker needs of the window is taken here, on the window thread.
+  job_->window = view.Window();
+  job_->drive_root = view.SelectedDrive();
+  job_->installing_text = view.LookupTranslation(L"Installing the rescue USB drive");
+  if (!started_) {
+    started_ = true;
+    start_worker_(job_);
+  }
+  view.ShowProgress(first);
+  view.ShowPage(WizardPage::Progress);
+  view.SetProgressTimerEnabled(true);
+}
+
+void ProgressState::Exit() {
+  ResetWorkFolder(job_->work_folder);
+  View().SetProgressTimerEnabled(false);
+  View().HidePage(WizardPage::Progress);
+}
+
+void ProgressState::HandleEvent(WizardEvent event) {
+  if (event == WizardEvent::WindowClose) View().Close();
+}
+
+void ProgressState::GetProgressInfo(ProgressSnapshot& progress) {
+  progress = job_->progress.Snapshot();
+}

@@ -1,0 +1,28 @@
+// State 2: the progress page. It owns the build for this program run (its working folder, its
+// events and its progress record), prepared when the state is constructed at start-up and
+// started when the page is entered; the window's timer reads the progress through
+// GetProgressInfo while the page is shown.
+//
+// The build is shared with the worker and the installer monitor, so that closing the window
+// mid-build leaves them valid state until they end.
+#pragma once
+
+#include <functional>
+#include <memory>
+
+#include "install_worker.h"
+#include "state_base.h"
+
+class ProgressState : public StateBase {
+ public:
+  explicit ProgressState(WizardStateMachine& machine);
+  void Enter() override;
+  void Exit() override;
+  void HandleEvent(WizardEvent event) override;
+  void GetProgressInfo(ProgressSnapshot& progress) override;
+
+ private:
+  std::shared_ptr<InstallJob> job_;
+  std::function<void(std::shared_ptr<InstallJob>)> start_worker_;
+  bool started_ = false;  // the page is entered at most once per run; the build runs once
+};

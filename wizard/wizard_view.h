@@ -1,0 +1,50 @@
+// What the wizard's states see of the main window: its pages, the drive list, the progress page,
+// the finish page, the translation of texts shown at run time, and the window itself (which
+// receives page requests and owns the download engine's dialogs). The state machine hands it to
+// the states; the window implements it over its scene (app/window_view.h), and no state knows a
+// control by name.
+//
+// All calls come from the window thread.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "progress_record.h"
+
+enum class WizardPage { Welcome, DriveSelection, Progress, Finish };
+
+class WizardView {
+ public:
+  virtual ~WizardView() = default;
+
+  // Shows and enables a page, or hides and disables it. Pages do not hide each other: the
+  // states decide which are shown.
+  virtual void ShowPage(WizardPage page) = 0;
+  virtual void HidePage(WizardPage page) = 0;
+
+  // Lists the drives with these roots ("E:\"), in this order, and selects the first. Each item
+  // carries its root; an empty list disables "Install" and says that no drive was found.
+  virtual void SetDrives(const std::vector<std::wstring>& roots) = 0;
+  // The root of the selected drive; empty when none is selected.
+  virtual std::wstring SelectedDrive() const = 0;
+
+  // Shows a progress snapshot on the progress page's bar and status line.
+  virtual void ShowProgress(const ProgressSnapshot& progress) = 0;
+  // Starts or stops the 100 ms timer whose ticks ask the state machine for progress.
+  virtual void SetProgressTimerEnabled(bool enabled) = 0;
+
+  // Fills the finish page for the build's outcome with these (translated) texts and shows it.
+  virtual void ShowFinish(bool succeeded, const std::wstring& title, const std::wstring& text) = 0;
+
+  // The translation of a text shown at run time, or the text itself. The first call selects the
+  // language by the user's locale and re-translates the window's texts.
+  virtual std::wstring LookupTranslation(const wchar_t* key) = 0;
+
+  // The main window: page requests are posted to it.
+  virtual HWND Window() const = 0;
+  // Closes the window the ordinary way, once the caller has returned.
+  virtual void Close() = 0;
+};
