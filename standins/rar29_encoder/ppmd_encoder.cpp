@@ -48,8 +48,9 @@ class RangeEncoder {
 // The coder interface the model's decoding walk uses (Scale, Count, Take, Binary, Normalize),
 // answered for a known symbol. The walk asks Count() in the context it is in (min_context): the
 // first context of a symbol counts every state, the ones reached by escapes skip the states
-// masked so far. The answer is the cumulative count below the symbol, or the escape's when the
-// context does not hold it.
+// masked so far (char_mask equal to esc_count, as the model marks them). The answer is the
+// cumulative count below the symbol, or the escape's when the context does not hold it. This
+// leans on how the walk keeps its state; the round-trip tests and fuzz target catch a change.
 class SymbolCoder {
  public:
   SymbolCoder(ppmd::ContextModel* model, RangeEncoder* rc, uint8_t symbol)
