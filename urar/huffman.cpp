@@ -20,7 +20,7 @@ void FillQuickChecked(HuffmanTable* t, uint32_t len, uint32_t prefix, uint32_t e
     const uint32_t first = prefix << kShift, last = first | ((1u << kShift) - 2);
     const uint32_t index = SymbolIndex(*t, first, len);
     if (index != SymbolIndex(*t, last, len)) continue;
-    t->quick[prefix] = static_cast<uint16_t>(t->symbols[index] << 4 | len);
+    t->quick[prefix] = static_cast<uint16_t>(t->symbols[index] << kHuffmanSymbolShift | len);
   }
 }
 
@@ -72,7 +72,7 @@ void HuffmanBuild(HuffmanTable* t, const uint8_t* lengths, uint32_t count) {
     const uint32_t run = 1u << (kHuffmanQuickBits - len);
     assert(prefix >= end || (end - prefix) % run == 0);
     for (uint32_t index = t->position[len]; prefix < end; index++) {
-      const uint16_t entry = static_cast<uint16_t>(t->symbols[index < count ? index : 0] << 4 | len);
+      const uint16_t entry = static_cast<uint16_t>(t->symbols[index < count ? index : 0] << kHuffmanSymbolShift | len);
       for (const uint32_t stop = prefix + run; prefix < stop; prefix++) t->quick[prefix] = entry;
     }
   }
@@ -81,5 +81,5 @@ void HuffmanBuild(HuffmanTable* t, const uint8_t* lengths, uint32_t count) {
 uint32_t HuffmanLookupLong(const HuffmanTable& t, uint32_t field) {
   uint32_t len = 1;
   while (len < 15 && field >= t.limit[len]) len++;
-  return uint32_t{t.symbols[SymbolIndex(t, field, len)]} << 4 | len;
+  return uint32_t{t.symbols[SymbolIndex(t, field, len)]} << kHuffmanSymbolShift | len;
 }

@@ -258,11 +258,13 @@ int WriteOutWhenDue(Rar29State* s) {
 }
 
 inline uint32_t DecodeFast(const HuffmanTable& table, RegisterBits& in) {
-  // The quick table is indexed straight from the register: one shift on the symbol chain.
+  // The quick table is indexed straight from the register, and the register shifted by the
+  // entry: a shift, a load and a shift on the symbol chain.
   uint32_t entry = table.quick[in.bits >> (64 - kHuffmanQuickBits)];
   if (__builtin_expect(entry != 0, 1)) {
-    in.Skip(entry & 15);
-    return entry >> 4;
+    in.bits <<= entry & 63;
+    in.count -= entry & 15;
+    return entry >> kHuffmanSymbolShift;
   }
   uint32_t field = in.Peek16() & 0xFFFE;
   BitInput counter;
