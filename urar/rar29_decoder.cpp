@@ -516,32 +516,23 @@ Step DecodePpmdEscape(Rar29State* s, StreamReader* packed, PpmdSourceContext* so
 }
 
 // PPMd symbols until the next write-out is due (at least one symbol, as the write-out may be
-// stalled), an escape character, or the end of the input. Literals go straight into the window;
+// stalled), an escape character, or the end of the input, literals straight into the window:
 // the stream loop's checks once per symbol took 2% of the instructions on PPMd texts.
 Step DecodePpmdRun(Rar29State* s, StreamReader* packed, PpmdSourceContext* source, int* result) {
-  uint8_t* const window = s->window;
   const uint32_t start = s->unp_ptr;
-  const uint32_t budget = DecodeBudget(s);
-  const int escape = s->ppmd_escape;
   uint32_t unp = start;
-  uint32_t produced = 0;
-  int ch = 0;
-  do {
-    ch = PpmdDecodeChar(s->ppmd);
-    if (ch < 0 || ch == escape || s->input_overrun) break;
-    window[unp] = uint8_t(ch);
-    unp = (unp + 1) & kRar29WindowMask;
-    produced++;
-  } while (produced < budget);
-  if (start + produced >= kRar29WindowSize) {
+  const uint32_t budget = DecodeBudget(s);
+  const int ended = PpmdDecodeRun(s->ppmd, s->window, kRar29WindowMask, &unp, budget ? budget : 1,
+                                  s->ppmd_escape, &s->input_overrun);
+  if (start + ((unp - start) & kRar29WindowMask) >= kRar29WindowSize) {
     s->window_filled = kRar29WindowSize;
   } else if (unp > s->window_filled) {
     s->window_filled = unp;
   }
   s->unp_ptr = unp;
-  if (ch >= 0 && ch != escape) return Step::kContinue;  // budget spent, or input overrun
-  if (s->input_overrun) return Step::kContinue;  // the stream loop reports the cut input
-  if (ch < 0) {
+  // An overrun is the stream loop's to report.
+  if (ended == kPpmdRunWritten || s->input_overrun) return Step::kContinue;
+  if (ended < 0) {
     s->ppmd_block = false;
     return Step::kStop;
   }

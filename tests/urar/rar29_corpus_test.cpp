@@ -108,15 +108,18 @@ TEST(Rar29Corpus, StandardFilterProgramsInterpretedGiveTheNativeBytes) {
 }
 
 TEST(Rar29Corpus, ArchiveCutInsidePackedDataEndsTheEntryCleanly) {
-  // The first entry's packed data are cut at several points: the entry ends with 6 (input ran
-  // out) or 8 (the decoder stopped first), never with success.
-  std::vector<uint8_t> whole = ReadFixture("libarchive-test_read_format_rar_compress_best.rar");
-  for (size_t cut : {size_t(100), size_t(1000), whole.size() / 2, whole.size() - 40}) {
-    std::vector<uint8_t> part(whole.begin(), whole.begin() + cut);
-    for (const ExtractedEntry& e : ExtractAll(part)) {
-      if (e.last_error == kExtractOk) continue;  // entries wholly before the cut
-      EXPECT_TRUE(e.last_error == kExtractTruncated || e.last_error == kExtractBadData)
-          << cut << ": " << e.name << " -> " << e.last_error;
+  // The first entry's packed data (LZ, then PPMd) are cut at several points: the entry ends with
+  // 6 (input ran out) or 8 (the decoder stopped first), never with success.
+  for (const char* archive :
+       {"libarchive-test_read_format_rar_compress_best.rar", "junrar-preserved-maxmb0.rar"}) {
+    std::vector<uint8_t> whole = ReadFixture(archive);
+    for (size_t cut : {size_t(100), size_t(1000), whole.size() / 2, whole.size() - 40}) {
+      std::vector<uint8_t> part(whole.begin(), whole.begin() + cut);
+      for (const ExtractedEntry& e : ExtractAll(part)) {
+        if (e.last_error == kExtractOk) continue;  // entries wholly before the cut
+        EXPECT_TRUE(e.last_error == kExtractTruncated || e.last_error == kExtractBadData)
+            << archive << " cut at " << cut << ": " << e.name << " -> " << e.last_error;
+      }
     }
   }
 }
