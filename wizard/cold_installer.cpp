@@ -1,5 +1,6 @@
 #include "cold_installer.h"
 
+#include "installer_signature.h"
 #include "removable_drives.h"
 
 void CreateInstallerEvents(ColdInstallContext& context) {
@@ -22,17 +23,28 @@ bool RunColdInstall(const std::shared_ptr<ColdInstallContext>& context,
     if (context->stop_event) SetEvent(context->stop_event.get());
   };
 
+  // Held without write or delete sharing from the check until the process has started, so the
+  // file that starts is the file that was checked.
+  const std::wstring installer_path = context->work_folder + L"ColdInstall.exe";
+  win::UniqueFile installer(CreateFileW(installer_path.c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!installer ||
+      CheckInstallerSignature(installer.get(), installer_path) != SignatureCheck::kTrusted) {
+    stop_monitor();
+    return false;
+  }
   std::wstring command_line = ColdInstallCommandLine(context->work_folder, drive_root);
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_FORCEOFFFEEDBACK;
   PROCESS_INFORMATION started{};
-  if (!CreateProcessW(nullptr, command_line.data(), nullptr, nullptr, TRUE,
+  if (!CreateProcessW(installer_path.c_str(), command_line.data(), nullptr, nullptr, TRUE,
                       CREATE_NEW_CONSOLE | HIGH_PRIORITY_CLASS, nullptr, nullptr, &startup,
                       &started)) {
     stop_monitor();
     return false;
   }
+  installer.reset();
   const win::UniqueHandle process(started.hProcess);
   const win::UniqueHandle thread(started.hThread);
   WaitForSingleObject(process.get(), INFINITE);

@@ -1,5 +1,6 @@
-// The build's last stage: run the installer "ColdInstall.exe" from the working folder with the
-// chosen drive on its command line, wait for it, and judge the build by its exit code (non-zero
+// The build's last stage: run the installer "ColdInstall.exe" from the working folder, only when
+// its signature and signer check out (installer_signature.h), with the chosen drive on its
+// command line, wait for it, and judge the build by its exit code (non-zero
 // is success, the installer's own convention). While it runs, a monitor thread counts the
 // installer's signals on the named auto-reset event "COLDINSTALL_EVENT" into the progress record
 // (progress_plan.h: half a point each).
@@ -31,8 +32,8 @@ std::wstring ColdInstallCommandLine(const std::wstring& work_folder, const std::
 
 // The installer stage on the worker thread: shows `status_text`, starts the stage's progress from
 // 0, starts the monitor, runs the installer for the drive with root `drive_root` and waits for it
-// without a time limit, then stops the monitor. True when the installer ran and exited with a
-// non-zero code.
+// without a time limit, then stops the monitor. True when the installer was signed by a pinned
+// signer, ran and exited with a non-zero code.
 bool RunColdInstall(const std::shared_ptr<ColdInstallContext>& context,
                     const std::wstring& drive_root, const std::wstring& status_text);
 
