@@ -312,9 +312,10 @@ bool DecodeSymbol2(ContextModel* m, Context* c, Coder& rc) {
   return true;
 }
 
-// Decodes one symbol through `rc` and updates the model; -1 on damaged data.
+// Decodes one symbol through `rc` and updates the model; -1 on damaged data. Always inlined:
+// a caller's loop over symbols then keeps no call per symbol.
 template <class Coder>
-int DecodeSymbol(ContextModel* m, Coder& rc) {
+__attribute__((always_inline)) inline int DecodeSymbol(ContextModel* m, Coder& rc) {
   Context* c = m->min_context;
   if (!m->ValidContext(m->Offset(c))) return -1;
   __builtin_prefetch(m->mem.base + c->suffix);  // young models escape often

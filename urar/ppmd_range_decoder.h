@@ -35,14 +35,18 @@ struct PpmdRangeDecoder {
   uint32_t Count() const { return (code - low) / range; }
 
   // A binary context: 1 when the count falls below `bound` (of a scale of 2^14), 0 for the rest;
-  // the range is narrowed to that part. -1 when the range has collapsed.
+  // the range is narrowed to that part. -1 when the range has collapsed. The count is compared
+  // as code - low against bound * range, which cannot overflow (range < 2^18, bound < 2^14): no
+  // division, which stood on the chain from one symbol to the next in most symbols of a text.
   int Binary(uint32_t bound) {
     if (!ScaleShift(14)) return -1;
-    if (Count() < bound) {
-      Take(0, bound);
+    const uint32_t split = range * bound;
+    if (code - low < split) {
+      range = split;
       return 1;
     }
-    Take(bound, 1u << 14);
+    low += split;
+    range *= (1u << 14) - bound;
     return 0;
   }
 
