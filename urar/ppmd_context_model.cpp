@@ -12,6 +12,8 @@ void RestartModel(ContextModel* m) {
   PpmdMemoryReset(&m->mem);
   m->init_rl = -(m->max_order < 12 ? m->max_order : 12) - 1;
   Context* root = m->Ctx(PpmdAllocContext(&m->mem));
+  m->root = root;
+  std::memset(m->root_freq, 1, sizeof(m->root_freq));
   m->min_context = m->max_context = root;
   root->suffix = 0;
   m->order_fall = m->max_order;
@@ -70,6 +72,16 @@ inline State* FindState(State* p, uint32_t count, uint8_t symbol) {
 
 }  // namespace
 
+namespace {
+
+// The root's frequencies by symbol again, after its `count` states at `states` changed together.
+void RefreshRootFreq(ContextModel* m, const State* states, uint32_t count) {
+  std::memset(m->root_freq, 0, sizeof(m->root_freq));
+  for (uint32_t i = 0; i < count; i++) m->root_freq[states[i].symbol] = states[i].freq;
+}
+
+}  // namespace
+
 // Keeps the list sorted and drops symbols whose frequency reached zero.
 void Rescale(ContextModel* m, Context* c) {
   int old_ns = c->num_stats;
@@ -111,6 +123,7 @@ void Rescale(ContextModel* m, Context* c) {
       } while (esc_freq > 1);
       PpmdFreeUnits(&m->mem, c->stats, (old_ns + 1) >> 1);
       *(m->found_state = c->One()) = tmp;
+      if (c == m->root) RefreshRootFreq(m, c->One(), 1);
       return;
     }
   }
@@ -119,6 +132,7 @@ void Rescale(ContextModel* m, Context* c) {
   uint32_t n0 = (old_ns + 1) >> 1, n1 = (c->num_stats + 1) >> 1;
   if (n0 != n1) c->stats = PpmdShrinkUnits(&m->mem, c->stats, n0, n1);
   m->found_state = m->StatesAt(c->stats);
+  if (c == m->root) RefreshRootFreq(m, m->found_state, c->num_stats);
 }
 
 namespace {
@@ -219,6 +233,7 @@ bool UpdateModelOrRestart(ContextModel* m) {
       }
       if (p->freq < kMaxFreq - 9) {
         p->freq = static_cast<uint8_t>(p->freq + 2);
+        NoteFreq(m, pc, p);
         pc->summ_freq = static_cast<uint16_t>(pc->summ_freq + 2);
       }
     } else {

@@ -8,6 +8,10 @@
 #include <cstdint>
 #include <cstring>
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 #include "urar/ppmd_memory.h"
 
 namespace ppmd {
@@ -123,6 +127,11 @@ struct ContextModel {
   // frequency ANDed with its symbol's byte counts only when unmasked.
   uint8_t char_mask[256];
   static constexpr uint8_t esc_count = 0;
+  // The order-0 context, which holds every symbol, and its frequencies by symbol (0 for a symbol
+  // it lost), kept in step with its list: an escape down to it sums the unmasked frequencies
+  // from these 256 bytes instead of walking its 256 states.
+  const Context* root;
+  uint8_t root_freq[256];
   See2 see2[25][16];
   See2 dummy_see2;
   uint16_t bin_summ[128][64];
@@ -151,6 +160,29 @@ inline void SwapStates(State* a, State* b) {
   *b = t;
 }
 
+// Keeps root_freq in step after the frequency of state `p` of context `c` changed.
+inline void NoteFreq(ContextModel* m, const Context* c, const State* p) {
+  if (c == m->root) m->root_freq[p->symbol] = p->freq;
+}
+
+// The root's frequencies of the symbols not masked.
+inline uint32_t RootUnmaskedSum(const ContextModel* m) {
+#ifdef __SSE2__
+  const __m128i zero = _mm_setzero_si128();
+  __m128i sum = zero;
+  for (int i = 0; i < 256; i += 16) {
+    const __m128i freq = _mm_loadu_si128(reinterpret_cast<const __m128i*>(m->root_freq + i));
+    const __m128i mask = _mm_loadu_si128(reinterpret_cast<const __m128i*>(m->char_mask + i));
+    sum = _mm_add_epi64(sum, _mm_sad_epu8(_mm_and_si128(freq, mask), zero));
+  }
+  return static_cast<uint32_t>(_mm_cvtsi128_si32(sum) + _mm_cvtsi128_si32(_mm_srli_si128(sum, 8)));
+#else
+  uint32_t sum = 0;
+  for (int i = 0; i < 256; i++) sum += m->root_freq[i] & m->char_mask[i];
+  return sum;
+#endif
+}
+
 // The first context of a symbol escaped: every symbol but the ones it held is codable again.
 inline void StartEscapes(ContextModel* m) { std::memset(m->char_mask, 0xFF, sizeof(m->char_mask)); }
 
@@ -158,6 +190,7 @@ inline void StartEscapes(ContextModel* m) { std::memset(m->char_mask, 0xFF, size
 inline void Update1(ContextModel* m, Context* c, State* p) {
   m->found_state = p;
   p->freq = static_cast<uint8_t>(p->freq + 4);
+  NoteFreq(m, c, p);
   c->summ_freq = static_cast<uint16_t>(c->summ_freq + 4);
   if (p[0].freq > p[-1].freq) {
     SwapStates(&p[0], &p[-1]);
@@ -170,6 +203,7 @@ inline void Update1(ContextModel* m, Context* c, State* p) {
 inline void Update2(ContextModel* m, Context* c, State* p) {
   m->found_state = p;
   p->freq = static_cast<uint8_t>(p->freq + 4);
+  NoteFreq(m, c, p);
   c->summ_freq = static_cast<uint16_t>(c->summ_freq + 4);
   if (p->freq > kMaxFreq) Rescale(m, c);
   m->run_length = m->init_rl;
@@ -229,6 +263,7 @@ bool DecodeSymbol1(ContextModel* m, Context* c, Coder& rc) {
     m->found_state = p;
     hi += 4;
     p->freq = static_cast<uint8_t>(hi);
+    NoteFreq(m, c, p);
     c->summ_freq = static_cast<uint16_t>(c->summ_freq + 4);
     if (hi > kMaxFreq) Rescale(m, c);
     m->low_count = 0;
@@ -280,13 +315,18 @@ bool DecodeSymbol2(ContextModel* m, Context* c, Coder& rc) {
   State* const stats = m->StatesAt(c->stats);
   State* const end = stats + num_stats;
   State* p = stats;
-  uint32_t hi0 = 0, hi1 = 0;
-  for (int pairs = num_stats >> 1; pairs != 0; pairs--, p += 2) {
-    hi0 += p[0].freq & mask[p[0].symbol];
-    hi1 += p[1].freq & mask[p[1].symbol];
+  uint32_t hi;
+  if (c == m->root) {
+    hi = RootUnmaskedSum(m);  // most escapes of a young model end here
+  } else {
+    uint32_t hi0 = 0, hi1 = 0;
+    for (int pairs = num_stats >> 1; pairs != 0; pairs--, p += 2) {
+      hi0 += p[0].freq & mask[p[0].symbol];
+      hi1 += p[1].freq & mask[p[1].symbol];
+    }
+    if (num_stats & 1) hi0 += p->freq & mask[p->symbol];
+    hi = hi0 + hi1;
   }
-  if (num_stats & 1) hi0 += p->freq & mask[p->symbol];
-  const uint32_t hi = hi0 + hi1;
   scale += hi;
   if (!rc.Scale(scale)) return false;
   const uint32_t count = rc.Count();
@@ -295,6 +335,7 @@ bool DecodeSymbol2(ContextModel* m, Context* c, Coder& rc) {
     // Ends inside the list: the unmasked frequencies add up to more than count.
     uint32_t sum = 0;
     for (p = stats;; p++) {
+      if (p == end) return false;  // the root's frequencies disagree with its list
       sum += p->freq & mask[p->symbol];
       if (sum > count) break;  // only an unmasked symbol raises the sum
     }
