@@ -4,7 +4,13 @@
 #include "removable_drives.h"
 
 void CreateInstallerEvents(ColdInstallContext& context) {
-  context.installer_event.reset(CreateEventW(nullptr, FALSE, FALSE, L"COLDINSTALL_EVENT"));
+  const HANDLE event = CreateEventW(nullptr, FALSE, FALSE, L"COLDINSTALL_EVENT");
+  const bool existed = event && GetLastError() == ERROR_ALREADY_EXISTS;
+  context.installer_event.reset(event);
+  // An event that exists already is held by another process, which could fake the installer's
+  // signals or keep the monitor busy: it is not shared.
+  context.installer_event_taken = existed;
+  if (existed) context.installer_event.reset();
   context.stop_event.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
 }
 
@@ -17,6 +23,10 @@ bool RunColdInstall(const std::shared_ptr<ColdInstallContext>& context,
                     const std::wstring& drive_root, const std::wstring& status_text) {
   context->progress.SetStatusText(status_text);
   context->progress.ResetStageValue();
+  if (context->installer_event_taken) {
+    OutputDebugStringW(L"COLDINSTALL_EVENT is held by another process: no installer run\n");
+    return false;
+  }
   // Started before the installer, so that no early signal goes uncounted.
   win::SelfReleasingThread::Start(std::make_unique<InstallerMonitorThread>(context));
   auto stop_monitor = [&] {
@@ -51,7 +61,8 @@ bool RunColdInstall(const std::shared_ptr<ColdInstallContext>& context,
   stop_monitor();
   DWORD exit_code = 0;
   if (!GetExitCodeProcess(process.get(), &exit_code)) exit_code = 0;
-  return exit_code != 0;
+  // Codes from 0xC0000000 up are NTSTATUS errors: the installer crashed or was killed.
+  return exit_code != 0 && exit_code < 0xC0000000;
 }
 
 void MonitorInstallerSignals(ColdInstallContext& context) {

@@ -1,9 +1,9 @@
 // The build's last stage: run the installer "ColdInstall.exe" from the working folder, only when
 // its signature and signer check out (installer_signature.h), with the chosen drive on its
-// command line, wait for it, and judge the build by its exit code (non-zero
-// is success, the installer's own convention). While it runs, a monitor thread counts the
-// installer's signals on the named auto-reset event "COLDINSTALL_EVENT" into the progress record
-// (progress_plan.h: half a point each).
+// command line, wait for it, and judge the build by its exit code (non-zero is success, the
+// installer's own convention, except NTSTATUS errors from 0xC0000000 up: a crash or a kill).
+// While it runs, a monitor thread counts the installer's signals on the named auto-reset event
+// "COLDINSTALL_EVENT" into the progress record (progress_plan.h: half a point each).
 #pragma once
 
 #include <memory>
@@ -20,10 +20,12 @@ struct ColdInstallContext {
   std::wstring work_folder;          // ends in a backslash
   win::UniqueHandle installer_event;  // "COLDINSTALL_EVENT": auto-reset, set by the installer
   win::UniqueHandle stop_event;       // unnamed, manual-reset: tells the monitor to end; never reset
+  bool installer_event_taken = false;  // "COLDINSTALL_EVENT" existed already: the stage fails
 };
 
-// Creates (or opens) "COLDINSTALL_EVENT" and creates the stop event; either may stay empty when
-// the system refuses, and the stage then runs without counting signals.
+// Creates "COLDINSTALL_EVENT" and the stop event; either may stay empty when the system refuses,
+// and the stage then runs without counting signals. When the named event exists already (another
+// process holds it), it is not opened: installer_event_taken is set and the stage fails.
 void CreateInstallerEvents(ColdInstallContext& context);
 
 // "<work folder>ColdInstall.exe" /S /P<drive name>: the quoted path, then the drive's name ("E:")
@@ -33,7 +35,8 @@ std::wstring ColdInstallCommandLine(const std::wstring& work_folder, const std::
 // The installer stage on the worker thread: shows `status_text`, starts the stage's progress from
 // 0, starts the monitor, runs the installer for the drive with root `drive_root` and waits for it
 // without a time limit, then stops the monitor. True when the installer was signed by a pinned
-// signer, ran and exited with a non-zero code.
+// signer, ran and exited with a non-zero code below 0xC0000000; false at once when another
+// process held the installer's event.
 bool RunColdInstall(const std::shared_ptr<ColdInstallContext>& context,
                     const std::wstring& drive_root, const std::wstring& status_text);
 

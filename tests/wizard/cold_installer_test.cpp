@@ -56,14 +56,16 @@ TEST(ColdInstallCommandLine, QuotesThePathAndPutsTheDriveRightAfterP) {
             L"\"C:\\Documents and Settings\\x\\USBWizard\\ColdInstall.exe\" /S /PF:");
 }
 
-// Every second signal is one point; the result is the exit code's alone (non-zero succeeds).
+// Every second signal is one point; the result is the exit code's alone: non-zero succeeds,
+// except NTSTATUS errors (an access violation, a kill's status) from 0xC0000000 up.
 TEST_F(ColdInstallerTest, CountsSignalsAndJudgesByTheExitCode) {
   const struct {
     unsigned signals, exit_code;
     bool success;
     int percent;
-  } cases[] = {{0, 0, false, 49}, {1, 1, true, 49}, {2, 7, true, 50}, {5, 1, true, 51},
-               {4, 0, false, 51}};
+  } cases[] = {{0, 0, false, 49},          {1, 1, true, 49},          {2, 7, true, 50},
+               {5, 1, true, 51},           {4, 0, false, 51},         {0, 0xBFFFFFFF, true, 49},
+               {0, 0xC0000000, false, 49}, {2, 0xC0000005, false, 50}, {0, 0xFFFFFFFF, false, 49}};
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << c.signals << " signals, exit code " << c.exit_code);
     Prepare();
@@ -110,6 +112,28 @@ TEST_F(ColdInstallerTest, AnInstallerThatCannotStartFailsAndStopsTheMonitor) {
   Prepare();
   EXPECT_FALSE(RunColdInstall(context_, L"E:\\", L"status"));
   EXPECT_TRUE(MonitorEnded());
+}
+
+// A "COLDINSTALL_EVENT" someone else made first could fake the installer's signals: the stage
+// fails without starting the installer instead of sharing the event.
+TEST_F(ColdInstallerTest, AnInstallerEventThatExistsAlreadyFailsTheStage) {
+  context_.reset();  // the fixture's own event goes first
+  {
+    const win::UniqueHandle planted(CreateEventW(nullptr, FALSE, FALSE, L"COLDINSTALL_EVENT"));
+    ASSERT_TRUE(planted);
+    auto context = std::make_shared<ColdInstallContext>();
+    context->work_folder = work_.Path();
+    CreateInstallerEvents(*context);
+    EXPECT_TRUE(context->installer_event_taken);
+    EXPECT_FALSE(context->installer_event);
+    PlaceProbe(3, 1);
+    EXPECT_FALSE(RunColdInstall(context, L"E:\\", L"status"));
+    EXPECT_EQ(GetFileAttributesW(File(L"probe_report.txt").c_str()), INVALID_FILE_ATTRIBUTES);
+  }
+  // Once the other holder has let go, the next build makes the event afresh.
+  Prepare();
+  EXPECT_FALSE(context_->installer_event_taken);
+  EXPECT_TRUE(RunColdInstall(context_, L"E:\\", L"status"));
 }
 
 // Without its events the monitor has nothing to wait on: it ends at once instead of spinning.
