@@ -51,6 +51,16 @@ struct FileHandleTraits {  // CreateFileW answers INVALID_HANDLE_VALUE, not null
   static Type Empty() { return INVALID_HANDLE_VALUE; }
   static void Close(Type handle) { CloseHandle(handle); }
 };
+struct FindHandleTraits {  // FindFirstFileW: INVALID_HANDLE_VALUE on failure, closed by FindClose
+  using Type = HANDLE;
+  static Type Empty() { return INVALID_HANDLE_VALUE; }
+  static void Close(Type handle) { FindClose(handle); }
+};
+struct LocalMemoryTraits {  // what the system allocates for the caller to LocalFree
+  using Type = HLOCAL;
+  static Type Empty() { return nullptr; }
+  static void Close(Type memory) { LocalFree(memory); }
+};
 struct RegistryKeyTraits {
   using Type = HKEY;
   static Type Empty() { return nullptr; }
@@ -74,6 +84,8 @@ struct GdiObjectTraits {  // bitmaps, brushes, fonts: not while selected into a 
 
 using UniqueHandle = UniqueResource<KernelHandleTraits>;
 using UniqueFile = UniqueResource<FileHandleTraits>;
+using UniqueFind = UniqueResource<FindHandleTraits>;
+using UniqueLocal = UniqueResource<LocalMemoryTraits>;
 using UniqueRegKey = UniqueResource<RegistryKeyTraits>;
 using UniqueModule = UniqueResource<ModuleTraits>;
 using UniqueDc = UniqueResource<DeviceContextTraits>;

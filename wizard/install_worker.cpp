@@ -38,9 +38,9 @@ BuildSettings ProgramBuildSettings() {
 std::shared_ptr<InstallJob> CreateInstallJob(const std::wstring& work_folder) {
   auto job = std::make_shared<InstallJob>();
   job->work_folder = work_folder;
-  // Whatever an earlier run left behind goes first.
-  ResetWorkFolder(job->work_folder);
-  CreateDirectoryW(job->work_folder.c_str(), nullptr);
+  // Whatever an earlier run (or anyone else) left at the path goes first.
+  job->work_folder_held = CreateWorkFolder(job->work_folder);
+  job->work_folder_ready = static_cast<bool>(job->work_folder_held);
   CreateInstallerEvents(*job);
   return job;
 }
@@ -83,7 +83,7 @@ bool UnpackArchives(InstallJob& job) {
 }
 
 void DoInstall(const std::shared_ptr<InstallJob>& job) {
-  const bool ok = DownloadArchives(*job) && UnpackArchives(*job) &&
+  const bool ok = job->work_folder_ready && DownloadArchives(*job) && UnpackArchives(*job) &&
                   RunColdInstall(job, job->drive_root, job->installing_text);
   RequestState(job->window, ok ? WizardState::FinishedOk : WizardState::FinishedError);
 }

@@ -17,6 +17,8 @@
 #include "cold_installer.h"
 
 struct InstallJob : ColdInstallContext {
+  win::UniqueFile work_folder_held;  // the folder as made for this job, open without delete sharing
+  bool work_folder_ready = false;    // made afresh, and the library written into it
   HWND window = nullptr;        // owns the download engine's dialogs; receives the result
   std::wstring drive_root;      // the drive chosen in the list, e.g. "E:\"
   std::wstring installing_text;  // translated status text of the unpack and installer stages
@@ -26,12 +28,12 @@ struct InstallJob : ColdInstallContext {
 // %TEMP%\USBWizard\ on a thread of its own (ProgramBuildSettings); tests choose a folder of their
 // own and may keep the job instead of running it.
 struct BuildSettings {
-  std::wstring work_folder;  // ends in a backslash; emptied and created again at start-up
+  std::wstring work_folder;  // ends in a backslash; made afresh at start-up
   std::function<void(std::shared_ptr<InstallJob>)> start_worker;
 };
 BuildSettings ProgramBuildSettings();
 
-// A job for this program run in `work_folder` (emptied and created again) with both events.
+// A job for this program run in `work_folder` (made afresh: work_folder.h) with both events.
 std::shared_ptr<InstallJob> CreateInstallJob(const std::wstring& work_folder);
 
 // "http://<rescue-disk server>/tovixscourlet/rescuedisk/<name>". The server is a build setting.
@@ -41,5 +43,5 @@ std::wstring RescueDiskUrl(const std::wstring& name);
 bool DownloadArchives(InstallJob& job);
 // Stage 2: binds the library from the working folder and unpacks both archives into it.
 bool UnpackArchives(InstallJob& job);
-// The three stages in order, then the posted result.
+// The three stages in order, none when the working folder is not ready, then the posted result.
 void DoInstall(const std::shared_ptr<InstallJob>& job);

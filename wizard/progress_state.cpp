@@ -15,7 +15,7 @@ void ProgressState::Enter() {
   // The first translation lookup happens here, on the window thread: it may re-translate the
   // window's texts.
   progress.SetStatusText(view.LookupTranslation(L"Downloading"));
-  ExtractUrarLibrary(job_->work_folder);
+  job_->work_folder_ready = job_->work_folder_ready && ExtractUrarLibrary(job_->work_folder);
   progress.SetPercent(0);
   const ProgressSnapshot first = progress.Snapshot();
   // What the worker needs of the window is taken here, on the window thread.
@@ -32,6 +32,8 @@ void ProgressState::Enter() {
 }
 
 void ProgressState::Exit() {
+  // Our own hold would keep the folder from being removed.
+  job_->work_folder_held.reset();
   ResetWorkFolder(job_->work_folder);
   View().SetProgressTimerEnabled(false);
   View().HidePage(WizardPage::Progress);

@@ -1,10 +1,44 @@
 #include "work_folder.h"
 
 #include <windows.h>
-#include <shellapi.h>
+#include <sddl.h>
 
 #include "unpack/folder_files.h"
 #include "win/resource.h"
+
+namespace {
+
+std::wstring WithoutTrailingBackslash(std::wstring path) {
+  while (path.size() > 1 && path.back() == L'\\') path.pop_back();
+  return path;
+}
+
+// `attributes` are the path's own (GetFileAttributesW and directory listings report a link's,
+// not its target's).
+bool RemoveWithoutFollowing(const std::wstring& path, DWORD attributes) {
+  if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) return DeleteFileW(path.c_str());
+  // A directory link goes as RemoveDirectoryW removes it: the link alone.
+  if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return RemoveDirectoryW(path.c_str());
+  bool emptied = true;
+  {
+    // Held without delete sharing while its entries go, so it cannot be swapped for a link.
+    const win::UniqueFile held(CreateFileW(
+        path.c_str(), FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+        OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (!held) return false;
+    WIN32_FIND_DATAW found;
+    const win::UniqueFind listing(FindFirstFileW((path + L"\\*").c_str(), &found));
+    if (!listing) return false;
+    do {
+      const std::wstring name = found.cFileName;
+      if (name == L"." || name == L"..") continue;
+      emptied = RemoveWithoutFollowing(path + L"\\" + name, found.dwFileAttributes) && emptied;
+    } while (FindNextFileW(listing.get(), &found));
+  }
+  return emptied && RemoveDirectoryW(path.c_str());
+}
+
+}  // namespace
 
 std::wstring WorkFolderFromTempPath(const std::wstring& temp_path) {
   std::wstring folder = temp_path;
@@ -18,20 +52,42 @@ std::wstring WorkFolderPath() {
   return WorkFolderFromTempPath(length <= MAX_PATH ? std::wstring(temp, length) : std::wstring());
 }
 
-void ResetWorkFolder(const std::wstring& folder) {
-  const DWORD attributes = GetFileAttributesW(folder.c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) return;
-  // The shell takes a list of paths, each ended by a zero, the list by a second one.
-  std::wstring source = folder;
-  source.append(2, L'\0');
-  SHFILEOPSTRUCTW operation{};
-  operation.wFunc = FO_DELETE;
-  operation.pFrom = source.c_str();
-  operation.fFlags = FOF_NOCONFIRMATION | FOF_SILENT;
-  SHFileOperationW(&operation);
+bool ResetWorkFolder(const std::wstring& folder) {
+  const std::wstring path = WithoutTrailingBackslash(folder);
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
+    const DWORD error = GetLastError();
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+  }
+  RemoveWithoutFollowing(path, attributes);
+  return GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES;
 }
 
-void ExtractUrarLibrary(const std::wstring& folder) {
+win::UniqueLocal WorkFolderSecurity() {
+  // P: protected, nothing inherited from %TEMP%; OICI: what is made inside inherits the same.
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(
+          L"D:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)", SDDL_REVISION_1, &descriptor, nullptr))
+    return {};
+  return win::UniqueLocal(descriptor);
+}
+
+win::UniqueFile CreateWorkFolder(const std::wstring& folder) {
+  const std::wstring path = WithoutTrailingBackslash(folder);
+  const win::UniqueLocal security = WorkFolderSecurity();
+  if (!security || !ResetWorkFolder(path)) return {};
+  SECURITY_ATTRIBUTES attributes{sizeof attributes, security.get(), FALSE};
+  // Fails when anything was put at the path since the reset: the folder is made here or not at
+  // all.
+  if (!CreateDirectoryW(path.c_str(), &attributes)) return {};
+  return win::UniqueFile(CreateFileW(path.c_str(), FILE_LIST_DIRECTORY,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                     FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
+                                     nullptr));
+}
+
+bool ExtractUrarLibrary(const std::wstring& folder) {
   const std::string_view library = win::ResourceBytes(nullptr, L"URAR");
-  if (!library.empty()) WriteFolderFile(folder, L"zevurar.dll", library.data(), library.size());
+  return !library.empty() &&
+         WriteFolderFile(folder, L"zevurar.dll", library.data(), library.size());
 }

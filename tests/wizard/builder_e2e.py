@@ -58,7 +58,8 @@ SCENARIOS = {
     "damaged": dict(archives=["--damage", "system.zip"], finish="error", requests=BOTH),
     "climbing": dict(archives=["--climb", "system.zip"], finish="error", requests=BOTH),
     "cut-archive": dict(archives=["--cut", "scanner.zip"], finish="error", requests=BOTH),
-    "no-library": dict(patch_library=True, finish="error", requests=BOTH),
+    # The library cannot be written into the working folder: the build ends before downloading.
+    "no-library": dict(patch_library=True, finish="error", requests=[]),
     "installer-fails": dict(archives=["--no-rescue-system"], finish="error", requests=BOTH),
     "installer-broken": dict(archives=["--broken-installer"], finish="error", requests=BOTH),
     # scanner.zip (some 300 KB compressed) takes about ten seconds at this rate: it is still

@@ -1,6 +1,13 @@
-// The working folder: its path from the temporary folder, its reset through the shell's delete,
-// and the library written out of the program's "URAR" resource (this test carries one, stored
-// under language 3082 as the program does, with this file's text as its bytes).
+// The working folder: its path from the temporary folder, its removal without following links,
+// its making afresh with an Administrators-and-SYSTEM-only DACL, and the library written out of
+// the program's "URAR" resource (this test carries one, stored under language 3082 as the program
+// does, with this file's text as its bytes).
+//
+// Links: Wine 8 cannot make one from a Windows program (CreateSymbolicLinkW reports success and
+// makes nothing; FSCTL_SET_REPARSE_POINT answers ERROR_NOT_SUPPORTED), but it reports a Unix
+// symbolic link to a folder as a reparse point. The build plants such links in PLANTED_LINKS
+// (tests/wizard/CMakeLists.txt): `outside\canary.txt`, `link_at_path` -> outside, and
+// `folder_with_link\inside` -> outside.
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -9,6 +16,7 @@
 #include "support/files.h"
 #include "support/scratch_folder.h"
 #include "unpack/folder_files.h"
+#include "win/text.h"
 #include "work_folder.h"
 
 namespace {
@@ -32,18 +40,95 @@ TEST(WorkFolder, ResetDeletesTheFolderWithEverythingInIt) {
   const std::wstring folder = scratch.Path() + L"USBWizard\\";
   ASSERT_TRUE(WriteFolderFile(folder, L"boot\\deep\\x.bin", "x", 1));
   ASSERT_TRUE(WriteFolderFile(folder, L"scanner.zip", "zip", 3));
-  ResetWorkFolder(folder);
+  EXPECT_TRUE(ResetWorkFolder(folder));
   EXPECT_FALSE(Exists(folder));
   EXPECT_TRUE(Exists(scratch.Path()));
-  ResetWorkFolder(folder);
+  EXPECT_TRUE(ResetWorkFolder(folder));
   EXPECT_FALSE(Exists(folder));
+}
+
+// Whatever is at the path (a left-over folder, a file of that name) makes way for an empty
+// folder, held so that it cannot be renamed or removed while the build runs.
+TEST(WorkFolder, IsMadeAfreshAndHeld) {
+  ScratchFolder scratch(L"work folder afresh");
+  const std::wstring folder = scratch.Path() + L"USBWizard\\";
+  ASSERT_TRUE(WriteFolderFile(folder, L"boot\\x.bin", "x", 1));
+  ASSERT_TRUE(WriteFolderFile(scratch.Path(), L"USBWizard.file", "x", 1));
+  for (const std::wstring& path : {folder, scratch.Path() + L"USBWizard.file\\"}) {
+    SCOPED_TRACE(testing::Message() << path);
+    win::UniqueFile held = CreateWorkFolder(path);
+    ASSERT_TRUE(held);
+    EXPECT_EQ(GetFileAttributesW(path.c_str()), static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY));
+    EXPECT_FALSE(Exists(path + L"boot"));
+    EXPECT_FALSE(MoveFileW(path.substr(0, path.size() - 1).c_str(),
+                           (scratch.Path() + L"moved").c_str()));
+    held.reset();
+    EXPECT_TRUE(ResetWorkFolder(path));
+  }
+}
+
+// Protected (nothing inherited from the temporary folder) with exactly two entries: full access
+// for Administrators and for SYSTEM, passed on to everything made inside. (Wine 8 accepts a
+// folder's descriptor and keeps none of it: what it reports back is made up from the Unix
+// permissions. So the descriptor is checked as the program hands it to CreateDirectoryW.)
+TEST(WorkFolderDacl, GrantsAdministratorsAndSystemOnly) {
+  const win::UniqueLocal security = WorkFolderSecurity();
+  ASSERT_TRUE(security);
+  SECURITY_DESCRIPTOR_CONTROL control = 0;
+  DWORD revision = 0;
+  ASSERT_TRUE(GetSecurityDescriptorControl(security.get(), &control, &revision));
+  EXPECT_TRUE(control & SE_DACL_PROTECTED);
+  BOOL present = FALSE, defaulted = FALSE;
+  PACL dacl = nullptr;
+  ASSERT_TRUE(GetSecurityDescriptorDacl(security.get(), &present, &dacl, &defaulted));
+  ASSERT_TRUE(present && dacl);
+  ASSERT_EQ(dacl->AceCount, 2);
+  const WELL_KNOWN_SID_TYPE expected[] = {WinBuiltinAdministratorsSid, WinLocalSystemSid};
+  for (WORD i = 0; i < dacl->AceCount; ++i) {
+    void* entry = nullptr;
+    ASSERT_TRUE(GetAce(dacl, i, &entry));
+    const auto* ace = static_cast<const ACCESS_ALLOWED_ACE*>(entry);
+    EXPECT_EQ(ace->Header.AceType, ACCESS_ALLOWED_ACE_TYPE);
+    EXPECT_EQ(ace->Header.AceFlags, OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE);
+    EXPECT_EQ(ace->Mask, static_cast<DWORD>(FILE_ALL_ACCESS));
+    EXPECT_TRUE(IsWellKnownSid(const_cast<DWORD*>(&ace->SidStart), expected[i]));
+  }
+}
+
+// A link at the path or inside the folder goes as a link or not at all: what it points to is
+// never entered. Where the system cannot remove the link (Wine 8 cannot remove a Unix link to
+// a folder), the reset says so and no folder is made: the build fails.
+TEST(WorkFolderReparsePoint, LinksAreNeverFollowed) {
+  const std::wstring planted = win::Widen(PLANTED_LINKS) + L"\\";
+  const std::wstring canary = planted + L"outside\\canary.txt";
+  ASSERT_TRUE(Exists(canary));
+  for (const wchar_t* name : {L"link_at_path", L"folder_with_link"}) {
+    SCOPED_TRACE(testing::Message() << name);
+    const std::wstring path = planted + name + L"\\";
+    ASSERT_TRUE(Exists(path));
+    if (std::wstring(name) == L"folder_with_link")
+      ASSERT_TRUE(WriteFolderFile(path, L"plain.txt", "x", 1));
+    const bool reset = ResetWorkFolder(path);
+    EXPECT_TRUE(Exists(canary));
+    EXPECT_EQ(reset, !Exists(path));
+    EXPECT_FALSE(Exists(path + L"plain.txt"));
+    EXPECT_EQ(static_cast<bool>(CreateWorkFolder(path)), reset);
+    EXPECT_TRUE(Exists(canary));
+  }
 }
 
 TEST(WorkFolder, TheLibraryIsWrittenOutOfTheResource) {
   ScratchFolder folder(L"work folder library");
-  ExtractUrarLibrary(folder.Path());
+  ASSERT_TRUE(ExtractUrarLibrary(folder.Path()));
   EXPECT_EQ(ReadFileBytes(folder.Path() + L"zevurar.dll"), ReadFileBytes(RESOURCE_PAYLOAD));
   EXPECT_FALSE(ReadFileBytes(RESOURCE_PAYLOAD).empty());
+}
+
+// A write that cannot happen fails the extraction: here a folder stands where the file goes.
+TEST(WorkFolder, AFailedLibraryWriteIsReported) {
+  ScratchFolder folder(L"work folder library fails");
+  ASSERT_TRUE(CreateDirectoryW((folder.Path() + L"zevurar.dll").c_str(), nullptr));
+  EXPECT_FALSE(ExtractUrarLibrary(folder.Path()));
 }
 
 }  // namespace
