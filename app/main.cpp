@@ -19,6 +19,9 @@ void ShowError(const std::wstring& message) {
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
+  // The program runs as administrator: no library it loads (nor any library those load) is
+  // searched for in the program's folder, the current one or PATH, only in System32.
+  SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
   try {
     // The window host starts COM and GDI+ itself; the common controls are the framework's.
     INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_STANDARD_CLASSES};

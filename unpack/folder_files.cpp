@@ -10,11 +10,15 @@
 #include "win/unique_resource.h"
 
 std::optional<std::vector<std::uint8_t>> ReadWholeFile(const std::wstring& path) {
-  win::UniqueFile file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  const win::UniqueFile file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) return std::nullopt;
+  return ReadWholeFile(file.get());
+}
+
+std::optional<std::vector<std::uint8_t>> ReadWholeFile(HANDLE file) {
   LARGE_INTEGER size{};
-  if (!GetFileSizeEx(file.get(), &size) ||
+  if (!GetFileSizeEx(file, &size) ||
       static_cast<unsigned long long>(size.QuadPart) > std::numeric_limits<std::size_t>::max())
     return std::nullopt;
   std::vector<std::uint8_t> bytes;
@@ -26,7 +30,7 @@ std::optional<std::vector<std::uint8_t>> ReadWholeFile(const std::wstring& path)
   for (std::size_t done = 0; done < bytes.size();) {
     const DWORD piece = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1u << 30));
     DWORD got = 0;
-    if (!ReadFile(file.get(), bytes.data() + done, piece, &got, nullptr) || got == 0)
+    if (!ReadFile(file, bytes.data() + done, piece, &got, nullptr) || got == 0)
       return std::nullopt;
     done += got;
   }

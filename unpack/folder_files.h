@@ -2,6 +2,8 @@
 // below a folder.
 #pragma once
 
+#include <windows.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -10,6 +12,8 @@
 
 // The whole file, or nothing when it cannot be opened, sized or fully read.
 std::optional<std::vector<std::uint8_t>> ReadWholeFile(const std::wstring& path);
+// The whole of the file open as `file` from its current position (the start, when just opened).
+std::optional<std::vector<std::uint8_t>> ReadWholeFile(HANDLE file);
 
 // Writes `size` bytes as the file folder\name, creating the folder and every missing level
 // named in `name` (`\` and `/` both separate levels). An existing file is replaced. False for an

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <string>
+#include <string_view>
 
 #include "urar/urar.h"
 #include "win/unique_resource.h"
@@ -20,9 +21,12 @@ struct UrarLibrary {
   decltype(&::URARGetLastError) URARGetLastError = nullptr;
 };
 
-// Loads folder\zevurar.dll and binds all six entry points. False (record left empty) when the
-// library cannot be loaded or any entry point is missing.
-bool LoadUrarLibrary(UrarLibrary& library, const std::wstring& folder);
+// Loads folder\zevurar.dll and binds all six entry points, only when the file holds exactly the
+// bytes `expected` (the program's own copy): compared through a handle that lets nobody write or
+// delete the file until the load has returned. Loaded by full path, its imports searched in
+// System32 alone. False (record left empty) when the bytes differ, or the library cannot be
+// loaded or any entry point is missing.
+bool LoadUrarLibrary(UrarLibrary& library, const std::wstring& folder, std::string_view expected);
 
 // Unloads the library, if one is loaded, and empties the record.
 void FreeUrarLibrary(UrarLibrary& library);

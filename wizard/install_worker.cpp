@@ -6,6 +6,7 @@
 #include "progress_plan.h"
 #include "state_request.h"
 #include "unpack/unpack_archive.h"
+#include "win/resource.h"
 #include "work_folder.h"
 
 namespace {
@@ -69,7 +70,8 @@ bool UnpackArchives(InstallJob& job) {
   job.progress.SetStatusText(job.installing_text);
   job.progress.ResetStageValue();
   UrarLibrary library;
-  if (!LoadUrarLibrary(library, job.work_folder)) return false;
+  if (!LoadUrarLibrary(library, job.work_folder, win::ResourceBytes(nullptr, L"URAR")))
+    return false;
   bool ok = true;
   uint32_t unpacked = 0;
   for (const wchar_t* name : kArchiveNames) {

@@ -24,6 +24,15 @@ std::vector<std::uint8_t> Pattern(std::size_t size, unsigned seed) {
   return data;
 }
 
+// The real library's bytes, as the program carries them in its resource.
+const std::string& Library() {
+  static const std::string bytes = [] {
+    const auto read = ReadWholeFile(win::Widen(ZEVURAR_DLL));
+    return read ? std::string(read->begin(), read->end()) : std::string();
+  }();
+  return bytes;
+}
+
 bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 std::vector<std::uint8_t> Contents(const std::wstring& path) {
@@ -42,7 +51,7 @@ class UnpackTest : public ::testing::Test {
     ASSERT_TRUE(CopyFileW(win::Widen(ZEVURAR_DLL).c_str(), (work_ + L"zevurar.dll").c_str(), FALSE));
     out_ = scratch_ + L"\\out\\";
     ASSERT_TRUE(CreateDirectoryW(out_.c_str(), nullptr));
-    ASSERT_TRUE(LoadUrarLibrary(library_, work_));
+    ASSERT_TRUE(LoadUrarLibrary(library_, work_, Library()));
   }
   void TearDown() override { FreeUrarLibrary(library_); }
 
@@ -80,14 +89,41 @@ TEST_F(UnpackTest, BindsAllSixEntryPointsAndUnbinds) {
 
 TEST_F(UnpackTest, BindingFailsWithoutTheLibraryOrWithAnEntryPointMissing) {
   UrarLibrary other;
-  EXPECT_FALSE(LoadUrarLibrary(other, out_));
+  EXPECT_FALSE(LoadUrarLibrary(other, out_, Library()));
   EXPECT_FALSE(other.module || other.URARInitialize);
 
   std::wstring incomplete = win::Widen(INCOMPLETE_DLL);
   incomplete.resize(incomplete.find_last_of(L"/\\"));
-  EXPECT_FALSE(LoadUrarLibrary(other, incomplete));
+  const auto incomplete_bytes = ReadWholeFile(incomplete + L"\\zevurar.dll");
+  ASSERT_TRUE(incomplete_bytes);
+  EXPECT_FALSE(LoadUrarLibrary(
+      other, incomplete, std::string(incomplete_bytes->begin(), incomplete_bytes->end())));
   EXPECT_FALSE(other.module || other.URARInitialize || other.URARGetBuffer);
   EXPECT_EQ(GetModuleHandleW((incomplete + L"\\zevurar.dll").c_str()), nullptr);
+}
+
+// Only the bytes the program carries load: a library that differs by one byte, or a different
+// library, is never loaded; nor is one that someone holds open for writing, as it could change
+// between the comparison and the load.
+TEST_F(UnpackTest, OnlyTheProgramsOwnLibraryIsLoaded) {
+  FreeUrarLibrary(library_);
+  std::string changed = Library();
+  changed[changed.size() / 2] ^= 1;
+  std::wstring incomplete = win::Widen(INCOMPLETE_DLL);
+  incomplete.resize(incomplete.find_last_of(L"/\\"));
+  UrarLibrary other;
+  EXPECT_FALSE(LoadUrarLibrary(other, work_, changed));
+  EXPECT_FALSE(LoadUrarLibrary(other, incomplete, Library()));
+  EXPECT_FALSE(other.module);
+  {
+    const win::UniqueFile writer(CreateFileW((work_ + L"zevurar.dll").c_str(), GENERIC_WRITE,
+                                             FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                             OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(writer);
+    EXPECT_FALSE(LoadUrarLibrary(other, work_, Library()));
+  }
+  EXPECT_EQ(GetModuleHandleW((work_ + L"zevurar.dll").c_str()), nullptr);
+  EXPECT_TRUE(LoadUrarLibrary(other, work_, Library()));
 }
 
 // Folders at any depth, with either separator, empty files, and a big entry between small ones
