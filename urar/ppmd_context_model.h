@@ -332,12 +332,22 @@ bool DecodeSymbol2(ContextModel* m, Context* c, Coder& rc) {
   const uint32_t count = rc.Count();
   if (count >= scale) return false;
   if (count < hi) {
-    // Ends inside the list: the unmasked frequencies add up to more than count.
+    // The symbol: the first whose unmasked sum passes count (only an unmasked symbol raises the
+    // sum). Four states a step, then one at a time to the symbol; the walk stops at the list's
+    // end should the root's frequencies disagree with its list.
     uint32_t sum = 0;
-    for (p = stats;; p++) {
-      if (p == end) return false;  // the root's frequencies disagree with its list
+    p = stats;
+    for (int steps = num_stats >> 2; steps != 0; steps--, p += 4) {
+      const uint32_t next = sum + (p[0].freq & mask[p[0].symbol]) +
+                            (p[1].freq & mask[p[1].symbol]) + (p[2].freq & mask[p[2].symbol]) +
+                            (p[3].freq & mask[p[3].symbol]);
+      if (next > count) break;
+      sum = next;
+    }
+    for (;; p++) {
+      if (p == end) return false;
       sum += p->freq & mask[p->symbol];
-      if (sum > count) break;  // only an unmasked symbol raises the sum
+      if (sum > count) break;
     }
     m->high_count = sum;
     m->low_count = sum - p->freq;
