@@ -50,7 +50,9 @@ endif()
 
 # Signs the program that `target` links, in place, with the test signer.
 function(sign_with_test_signer target)
+  # osslsigncode will not overwrite its output: a failed earlier run may have left one.
   add_custom_command(TARGET ${target} POST_BUILD
+    COMMAND ${CMAKE_COMMAND} -E rm -f $<TARGET_FILE:${target}>.signed
     COMMAND ${OSSLSIGNCODE_EXECUTABLE} sign -certs ${SIGNING_DIR}/test_signer.crt
             -key ${SIGNING_DIR}/test_signer.key -h sha256
             -in $<TARGET_FILE:${target}> -out $<TARGET_FILE:${target}>.signed
