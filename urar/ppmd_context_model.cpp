@@ -8,6 +8,21 @@ namespace ppmd {
 
 namespace {
 
+// The binary contexts' starting probabilities by frequency row and escape column, made at
+// compile time: a thousand divisions at every model start were 3% of the instructions of
+// decoding a 3 kB text.
+struct InitBinSumm {
+  uint16_t row[128][8];
+};
+constexpr InitBinSumm MakeInitBinSumm() {
+  InitBinSumm t{};
+  for (int i = 0; i < 128; i++)
+    for (int k = 0; k < 8; k++)
+      t.row[i][k] = static_cast<uint16_t>(kBinScale - kInitBinEscape[k] / (i + 2));
+  return t;
+}
+constexpr InitBinSumm kInitBinSumm = MakeInitBinSumm();
+
 void RestartModel(ContextModel* m) {
   PpmdMemoryReset(&m->mem);
   m->init_rl = -(m->max_order < 12 ? m->max_order : 12) - 1;
@@ -30,9 +45,7 @@ void RestartModel(ContextModel* m) {
   m->run_length = m->init_rl;
   m->prev_success = 0;
   for (int i = 0; i < 128; i++)
-    for (int k = 0; k < 8; k++)
-      for (int j = 0; j < 64; j += 8)
-        m->bin_summ[i][k + j] = static_cast<uint16_t>(kBinScale - kInitBinEscape[k] / (i + 2));
+    for (int j = 0; j < 64; j += 8) std::memcpy(&m->bin_summ[i][j], kInitBinSumm.row[i], 16);
   for (int i = 0; i < 25; i++)
     for (int k = 0; k < 16; k++) m->see2[i][k].Init(5 * i + 10);
 }
