@@ -43,20 +43,37 @@ bool RunColdInstall(const std::shared_ptr<ColdInstallContext>& context,
     stop_monitor();
     return false;
   }
+  // The installer runs in a job that ends it when the job's last handle closes: at the latest
+  // when this process ends, so an elevated installer never outlives the wizard.
+  const win::UniqueHandle job(CreateJobObjectW(nullptr, nullptr));
+  JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+  limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+  if (!job || !SetInformationJobObject(job.get(), JobObjectExtendedLimitInformation, &limits,
+                                       sizeof limits)) {
+    stop_monitor();
+    return false;
+  }
   std::wstring command_line = ColdInstallCommandLine(context->work_folder, drive_root);
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_FORCEOFFFEEDBACK;
   PROCESS_INFORMATION started{};
+  // Suspended until it is in the job, so that nothing it starts escapes the job.
   if (!CreateProcessW(installer_path.c_str(), command_line.data(), nullptr, nullptr, TRUE,
-                      CREATE_NEW_CONSOLE | HIGH_PRIORITY_CLASS, nullptr, nullptr, &startup,
-                      &started)) {
+                      CREATE_NEW_CONSOLE | HIGH_PRIORITY_CLASS | CREATE_SUSPENDED, nullptr,
+                      nullptr, &startup, &started)) {
     stop_monitor();
     return false;
   }
   installer.reset();
   const win::UniqueHandle process(started.hProcess);
   const win::UniqueHandle thread(started.hThread);
+  if (!AssignProcessToJobObject(job.get(), process.get())) {
+    TerminateProcess(process.get(), 0);
+    stop_monitor();
+    return false;
+  }
+  ResumeThread(thread.get());
   WaitForSingleObject(process.get(), INFINITE);
   stop_monitor();
   DWORD exit_code = 0;

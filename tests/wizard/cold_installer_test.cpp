@@ -101,6 +101,63 @@ TEST_F(ColdInstallerTest, StartsTheInstallerAsTheContractSays) {
   EXPECT_EQ(current, ours);
 }
 
+// An installer never outlives the wizard: this test program, run again as the wizard's stand-in
+// (the test below, selected by the variable COLD_INSTALLER_CHILD_FOLDER), starts a probe that
+// stays a minute, and is ended while the probe runs; the probe ends with it.
+TEST(ColdInstallerLifetime, TheInstallerEndsWithTheWizard) {
+  ScratchFolder work(L"cold installer lifetime");
+  ASSERT_TRUE(CopyFileW(win::Widen(PROBE_EXE).c_str(), (work.Path() + L"ColdInstall.exe").c_str(),
+                        FALSE));
+  std::ofstream(std::filesystem::path(work.Path() + L"probe_plan.txt")) << "0 1 60000";
+  wchar_t self[MAX_PATH];
+  GetModuleFileNameW(nullptr, self, MAX_PATH);
+  std::wstring command_line = L"\"" + std::wstring(self) +
+                              L"\" --gtest_filter=ColdInstallerLifetime.ChildRunsTheInstaller";
+  SetEnvironmentVariableW(L"COLD_INSTALLER_CHILD_FOLDER", work.Path().c_str());
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION started{};
+  ASSERT_TRUE(CreateProcessW(nullptr, command_line.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                             nullptr, &startup, &started));
+  SetEnvironmentVariableW(L"COLD_INSTALLER_CHILD_FOLDER", nullptr);
+  const win::UniqueHandle child(started.hProcess), child_thread(started.hThread);
+
+  // The probe's report names its process once it runs.
+  const std::wstring report_path = work.Path() + L"probe_report.txt";
+  std::wstring pid;
+  for (int i = 0; i < 3000 && pid.empty(); ++i) {
+    const std::string bytes = ReadFileBytes(report_path);
+    std::wistringstream report(std::wstring(reinterpret_cast<const wchar_t*>(bytes.data()),
+                                            bytes.size() / sizeof(wchar_t)));
+    std::wstring line;
+    for (int n = 0; n < 4 && std::getline(report, line); ++n) {
+      if (n == 3) pid = line;
+    }
+    if (pid.empty()) Sleep(10);
+  }
+  ASSERT_FALSE(pid.empty()) << "the installer never started";
+  const win::UniqueHandle installer(
+      OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, std::stoul(pid)));
+  ASSERT_TRUE(installer);
+  EXPECT_EQ(WaitForSingleObject(installer.get(), 0), static_cast<DWORD>(WAIT_TIMEOUT));
+
+  TerminateProcess(child.get(), 3);
+  WaitForSingleObject(child.get(), INFINITE);
+  const DWORD ended = WaitForSingleObject(installer.get(), 30000);
+  if (ended != WAIT_OBJECT_0) TerminateProcess(installer.get(), 0);
+  EXPECT_EQ(ended, static_cast<DWORD>(WAIT_OBJECT_0)) << "the installer outlived the wizard";
+}
+
+// The wizard's stand-in for the test above; does nothing when run on its own.
+TEST(ColdInstallerLifetime, ChildRunsTheInstaller) {
+  wchar_t folder[MAX_PATH] = L"";
+  if (!GetEnvironmentVariableW(L"COLD_INSTALLER_CHILD_FOLDER", folder, MAX_PATH)) return;
+  auto context = std::make_shared<ColdInstallContext>();
+  context->work_folder = folder;
+  CreateInstallerEvents(*context);
+  RunColdInstall(context, L"E:\\", L"status");
+}
+
 TEST_F(ColdInstallerTest, AnInstallerThatCannotStartFailsAndStopsTheMonitor) {
   EXPECT_FALSE(RunColdInstall(context_, L"E:\\", L"status"));
   EXPECT_EQ(WaitForSingleObject(context_->stop_event.get(), 0), WAIT_OBJECT_0);

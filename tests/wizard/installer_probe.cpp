@@ -1,7 +1,7 @@
 // Stands in the installer's place to show how the wizard starts it. It writes what it was
-// given (command line, startup flags, current folder) to probe_report.txt next
-// to itself, signals "COLDINSTALL_EVENT" as often as probe_plan.txt says, and exits with the
-// planned code. After each signal it waits until the wizard's monitor has taken the signal
+// given (command line, startup flags, current folder) and its process id to probe_report.txt
+// next to itself, signals "COLDINSTALL_EVENT" as often as probe_plan.txt says ("signals exit-code
+// [milliseconds to stay]"), and exits with the planned code. After each signal it waits until the wizard's monitor has taken the signal
 // (the auto-reset event is clear again), so that every signal counts once.
 #include <windows.h>
 
@@ -38,9 +38,9 @@ std::wstring OwnFolder() {
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   const std::wstring folder = OwnFolder();
-  unsigned signals = 0, exit_code = 0;
+  unsigned signals = 0, exit_code = 0, hold_ms = 0;
   if (FILE* plan = _wfopen((folder + L"probe_plan.txt").c_str(), L"r")) {
-    if (fscanf(plan, "%u %u", &signals, &exit_code) != 2) signals = exit_code = 0;
+    if (fscanf(plan, "%u %u %u", &signals, &exit_code, &hold_ms) < 2) signals = exit_code = 0;
     fclose(plan);
   }
 
@@ -50,7 +50,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   GetCurrentDirectoryW(MAX_PATH, current);
   // UTF-16 lines, written as they are.
   const std::wstring report = std::wstring(GetCommandLineW()) + L"\n" +
-                              std::to_wstring(startup.dwFlags) + L"\n" + current + L"\n";
+                              std::to_wstring(startup.dwFlags) + L"\n" + current + L"\n" +
+                              std::to_wstring(GetCurrentProcessId()) + L"\n";
   if (FILE* file = _wfopen((folder + L"probe_report.txt").c_str(), L"wb")) {
     fwrite(report.data(), sizeof(wchar_t), report.size(), file);
     fclose(file);
@@ -63,5 +64,6 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     for (int waited = 0; IsSignalled(event) && waited < 10000; waited += 2) Sleep(2);
   }
   if (event) CloseHandle(event);
+  Sleep(hold_ms);
   return static_cast<int>(exit_code);
 }
