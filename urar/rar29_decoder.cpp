@@ -13,27 +13,8 @@
 
 namespace {
 
-// Start value and extra-bit count of the 60 distance slots: per bit count, how many slots use it.
-struct DistanceSlots {
-  uint32_t base[kRar29DistSymbols];
-  uint8_t bits[kRar29DistSymbols];
-};
-constexpr DistanceSlots MakeDistanceSlots() {
-  constexpr uint8_t kSlotsPerBitCount[19] = {4, 2, 2, 2, 2, 2, 2, 2, 2, 2,
-                                             2, 2, 2, 2, 2, 2, 14, 0, 12};
-  DistanceSlots t{};
-  uint32_t slot = 0, distance = 0;
-  for (uint32_t bits = 0; bits < 19; bits++) {
-    for (uint32_t j = 0; j < kSlotsPerBitCount[bits]; j++, slot++) {
-      t.base[slot] = distance;
-      t.bits[slot] = uint8_t(bits);
-      distance += 1u << bits;
-    }
-  }
-  return t;
-}
-constexpr DistanceSlots kDistance = MakeDistanceSlots();
-static_assert(kDistance.base[59] + (1u << 18) == kRar29WindowSize, "distance slots span the window");
+static_assert(kRar29Distance.base[kRar29DistSymbols - 1] + (1u << 18) == kRar29WindowSize,
+              "distance slots span the window");
 
 // The longest match: a PPMd one (255 + 32 bytes); LZ matches reach 260.
 constexpr uint32_t kLongestMatch = 287;
@@ -315,8 +296,8 @@ LzEvent DecodeLzRunCopying(Rar29State* s) {
       if (uint32_t bits = kLengthBits[symbol]) length += in.Take(bits);
       uint32_t slot = DecodeFast(s->dist_table, in);
       in.Refill();
-      distance = kDistance.base[slot] + 1;
-      uint32_t bits = kDistance.bits[slot];
+      distance = kRar29Distance.base[slot] + 1;
+      uint32_t bits = kRar29Distance.bits[slot];
       if (slot > 9) {
         if (bits > 4) distance += in.Take(bits - 4) << 4;
         if (s->low_dist_repeat > 0) {

@@ -4,39 +4,13 @@
 
 #include "standins/rar29_encoder/huffman_encoder.h"
 #include "standins/rar29_encoder/lz_matcher.h"
+#include "urar/lz_tables.h"
+#include "urar/rar29_state.h"
 
 namespace rar29enc {
 namespace {
 
-constexpr uint32_t kMainSymbols = 299, kDistSymbols = 60, kLowDistSymbols = 17,
-                   kRepLengthSymbols = 28;
-constexpr uint16_t kEndOfBlock = 256, kFilterSymbol = 257, kRepeatFirst = 259, kMatchFirst = 271;
-
-constexpr uint8_t kLengthBase[28] = {0,  1,  2,  3,  4,  5,  6,  7,  8,  10,  12,  14,  16,  20,
-                                     24, 28, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224};
-constexpr uint8_t kLengthBits[28] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2,
-                                     2, 2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5};
-
-struct DistanceSlots {
-  uint32_t base[kDistSymbols];
-  uint8_t bits[kDistSymbols];
-};
-// The 60 distance slots: per count of extra bits, how many slots have it.
-constexpr DistanceSlots MakeDistanceSlots() {
-  constexpr uint8_t kSlotsPerBitCount[19] = {4, 2, 2, 2, 2, 2, 2,  2, 2, 2,
-                                             2, 2, 2, 2, 2, 2, 14, 0, 12};
-  DistanceSlots t{};
-  uint32_t slot = 0, distance = 0;
-  for (uint32_t bits = 0; bits < 19; bits++) {
-    for (uint32_t j = 0; j < kSlotsPerBitCount[bits]; j++, slot++) {
-      t.base[slot] = distance;
-      t.bits[slot] = uint8_t(bits);
-      distance += 1u << bits;
-    }
-  }
-  return t;
-}
-constexpr DistanceSlots kSlots = MakeDistanceSlots();
+constexpr const Rar29DistanceSlots& kSlots = kRar29Distance;
 
 uint32_t LengthSlot(uint32_t value) {  // value = length - the slot table's offset
   uint32_t slot = 27;
@@ -45,7 +19,7 @@ uint32_t LengthSlot(uint32_t value) {  // value = length - the slot table's offs
 }
 
 uint32_t DistanceSlot(uint32_t value) {  // value = distance - 1
-  uint32_t slot = kDistSymbols - 1;
+  uint32_t slot = kRar29DistSymbols - 1;
   while (kSlots.base[slot] > value) slot--;
   return slot;
 }
@@ -68,7 +42,7 @@ void LzBlockCoder::Match(uint32_t length, uint32_t distance) {
     for (uint32_t i = rep; i > 0; i--) old_dist_[i] = old_dist_[i - 1];
     old_dist_[0] = distance;
     const uint32_t slot = LengthSlot(length - 2);
-    item.main = uint16_t(kRepeatFirst + rep);
+    item.main = uint16_t(kRar29SymbolOldDistance + rep);
     item.second_table = kRepeatLength;
     item.second_symbol = uint8_t(slot);
     item.length_bits = kLengthBits[slot];
@@ -79,7 +53,7 @@ void LzBlockCoder::Match(uint32_t length, uint32_t distance) {
   if (length < MinMatch(distance)) throw std::invalid_argument("match too short for its distance");
   const uint32_t coded = length - (distance >= 0x2000) - (distance >= 0x40000);
   const uint32_t slot = LengthSlot(coded - 3);
-  item.main = uint16_t(kMatchFirst + slot);
+  item.main = uint16_t(kRar29SymbolMatch + slot);
   item.length_bits = kLengthBits[slot];
   item.length_extra = coded - 3 - kLengthBase[slot];
   const uint32_t dist_slot = DistanceSlot(distance - 1);
@@ -115,7 +89,7 @@ void LzBlockCoder::Filter(uint8_t flags, const std::vector<uint8_t>& body) {
     definition.push_back(uint8_t(body.size()));
   }
   definition.insert(definition.end(), body.begin(), body.end());
-  items_.push_back(Item{kFilterSymbol, 0, kNone, 0, 0, -1, 0, 0, uint32_t(filters_.size())});
+  items_.push_back(Item{kRar29SymbolFilter, 0, kNone, 0, 0, -1, 0, 0, uint32_t(filters_.size())});
   filters_.push_back(std::move(definition));
 }
 
@@ -124,15 +98,15 @@ struct LzBlockCoder::Codes {
 };
 
 LzBlockCoder::Codes LzBlockCoder::Tables(BitWriter& out) const {
-  std::vector<uint32_t> main(kMainSymbols), dist(kDistSymbols), low(kLowDistSymbols),
-      rep(kRepLengthSymbols);
+  std::vector<uint32_t> main(kRar29MainSymbols), dist(kRar29DistSymbols), low(kRar29LowDistSymbols),
+      rep(kRar29RepLengthSymbols);
   for (const Item& item : items_) {
     main[item.main]++;
     if (item.second_table == kDistance) dist[item.second_symbol]++;
     if (item.second_table == kRepeatLength) rep[item.second_symbol]++;
     if (item.low_symbol >= 0) low[item.low_symbol]++;
   }
-  main[kEndOfBlock]++;
+  main[kRar29SymbolEndOfBlock]++;
   Codes codes{HuffmanCode(HuffmanCode::Lengths(main)), HuffmanCode(HuffmanCode::Lengths(dist)),
               HuffmanCode(HuffmanCode::Lengths(low)), HuffmanCode(HuffmanCode::Lengths(rep))};
   std::vector<uint8_t> lengths = codes.main.lengths();
@@ -151,7 +125,7 @@ void LzBlockCoder::WriteBlock(BitWriter& out, End end) {
   const HuffmanCode& rep_code = codes.rep;
   for (const Item& item : items_) {
     main_code.Put(out, item.main);
-    if (item.main == kFilterSymbol) {
+    if (item.main == kRar29SymbolFilter) {
       for (uint8_t b : filters_[item.filter]) out.Put(b, 8);
     } else if (item.second_table == kRepeatLength) {
       rep_code.Put(out, item.second_symbol);
@@ -163,7 +137,7 @@ void LzBlockCoder::WriteBlock(BitWriter& out, End end) {
       if (item.low_symbol >= 0) low_code.Put(out, uint32_t(item.low_symbol));
     }
   }
-  main_code.Put(out, kEndOfBlock);
+  main_code.Put(out, kRar29SymbolEndOfBlock);
   // 1: new tables follow; 0 then 0: the file ends (and a solid successor keeps these tables).
   if (end == End::kNewTables) {
     out.Put(1, 1);
