@@ -4,20 +4,15 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <iterator>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "support/files.h"
 #include "urar/urar.h"
+#include "win/unique_resource.h"
 
 namespace {
-
-struct ModuleDeleter {
-  void operator()(HMODULE m) const { FreeLibrary(m); }
-};
-using UniqueModule = std::unique_ptr<std::remove_pointer_t<HMODULE>, ModuleDeleter>;
 
 struct Exports {
   decltype(&URARInitialize) Initialize;
@@ -66,7 +61,7 @@ std::set<std::string> ImportedModules(HMODULE m) {
 }  // namespace
 
 TEST(ZevurarDll, ExportsExactlyTheSixNamesAndNeedsOnlyTheCRuntime) {
-  UniqueModule dll(LoadLibraryW(ZEVURAR_DLL_PATH));
+  win::UniqueModule dll(LoadLibraryW(ZEVURAR_DLL_PATH));
   ASSERT_TRUE(dll) << "LoadLibraryW failed: " << GetLastError();
   EXPECT_EQ(ExportedNames(dll.get()),
             (std::set<std::string>{"URARDoAction", "URARFinalize", "URARGetBuffer", "URARGetLastError",
@@ -77,7 +72,7 @@ TEST(ZevurarDll, ExportsExactlyTheSixNamesAndNeedsOnlyTheCRuntime) {
 }
 
 TEST(ZevurarDll, WalksAndExtractsARealArchive) {
-  UniqueModule dll(LoadLibraryW(ZEVURAR_DLL_PATH));
+  win::UniqueModule dll(LoadLibraryW(ZEVURAR_DLL_PATH));
   ASSERT_TRUE(dll);
   Exports x{};
   Bind(dll.get(), "URARInitialize", &x.Initialize);
@@ -87,9 +82,8 @@ TEST(ZevurarDll, WalksAndExtractsARealArchive) {
   Bind(dll.get(), "URARGetBuffer", &x.GetBuffer);
   Bind(dll.get(), "URARGetLastError", &x.GetLastError);
 
-  std::ifstream in(PROJECT_SOURCE_DIR "/tests/fixtures/rar/junrar-BoatModernEnglish-regular-unpack30.rar",
-                   std::ios::binary);
-  std::vector<char> archive((std::istreambuf_iterator<char>(in)), {});
+  const std::string archive =
+      ReadFileBytes(SourcePath("tests/fixtures/rar/junrar-BoatModernEnglish-regular-unpack30.rar"));
   ASSERT_FALSE(archive.empty());
   URARHandle* h = x.Initialize(0, archive.data(), int32_t(archive.size()));
   ASSERT_NE(h, nullptr);
