@@ -6,7 +6,7 @@
 # made here once per build folder by openssl, with which the stand-in installer (and the tests'
 # probe) is signed after linking. A second key, never pinned, signs the tests' negative cases.
 set(INSTALLER_SIGNER_SHA256 "" CACHE STRING
-    "SHA-256 values (hex, ;-separated) of the signer certificates the installer may carry; empty: the build's own test signer")
+    "SHA-256 values (hex, ;-separated) of the installer's allowed signer certificates; empty: a test signer")
 
 if(NOT WIN32)
   return()

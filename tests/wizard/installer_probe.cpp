@@ -1,8 +1,9 @@
 // Stands in the installer's place to show how the wizard starts it. It writes what it was
 // given (command line, startup flags, current folder) and its process id to probe_report.txt
 // next to itself, signals "COLDINSTALL_EVENT" as often as probe_plan.txt says ("signals exit-code
-// [milliseconds to stay]"), and exits with the planned code. After each signal it waits until the wizard's monitor has taken the signal
-// (the auto-reset event is clear again), so that every signal counts once.
+// [milliseconds to stay]"), and exits with the planned code. After each signal it waits until
+// the wizard's monitor has taken the signal (the auto-reset event is clear again), so that every
+// signal counts once.
 #include <windows.h>
 
 #include <cstdio>
