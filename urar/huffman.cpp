@@ -72,7 +72,8 @@ void HuffmanBuild(HuffmanTable* t, const uint8_t* lengths, uint32_t count) {
     const uint32_t run = 1u << (kHuffmanQuickBits - len);
     assert(prefix >= end || (end - prefix) % run == 0);
     for (uint32_t index = t->position[len]; prefix < end; index++) {
-      const uint16_t entry = static_cast<uint16_t>(t->symbols[index < count ? index : 0] << kHuffmanSymbolShift | len);
+      const uint32_t symbol = t->symbols[index < count ? index : 0];
+      const uint16_t entry = static_cast<uint16_t>(symbol << kHuffmanSymbolShift | len);
       for (const uint32_t stop = prefix + run; prefix < stop; prefix++) t->quick[prefix] = entry;
     }
   }

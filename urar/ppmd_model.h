@@ -29,8 +29,8 @@ int PpmdDecodeChar(PpmdModel* model);
 // What PpmdDecodeRun returns when it wrote every byte asked for or the input overran.
 constexpr int kPpmdRunWritten = 256;
 // Decodes bytes into `window` from *pos on (wrapping by `mask`, *pos left after the last byte)
-// until `count` (at least 1) bytes are written, or *overrun (the byte
-// source's flag for reads past its input) is set, or a byte equals `stop`, which is not written.
-// Returns `stop` or -1 (damaged data) when that ended the run, else kPpmdRunWritten.
+// until `count` (at least 1) bytes are written, or *overrun (the byte source's flag for reads
+// past its input) is set, or a byte equals `stop`, which is not written. Returns `stop` or -1
+// (damaged data) when that ended the run, else kPpmdRunWritten.
 int PpmdDecodeRun(PpmdModel* model, uint8_t* window, uint32_t mask, uint32_t* pos, uint32_t count,
                   int stop, const bool* overrun);
