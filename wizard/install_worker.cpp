@@ -15,7 +15,7 @@ const wchar_t* const kArchiveNames[] = {L"scanner.zip", L"system.zip"};
 static_assert(std::size(kArchiveNames) == progress_plan::kArchives);
 
 // The build setting arrives as a narrow literal; joined to L"" it becomes a wide one.
-constexpr const wchar_t* kServerHost = L"" RESCUE_SERVER_HOST;
+constexpr const wchar_t* kServerBase = L"" RESCUE_SERVER_BASE;
 
 class InstallWorkerThread : public win::SelfReleasingThread {
  public:
@@ -47,7 +47,7 @@ std::shared_ptr<InstallJob> CreateInstallJob(const std::wstring& work_folder) {
 }
 
 std::wstring RescueDiskUrl(const std::wstring& name) {
-  return std::wstring(L"http://") + kServerHost + L"/tovixscourlet/rescuedisk/" + name;
+  return kServerBase + std::wstring(L"/tovixscourlet/rescuedisk/") + name;
 }
 
 bool DownloadArchives(InstallJob& job) {

@@ -36,7 +36,8 @@ BuildSettings ProgramBuildSettings();
 // A job for this program run in `work_folder` (made afresh: work_folder.h) with both events.
 std::shared_ptr<InstallJob> CreateInstallJob(const std::wstring& work_folder);
 
-// "http://<rescue-disk server>/tovixscourlet/rescuedisk/<name>". The server is a build setting.
+// "<rescue-disk server>/tovixscourlet/rescuedisk/<name>". The server (scheme, host, port) is a
+// build setting; over https:// the certificate is checked in full.
 std::wstring RescueDiskUrl(const std::wstring& name);
 
 // Stage 1: "scanner.zip", then (only after it succeeded) "system.zip" into the working folder.

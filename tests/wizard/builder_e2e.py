@@ -464,7 +464,7 @@ def main():
     args = parser.parse_args([arg for arg in sys.argv[1:] if arg])
     host, _, port = args.server_host.rpartition(":")
     if host != "127.0.0.1" or not port.isdigit():
-        print("the wizard must be built with -DRESCUE_SERVER_HOST=127.0.0.1:PORT")
+        print("the wizard must be built with -DRESCUE_SERVER_BASE=http://127.0.0.1:PORT")
         return 1
     if shutil.which("Xvfb") is None or shutil.which("xdotool") is None:
         print("Xvfb and xdotool are needed (scripts/setup installs them)")
