@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <cstdint>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -17,25 +19,37 @@
 
 namespace {
 
+enum class Change { kNothing, kCode, kSignatureValue };
+
 class InstallerSignatureTest : public ::testing::Test {
  protected:
   std::wstring Installer() const { return work_.Path() + L"ColdInstall.exe"; }
 
-  // `program` as the working folder's ColdInstall.exe; with `change_byte`, one byte in the
-  // middle (code, far from the signature at the end) flipped afterwards.
-  void Place(const char* program, bool change_byte = false) {
+  // `program` as the working folder's ColdInstall.exe, with one byte flipped afterwards where
+  // `change` says.
+  void Place(const char* program, Change change = Change::kNothing) {
     ASSERT_TRUE(CopyFileW(win::Widen(program).c_str(), Installer().c_str(), FALSE));
-    if (!change_byte) return;
-    std::fstream file(std::filesystem::path(Installer()),
-                      std::ios::in | std::ios::out | std::ios::binary);
-    file.seekg(0, std::ios::end);
-    const std::streamoff middle = file.tellg() / 2;
-    char byte = 0;
-    file.seekg(middle);
-    file.get(byte);
-    file.seekp(middle);
-    file.put(static_cast<char>(byte ^ 0x5A));
-    ASSERT_TRUE(file.good());
+    if (change == Change::kNothing) return;
+    std::string bytes = ReadFileBytes(Installer());
+    ASSERT_GT(bytes.size(), 0x400u);
+    std::size_t at = bytes.size() / 2;  // code, far from the signature at the end
+    if (change == Change::kSignatureValue) {
+      // The certificate table (PE32+ data directory 4) holds one WIN_CERTIFICATE: 8 bytes of
+      // header, then the PKCS #7 SignedData in DER, which ends with the signer's RSA value.
+      const auto u32 = [&](std::size_t offset) {
+        std::uint32_t value = 0;
+        memcpy(&value, bytes.data() + offset, 4);
+        return value;
+      };
+      const std::uint32_t table = u32(u32(0x3C) + 24 + 112 + 4 * 8);
+      ASSERT_LT(table + 12u, bytes.size());
+      const auto* der = reinterpret_cast<const unsigned char*>(bytes.data()) + table + 8;
+      ASSERT_EQ(der[1], 0x82);  // a two-byte length
+      at = table + 8 + 4 + (der[2] << 8 | der[3]) - 10;
+    }
+    ASSERT_LT(at, bytes.size());
+    bytes[at] ^= 0x5A;
+    std::ofstream(std::filesystem::path(Installer()), std::ios::binary) << bytes;
   }
 
   // Opened as the installer stage opens it: no write or delete sharing.
@@ -56,19 +70,23 @@ class InstallerSignatureTest : public ::testing::Test {
 const struct {
   const char* name;
   const char* program;
-  bool change_byte;
+  Change change;
   SignatureCheck expected;
 } kInstallers[] = {
-    {"signed by the pinned signer", PROBE_EXE, false, SignatureCheck::kTrusted},
-    {"unsigned", PROBE_UNSIGNED_EXE, false, SignatureCheck::kNotTrusted},
-    {"signed by another key", PROBE_OTHER_SIGNER_EXE, false, SignatureCheck::kOtherSigner},
-    {"one byte changed after signing", PROBE_EXE, true, SignatureCheck::kNotTrusted},
+    {"signed by the pinned signer", PROBE_EXE, Change::kNothing, SignatureCheck::kTrusted},
+    {"unsigned", PROBE_UNSIGNED_EXE, Change::kNothing, SignatureCheck::kNotTrusted},
+    {"signed by another key", PROBE_OTHER_SIGNER_EXE, Change::kNothing,
+     SignatureCheck::kOtherSigner},
+    {"one byte changed after signing", PROBE_EXE, Change::kCode, SignatureCheck::kNotTrusted},
+    // The pinned certificate still in place, but a signature its key did not make.
+    {"the signature value changed", PROBE_EXE, Change::kSignatureValue,
+     SignatureCheck::kNotTrusted},
 };
 
 TEST_F(InstallerSignatureTest, OnlyAnUnchangedSignatureByThePinnedSignerIsTrusted) {
   for (const auto& c : kInstallers) {
     SCOPED_TRACE(c.name);
-    Place(c.program, c.change_byte);
+    Place(c.program, c.change);
     EXPECT_EQ(CheckInstallerSignature(OpenInstaller().get(), Installer()), c.expected);
   }
 }
@@ -96,7 +114,7 @@ TEST_F(InstallerSignatureTest, TheInstallerStageStartsOnlyATrustedInstaller) {
     auto context = std::make_shared<ColdInstallContext>();
     context->work_folder = work_.Path();
     CreateInstallerEvents(*context);
-    Place(c.program, c.change_byte);
+    Place(c.program, c.change);
     std::ofstream(std::filesystem::path(work_.Path() + L"probe_plan.txt")) << "0 1";
     DeleteFileW((work_.Path() + L"probe_report.txt").c_str());
 
