@@ -1,12 +1,14 @@
 // A thread object that is constructed first and started later, and once started belongs to its
-// own thread: the thread deletes it when Execute returns. Nobody joins it, so whatever Execute
-// touches must be kept alive by the object itself (shared ownership), never by the starter
-// waiting.
+// own thread: the thread deletes it when Execute returns. Whatever Execute touches is kept alive
+// by the object itself (shared ownership); the starter may join the thread through the handle
+// Start returns, or let it go.
 #pragma once
 
 #include <windows.h>
 
 #include <memory>
+
+#include "win/unique_resource.h"
 
 namespace win {
 
@@ -17,9 +19,10 @@ class SelfReleasingThread {
   SelfReleasingThread& operator=(const SelfReleasingThread&) = delete;
   virtual ~SelfReleasingThread() = default;
 
-  // Runs thread->Execute() on a new thread that then deletes the object. False, with the object
-  // deleted at once, when no thread can be created.
-  static bool Start(std::unique_ptr<SelfReleasingThread> thread);
+  // Runs thread->Execute() on a new thread that then deletes the object, and returns the thread's
+  // handle (signalled once the object is deleted). Empty, with the object deleted at once, when
+  // no thread can be created.
+  static UniqueHandle Start(std::unique_ptr<SelfReleasingThread> thread);
 
  protected:
   virtual void Execute() = 0;

@@ -12,6 +12,7 @@ void CreateInstallerEvents(ColdInstallContext& context) {
   context.installer_event_taken = existed;
   if (existed) context.installer_event.reset();
   context.stop_event.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  context.cancel_event.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
 }
 
 std::wstring ColdInstallCommandLine(const std::wstring& work_folder,
@@ -27,10 +28,12 @@ bool RunColdInstall(const std::shared_ptr<ColdInstallContext>& context,
     OutputDebugStringW(L"COLDINSTALL_EVENT is held by another process: no installer run\n");
     return false;
   }
-  // Started before the installer, so that no early signal goes uncounted.
-  win::SelfReleasingThread::Start(std::make_unique<InstallerMonitorThread>(context));
+  // Started before the installer, so that no early signal goes uncounted; joined on every way out.
+  const win::UniqueHandle monitor =
+      win::SelfReleasingThread::Start(std::make_unique<InstallerMonitorThread>(context));
   auto stop_monitor = [&] {
     if (context->stop_event) SetEvent(context->stop_event.get());
+    if (monitor) WaitForSingleObject(monitor.get(), INFINITE);
   };
 
   // Held without write or delete sharing from the check until the process has started, so the
@@ -74,8 +77,16 @@ bool RunColdInstall(const std::shared_ptr<ColdInstallContext>& context,
     return false;
   }
   ResumeThread(thread.get());
-  WaitForSingleObject(process.get(), INFINITE);
+  const HANDLE ends[2] = {process.get(), context->cancel_event.get()};
+  const bool cancelled =
+      WaitForMultipleObjects(ends[1] ? 2 : 1, ends, FALSE, INFINITE) == WAIT_OBJECT_0 + 1;
+  if (cancelled) {
+    // A cancelled build ends the installer, and whatever it started, through the job.
+    TerminateJobObject(job.get(), ERROR_CANCELLED);
+    WaitForSingleObject(process.get(), INFINITE);
+  }
   stop_monitor();
+  if (cancelled) return false;
   DWORD exit_code = 0;
   if (!GetExitCodeProcess(process.get(), &exit_code)) exit_code = 0;
   // Codes from 0xC0000000 up are NTSTATUS errors: the installer crashed or was killed.

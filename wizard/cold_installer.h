@@ -20,12 +20,14 @@ struct ColdInstallContext {
   std::wstring work_folder;          // ends in a backslash
   win::UniqueHandle installer_event;  // "COLDINSTALL_EVENT": auto-reset, set by the installer
   win::UniqueHandle stop_event;       // unnamed, manual-reset: tells the monitor to end; never reset
+  win::UniqueHandle cancel_event;     // unnamed, manual-reset: the build is abandoned; never reset
   bool installer_event_taken = false;  // "COLDINSTALL_EVENT" existed already: the stage fails
 };
 
-// Creates "COLDINSTALL_EVENT" and the stop event; either may stay empty when the system refuses,
-// and the stage then runs without counting signals. When the named event exists already (another
-// process holds it), it is not opened: installer_event_taken is set and the stage fails.
+// Creates "COLDINSTALL_EVENT", the stop event and the cancel event; any may stay empty when the
+// system refuses: the stage then runs without counting signals, or cannot be cancelled. When the
+// named event exists already (another process holds it), it is not opened: installer_event_taken
+// is set and the stage fails.
 void CreateInstallerEvents(ColdInstallContext& context);
 
 // "<work folder>ColdInstall.exe" /S /P<drive name>: the quoted path, then the drive's name ("E:")
@@ -34,9 +36,10 @@ std::wstring ColdInstallCommandLine(const std::wstring& work_folder, const std::
 
 // The installer stage on the worker thread: shows `status_text`, starts the stage's progress from
 // 0, starts the monitor, runs the installer for the drive with root `drive_root` and waits for it
-// without a time limit, then stops the monitor. True when the installer was signed by a pinned
-// signer, ran and exited with a non-zero code below 0xC0000000; false at once when another
-// process held the installer's event.
+// without a time limit, or until the cancel event is set (the installer's job is then
+// terminated), then stops the monitor and joins it. True when the installer was signed by a
+// pinned signer, ran and exited with a non-zero code below 0xC0000000 without being cancelled;
+// false at once when another process held the installer's event.
 bool RunColdInstall(const std::shared_ptr<ColdInstallContext>& context,
                     const std::wstring& drive_root, const std::wstring& status_text);
 

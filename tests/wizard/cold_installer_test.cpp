@@ -8,6 +8,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <thread>
 
 #include "cold_installer.h"
 #include "support/files.h"
@@ -15,6 +16,22 @@
 #include "win/text.h"
 
 namespace {
+
+// The process id the probe writes as its report's fourth line once it runs; empty when no report
+// names one within half a minute.
+std::wstring WaitForProbePid(const std::wstring& report_path) {
+  for (int i = 0; i < 3000; ++i) {
+    const std::string bytes = ReadFileBytes(report_path);
+    std::wistringstream report(std::wstring(reinterpret_cast<const wchar_t*>(bytes.data()),
+                                            bytes.size() / sizeof(wchar_t)));
+    std::wstring line;
+    for (int n = 0; n < 4 && std::getline(report, line); ++n) {
+      if (n == 3) return line;
+    }
+    Sleep(10);
+  }
+  return {};
+}
 
 class ColdInstallerTest : public ::testing::Test {
  protected:
@@ -101,6 +118,25 @@ TEST_F(ColdInstallerTest, StartsTheInstallerAsTheContractSays) {
   EXPECT_EQ(current, ours);
 }
 
+// A cancelled build ends the installer through its job (a probe that would stay a minute), fails
+// the stage and has joined the monitor by the time the stage returns.
+TEST_F(ColdInstallerTest, ACancelEndsTheInstallerAndFailsTheStage) {
+  PlaceProbe(0, 1);
+  std::ofstream(std::filesystem::path(File(L"probe_plan.txt"))) << "0 1 60000";
+  std::wstring pid;
+  std::thread canceller([&] {
+    pid = WaitForProbePid(File(L"probe_report.txt"));
+    SetEvent(context_->cancel_event.get());
+  });
+  const bool succeeded = RunColdInstall(context_, L"E:\\", L"status");
+  canceller.join();
+  EXPECT_FALSE(succeeded);
+  EXPECT_EQ(context_.use_count(), 1) << "the monitor still runs";
+  ASSERT_FALSE(pid.empty()) << "the installer never started";
+  const win::UniqueHandle installer(OpenProcess(SYNCHRONIZE, FALSE, std::stoul(pid)));
+  EXPECT_TRUE(!installer || WaitForSingleObject(installer.get(), 0) == WAIT_OBJECT_0);
+}
+
 // An installer never outlives the wizard: this test program, run again as the wizard's stand-in
 // (the test below, selected by the variable COLD_INSTALLER_CHILD_FOLDER), starts a probe that
 // stays a minute, and is ended while the probe runs; the probe ends with it.
@@ -122,19 +158,7 @@ TEST(ColdInstallerLifetime, TheInstallerEndsWithTheWizard) {
   SetEnvironmentVariableW(L"COLD_INSTALLER_CHILD_FOLDER", nullptr);
   const win::UniqueHandle child(started.hProcess), child_thread(started.hThread);
 
-  // The probe's report names its process once it runs.
-  const std::wstring report_path = work.Path() + L"probe_report.txt";
-  std::wstring pid;
-  for (int i = 0; i < 3000 && pid.empty(); ++i) {
-    const std::string bytes = ReadFileBytes(report_path);
-    std::wistringstream report(std::wstring(reinterpret_cast<const wchar_t*>(bytes.data()),
-                                            bytes.size() / sizeof(wchar_t)));
-    std::wstring line;
-    for (int n = 0; n < 4 && std::getline(report, line); ++n) {
-      if (n == 3) pid = line;
-    }
-    if (pid.empty()) Sleep(10);
-  }
+  const std::wstring pid = WaitForProbePid(work.Path() + L"probe_report.txt");
   ASSERT_FALSE(pid.empty()) << "the installer never started";
   const win::UniqueHandle installer(
       OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, std::stoul(pid)));
