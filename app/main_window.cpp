@@ -66,6 +66,13 @@ void MainWindow::SetProgressTimerEnabled(bool enabled) {
 
 void MainWindow::Close() { PostMessageW(Window(), WM_CLOSE, 0, 0); }
 
+bool MainWindow::ConfirmStopBuild() {
+  const std::wstring title = LookupTranslation(L"Stop creating the rescue USB drive?");
+  const std::wstring text = LookupTranslation(
+      L"The rescue USB drive is not finished. Stop now and discard what was downloaded?");
+  return MessageBoxW(Window(), text.c_str(), title.c_str(), MB_YESNO | MB_ICONQUESTION) == IDYES;
+}
+
 // The trace lines below keep the texts the system has always written to the debug output.
 
 void MainWindow::OnCreate() {
@@ -123,9 +130,11 @@ bool MainWindow::HandleMessage(UINT message, WPARAM wparam, LPARAM, LRESULT* res
       *result = 0;
       return true;
     case WM_CLOSE:
+      // Both the close box and Alt+F4 arrive here; a declined question keeps the window.
+      *result = 0;
+      if (machine_ && !machine_->ConfirmClose()) return true;
       OnClose();
       DestroyWindow(Window());
-      *result = 0;
       return true;
     case WM_DESTROY:
       PostQuitMessage(0);

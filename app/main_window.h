@@ -24,6 +24,8 @@ class MainWindow : public WindowView {
   // Posts WM_CLOSE: the close handler then runs after the current handler has returned, never
   // while a state is still inside its own HandleEvent.
   void Close() override;
+  // A question box owned by the window, in the user's language.
+  bool ConfirmStopBuild() override;
 
  private:
   void OnCreate();

@@ -15,7 +15,8 @@ options: --damage ARCHIVE, --climb ARCHIVE, --broken-installer, --no-rescue-syst
 (a slow line, to catch a download in progress). --port 0 (the default) takes an ephemeral port;
 the port is printed on stdout and, with --port-file, written there (to a temporary name, then
 renamed, so that a reader never sees half a number). --log appends one line per request:
-"GET /path STATUS". The server runs until it is interrupted or terminated.
+"GET /path STATUS", and "GET /path cut" when the client went away before the body's end. The
+server runs until it is interrupted or terminated.
 """
 import argparse
 import http.server
@@ -65,7 +66,7 @@ def make_handler(root, missing, log_path, rate):
                     self.wfile.flush()
                     time.sleep(0.1)
             except (BrokenPipeError, ConnectionResetError):
-                pass  # the client went away mid-body (a closed wizard)
+                self.record("cut")  # the client went away mid-body (a closed wizard)
 
         def record(self, status):
             if log_path:

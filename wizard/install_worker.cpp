@@ -11,6 +11,10 @@
 
 namespace {
 
+bool Cancelled(const InstallJob& job) {
+  return job.cancel_event && WaitForSingleObject(job.cancel_event.get(), 0) == WAIT_OBJECT_0;
+}
+
 const wchar_t* const kArchiveNames[] = {L"scanner.zip", L"system.zip"};
 static_assert(std::size(kArchiveNames) == progress_plan::kArchives);
 
@@ -32,7 +36,8 @@ class InstallWorkerThread : public win::SelfReleasingThread {
 
 BuildSettings ProgramBuildSettings() {
   return {WorkFolderPath(), [](std::shared_ptr<InstallJob> job) {
-            win::SelfReleasingThread::Start(std::make_unique<InstallWorkerThread>(std::move(job)));
+            return win::SelfReleasingThread::Start(
+                std::make_unique<InstallWorkerThread>(std::move(job)));
           }};
 }
 
@@ -55,6 +60,9 @@ bool DownloadArchives(InstallJob& job) {
   wrapper.Start(job.window);
   bool ok = true;
   for (const wchar_t* name : kArchiveNames) {
+    // Checked after the engine started: a cancel that shut it down before would be undone.
+    ok = !Cancelled(job);
+    if (!ok) break;
     job.progress.ResetStageValue();
     const std::wstring url = RescueDiskUrl(name);
     const std::wstring file = job.work_folder + name;
@@ -75,7 +83,7 @@ bool UnpackArchives(InstallJob& job) {
   bool ok = true;
   uint32_t unpacked = 0;
   for (const wchar_t* name : kArchiveNames) {
-    ok = UnpackArchive(library, job.work_folder + name, job.work_folder);
+    ok = !Cancelled(job) && UnpackArchive(library, job.work_folder + name, job.work_folder);
     // Counted whether or not it worked: a failed archive's share shows until the error page.
     job.progress.ArchivesUnpacked(++unpacked);
     if (!ok) break;
@@ -85,7 +93,13 @@ bool UnpackArchives(InstallJob& job) {
 }
 
 void DoInstall(const std::shared_ptr<InstallJob>& job) {
-  const bool ok = job->work_folder_ready && DownloadArchives(*job) && UnpackArchives(*job) &&
+  const bool ok = job->work_folder_ready && DownloadArchives(*job) && !Cancelled(*job) &&
+                  UnpackArchives(*job) && !Cancelled(*job) &&
                   RunColdInstall(job, job->drive_root, job->installing_text);
   RequestState(job->window, ok ? WizardState::FinishedOk : WizardState::FinishedError);
+}
+
+void CancelInstall(InstallJob& job) {
+  SetEvent(job.cancel_event.get());
+  DownloadWrapper().Stop();
 }

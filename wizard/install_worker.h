@@ -4,8 +4,8 @@
 //
 // Everything the worker needs is in its InstallJob, filled on the window thread before the worker
 // starts; the worker never touches the window's objects. The progress page, the worker and the
-// installer monitor share the job, and the last one to let go frees it, so closing the window
-// mid-build leaves the running threads with valid state until they end.
+// installer monitor share the job, and the last one to let go frees it. A close mid-build
+// cancels the job (CancelInstall) and joins the worker before the window goes.
 #pragma once
 
 #include <windows.h>
@@ -26,10 +26,11 @@ struct InstallJob : ColdInstallContext {
 
 // Where the progress page builds and how it starts its worker. The program builds in
 // %TEMP%\USBWizard\ on a thread of its own (ProgramBuildSettings); tests choose a folder of their
-// own and may keep the job instead of running it.
+// own and may keep the job instead of running it. start_worker returns the worker's thread to
+// join, empty when nothing runs.
 struct BuildSettings {
   std::wstring work_folder;  // ends in a backslash; made afresh at start-up
-  std::function<void(std::shared_ptr<InstallJob>)> start_worker;
+  std::function<win::UniqueHandle(std::shared_ptr<InstallJob>)> start_worker;
 };
 BuildSettings ProgramBuildSettings();
 
@@ -45,4 +46,10 @@ bool DownloadArchives(InstallJob& job);
 // Stage 2: binds the library from the working folder and unpacks both archives into it.
 bool UnpackArchives(InstallJob& job);
 // The three stages in order, none when the working folder is not ready, then the posted result.
+// A cancelled build stops at the next stage boundary and fails.
 void DoInstall(const std::shared_ptr<InstallJob>& job);
+
+// Abandons the build from another thread: sets the job's cancel event, which the stages check
+// between archives and the installer stage waits on, and shuts the download engine down, which
+// ends a running download.
+void CancelInstall(InstallJob& job);

@@ -24,7 +24,7 @@ void ProgressState::Enter() {
   job_->installing_text = view.LookupTranslation(L"Installing the rescue USB drive");
   if (!started_) {
     started_ = true;
-    start_worker_(job_);
+    worker_ = start_worker_(job_);
   }
   view.ShowProgress(first);
   view.ShowPage(WizardPage::Progress);
@@ -32,9 +32,7 @@ void ProgressState::Enter() {
 }
 
 void ProgressState::Exit() {
-  // Our own hold would keep the folder from being removed.
-  job_->work_folder_held.reset();
-  ResetWorkFolder(job_->work_folder);
+  RemoveWorkFolder();
   View().SetProgressTimerEnabled(false);
   View().HidePage(WizardPage::Progress);
 }
@@ -45,4 +43,22 @@ void ProgressState::HandleEvent(WizardEvent event) {
 
 void ProgressState::GetProgressInfo(ProgressSnapshot& progress) {
   progress = job_->progress.Snapshot();
+}
+
+bool ProgressState::ConfirmClose() {
+  if (!worker_ || WaitForSingleObject(worker_.get(), 0) == WAIT_OBJECT_0) return true;
+  // The question's message loop may apply the worker's result meanwhile; cancelling and joining
+  // an ended worker is harmless.
+  if (!View().ConfirmStopBuild()) return false;
+  CancelInstall(*job_);
+  WaitForSingleObject(worker_.get(), INFINITE);
+  worker_.reset();
+  RemoveWorkFolder();
+  return true;
+}
+
+void ProgressState::RemoveWorkFolder() {
+  // Our own hold would keep the folder from being removed.
+  job_->work_folder_held.reset();
+  ResetWorkFolder(job_->work_folder);
 }

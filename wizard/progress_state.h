@@ -3,8 +3,9 @@
 // started when the page is entered; the window's timer reads the progress through
 // GetProgressInfo while the page is shown.
 //
-// The build is shared with the worker and the installer monitor, so that closing the window
-// mid-build leaves them valid state until they end.
+// The build is shared with the worker and the installer monitor, which hold what they use. Closing
+// the window while the worker runs asks first; a confirmed close cancels the build, joins the
+// worker (which joins the monitor) and removes the working folder before the window goes.
 #pragma once
 
 #include <functional>
@@ -20,9 +21,13 @@ class ProgressState : public StateBase {
   void Exit() override;
   void HandleEvent(WizardEvent event) override;
   void GetProgressInfo(ProgressSnapshot& progress) override;
+  bool ConfirmClose() override;
 
  private:
+  void RemoveWorkFolder();
+
   std::shared_ptr<InstallJob> job_;
-  std::function<void(std::shared_ptr<InstallJob>)> start_worker_;
-  bool started_ = false;  // the page is entered at most once per run; the build runs once
+  std::function<win::UniqueHandle(std::shared_ptr<InstallJob>)> start_worker_;
+  win::UniqueHandle worker_;  // the running worker's thread; empty before the build starts
+  bool started_ = false;      // the page is entered at most once per run; the build runs once
 };

@@ -13,6 +13,8 @@ void StateBase::Exit() {}
 void StateBase::HandleEvent(WizardEvent) {}
 void StateBase::GetProgressInfo(ProgressSnapshot&) {}
 
+bool StateBase::ConfirmClose() { return true; }
+
 WizardView& StateBase::View() const { return machine_.View(); }
 
 void StateBase::RequestState(WizardState state) const { ::RequestState(View().Window(), state); }

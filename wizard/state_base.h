@@ -24,6 +24,9 @@ class StateBase {
   virtual void HandleEvent(WizardEvent event);
   // Leaves the snapshot as the caller initialised it.
   virtual void GetProgressInfo(ProgressSnapshot& progress);
+  // Whether the window may close now; whatever the state runs is ended first when it may. The
+  // base version says yes.
+  virtual bool ConfirmClose();
 
   WizardState Index() const { return index_; }
 

@@ -51,6 +51,11 @@ void WizardStateMachine::GetProgressInfo(ProgressSnapshot& progress) {
   if (StateBase* state = CurrentState()) state->GetProgressInfo(progress);
 }
 
+bool WizardStateMachine::ConfirmClose() {
+  StateBase* state = CurrentState();
+  return !state || state->ConfirmClose();
+}
+
 void WizardStateMachine::Finish() {
   OutputDebugStringA("USBWizardSM::Finish\n");
   for (auto& state : states_) state.reset();

@@ -33,6 +33,8 @@ class WizardStateMachine {
   // Asks the current state; the snapshot stays as the caller initialised it when the state has
   // nothing to report.
   void GetProgressInfo(ProgressSnapshot& progress);
+  // Asks the current state whether the window may close (yes when there is none).
+  bool ConfirmClose();
   // Destroys the five states without running their Exit.
   void Finish();
 

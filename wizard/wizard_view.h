@@ -43,6 +43,9 @@ class WizardView {
   // language by the user's locale and re-translates the window's texts.
   virtual std::wstring LookupTranslation(const wchar_t* key) = 0;
 
+  // Asks the user whether to stop the build under way and discard it; true for yes.
+  virtual bool ConfirmStopBuild() = 0;
+
   // The main window: page requests are posted to it.
   virtual HWND Window() const = 0;
   // Closes the window the ordinary way, once the caller has returned.

@@ -43,6 +43,11 @@ const std::map<std::wstring, std::wstring> kSpanish = {
      L"Selecciona la unidad USB con la que quieres arrancar tu PC y eliminar cualquier virus "
      L"que se encuentre en el PC"},
     {L"Start", L"Comenzar"},
+    {L"Stop creating the rescue USB drive?",
+     L"\u00bfDejar de crear el USB de an\u00e1lisis autoarrancable?"},
+    {L"The rescue USB drive is not finished. Stop now and discard what was downloaded?",
+     L"El USB de an\u00e1lisis autoarrancable no est\u00e1 terminado. \u00bfParar ahora y "
+     L"descartar lo descargado?"},
     {L"There was an error trying to create the rescue USB drive. Please try again",
      L"Se ha producido un error y no se ha podido crear el USB de an\u00e1lisis "
      L"autoarrancable.Por favor, int\u00e9ntalo de nuevo."},
@@ -52,6 +57,8 @@ const std::map<std::wstring, std::wstring> kSpanish = {
 // Keys only the code looks up; the window does not hold them.
 const std::wstring kCodeOnly[] = {
     L"Could not install the rescue USB drive", L"Installing the rescue USB drive",
+    L"Stop creating the rescue USB drive?",
+    L"The rescue USB drive is not finished. Stop now and discard what was downloaded?",
     L"There was an error trying to create the rescue USB drive. Please try again"};
 
 bool SortedByCodeUnits(const std::vector<std::wstring>& lines) {

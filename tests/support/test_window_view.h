@@ -1,6 +1,7 @@
 // The wizard's real view (app/window_view.h) over the real window description and translation
 // table, without a visible window: a message-only window receives the states' page requests,
-// and the timer and close calls the main window would act on are recorded.
+// the timer and close calls the main window would act on are recorded, and the question to stop
+// a build is answered with stop_answer.
 #pragma once
 
 #include <windows.h>
@@ -18,6 +19,10 @@ class TestWindowView : public WindowView {
   HWND Window() const override { return window_; }
   void SetProgressTimerEnabled(bool enabled) override { timer_enabled = enabled; }
   void Close() override { ++close_calls; }
+  bool ConfirmStopBuild() override {
+    ++stop_questions;
+    return stop_answer;
+  }
 
   // The page requests posted since the last call, oldest first.
   std::vector<int> TakeRequests();
@@ -29,6 +34,8 @@ class TestWindowView : public WindowView {
 
   bool timer_enabled = false;
   int close_calls = 0;
+  int stop_questions = 0;
+  bool stop_answer = false;  // what the user answers when asked to stop the build
 
  private:
   HWND window_ = nullptr;

@@ -7,7 +7,10 @@ Every scenario builds the served archives (with its fault, if any), starts the s
 port of the wizard's build setting, clicks Start and Install, and checks what the build left:
 the finish page (success or error picture), the drive's contents byte for byte, the working
 folder (gone once the finish page shows), the server's request log and the timer's trace lines.
-The pages' buttons share one place in the window; the window is found by its title.
+Closing mid-build answers the program's question box (found by its translated title): yes must
+end the program with the installer, the download's connection and the working folder gone; no
+must leave the build to finish. The pages' buttons share one place in the window; the window is
+found by its title.
 
 usage: builder_e2e.py --scenario NAME --exe W.exe --archives-tool A.exe --installer I.exe
                       --signing-dir DIR --server-host 127.0.0.1:PORT --display :61
@@ -38,14 +41,18 @@ RESCUE_TREE = os.path.join(ROOT, "standins", "rescue_disk")
 TEXTS = {
     "en": dict(downloading="Downloading", installing="Installing the rescue USB drive",
                ok="Rescue USB drive created correctly",
-               error="Could not install the rescue USB drive"),
+               error="Could not install the rescue USB drive",
+               stop="Stop creating the rescue USB drive?"),
     "es": dict(downloading="Descargando", installing="Creando an\u00e1lisis autoarrancable en USB",
                ok="USB de an\u00e1lisis generado correctamente",
-               error="No se ha instalado el an\u00e1lisis autoarrancable"),
+               error="No se ha instalado el an\u00e1lisis autoarrancable",
+               stop="\u00bfDejar de crear el USB de an\u00e1lisis autoarrancable?"),
 }
 
 # name: archive options, server options, expected finish ("ok", "error" or "closed"), and the
-# requests the server sees ("<archive> <status>").
+# requests the server sees ("<archive> <status>", "cut" when the wizard went away mid-body).
+# Closing mid-build asks first: "closed" scenarios answer yes; "decline" ones close, answer no
+# and let the build finish.
 BOTH = ["scanner.zip 200", "system.zip 200"]
 SCENARIOS = {
     "success": dict(archives=["--installer-pause", "250"], server=["--rate", "300000"],
@@ -71,9 +78,11 @@ SCENARIOS = {
     # scanner.zip (some 300 KB compressed) takes about ten seconds at this rate: it is still
     # under way when the window closes.
     "close-mid-download": dict(server=["--rate", "30000"], finish="closed",
-                               requests=["scanner.zip 200"]),
+                               requests=["scanner.zip 200", "scanner.zip cut"]),
     "close-mid-install": dict(archives=["--installer-pause", "1000"], finish="closed",
                               requests=BOTH),
+    "close-declined": dict(lang="es_ES.UTF-8", server=["--rate", "30000"], decline=True,
+                           finish="ok", requests=BOTH),
 }
 
 
@@ -84,17 +93,6 @@ class Failure(Exception):
 def check(condition, message):
     if not condition:
         raise Failure(message)
-
-
-def listings(folders):
-    """The contents of each folder; one the wizard is deleting and making anew reads as None."""
-    out = []
-    for f in folders:
-        try:
-            out.append(os.listdir(f))
-        except FileNotFoundError:
-            out.append(None)
-    return out
 
 
 def wait_for(condition, what, timeout=60):
@@ -253,6 +251,28 @@ class Wizard:
             filled += b > 150 and b > r + 60
         return round(filled * 100 / width)
 
+    def close_and_answer(self, title, yes):
+        """Clicks the close box, waits for the question box titled `title` and answers it: the
+        focus starts on Yes; Tab moves it to No; space presses the focused button."""
+        self.click(CLOSE_BOX)
+        # X may carry the title in a narrower encoding than Windows: the pattern lets any run of
+        # characters stand for each non-ASCII one.
+        pattern = "".join(".*" if ord(c) > 127 else "\\" + c if c in ".^$*+?()[]{}|\\" else c
+                          for c in title)
+        found = []
+
+        def shown():
+            found[:] = subprocess.run(["xdotool", "search", "--onlyvisible", "--name",
+                                       "^%s$" % pattern],
+                                      env=self.prefix.env, capture_output=True,
+                                      text=True).stdout.split()
+            return bool(found)
+        wait_for(shown, "the question %r" % title, 30)
+        keys = ["space"] if yes else ["Tab", "space"]
+        subprocess.run(["xdotool", "windowfocus", "--sync", found[0], "key", "--delay", "200",
+                        *keys], env=self.prefix.env, check=True)
+        wait_for(lambda: not shown(), "the question to go", 30)
+
     def exited(self, timeout=60):
         try:
             return self.process.wait(timeout=timeout) == 0
@@ -363,6 +383,7 @@ def run(args):
         wizard.click(BUTTON)  # Install
         if scenario["requests"]:
             wait_for(lambda: server.requests(), "the first download")
+        words = TEXTS["es" if scenario.get("lang", "").startswith("es") else "en"]
 
         if scenario["finish"] == "closed":
             if "--rate" in scenario.get("server", []):
@@ -370,29 +391,30 @@ def run(args):
             else:
                 wait_for(lambda: drive_files(prefix.drive), "the installer at work", 120)
             wizard.screenshot(shot + "3-progress.png")
-            wizard.click(CLOSE_BOX)
-            check(wizard.exited(), "the program ends cleanly when closed mid-build")
-            check(server.requests() == scenario["requests"], "requests: %s" % server.requests())
-            # Closing does not leave the progress page the ordinary way: the folder stays...
-            left = prefix.work_folders()
-            check(len(left) == 1 and "scanner.zip" in os.listdir(left[0]),
-                  "the closed run's working folder stays: %s" % left)
-            # ...until the next start empties it. The installer ended with the wizard: it ran in
-            # a job that closed with the wizard's process (a slow one, still at work otherwise).
-            wait_for(lambda: not installer_running(), "the installer to end with the wizard", 15)
-            again = Wizard(prefix, exe, shot + "trace-restart.log")
-            wait_for(lambda: listings(prefix.work_folders()) == [[]],
-                     "the working folder emptied at the next start (%s)" %
-                     listings(prefix.work_folders()), 30)
-            again.click(CLOSE_BOX)
-            check(again.exited(), "exit code 0 after the restart")
+            wizard.close_and_answer(words["stop"], yes=True)
+            # The build is cancelled, its threads joined and its folder removed before the
+            # program returns: the installer (a slow one, still at work otherwise) is gone by
+            # then, and so is the download's connection.
+            check(wizard.exited(), "the program ends cleanly once the question is answered yes")
+            check(not installer_running(), "the installer ended with the build")
+            check(prefix.work_folders() == [], "working folder left: %s" % prefix.work_folders())
+            wait_for(lambda: server.requests() == scenario["requests"],
+                     "requests %s (now %s)" % (scenario["requests"], server.requests()), 10)
+            check(wizard.trace_lines()[-2:] == ["TForm1::FormClose\\n", "USBWizardSM::Finish\\n"],
+                  "closing trace: %s" % wizard.trace_lines()[-3:])
             return
+
+        if scenario.get("decline"):
+            # Declined, the question leaves the build running to its ordinary end.
+            time.sleep(1)
+            wizard.close_and_answer(words["stop"], yes=False)
+            check(wizard.process.poll() is None, "the program runs on after a declined question")
+            check(prefix.work_folders() != [], "the build runs on after a declined question")
 
         # Success runs follow the page through a slow download and a slow installer: the bar
         # moves 12 points per download, 13 and 12 for unpacking, then half a point per file;
         # with the probe, the status line shows both stages' texts in the run's language.
-        words = TEXTS["es" if scenario.get("lang", "").startswith("es") else "en"]
-        if scenario["finish"] == "ok":
+        if scenario["finish"] == "ok" and not scenario.get("decline"):
             shown, statuses = [], set()
             while prefix.work_folders() and len(shown) < 2000:
                 shown.append(wizard.bar_percent())

@@ -19,8 +19,14 @@ bool Exists(const std::wstring& path) {
   return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
+// A stand-in worker that runs until its build is cancelled.
+DWORD WINAPI RunUntilCancelled(void* cancel_event) {
+  WaitForSingleObject(cancel_event, INFINITE);
+  return 0;
+}
+
 // The wizard with its pages' logic only: entering the progress page hands the build over here
-// instead of starting a worker.
+// instead of starting a worker, or starts the stand-in worker.
 struct Wizard {
   explicit Wizard(uint32_t lcid = kUs) : view(lcid) { machine.Init(); }
   // Applies page requests the way the window does when message 1025 arrives.
@@ -30,8 +36,14 @@ struct Wizard {
   ScratchFolder work{L"wizard states"};
   TestWindowView view;
   std::vector<std::shared_ptr<InstallJob>> started;
+  bool stand_in_worker = false;
   WizardStateMachine machine{
-      view, {work.Path(), [this](std::shared_ptr<InstallJob> job) { started.push_back(job); }}};
+      view, {work.Path(), [this](std::shared_ptr<InstallJob> job) {
+               started.push_back(job);
+               if (!stand_in_worker) return win::UniqueHandle();
+               return win::UniqueHandle(CreateThread(nullptr, 0, RunUntilCancelled,
+                                                     job->cancel_event.get(), 0, nullptr));
+             }}};
 };
 
 TEST(WizardStates, InitShowsOnlyTheWelcomePage) {
@@ -174,10 +186,47 @@ TEST(WizardStates, StartingEmptiesTheWorkingFolder) {
   const std::wstring leftover = work.Path() + L"scanner.zip";
   CloseHandle(CreateFileW(leftover.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
   ASSERT_TRUE(Exists(leftover));
-  WizardStateMachine machine(view, {work.Path(), [](std::shared_ptr<InstallJob>) {}});
+  WizardStateMachine machine(
+      view, {work.Path(), [](std::shared_ptr<InstallJob>) { return win::UniqueHandle(); }});
   machine.Init();
   EXPECT_TRUE(Exists(work.Path()));
   EXPECT_FALSE(Exists(leftover));
+}
+
+// Closing asks only while a build runs: "no" keeps it running with its folder; "yes" cancels it,
+// joins its worker and removes the working folder before the window may go.
+TEST(WizardStates, CloseDuringABuildAsksFirst) {
+  const struct {
+    WizardState state;
+    bool worker_runs;
+    bool answer;
+    bool closes;
+    bool folder_stays;
+  } cases[] = {
+      {WizardState::Welcome, false, false, true, true},
+      {WizardState::Progress, false, false, true, true},  // the worker has ended
+      {WizardState::Progress, true, false, false, true},
+      {WizardState::Progress, true, true, true, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << Index(c.state) << c.worker_runs << c.answer);
+    Wizard w;
+    w.stand_in_worker = c.worker_runs;
+    w.view.stop_answer = c.answer;
+    w.machine.SetState(Index(c.state));
+    EXPECT_EQ(w.machine.ConfirmClose(), c.closes);
+    EXPECT_EQ(w.view.stop_questions, c.worker_runs ? 1 : 0);
+    EXPECT_EQ(Exists(w.work.Path()), c.folder_stays);
+    if (!c.worker_runs) continue;
+    const HANDLE cancel = w.started[0]->cancel_event.get();
+    EXPECT_EQ(WaitForSingleObject(cancel, 0) == WAIT_OBJECT_0, c.answer);
+    // Asked again, "yes" ends the build that "no" kept; nothing is asked once it has ended.
+    w.view.stop_answer = true;
+    EXPECT_TRUE(w.machine.ConfirmClose());
+    EXPECT_FALSE(Exists(w.work.Path()));
+    EXPECT_TRUE(w.machine.ConfirmClose());
+    EXPECT_EQ(w.view.stop_questions, c.answer ? 1 : 2);
+  }
 }
 
 TEST(WizardStates, FinishWhileOnTheProgressPageSkipsItsExit) {
