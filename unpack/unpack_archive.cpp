@@ -69,7 +69,8 @@ std::optional<std::wstring> EntryName(const UrarLibrary& library, URARHandle* ha
     return std::nullopt;
   }
   std::wstring name = win::Widen(buffer);
-  if (size > kNameCapacity || std::strlen(buffer) + 1 != static_cast<std::size_t>(size)) {
+  // The library reports the whole name's length; a longer name than it handed out was cut.
+  if (std::strlen(buffer) + 1 != static_cast<std::size_t>(size)) {
     Fail(report, UnpackProblem::kNameTooLong, name);
     return std::nullopt;
   }
