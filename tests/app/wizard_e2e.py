@@ -128,13 +128,20 @@ class Wizard:
     def lang(self):
         return "es" if self.args.lang.startswith("es") else "en"
 
-    def dump(self):
-        try:
-            result = self.wine(self.args.probe, "dump", TITLE, timeout=20)
-        except subprocess.TimeoutExpired:  # a window still starting up may not answer yet
-            return []
-        if result.returncode != 0:
-            return []
+    # A window still starting up, or a probe slowed by a loaded machine, may not answer at
+    # once: ask again until it does, and fail plainly if it never does.
+    def dump(self, timeout=90):
+        deadline = time.time() + timeout
+        while True:
+            try:
+                result = self.wine(self.args.probe, "dump", TITLE, timeout=30)
+                if result.returncode == 0 and result.stdout:
+                    break
+            except subprocess.TimeoutExpired:
+                pass
+            if time.time() > deadline:
+                raise Failure("the window does not answer the accessibility probe")
+            time.sleep(0.5)
         rows = []
         for line in result.stdout.decode("utf-8").splitlines():
             name, role, state, text, value, location = line.split("\t")
