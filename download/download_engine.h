@@ -11,6 +11,7 @@
 
 #include <cstdint>
 
+#include "download_outcome.h"
 #include "download_progress_callback.h"
 
 int InitializeEngine(HWND owner_window);
@@ -18,8 +19,10 @@ void SetProxyFlag(int flag);
 // Downloads `url` into `output_path` (an empty path: a temporary file, deleted afterwards).
 // True when the body arrived complete with a 2xx final status within `time_limit` ms per attempt
 // and the request was not cancelled. False, with nothing done, when the engine is not running.
+// `outcome`, when given, receives what became of it.
 bool DownloadUrlToFile(const wchar_t* url, const wchar_t* output_path, uint32_t time_limit,
-                       DownloadProgressCallback callback, void* callback_context);
+                       DownloadProgressCallback callback, void* callback_context,
+                       DownloadOutcome* outcome = nullptr);
 int ReadBrowserMajorVersion();
 // Stops the engine: downloads that begin from now on fail, running ones are cancelled and waited
 // for (boundedly). True when none was left running.

@@ -34,10 +34,28 @@ bool SplitUrl(const wchar_t* url, RequestSettings* settings) {
   return true;
 }
 
+// Names what ended a download. A status read means the server answered: a refusal is named by
+// its status, and a transfer error after a success status cut the body off; an error with no
+// status never reached an answer.
+DownloadFailure Classify(bool timed_out, bool cancelled, bool write_failed, DWORD transfer_error,
+                         DWORD status) {
+  if (cancelled) return DownloadFailure::Cancelled;
+  if (timed_out || transfer_error == ERROR_INTERNET_TIMEOUT) return DownloadFailure::TimedOut;
+  if (write_failed) return DownloadFailure::FileWrite;
+  if (status && (status < 200 || status >= 300)) return DownloadFailure::HttpStatus;
+  if (transfer_error) return status ? DownloadFailure::CutOff : DownloadFailure::Unreachable;
+  if (!status) return DownloadFailure::Unreachable;
+  return DownloadFailure::None;
+}
+
 }  // namespace
 
 bool DownloadUrlToFile(const wchar_t* url, const wchar_t* output_path, uint32_t time_limit,
-                       DownloadProgressCallback callback, void* callback_context) {
+                       DownloadProgressCallback callback, void* callback_context,
+                       DownloadOutcome* outcome) {
+  DownloadOutcome unused;
+  if (!outcome) outcome = &unused;
+  *outcome = DownloadOutcome{};
   // Held until this download has left the engine, so a shutdown that stops waiting for it
   // cannot delete the lock or close the session it still uses.
   const std::shared_ptr<EngineInstance> engine = RunningEngineInstance();
@@ -94,9 +112,13 @@ bool DownloadUrlToFile(const wchar_t* url, const wchar_t* output_path, uint32_t 
   }
 
   DWORD transfer_error;
+  bool write_failed;
   {
     win::CriticalSectionGuard guard(context->lock);
     transfer_error = context->transfer_error;
+    write_failed = context->write_failed;
+    outcome->bytes_received = context->bytes_received;
+    outcome->content_length = context->content_length;
   }
   // A transfer that broke off, or an answer that is not a success, leaves its body in the
   // file but does not count as a download.
@@ -104,5 +126,8 @@ bool DownloadUrlToFile(const wchar_t* url, const wchar_t* output_path, uint32_t 
   UnregisterRequest(*engine, context);
   LONG cancelled = 0;
   DisposeRequestContext(context, &cancelled);
-  return !timed_out && !cancelled && transfer_error == 0 && status >= 200 && status < 300;
+  outcome->http_status = status;
+  outcome->error = timed_out ? DWORD(ERROR_INTERNET_TIMEOUT) : transfer_error;
+  outcome->failure = Classify(timed_out, cancelled != 0, write_failed, transfer_error, status);
+  return outcome->failure == DownloadFailure::None;
 }

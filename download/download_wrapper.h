@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include "download_outcome.h"
 #include "download_progress_callback.h"
 
 class DownloadWrapper {
@@ -14,9 +15,9 @@ class DownloadWrapper {
   // proxy-credentials dialog shows. A user's manual proxy ("ProxyEnable" 1) makes this and
   // every later session of the process skip proxy auto-detection. Always true.
   bool Start(HWND main_window);
-  // Downloads `url` into `output_path`; see DownloadUrlToFile for the result.
+  // Downloads `url` into `output_path`; see DownloadUrlToFile for the result and `outcome`.
   bool Download(const wchar_t* url, const wchar_t* output_path, DownloadProgressCallback callback,
-                void* callback_context);
+                void* callback_context, DownloadOutcome* outcome = nullptr);
   // Stops the engine, cancelling running downloads; true when none was left running.
   bool Stop();
 };

@@ -95,6 +95,7 @@ struct RequestContext {
   bool ended_on_its_own = false;       // the attempt's transfer ended without being cut off
   bool prompted_this_attempt = false;  // the 407 prompt was shown for this attempt
   DWORD transfer_error = 0;            // the error that ended the last attempt (0: body complete)
+  bool write_failed = false;           // that error came from writing the output file
   ULONGLONG deadline = 0;  // GetTickCount64 value at which the attempt's time limit ends
 };
 

@@ -96,8 +96,12 @@ DWORD StepStore(RequestContext* context, bool* end_of_body) {
                                context->bytes_received, context->output_path);
   DWORD written = 0;
   if (!WriteFile(context->output_file.get(), context->buffer.get(), context->bytes_read, &written,
-                 nullptr))
-    return GetLastError();
+                 nullptr)) {
+    const DWORD error = GetLastError();
+    win::CriticalSectionGuard guard(context->lock);
+    context->write_failed = true;
+    return error;
+  }
   return 0;
 }
 
@@ -182,6 +186,7 @@ void RewindForRetry(RequestContext* context) {
   context->retry_requested = 0;
   context->prompted_this_attempt = false;
   context->transfer_error = 0;
+  context->write_failed = false;
   context->ended_on_its_own = false;
   context->bytes_read = 0;
   context->attempt_bytes = 0;

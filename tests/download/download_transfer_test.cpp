@@ -46,12 +46,13 @@ class DownloadTransfer : public ::testing::Test {
   }
   bool Download(const std::wstring& path, uint32_t limit = 30000) {
     return DownloadUrlToFile(server_->url(path).c_str(), file_.c_str(), limit, &ProgressLog::Record,
-                             &log_);
+                             &log_, &outcome_);
   }
 
   static TestServer* server_;
   const std::wstring file_ = TestFilePath(L"out.bin");
   ProgressLog log_;
+  DownloadOutcome outcome_;
 };
 TestServer* DownloadTransfer::server_ = nullptr;
 
@@ -76,6 +77,10 @@ TEST_F(DownloadTransfer, FileArrivesByteForByteWithOneCallPerChunk) {
   ASSERT_GE(log_.calls.size(), size / 8096);
   EXPECT_EQ(log_.calls.back().total, size);
   ExpectChunkContract(log_, file_, size);
+  EXPECT_EQ(outcome_.failure, DownloadFailure::None);
+  EXPECT_EQ(outcome_.http_status, 200u);
+  EXPECT_EQ(outcome_.bytes_received, size);
+  EXPECT_EQ(outcome_.content_length, size);
 }
 
 TEST_F(DownloadTransfer, BodyWithoutContentLengthReportsZeroLength) {
@@ -105,6 +110,8 @@ TEST_F(DownloadTransfer, ErrorStatusKeepsItsBodyButFails) {
     EXPECT_FALSE(Download(L"/status/" + std::to_wstring(status) + L"/5000"));
     EXPECT_EQ(ReadFileBytes(file_), PatternBytes(5000));
     EXPECT_EQ(log_.calls.back().total, 5000u);
+    EXPECT_EQ(outcome_.failure, DownloadFailure::HttpStatus);
+    EXPECT_EQ(outcome_.http_status, DWORD(status));
   }
 }
 
@@ -116,12 +123,15 @@ TEST_F(DownloadTransfer, BodyBrokenOffMidwayFailsWithWhatArrived) {
     const std::string got = ReadFileBytes(file_);
     EXPECT_LE(got.size(), 50000u);
     EXPECT_EQ(got, PatternBytes(got.size()));
+    EXPECT_EQ(outcome_.failure, DownloadFailure::CutOff);
+    EXPECT_EQ(outcome_.bytes_received, got.size());
   }
 }
 
 TEST_F(DownloadTransfer, UnreachableServerFailsWithEmptyFile) {
   const std::wstring url = L"http://127.0.0.1:" + std::to_wstring(UnusedPort()) + L"/file/10";
-  EXPECT_FALSE(DownloadUrlToFile(url.c_str(), file_.c_str(), 30000, nullptr, nullptr));
+  EXPECT_FALSE(DownloadUrlToFile(url.c_str(), file_.c_str(), 30000, nullptr, nullptr, &outcome_));
+  EXPECT_EQ(outcome_.failure, DownloadFailure::Unreachable);
   EXPECT_NE(GetFileAttributesW(file_.c_str()), INVALID_FILE_ATTRIBUTES);
   EXPECT_TRUE(ReadFileBytes(file_).empty());
 }
@@ -134,6 +144,7 @@ TEST_F(DownloadTransfer, SilentServerFailsPromptlyAfterTheLimit) {
     EXPECT_GE(elapsed, 650u);
     // No waiting for a closing notice that Wine never sends for a pending send.
     EXPECT_LT(elapsed, 5000u);
+    EXPECT_EQ(outcome_.failure, DownloadFailure::TimedOut);
   }
 }
 
@@ -163,7 +174,8 @@ TEST_F(DownloadTransfer, UnsplittableUrlFails) {
        {std::wstring(L""), std::wstring(L"not a url"), std::wstring(L"http://"),
         std::wstring(L"mailto:x@y"), long_host, long_path}) {
     SCOPED_TRACE(testing::PrintToString(url.substr(0, 40)));
-    EXPECT_FALSE(DownloadUrlToFile(url.c_str(), file_.c_str(), 30000, nullptr, nullptr));
+    EXPECT_FALSE(DownloadUrlToFile(url.c_str(), file_.c_str(), 30000, nullptr, nullptr, &outcome_));
+    EXPECT_EQ(outcome_.failure, DownloadFailure::NotStarted);
   }
 }
 

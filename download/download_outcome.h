@@ -1,0 +1,26 @@
+// What became of one download, beyond its yes or no: the wizard names the failure to the user
+// and writes it to the build's log.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+
+enum class DownloadFailure {
+  None,         // the whole body arrived with a 2xx status
+  NotStarted,   // the engine was not running, or the URL or output file was unusable
+  Unreachable,  // no answer: name lookup, connection or sending failed before any status
+  HttpStatus,   // the server answered with a status outside 200-299 (`http_status`)
+  CutOff,       // the body broke off before its announced length
+  TimedOut,     // an attempt ran out of time
+  FileWrite,    // the body could not be written to the output file
+  Cancelled,    // the engine was stopped while the download ran
+};
+
+struct DownloadOutcome {
+  DownloadFailure failure = DownloadFailure::NotStarted;
+  DWORD http_status = 0;          // the last attempt's final status; 0 when there was none
+  DWORD error = 0;                // the WinINet or system error that ended the transfer
+  uint64_t bytes_received = 0;    // body bytes stored in the output file
+  uint64_t content_length = 0;    // the announced length; 0 when none was announced
+};
