@@ -55,11 +55,13 @@ std::wstring TestFilePath(const std::wstring& name) {
          std::to_wstring(InterlockedIncrement(&counter)) + L"-" + name;
 }
 
-TestServer::TestServer() {
+TestServer::TestServer(const std::wstring& tls_folder) {
   const std::wstring port_file = TestFilePath(L"server.port");
   const std::string script = UnixPath(PROJECT_SOURCE_DIR) + "/tests/download/test_server.py";
   const std::string unix_port_file = UnixPath(std::filesystem::path(port_file).string());
   std::wstring command = L"python3 " + win::Widen(script) + L" " + win::Widen(unix_port_file);
+  if (!tls_folder.empty())
+    command += L" " + win::Widen(UnixPath(std::filesystem::path(tls_folder).string()));
   STARTUPINFOW startup = {};
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION process = {};
@@ -95,8 +97,9 @@ TestServer::~TestServer() {
   if (lifeline_ != INVALID_SOCKET) closesocket(lifeline_);
 }
 
-std::wstring TestServer::url(const std::wstring& path) const {
-  return L"http://127.0.0.1:" + std::to_wstring(port_) + path;
+std::wstring TestServer::url(const std::wstring& path, const std::wstring& scheme,
+                            const std::wstring& host) const {
+  return scheme + L"://" + host + L":" + std::to_wstring(port_) + path;
 }
 
 int TestServer::counter(const char* name) const {

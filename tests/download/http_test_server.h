@@ -15,15 +15,19 @@
 
 class TestServer {
  public:
-  TestServer();  // starts the server; fails the current test when it does not come up
+  // Starts the server; fails the current test when it does not come up. Given a folder, it also
+  // answers TLS on the same port, with a certificate for 127.0.0.1 from a test root it makes
+  // and writes there as root.der (see test_server.py).
+  explicit TestServer(const std::wstring& tls_folder = {});
   ~TestServer();
   TestServer(const TestServer&) = delete;
   TestServer& operator=(const TestServer&) = delete;
 
   uint16_t port() const { return port_; }
   bool running() const { return port_ != 0; }
-  // "http://127.0.0.1:PORT" followed by `path`.
-  std::wstring url(const std::wstring& path) const;
+  // "http://127.0.0.1:PORT" followed by `path`, or with another scheme and host.
+  std::wstring url(const std::wstring& path, const std::wstring& scheme = L"http",
+                   const std::wstring& host = L"127.0.0.1") const;
   // One of the server's counters (/count/NAME), read over a plain socket.
   int counter(const char* name) const;
 

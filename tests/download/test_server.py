@@ -1,13 +1,19 @@
 #!/usr/bin/env python3
 """Local HTTP server (and HTTP proxy) for the download engine's tests and benchmark.
 
-Usage: test_server.py PORT_FILE
+Usage: test_server.py PORT_FILE [TLS_DIR]
 Binds 127.0.0.1 on an ephemeral port, writes the port number into PORT_FILE (written to a
 temporary name, then renamed, so a reader never sees half a number) and serves until the
 lifeline connection closes: the test opens "GET /lifeline" first and holds that connection
 for as long as it needs the server, so the server also goes away when the test process dies
 (Wine gives a Unix child /dev/null as standard input, so a pipe cannot serve as the lifeline).
 Without a lifeline within 60 s the server gives up and exits.
+
+Given TLS_DIR, a connection that opens with a TLS handshake is served over TLS on the same port
+(without it, such a connection is closed at once). The server then makes a test root of its own,
+writes it to TLS_DIR/root.der for the test to trust, and presents a certificate the root issued
+for 127.0.0.1 only, whose revocation list it serves at /crl (a client that checks revocation
+fetches it); see tls_identity.py.
 
 Paths (N is a byte count; bodies are the pattern of body_bytes):
   /file/N          200 with Content-Length
@@ -21,7 +27,9 @@ Paths (N is a byte count; bodies are the pattern of body_bytes):
   /auth            401 until Basic credentials come, then the body "user:password"
   /                "root"
   /count/hang      how many /hang requests arrived so far (decimal text)
-  /count/tls       how many connections opened with a TLS handshake (answered by closing)
+  /count/tls       how many connections opened with a TLS handshake
+  /count/https     how many requests arrived over TLS
+  /crl             the test root's (empty) certificate revocation list, when TLS is on
   /lifeline        see above
 A request in proxy form ("GET http://host:port/path") is answered 407 with the body
 "proxy says no" until it carries Proxy-Authorization Basic "proxyuser:proxypass"; then the
@@ -30,6 +38,7 @@ path is served as above.
 import base64
 import os
 import socket
+import ssl
 import socketserver
 import struct
 import sys
@@ -42,7 +51,9 @@ PATTERN_X2 = PATTERN + PATTERN
 PROXY_CREDENTIALS = "proxyuser:proxypass"
 PROXY_REFUSAL = b"proxy says no"
 LIFELINE = threading.Event()
-COUNTS = {"hang": 0, "tls": 0}
+COUNTS = {"hang": 0, "tls": 0, "https": 0}
+TLS = None  # the server side of TLS, when TLS_DIR was given
+CRL = None  # the DER revocation list served at /crl
 COUNTS_LOCK = threading.Lock()
 
 
@@ -70,7 +81,9 @@ class Handler(socketserver.BaseRequestHandler):
         try:
             if sock.recv(1, socket.MSG_PEEK) == b"\x16":
                 count("tls")
-                return
+                if TLS is None:
+                    return
+                sock = TLS.wrap_socket(sock, server_side=True)
             stream = sock.makefile("rb")
             while self.serve_one(sock, stream):
                 pass
@@ -81,6 +94,8 @@ class Handler(socketserver.BaseRequestHandler):
         line = stream.readline(65536).decode("latin-1")
         if not line:
             return False
+        if isinstance(sock, ssl.SSLSocket):
+            count("https")
         parts = line.split()
         target = parts[1] if len(parts) > 1 else "/"
         headers = {}
@@ -109,6 +124,8 @@ class Handler(socketserver.BaseRequestHandler):
             os._exit(0)
         elif kind == "file":
             self.send_pattern(sock, 200, num(1))
+        elif kind == "crl" and CRL is not None:
+            self.reply(sock, 200, CRL, ["Content-Type: application/pkix-crl"])
         elif kind == "nolength":
             sock.sendall(b"HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n")
             self.send_body(sock, num(1))
@@ -192,8 +209,13 @@ class Server(socketserver.ThreadingTCPServer):
 
 
 def main():
+    global TLS, CRL
     port_file = sys.argv[1]
     server = Server(("127.0.0.1", 0), Handler)
+    if len(sys.argv) == 3:
+        # The certificate names the revocation list's URL, so it is made once the port is known.
+        import tls_identity
+        TLS, CRL = tls_identity.make(sys.argv[2], server.server_address[1])
     tmp = port_file + ".tmp"
     with open(tmp, "w") as f:
         f.write(str(server.server_address[1]))
