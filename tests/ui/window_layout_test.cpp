@@ -46,7 +46,7 @@ const Expected kTable[] = {
     {"RefreshLink", "DrivePage", K::Layout, {254, 264, 93, 24}},
     {"RefreshIcon", "RefreshLink", K::Image, {0, 0, 24, 24}},
     {"RefreshLabel", "RefreshLink", K::Label, {24, 0, 69, 24}},
-    {"DriveList", "DrivePage", K::DropDown, {269, 127, 50, 27}},
+    {"DriveList", "DrivePage", K::DropDown, {184, 127, 220, 27}},
     {"NoDriveNotice", "DrivePage", K::Label, {0, 196, 589, 25}},
     // Progress.
     {"ProgressTitle", "ProgressPage", K::Label, {0, 21, 589, 32}},
