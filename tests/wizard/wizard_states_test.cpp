@@ -335,6 +335,7 @@ TEST(WizardStates, WindowTextListMatchesTheDescription) {
   };
   collect(*view.Scene().Root());
   std::sort(texts.begin(), texts.end());
+  texts.erase(std::unique(texts.begin(), texts.end()), texts.end());  // "Close": button and box
   EXPECT_EQ(texts, LoadStoredTranslationTable().window_texts);
 }
 
