@@ -463,7 +463,9 @@ bool Scene::KeyDown(Key key, bool shift) {
         list = static_cast<DropDown*>(focused_);
       if (!list || list->ItemCount() == 0) return false;
       const int step = key == Key::Up || key == Key::Left ? -1 : 1;
-      const int from = list->Selected() < 0 ? (step > 0 ? -1 : list->ItemCount()) : list->Selected();
+      // With nothing chosen yet, Down chooses the first item and Up the last.
+      const int none = step > 0 ? -1 : list->ItemCount();
+      const int from = list->Selected() < 0 ? none : list->Selected();
       list->SetSelected(std::clamp(from + step, 0, list->ItemCount() - 1));
       return true;
     }

@@ -415,7 +415,9 @@ TEST_F(LayeredWindowTest, KeyboardMovesAVisibleFocusAndPresses) {
   HDC screen = GetDC(nullptr);
   const ui::Rect install = scene_->Find("InstallButton")->Bounds();
   // Just left of the button, where the ring runs.
-  auto ring_pixel = [&] { return GetPixel(screen, w.left + install.x - 3, w.top + install.y + 14); };
+  auto ring_pixel = [&] {
+    return GetPixel(screen, w.left + install.x - 3, w.top + install.y + 14);
+  };
   const COLORREF unfocused = ring_pixel();
 
   auto key = [&](WPARAM vk) {

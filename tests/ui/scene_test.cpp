@@ -235,7 +235,8 @@ TEST_F(SceneTest, TabWalksReadingOrderWithTheCloseBoxLast) {
   EXPECT_EQ(scene_->Focused(), nullptr);
   EXPECT_EQ(focus_after(false), "Ok");
   EXPECT_TRUE(scene_->Find("Ok")->Focused());
-  for (const char* next : {"Cancel", "Group", "List", "Close", "Ok"}) EXPECT_EQ(focus_after(false), next);
+  for (const char* next : {"Cancel", "Group", "List", "Close", "Ok"})
+    EXPECT_EQ(focus_after(false), next);
   EXPECT_EQ(focus_after(true), "Close");
   EXPECT_EQ(focus_after(true), "List");
   scene_->SetFocused(nullptr);
