@@ -139,8 +139,8 @@ bool MainWindow::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam, LRESU
       *result = 0;
       return true;
     case WM_DEVICECHANGE:
-      if (machine_ && IsVolumeChange(wparam, lparam))
-        machine_->DispatchEvent(WizardEvent::DrivesChanged);
+      if (!IsVolumeChange(wparam, lparam)) return false;
+      if (machine_) machine_->DispatchEvent(WizardEvent::DrivesChanged);
       *result = TRUE;
       return true;
     case WM_CLOSE:

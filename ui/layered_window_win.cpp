@@ -287,7 +287,7 @@ LRESULT LayeredWindow::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
       if (repeat && (key == Key::Space || key == Key::Enter || key == Key::Escape)) return 0;
       const Control* focused = scene_->Focused();
       const bool shift = GetKeyState(VK_SHIFT) < 0;
-      // A press may close and destroy the window: nothing here touches it afterwards.
+      // A press may close and destroy the window; then nothing more is done here.
       if (!scene_->KeyDown(key, shift) || !hwnd_) return 0;
       if (scene_->Focused() != focused) NotifySceneFocus(hwnd_, *scene_);
       UpdateAnimationTimer();
