@@ -1,5 +1,7 @@
 #include "main_window.h"
 
+#include <dbt.h>
+
 #include <cstdint>
 #include <stdexcept>
 #include <string>
@@ -34,6 +36,13 @@ std::wstring UserLanguageName() {
   wchar_t abbreviation[4] = {};
   if (!GetLocaleInfoW(GetUserDefaultLCID(), LOCALE_SABBREVLANGNAME, abbreviation, 4)) return {};
   return i18n::LanguageNameFromAbbreviation(abbreviation);
+}
+
+// A volume arrived or left: the system tells every top-level window, with no registration.
+bool IsVolumeChange(WPARAM event, LPARAM data) {
+  if (event != DBT_DEVICEARRIVAL && event != DBT_DEVICEREMOVECOMPLETE) return false;
+  const auto* header = reinterpret_cast<const DEV_BROADCAST_HDR*>(data);
+  return header && header->dbch_devicetype == DBT_DEVTYP_VOLUME;
 }
 
 }  // namespace
@@ -118,7 +127,7 @@ void MainWindow::OnProgressTimer() {
   ShowProgress(progress);
 }
 
-bool MainWindow::HandleMessage(UINT message, WPARAM wparam, LPARAM, LRESULT* result) {
+bool MainWindow::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam, LRESULT* result) {
   switch (message) {
     case WM_WIZARD_SETSTATE:
       if (machine_) machine_->SetState(static_cast<int>(static_cast<int32_t>(wparam)));
@@ -128,6 +137,11 @@ bool MainWindow::HandleMessage(UINT message, WPARAM wparam, LPARAM, LRESULT* res
       if (wparam != kProgressTimerId) return false;
       OnProgressTimer();
       *result = 0;
+      return true;
+    case WM_DEVICECHANGE:
+      if (!IsVolumeChange(wparam, lparam)) return false;
+      if (machine_) machine_->DispatchEvent(WizardEvent::DrivesChanged);
+      *result = TRUE;
       return true;
     case WM_CLOSE:
       // Both the close box and Alt+F4 arrive here; a declined question keeps the window.

@@ -1,6 +1,7 @@
 // The main window: the wizard's view (window_view.h) on a layered window, the wizard's state
-// machine, and the handlers that turn clicks, page requests (message 1025) and the 100 ms
-// progress timer into calls on the machine. Every handler runs on the window thread.
+// machine, and the handlers that turn clicks, page requests (message 1025), volumes arriving or
+// leaving (WM_DEVICECHANGE) and the 100 ms progress timer into calls on the machine. Every
+// handler runs on the window thread.
 #pragma once
 
 #include <windows.h>

@@ -13,6 +13,12 @@ T* Required(const ui::Scene& scene, const char* name) {
   throw std::runtime_error(std::string("The window description has no control ") + name + ".");
 }
 
+// The user's decimal mark ("," in Spain), for the drives' sizes.
+wchar_t DecimalMark(uint32_t lcid) {
+  wchar_t mark[4] = {};
+  return GetLocaleInfoW(lcid, LOCALE_SDECIMAL, mark, 4) > 1 ? mark[0] : L'.';
+}
+
 void SetShown(ui::Control& control, bool shown) {
   control.SetVisible(shown);
   control.SetEnabled(shown);
@@ -60,15 +66,23 @@ ui::Control* WindowView::Page(WizardPage page) const {
 void WindowView::ShowPage(WizardPage page) { SetShown(*Page(page), true); }
 void WindowView::HidePage(WizardPage page) { SetShown(*Page(page), false); }
 
-void WindowView::SetDrives(const std::vector<std::wstring>& roots) {
+void WindowView::SetDrives(const std::vector<RemovableDrive>& drives, const std::wstring& keep) {
+  // A list the user holds open stays open over its new rows.
+  const bool was_open = drive_list_->IsOpen();
+  const wchar_t decimal_mark = DecimalMark(user_lcid);
   drive_list_->ClearItems();
-  for (const std::wstring& root : roots) drive_list_->AddItem(DriveLetter(root), root);
-  const bool found = !roots.empty();
+  int selected = 0;
+  for (const RemovableDrive& drive : drives) {
+    if (drive.root == keep) selected = drive_list_->ItemCount();
+    drive_list_->AddItem(DriveText(drive, decimal_mark), drive.root);
+  }
+  const bool found = !drives.empty();
   for (ui::Control* control : {static_cast<ui::Control*>(drive_list_),
                                clickable_.install_button, drive_picture_})
     control->SetEnabled(found);
   no_drive_notice_->SetVisible(!found);
-  if (found) drive_list_->SetSelected(0);
+  if (found) drive_list_->SetSelected(selected);
+  drive_list_->SetOpen(was_open && found);
   drive_picture_->SetOpacity(found ? 1.0f : 0.5f);
 }
 

@@ -24,7 +24,7 @@ class WindowView : public WizardView {
 
   void ShowPage(WizardPage page) override;
   void HidePage(WizardPage page) override;
-  void SetDrives(const std::vector<std::wstring>& roots) override;
+  void SetDrives(const std::vector<RemovableDrive>& drives, const std::wstring& keep) override;
   std::wstring SelectedDrive() const override;
   void ShowProgress(const ProgressSnapshot& progress) override;
   void ShowFinish(bool succeeded, const std::wstring& title, const std::wstring& text) override;

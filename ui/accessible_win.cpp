@@ -30,6 +30,45 @@ struct Entry {
   int item = -1;
 };
 
+// What a reader calls a control: its text (for one that draws none, its alternative text from
+// the description); a clickable group reads as the text it holds. Empty for pure layout and
+// decorative pictures, which are not listed.
+std::wstring NameOf(const Control& control) {
+  if (!control.Text().empty()) return control.Text();
+  if (control.HitTestable())
+    if (const Control* labelled = FirstText(control)) return labelled->Text();
+  return {};
+}
+
+// The visible controls that have a name, in drawing order; items follow their list, open or
+// closed, so a reader sees the drives without opening it. A clickable group is one button: its
+// parts are not listed apart.
+std::vector<Entry> Entries(const Scene* scene) {
+  std::vector<Entry> out;
+  if (!scene || !scene->Root() || !scene->Root()->Visible()) return out;
+  auto walk = [&out](Control* c, auto& self) -> void {
+    if (!c->Visible()) return;
+    if (!NameOf(*c).empty()) out.push_back({c, -1});
+    if (c->Kind() == ControlKind::DropDown) {
+      auto* dd = static_cast<DropDown*>(c);
+      for (int i = 0; i < dd->ItemCount(); ++i) out.push_back({c, i});
+    }
+    if (c->Kind() == ControlKind::Layout && c->HitTestable()) return;
+    for (size_t i = 0; i < c->ChildCount(); ++i) self(c->Child(i), self);
+  };
+  Control* root = scene->Root();
+  for (size_t i = 0; i < root->ChildCount(); ++i) walk(root->Child(i), walk);
+  return out;
+}
+
+// The focused control's child id; CHILDID_SELF when no listed control has the focus.
+long FocusedChild(const Scene* scene) {
+  const std::vector<Entry> entries = Entries(scene);
+  for (size_t i = 0; i < entries.size(); ++i)
+    if (entries[i].item < 0 && entries[i].control->Focused()) return static_cast<long>(i) + 1;
+  return CHILDID_SELF;
+}
+
 class SceneAccessible final : public IAccessible {
  public:
   SceneAccessible(HWND window, Scene* scene) : window_(window), scene_(scene) {}
@@ -78,7 +117,7 @@ class SceneAccessible final : public IAccessible {
   HRESULT STDMETHODCALLTYPE get_accChildCount(long* count) override {
     if (!count) return E_POINTER;
     if (!scene_) return CO_E_OBJNOTCONNECTED;
-    *count = static_cast<long>(Entries().size());
+    *count = static_cast<long>(Entries(scene_).size());
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE get_accChild(VARIANT child, IDispatch** out) override {
@@ -98,13 +137,7 @@ class SceneAccessible final : public IAccessible {
         return title;
       }
       if (e.item >= 0) return static_cast<DropDown*>(e.control)->Item(e.item);
-      if (!e.control->Text().empty()) return e.control->Text();
-      // Named like the system's own title-bar button.
-      if (e.control->Kind() == ControlKind::CloseBox) return L"Close";
-      // A clickable group reads as what it says (the refresh link: its label's text).
-      if (e.control->HitTestable())
-        if (const Control* labelled = FirstText(*e.control)) return labelled->Text();
-      return Wide(e.control->Name());
+      return NameOf(*e.control);
     });
   }
   HRESULT STDMETHODCALLTYPE get_accValue(VARIANT child, BSTR* value) override {
@@ -119,12 +152,9 @@ class SceneAccessible final : public IAccessible {
       return {};
     });
   }
+  // Readers speak the description after the name: the name says it all.
   HRESULT STDMETHODCALLTYPE get_accDescription(VARIANT child, BSTR* description) override {
-    return Text(child, description, [](bool self, const Entry& e) -> std::wstring {
-      if (self) return {};
-      std::wstring name = Wide(e.control->Name());
-      return e.item >= 0 ? name + L" item" : name;
-    });
+    return Text(child, description, [](bool, const Entry&) { return std::wstring(); });
   }
   HRESULT STDMETHODCALLTYPE get_accRole(VARIANT child, VARIANT* role) override {
     if (!role) return E_POINTER;
@@ -146,7 +176,7 @@ class SceneAccessible final : public IAccessible {
     if (FAILED(hr)) return hr;
     long s = 0;
     if (self) {
-      if (GetForegroundWindow() == window_) s |= STATE_SYSTEM_FOCUSED;
+      if (GetForegroundWindow() == window_ && !scene_->Focused()) s |= STATE_SYSTEM_FOCUSED;
     } else if (e.item >= 0) {
       s |= STATE_SYSTEM_SELECTABLE;
       if (static_cast<DropDown*>(e.control)->Selected() == e.item) s |= STATE_SYSTEM_SELECTED;
@@ -155,6 +185,7 @@ class SceneAccessible final : public IAccessible {
       if (e.control->Hovered()) s |= STATE_SYSTEM_HOTTRACKED;
       if (e.control->Pressed()) s |= STATE_SYSTEM_PRESSED;
       if (e.control->HitTestable()) s |= STATE_SYSTEM_FOCUSABLE;
+      if (e.control->Focused()) s |= STATE_SYSTEM_FOCUSED;
       if (e.control->IsDefault()) s |= STATE_SYSTEM_DEFAULT;
       if (e.control->Kind() == ControlKind::DropDown &&
           static_cast<DropDown*>(e.control)->IsOpen())
@@ -170,10 +201,13 @@ class SceneAccessible final : public IAccessible {
     if (help) *help = nullptr;
     return scene_ ? S_FALSE : CO_E_OBJNOTCONNECTED;
   }
-  HRESULT STDMETHODCALLTYPE get_accHelpTopic(BSTR* file, VARIANT, long* topic) override {
-    if (file) *file = nullptr;
+  // The control's name in the description, for tools that address controls by it (the tests'
+  // probe): readers do not speak a help topic.
+  HRESULT STDMETHODCALLTYPE get_accHelpTopic(BSTR* file, VARIANT child, long* topic) override {
     if (topic) *topic = 0;
-    return scene_ ? S_FALSE : CO_E_OBJNOTCONNECTED;
+    return Text(child, file, [](bool self, const Entry& e) -> std::wstring {
+      return self ? std::wstring() : Wide(e.control->Name());
+    });
   }
   HRESULT STDMETHODCALLTYPE get_accKeyboardShortcut(VARIANT child, BSTR* shortcut) override {
     return Text(child, shortcut, [](bool self, const Entry& e) -> std::wstring {
@@ -184,7 +218,7 @@ class SceneAccessible final : public IAccessible {
     if (!focus) return E_POINTER;
     VariantInit(focus);
     if (!scene_) return CO_E_OBJNOTCONNECTED;
-    if (GetFocus() == window_) focus->vt = VT_I4, focus->lVal = CHILDID_SELF;
+    if (GetFocus() == window_) focus->vt = VT_I4, focus->lVal = FocusedChild(scene_);
     return focus->vt == VT_EMPTY ? S_FALSE : S_OK;
   }
   HRESULT STDMETHODCALLTYPE get_accSelection(VARIANT* selection) override {
@@ -235,7 +269,7 @@ class SceneAccessible final : public IAccessible {
     bool self;
     HRESULT hr = Resolve(start, &e, &self);
     if (FAILED(hr)) return hr;
-    long count = static_cast<long>(Entries().size());
+    long count = static_cast<long>(Entries(scene_).size());
     long from = self ? 0 : start.lVal, to = 0;
     switch (direction) {
       case NAVDIR_FIRSTCHILD: to = self ? 1 : 0; break;
@@ -259,7 +293,7 @@ class SceneAccessible final : public IAccessible {
     GetClientRect(window_, &client);
     if (!PtInRect(&client, p)) return S_FALSE;
     // The last entry containing the point is the one drawn on top (open lists come last).
-    std::vector<Entry> entries = Entries();
+    std::vector<Entry> entries = Entries(scene_);
     long best = CHILDID_SELF;
     int best_open_item = -1;
     for (size_t i = 0; i < entries.size(); ++i) {
@@ -295,32 +329,12 @@ class SceneAccessible final : public IAccessible {
   HRESULT STDMETHODCALLTYPE put_accValue(VARIANT, BSTR) override { return E_NOTIMPL; }
 
  private:
-  // Visible controls below the root in drawing order; items follow an open or closed list, so a
-  // reader sees the drives without opening it.
-  std::vector<Entry> Entries() const {
-    std::vector<Entry> out;
-    if (!scene_ || !scene_->Root()) return out;
-    auto walk = [&out](Control* c, auto& self) -> void {
-      if (!c->Visible()) return;
-      out.push_back({c, -1});
-      if (c->Kind() == ControlKind::DropDown) {
-        auto* dd = static_cast<DropDown*>(c);
-        for (int i = 0; i < dd->ItemCount(); ++i) out.push_back({c, i});
-      }
-      for (size_t i = 0; i < c->ChildCount(); ++i) self(c->Child(i), self);
-    };
-    Control* root = scene_->Root();
-    if (!root->Visible()) return out;
-    for (size_t i = 0; i < root->ChildCount(); ++i) walk(root->Child(i), walk);
-    return out;
-  }
-
   HRESULT Resolve(const VARIANT& child, Entry* e, bool* self) const {
     if (!scene_) return CO_E_OBJNOTCONNECTED;
     if (child.vt != VT_I4) return E_INVALIDARG;
     *self = child.lVal == CHILDID_SELF;
     if (*self) return S_OK;
-    std::vector<Entry> entries = Entries();
+    std::vector<Entry> entries = Entries(scene_);
     if (child.lVal < 1 || child.lVal > static_cast<long>(entries.size())) return E_INVALIDARG;
     *e = entries[static_cast<size_t>(child.lVal - 1)];
     return S_OK;
@@ -365,6 +379,11 @@ class SceneAccessible final : public IAccessible {
 
 IAccessible* CreateSceneAccessible(HWND window, Scene* scene) {
   return new SceneAccessible(window, scene);
+}
+
+void NotifySceneFocus(HWND window, const Scene& scene) {
+  const long child = FocusedChild(&scene);
+  if (child != CHILDID_SELF) NotifyWinEvent(EVENT_OBJECT_FOCUS, window, OBJID_CLIENT, child);
 }
 
 void DetachSceneAccessible(IAccessible* accessible) {

@@ -1,9 +1,12 @@
 // The scene as seen by assistive technology: an MSAA IAccessible for the window's client area
-// whose children are the effectively visible controls (depth first, in drawing order) as simple
-// elements, followed after each drop-down list by its items. Each child has a name (its text; for
-// a clickable group without one, the text it holds; else its control name), a role, a state, a
-// location in screen pixels and, as its description, its control name; a drop-down's value is its
-// selected item.
+// whose children are the effectively visible controls that have a name (depth first, in drawing
+// order) as simple elements, followed after each drop-down list by its items. A child's name is
+// what the user sees: its text, for a control that draws none its alternative text from the
+// description, for a clickable group the text it holds (its parts are not listed apart); layout
+// groups and decorative pictures have none and are left out. Each child also has a role, a state
+// (with the keyboard focus), a location in screen pixels and, as its help topic, its control name,
+// which tools can address it by and readers do not speak; a drop-down's value is its selected
+// item.
 #pragma once
 
 #include <windows.h>
@@ -22,5 +25,7 @@ class Scene;
 // CO_E_OBJNOTCONNECTED from every call instead of touching freed memory.
 IAccessible* CreateSceneAccessible(HWND window, Scene* scene);
 void DetachSceneAccessible(IAccessible* accessible);
+// Tells assistive technology that the scene's focus moved to its focused control.
+void NotifySceneFocus(HWND window, const Scene& scene);
 
 }  // namespace ui

@@ -244,7 +244,12 @@ class DescriptionParser {
       return Choice<Dock>(v, {{"none", Dock::None}, {"stretch-x", Dock::StretchX},
                               {"top", Dock::Top}, {"left", Dock::Left}, {"right", Dock::Right},
                               {"fill", Dock::Fill}}, &c.dock_);
-    if (key == "text") {
+    if (key == "text" || key == "alt") {
+      // `alt` names a control that draws no text of its own for assistive technology; it is
+      // kept and translated as the control's text, which such a control never draws.
+      const bool draws_text = c.kind_ == ControlKind::Frame || c.kind_ == ControlKind::Label ||
+                              c.kind_ == ControlKind::Button;
+      if (key == "alt" && draws_text) return Fail("alt is for controls that draw no text");
       if (v.size() != 1 || v[0].first != Tok::String) return Fail("expected a quoted text");
       c.key_ = c.text_ = Utf8ToWide(v[0].second);
       return true;

@@ -67,6 +67,20 @@ class ComApartment {
   bool ok_;
 };
 
+bool SceneKey(WPARAM virtual_key, Key* key) {
+  switch (virtual_key) {
+    case VK_TAB: *key = Key::Tab; return true;
+    case VK_RETURN: *key = Key::Enter; return true;
+    case VK_SPACE: *key = Key::Space; return true;
+    case VK_ESCAPE: *key = Key::Escape; return true;
+    case VK_UP: *key = Key::Up; return true;
+    case VK_DOWN: *key = Key::Down; return true;
+    case VK_LEFT: *key = Key::Left; return true;
+    case VK_RIGHT: *key = Key::Right; return true;
+    default: return false;
+  }
+}
+
 bool PngEncoder(CLSID* clsid) {
   UINT count = 0, bytes = 0;
   if (Gdiplus::GetImageEncodersSize(&count, &bytes) != Gdiplus::Ok || bytes == 0) return false;
@@ -265,12 +279,20 @@ LRESULT LayeredWindow::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
         return TRUE;
       }
       break;
-    case WM_KEYDOWN:
-      if (wp == VK_RETURN) {
-        if (Control* button = scene_->DefaultButton()) scene_->Click(*button);
-        return 0;
-      }
-      break;
+    case WM_KEYDOWN: {
+      Key key;
+      if (!SceneKey(wp, &key)) break;
+      // A held Space, Enter or Escape presses once; held Tab and arrows repeat.
+      const bool repeat = (lp & (1 << 30)) != 0;
+      if (repeat && (key == Key::Space || key == Key::Enter || key == Key::Escape)) return 0;
+      const Control* focused = scene_->Focused();
+      const bool shift = GetKeyState(VK_SHIFT) < 0;
+      // A press may close and destroy the window; then nothing more is done here.
+      if (!scene_->KeyDown(key, shift) || !hwnd_) return 0;
+      if (scene_->Focused() != focused) NotifySceneFocus(hwnd_, *scene_);
+      UpdateAnimationTimer();
+      return 0;
+    }
     case WM_TIMER:
       if (wp == kAnimationTimer) {
         if (!scene_->Tick(GetTickCount64() / 1000.0)) {

@@ -3,9 +3,10 @@
 // writes the same picture to a PNG file.
 //
 // The window redraws only when the scene reports a change (or Invalidate is called), runs a
-// short timer only while the scene animates, drags by the frame's caption band, turns the Enter
-// key into a click on the visible page's default button, and answers WM_GETOBJECT with an
-// IAccessible tree of the visible controls. Pictures named in the description are RCDATA
+// short timer only while the scene animates, drags by the frame's caption band, hands Tab,
+// Enter, Space, Escape and the arrows to the scene's keyboard handling (Scene::KeyDown), and
+// answers WM_GETOBJECT with an IAccessible tree of the visible controls, told when the focus
+// moves. Pictures named in the description are RCDATA
 // resources of the executable, looked up by name.
 #pragma once
 

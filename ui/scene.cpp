@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <tuple>
 
 namespace ui {
 
@@ -46,6 +47,7 @@ void Control::SetVisible(bool visible) {
       if (c == this) scene_->pressed_ = nullptr;
     if (DropDown* open = scene_->OpenDropDown(); open && !open->EffectivelyVisible())
       open->SetOpen(false);
+    scene_->CheckFocus();
   }
   Changed();
 }
@@ -58,6 +60,7 @@ void Control::SetEnabled(bool enabled) {
     if (scene_->pressed_ && !scene_->pressed_->EffectivelyEnabled()) scene_->pressed_ = nullptr;
     if (DropDown* open = scene_->OpenDropDown(); open && !open->EffectivelyEnabled())
       open->SetOpen(false);
+    scene_->CheckFocus();
   }
   Changed();
 }
@@ -89,6 +92,7 @@ float Control::EffectiveOpacity() const {
 
 bool Control::Hovered() const { return scene_ && scene_->hovered_ == this; }
 bool Control::Pressed() const { return scene_ && scene_->pressed_ == this; }
+bool Control::Focused() const { return scene_ && scene_->focused_ == this; }
 
 // ---- Frame ----
 
@@ -163,6 +167,7 @@ Scene::~Scene() {
 void Scene::ForgetControl(const Control* gone) {
   if (hovered_ == gone) hovered_ = nullptr;
   if (pressed_ == gone) pressed_ = nullptr;
+  if (focused_ == gone) focused_ = nullptr;
 }
 
 namespace {
@@ -373,6 +378,99 @@ void Scene::Click(Control& control) {
   // The control's handler last: its action may end the window that hosts the scene.
   if (on_click_) on_click_(control);
   if (control.on_click_) control.on_click_();
+}
+
+bool Scene::Focusable(const Control& control) {
+  return control.hit_testable_ && control.EffectivelyVisible() && control.EffectivelyEnabled();
+}
+
+void Scene::CheckFocus() {
+  if (!focused_ || Focusable(*focused_)) return;
+  focused_ = nullptr;
+  MarkChanged();
+}
+
+bool Scene::SetFocused(Control* control) {
+  if (control && !Focusable(*control)) return false;
+  if (control != focused_) {
+    focused_ = control;
+    MarkChanged();
+  }
+  return true;
+}
+
+std::vector<Control*> Scene::TabOrder() const {
+  std::vector<Control*> order;
+  ForEach(root_.get(), [&](Control& c) {
+    if (Focusable(c)) order.push_back(&c);
+  });
+  std::stable_sort(order.begin(), order.end(), [](const Control* a, const Control* b) {
+    const Rect ra = a->Bounds(), rb = b->Bounds();
+    return std::tie(a->outer_, ra.y, ra.x) < std::tie(b->outer_, rb.y, rb.x);
+  });
+  return order;
+}
+
+bool Scene::KeyDown(Key key, bool shift) {
+  DropDown* open = OpenDropDown();
+  switch (key) {
+    case Key::Tab: {
+      const std::vector<Control*> order = TabOrder();
+      if (order.empty()) return false;
+      const auto at = std::find(order.begin(), order.end(), focused_);
+      const size_t n = order.size();
+      size_t next = shift ? n - 1 : 0;
+      if (at != order.end()) {
+        const size_t i = static_cast<size_t>(at - order.begin());
+        next = shift ? (i + n - 1) % n : (i + 1) % n;
+      }
+      if (open) open->SetOpen(false);
+      return SetFocused(order[next]);
+    }
+    case Key::Space:
+      if (!focused_) return false;
+      Click(*focused_);
+      return true;
+    case Key::Enter: {
+      if (open) {
+        open->SetOpen(false);
+        return true;
+      }
+      Control* target = focused_ && focused_->Kind() != ControlKind::DropDown ? focused_
+                                                                             : DefaultButton();
+      if (!target) return false;
+      Click(*target);
+      return true;
+    }
+    case Key::Escape: {
+      if (open) {
+        open->SetOpen(false);
+        return true;
+      }
+      Control* close = FindDepthFirst(root_.get(), [](const Control& c) {
+        return c.Kind() == ControlKind::CloseBox && Focusable(c);
+      });
+      if (!close) return false;
+      Click(*close);
+      return true;
+    }
+    case Key::Up:
+    case Key::Left:
+    case Key::Down:
+    case Key::Right: {
+      DropDown* list = open;
+      if (!list && focused_ && focused_->Kind() == ControlKind::DropDown)
+        list = static_cast<DropDown*>(focused_);
+      if (!list || list->ItemCount() == 0) return false;
+      const int step = key == Key::Up || key == Key::Left ? -1 : 1;
+      // With nothing chosen yet, Down chooses the first item and Up the last.
+      const int none = step > 0 ? -1 : list->ItemCount();
+      const int from = list->Selected() < 0 ? none : list->Selected();
+      list->SetSelected(std::clamp(from + step, 0, list->ItemCount() - 1));
+      return true;
+    }
+  }
+  return false;
 }
 
 Control* Scene::DefaultButton() const {

@@ -13,6 +13,11 @@
 // A click reaches the scene's click handler, which sees every click, and then the clicked
 // control's own handler, where a window binds the control's action.
 //
+// Keyboard: one control at a time may hold the focus, among those that take mouse input and are
+// effectively visible and enabled (a hidden or disabled control loses it). The host hands key
+// presses to KeyDown; Tab moves the focus in reading order, and the renderer rings the focused
+// control.
+//
 // Layout: every control has a declared rectangle (x, y, w, h) relative to its parent's content
 // box (the parent's bounds less its padding), a Dock mode and margins:
 //   None     the declared rectangle as is;
@@ -61,6 +66,8 @@ enum class HAlign { Left, Center, Right };
 enum class VAlign { Top, Center, Bottom };
 // How a picture is drawn in its control: at its own size centred, or scaled to fit (aspect kept).
 enum class PictureFit { Center, Fit };
+// The keys the scene answers; a host maps its platform's key codes onto them.
+enum class Key { Tab, Enter, Space, Escape, Up, Down, Left, Right };
 
 // Everything a renderer needs to draw a control; filled from the description, defaults shown.
 struct Style {
@@ -92,6 +99,8 @@ class Control {
   ControlKind Kind() const { return kind_; }
 
   // The shown text, and the English text from the description that translation starts from.
+  // A control that draws no text (picture, list, bar, close box) may have one from the
+  // description's `alt`: what assistive technology calls it.
   const std::wstring& Text() const { return text_; }
   void SetText(std::wstring text);
   const std::wstring& Key() const { return key_; }
@@ -130,6 +139,7 @@ class Control {
   Color CurrentFill() const { return Mix(style_.fill, style_.hover_fill, hover_amount_); }
   bool Hovered() const;
   bool Pressed() const;
+  bool Focused() const;
 
  protected:
   void Changed();
@@ -269,6 +279,23 @@ class Scene {
   Control* HoveredControl() const { return hovered_; }
   Control* PressedControl() const { return pressed_; }
 
+  // The control with the keyboard focus, or null.
+  Control* Focused() const { return focused_; }
+  // Focuses `control` when it takes mouse input and is effectively visible and enabled; null
+  // clears the focus. False (focus unchanged) for any other control.
+  bool SetFocused(Control* control);
+  // The controls the focus visits, in order: reading order (top to bottom, then left to right),
+  // with controls placed on their parent's bounds (`outer`: the close box in the caption band)
+  // after the others.
+  std::vector<Control*> TabOrder() const;
+  // Answers a key press; true when it did something. Tab and Shift+Tab move the focus, wrapping
+  // (from none: to the first or the last). Space presses the focused control (a drop-down list
+  // opens or closes). Enter closes an open list, else presses the focused control unless it is a
+  // list, else the default button. Up/Left and Down/Right choose the previous or next item of the
+  // open list, else of the focused one. Escape closes an open list, else presses the close box.
+  // A press may end the window hosting the scene: nothing here touches the scene after one.
+  bool KeyDown(Key key, bool shift);
+
   // Raises a click on `control` as a mouse click would (Enter key, accessibility default action);
   // ignored unless the control takes mouse input and is effectively visible and enabled.
   void Click(Control& control);
@@ -292,12 +319,16 @@ class Scene {
   void ForgetControl(const Control* gone);
   void SetHovered(Control* control);
   DropDown* OpenDropDown() const;
+  static bool Focusable(const Control& control);
+  // Drops the focus from a control that can no longer hold it.
+  void CheckFocus();
 
   std::unique_ptr<Control> root_;
   std::function<void(Control&)> on_click_;
   std::function<void()> on_change_;
   Control* hovered_ = nullptr;
   Control* pressed_ = nullptr;
+  Control* focused_ = nullptr;
   double last_tick_ = -1;  // < 0: no animation running
   bool dirty_ = true;
 };

@@ -37,7 +37,9 @@ const Color kTrack{0xFF, 0x1C, 0x1C, 0x1C}, kTrackOutline{0xFF, 0x10, 0x10, 0x10
 const Color kBarTop{0xFF, 0x74, 0xB4, 0xF0}, kBarBottom{0xFF, 0x2E, 0x76, 0xC6};
 const Color kCaptionTop{0x78, 0, 0, 0}, kCaptionBottom{0x30, 0, 0, 0};
 const Color kShadow{0xFF, 0, 0, 0};
+const Color kFocus{0xFF, 0x74, 0xB4, 0xF0};
 constexpr int kButtonRadius = 3;
+constexpr int kFocusGap = 3;  // between a control's edge and its focus ring
 }  // namespace look
 
 Gdiplus::Color G(Color c, float opacity = 1) {
@@ -289,6 +291,21 @@ void PaintCloseBox(Gdiplus::Graphics& g, const Control& c, float o) {
   g.DrawLine(&pen, cx - arm, cy + arm, cx + arm, cy - arm);
 }
 
+// A 2-pixel ring just outside the focused control; round around the close box.
+void PaintFocusRing(Gdiplus::Graphics& g, const Control& c) {
+  const Rect b = c.Bounds();
+  const REAL gap = look::kFocusGap;
+  const RectF ring(b.x - gap, b.y - gap, b.w + 2 * gap, b.h + 2 * gap);
+  Gdiplus::Pen pen(G(look::kFocus), 2);
+  if (c.Kind() == ControlKind::CloseBox) {
+    g.DrawEllipse(&pen, ring);
+    return;
+  }
+  GraphicsPath path;
+  RoundRect(path, ring, look::kButtonRadius + gap);
+  g.DrawPath(&pen, &path);
+}
+
 void PaintControl(Gdiplus::Graphics& g, const Control& c, PaintCache& cache,
                   const DropDown** open_list) {
   if (!c.Visible()) return;
@@ -331,6 +348,7 @@ void PaintControl(Gdiplus::Graphics& g, const Control& c, PaintCache& cache,
     }
   }
   for (size_t i = 0; i < c.ChildCount(); ++i) PaintControl(g, *c.Child(i), cache, open_list);
+  if (c.Focused()) PaintFocusRing(g, c);
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
 // State 1: the drive-selection page with the list of removable drives.
 #pragma once
 
+#include <string>
+
 #include "state_base.h"
 
 class DriveSelectionState : public StateBase {
@@ -11,6 +13,7 @@ class DriveSelectionState : public StateBase {
   void HandleEvent(WizardEvent event) override;
 
  private:
-  // Lists the removable drives again and selects the first.
-  void RefreshDriveList();
+  // Lists the removable drives again and selects the drive with root `keep` when it is still
+  // there, else the first.
+  void RefreshDriveList(const std::wstring& keep = {});
 };

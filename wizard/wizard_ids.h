@@ -19,4 +19,5 @@ enum class WizardEvent : int {
   Install = 2,      // "Install", drive-selection page
   Close = 3,        // "Close", finish page
   WindowClose = 4,  // the frame's close box, any page
+  DrivesChanged = 5,  // the system: a volume arrived or left
 };

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "progress_record.h"
+#include "removable_drives.h"
 
 enum class WizardPage { Welcome, DriveSelection, Progress, Finish };
 
@@ -25,9 +26,10 @@ class WizardView {
   virtual void ShowPage(WizardPage page) = 0;
   virtual void HidePage(WizardPage page) = 0;
 
-  // Lists the drives with these roots ("E:\"), in this order, and selects the first. Each item
-  // carries its root; an empty list disables "Install" and says that no drive was found.
-  virtual void SetDrives(const std::vector<std::wstring>& roots) = 0;
+  // Lists these drives in this order, each with its name, label and size, and selects the one
+  // whose root is `keep` when it is listed, else the first. Each item carries its root; an empty
+  // list disables "Install" and says that no drive was found.
+  virtual void SetDrives(const std::vector<RemovableDrive>& drives, const std::wstring& keep) = 0;
   // The root of the selected drive; empty when none is selected.
   virtual std::wstring SelectedDrive() const = 0;
 

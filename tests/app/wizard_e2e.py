@@ -1,16 +1,23 @@
 #!/usr/bin/env python3
-"""End-to-end run of the wizard under Wine on its own X display, driven with real mouse events.
+"""End-to-end run of the wizard under Wine on its own X display, driven with real mouse and key
+events.
 
-A Wine prefix of its own gets two removable drives (E:, F:) and one fixed drive (D:). The test
-presses Enter for "Start", reads the drive list through the window's accessibility tree
-(wizard_probe dump), chooses F: and refreshes (E: is selected again), removes F: and refreshes, removes E: and refreshes again (the empty-list notice), puts E:
-back, installs (the progress page and its timer; the downloads go to a local proxy that
-accepts them and never answers, so the page stays until the test moves on), moves on to the finish pages the way the
-install worker does (message 1025), and closes the window. It checks the texts of the expected
-language, the trace lines on Wine's debug channel, and saves a screenshot of every page.
+A Wine prefix of its own gets two labelled removable drives (E: "RESCUE", F: with odd characters)
+and one fixed drive (D:). The test tabs to "Start" and presses Space, reads the drive list
+through the window's accessibility tree (wizard_probe dump): each drive with its label and size.
+It chooses F: and refreshes (E: is selected again); then pulls and plugs drives and tells the
+window the way the system does (WM_DEVICECHANGE, from the probe), with no click on Refresh: the
+list follows and keeps the chosen drive while it is there, down to the empty-list notice. It
+puts the drives back, walks the page with Tab and Shift+Tab, picks F: with the arrow keys,
+presses Space on "Install" (the progress page and its timer; the downloads go to a local proxy
+that accepts them and never answers, so the page stays until the test moves on), presses Escape
+and declines the question, moves on to the finish pages the way the install worker does
+(message 1025), and closes the window with Enter or Escape. On every page no accessible name is
+a control's internal name. It checks the texts of the expected language, the trace lines on
+Wine's debug channel, and saves a screenshot of every page and of the focused list.
 
 usage: wizard_e2e.py --exe W.exe --probe P.exe --lang es_ES.UTF-8 --prefix DIR
-                     --screenshots DIR --root REPO --close closebox|button
+                     --screenshots DIR --root REPO --close enter|escape
 The X display is a free one that Xvfb picks; the trace goes to <prefix>/trace.log.
 """
 import argparse
@@ -24,18 +31,27 @@ import time
 TITLE = "TovixScourletUSB"
 ROLE_LISTITEM = 34
 STATE_UNAVAILABLE = 0x1
+STATE_FOCUSED = 0x4
+# Wine reads a label file in the Unix code page, which a missing locale leaves at ASCII: the odd
+# characters here are ASCII ones.
+LABELS = {"e": "RESCUE", "f": "R&D <x> #1"}
 
 TEXTS = {
     "en": {"StartButton": "Start", "DriveTitle": "USB drive selection", "NoDriveNotice":
            "No removable USB drive detected", "StatusLabel": "Downloading",
            "FinishTitle_ok": "Rescue USB drive created correctly",
            "FinishTitle_error": "Could not install the rescue USB drive",
-           "WindowFrame": "Create Tovix Scourlet rescue USB drive"},
+           "WindowFrame": "Create Tovix Scourlet rescue USB drive", "DriveList": "USB drive",
+           "DrivePicture": "USB stick", "ProgressBar": "Progress", "ErrorPicture": "Error",
+           "stop_question": "Stop creating the rescue USB drive"},
     "es": {"StartButton": "Comenzar", "DriveTitle": "Selecciona unidad USB", "NoDriveNotice":
            "No se ha detectado ninguna unidad USB", "StatusLabel": "Descargando",
            "FinishTitle_ok": "USB de an\u00e1lisis generado correctamente",
            "FinishTitle_error": "No se ha instalado el an\u00e1lisis autoarrancable",
-           "WindowFrame": "Asistente para el USB de an\u00e1lisis de Tovix Scourlet"},
+           "WindowFrame": "Asistente para el USB de an\u00e1lisis de Tovix Scourlet",
+           "DriveList": "Unidad USB", "DrivePicture": "Llave USB", "ProgressBar": "Progreso",
+           "ErrorPicture": "Error",
+           "stop_question": "Dejar de crear el USB"},
 }
 
 
@@ -80,6 +96,11 @@ class Wizard:
                        check=True, timeout=600)
         for letter, kind in (("d", "hd"), ("e", "floppy"), ("f", "floppy")):
             os.makedirs(os.path.join(self.drives, letter), exist_ok=True)
+            # Wine reads the label of a folder-backed drive from this file.
+            if letter in LABELS:
+                with open(os.path.join(self.drives, letter, ".windows-label"), "w",
+                          encoding="utf-8") as label:
+                    label.write(LABELS[letter])
             self.link(letter)
             self.wine("reg", "add", "HKLM\\Software\\Wine\\Drives", "/v", letter + ":", "/t",
                       "REG_SZ", "/d", kind, "/f")
@@ -103,6 +124,31 @@ class Wizard:
     def plug(self, letter):
         check(self.wine(self.args.probe, "plug", letter + ":",
                         self.devices[letter]).returncode == 0, "adding drive " + letter)
+
+    # What the system broadcasts when a volume comes or goes.
+    def device_change(self, letter, what):
+        check(self.wine(self.args.probe, "devicechange", letter + ":", what).returncode == 0,
+              "telling the windows that %s: had its %s" % (letter, what))
+
+    def item(self, letter):
+        """The drive list's line for a drive: name, label and size from the folder behind it."""
+        return "%s:  %s  %s" % (letter.upper(), LABELS[letter], self.size(letter))
+
+    def size(self, letter):
+        # Both test locales write a decimal comma.
+        shown = {}
+        for row in self.dump():
+            if row["role"] == ROLE_LISTITEM and row["text"].startswith(letter.upper() + ":"):
+                shown = row["text"].rsplit("  ", 1)[-1]
+        stat = os.statvfs(os.path.join(self.drives, letter))
+        total = stat.f_blocks * stat.f_frsize
+        number, unit = (shown.split(" ") + [""])[:2] if shown else ("", "")
+        check(unit == ("GB" if total >= 999950000 else "MB") and "," in number,
+              "size of %s: %r" % (letter, shown))
+        value = float(number.replace(",", ".")) * (1e9 if unit == "GB" else 1e6)
+        check(abs(value - total) <= (0.05e9 if unit == "GB" else 0.05e6),
+              "size of %s: %r for %d bytes" % (letter, shown, total))
+        return shown
 
     # The wizard's downloads go through the proxy that Wine's internet library takes from
     # http_proxy when the user's own proxy switch is off.
@@ -176,11 +222,34 @@ class Wizard:
         subprocess.run(["xdotool", "mousemove", str(x + w // 2), str(y + h // 2), "click", "1"],
                        env=self.env, check=True)
 
-    def press_enter(self):
+    def key(self, name):
+        """A real key press on the window, as X delivers it."""
         window = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", TITLE],
                                 env=self.env, capture_output=True, check=True).stdout.split()[0]
-        subprocess.run(["xdotool", "windowfocus", "--sync", window, "key", "Return"],
+        subprocess.run(["xdotool", "windowfocus", "--sync", window, "key", name],
                        env=self.env, check=True)
+
+    def focused(self):
+        """The control that assistive technology reads as focused, or None."""
+        return next((row["name"] for row in self.dump()
+                     if row["state"] & STATE_FOCUSED and row["name"]), None)
+
+    def tab_to(self, key, name):
+        self.key(key)
+        self.wait_for(lambda: self.focused() == name, "%s after %s" % (name, key))
+
+    def check_names(self, page):
+        """What a reader says is what the user sees: a name for every child, never a control's."""
+        rows = self.dump()
+        internal = {row["name"].split(" ")[0] for row in rows}
+        for row in rows:
+            check(row["text"] and row["text"] not in internal,
+                  "%s: the accessible name of %s is %r" % (page, row["name"], row["text"]))
+
+    def question_shown(self, title):
+        # Searched by an ASCII part of the title: xdotool matches a regular expression.
+        return subprocess.run(["xdotool", "search", "--onlyvisible", "--name", title],
+                              env=self.env, capture_output=True).returncode == 0
 
     def post_state(self, index):
         check(self.wine(self.args.probe, "post", TITLE, str(index)).returncode == 0,
@@ -214,35 +283,55 @@ def run(args):
         check(c["WindowFrame"]["text"] == texts["WindowFrame"], "title: " + c["WindowFrame"]["text"])
         check(c["WindowFrame"]["location"][2:] == [613, 429], "window size")
         check(c["StartButton"]["text"] == texts["StartButton"], "Start button: " + c["StartButton"]["text"])
-        check("DriveTitle" not in c and "DrivePage" not in c, "only the welcome page shows")
+        check("DriveTitle" not in c and "InstallButton" not in c, "only the welcome page shows")
+        wizard.check_names("welcome")
         wizard.screenshot("1-welcome")
 
-        # The Enter key presses the page's button as a click would.
-        wizard.press_enter()
+        # The keyboard: Tab reaches "Start", Shift+Tab goes round to the close box and back,
+        # Space presses it.
+        wizard.tab_to("Tab", "StartButton")
+        wizard.tab_to("shift+Tab", "CloseBox")
+        wizard.tab_to("shift+Tab", "StartButton")
+        wizard.key("space")
         wizard.wait_for(lambda: "DriveTitle" in wizard.controls(), "the drive-selection page")
         c = wizard.controls()
-        check("WelcomePage" not in c, "the welcome page is hidden")
+        check("WelcomeTitle" not in c, "the welcome page is hidden")
         check(c["DriveTitle"]["text"] == texts["DriveTitle"], "drive page title")
-        check(wizard.drive_items() == ["E", "F"], "removable drives: %s" % wizard.drive_items())
-        check(c["DriveList"]["value"] == "E", "first drive selected")
+        e, f = wizard.item("e"), wizard.item("f")
+        check(wizard.drive_items() == [e, f], "removable drives: %s" % wizard.drive_items())
+        check(c["DriveList"]["value"] == e, "first drive selected")
+        check(c["DriveList"]["text"] == texts["DriveList"], "the list's name")
+        check(c["DrivePicture"]["text"] == texts["DrivePicture"], "the picture's name")
         check("NoDriveNotice" not in c, "no notice while drives are listed")
         check(not c["InstallButton"]["state"] & STATE_UNAVAILABLE, "Install enabled")
+        wizard.check_names("drive selection")
         wizard.screenshot("2-drives")
 
         # Choose F: in the open list; a refresh selects the first drive again.
         wizard.click("DriveList")
-        wizard.click_item("F")
-        wizard.wait_for(lambda: wizard.value("DriveList") == "F", "F: chosen")
+        wizard.click_item(f)
+        wizard.wait_for(lambda: wizard.value("DriveList") == f, "F: chosen")
         wizard.click("RefreshLink")
-        wizard.wait_for(lambda: wizard.value("DriveList") == "E", "E: again")
-        check(wizard.drive_items() == ["E", "F"], "the list after a refresh")
+        wizard.wait_for(lambda: wizard.value("DriveList") == e, "E: again")
+        check(wizard.drive_items() == [e, f], "the list after a refresh")
 
-        wizard.unplug("f")
-        wizard.click("RefreshLink")
-        wizard.wait_for(lambda: wizard.drive_items() == ["E"], "the list after F: was removed")
-
+        # The system's notices alone keep the list up to date, keeping the chosen drive.
+        wizard.click("DriveList")
+        wizard.click_item(f)
+        wizard.wait_for(lambda: wizard.value("DriveList") == f, "F: chosen again")
         wizard.unplug("e")
-        wizard.click("RefreshLink")
+        wizard.device_change("e", "removal")
+        wizard.wait_for(lambda: wizard.drive_items() == [f], "the list after E: was pulled out")
+        wizard.plug("e")
+        wizard.device_change("e", "arrival")
+        wizard.wait_for(lambda: wizard.drive_items() == [e, f], "the list after E: came back")
+        check(wizard.value("DriveList") == f, "F: still chosen: %r" % wizard.value("DriveList"))
+        wizard.unplug("f")
+        wizard.device_change("f", "removal")
+        wizard.wait_for(lambda: wizard.drive_items() == [e], "the list after F: was pulled out")
+        check(wizard.value("DriveList") == e, "the first drive once F: is gone")
+        wizard.unplug("e")
+        wizard.device_change("e", "removal")
         wizard.wait_for(lambda: "NoDriveNotice" in wizard.controls(), "the empty-list notice")
         c = wizard.controls()
         check(wizard.drive_items() == [], "empty list")
@@ -251,16 +340,39 @@ def run(args):
         check(c["DriveList"]["state"] & STATE_UNAVAILABLE, "list disabled without drives")
         wizard.screenshot("3-no-drive")
 
+        # Refresh still lists what is there.
         wizard.plug("e")
+        wizard.plug("f")
         wizard.click("RefreshLink")
-        wizard.wait_for(lambda: wizard.drive_items() == ["E"], "the list after E: came back")
-        wizard.click("InstallButton")
+        wizard.wait_for(lambda: wizard.drive_items() == [e, f], "the list after a refresh")
+
+        # Tab order on the page: the list, Refresh, Install, the close box; the arrows choose the
+        # drive; Space presses "Install".
+        wizard.tab_to("Tab", "DriveList")
+        wizard.key("Down")
+        wizard.wait_for(lambda: wizard.value("DriveList") == f, "F: chosen with the arrow key")
+        wizard.screenshot("2-drives-focused")
+        wizard.tab_to("Tab", "RefreshLink")
+        wizard.tab_to("Tab", "InstallButton")
+        wizard.tab_to("Tab", "CloseBox")
+        wizard.tab_to("shift+Tab", "InstallButton")
+        wizard.key("space")
         wizard.wait_for(lambda: "ProgressTitle" in wizard.controls(), "the progress page")
         wizard.wait_for(lambda: wizard.text("StatusLabel") == texts["StatusLabel"], "the status line")
         # 33 in the description; entering the page sets 0, and the stalled download adds nothing.
         check(wizard.controls()["ProgressBar"]["value"] == "0",
               "progress bar starts at 0: %r" % wizard.controls()["ProgressBar"]["value"])
+        check(wizard.controls()["ProgressBar"]["text"] == texts["ProgressBar"], "the bar's name")
+        wizard.check_names("progress")
         wizard.screenshot("4-progress")
+
+        # Escape during the build asks first; "No" keeps it running.
+        wizard.key("Escape")
+        wizard.wait_for(lambda: wizard.question_shown(texts["stop_question"]), "the question")
+        subprocess.run(["xdotool", "key", "n"], env=wizard.env, check=True)
+        wizard.wait_for(lambda: not wizard.question_shown(texts["stop_question"]),
+                        "the question answered")
+        check("ProgressTitle" in wizard.controls(), "the build goes on after No")
 
         wizard.post_state(7)  # not a state: nothing changes
         wizard.post_state(3)
@@ -274,9 +386,13 @@ def run(args):
         wizard.wait_for(lambda: wizard.text("FinishTitle") == texts["FinishTitle_error"], "error page")
         check("ErrorPicture" in wizard.controls() and "SuccessPicture" not in wizard.controls(),
               "error picture")
+        check(wizard.controls()["ErrorPicture"]["text"] == texts["ErrorPicture"], "picture name")
+        wizard.check_names("finish")
         wizard.screenshot("6-error")
 
-        wizard.click("CloseBox" if args.close == "closebox" else "CloseButton")
+        # Nothing has the focus on a new page: Enter presses its default button, "Close";
+        # Escape is the close box.
+        wizard.key("Return" if args.close == "enter" else "Escape")
         check(wizard.process.wait(timeout=60) == 0, "exit code 0")
     finally:
         if wizard.__dict__.get("process") and wizard.process.poll() is None:
@@ -313,9 +429,11 @@ def check_trace(path, close):
     check(ticks > 0, "timer ticks traced")
     # Every tick asks the machine, which writes its own line.
     check(lines.count("USBWizardSM::GetProgressInfo\\n") == ticks, "one GetProgressInfo per tick")
-    click = "TForm1::HudWindow1CloseClick\\n" if close == "closebox" else "TForm1::Button3Click\\n"
+    click = "TForm1::HudWindow1CloseClick\\n" if close == "escape" else "TForm1::Button3Click\\n"
     tail = [line for line in lines if "Timer" not in line and "GetProgressInfo" not in line]
-    check(tail == [click, "TForm1::FormClose\\n", "USBWizardSM::Finish\\n"],
+    # Escape during the build was the close box too, declined at the question.
+    check(tail == ["TForm1::HudWindow1CloseClick\\n", click, "TForm1::FormClose\\n",
+                   "USBWizardSM::Finish\\n"],
           "closing lines: %s" % tail)
 
 

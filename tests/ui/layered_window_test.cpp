@@ -5,6 +5,7 @@
 
 #include <oleacc.h>
 
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -220,7 +221,7 @@ TEST_F(LayeredWindowTest, EnterPressesTheVisiblePagesEnabledButtonAfterTheAppsHo
 
 struct Child {
   long id;
-  std::wstring name, description, value;
+  std::wstring control, name, description, value;
   long role, state;
   long x, y, w, h;
 };
@@ -234,8 +235,12 @@ std::vector<Child> ReadTree(IAccessible* acc) {
     VariantInit(&v);
     v.vt = VT_I4;
     v.lVal = id;
-    Child c{id, {}, {}, {}, 0, 0, 0, 0, 0, 0};
+    Child c{id, {}, {}, {}, {}, 0, 0, 0, 0, 0, 0};
     BSTR s = nullptr;
+    long topic = 0;
+    if (acc->get_accHelpTopic(&s, v, &topic) == S_OK) c.control = s;
+    SysFreeString(s);
+    s = nullptr;
     if (acc->get_accName(v, &s) == S_OK) c.name = s;
     SysFreeString(s);
     s = nullptr;
@@ -254,9 +259,9 @@ std::vector<Child> ReadTree(IAccessible* acc) {
   return out;
 }
 
-const Child* ByDescription(const std::vector<Child>& tree, const wchar_t* control_name) {
+const Child* ByControl(const std::vector<Child>& tree, const wchar_t* control_name) {
   for (const Child& c : tree)
-    if (c.description == control_name) return &c;
+    if (c.control == control_name && c.role != ROLE_SYSTEM_LISTITEM) return &c;
   return nullptr;
 }
 
@@ -276,7 +281,7 @@ TEST_F(LayeredWindowTest, AccessibilityTreeShowsTheVisibleControls) {
   EXPECT_EQ(role.lVal, ROLE_SYSTEM_CLIENT);
 
   std::vector<Child> tree = ReadTree(acc);
-  const Child* start = ByDescription(tree, L"StartButton");
+  const Child* start = ByControl(tree, L"StartButton");
   ASSERT_NE(start, nullptr);
   EXPECT_EQ(start->name, L"Start");
   EXPECT_EQ(start->role, ROLE_SYSTEM_PUSHBUTTON);
@@ -288,16 +293,19 @@ TEST_F(LayeredWindowTest, AccessibilityTreeShowsTheVisibleControls) {
   EXPECT_EQ(start->y, w.top + b.y);
   EXPECT_EQ(start->w, 124);
   EXPECT_EQ(start->h, 28);
-  const Child* heading = ByDescription(tree, L"WelcomeTitle");
+  const Child* heading = ByControl(tree, L"WelcomeTitle");
   ASSERT_NE(heading, nullptr);
   EXPECT_EQ(heading->name, L"Create rescue USB drive");
   EXPECT_EQ(heading->role, ROLE_SYSTEM_STATICTEXT);
-  ASSERT_NE(ByDescription(tree, L"WindowFrame"), nullptr);
-  EXPECT_EQ(ByDescription(tree, L"WindowFrame")->name, L"Create Tovix Scourlet rescue USB drive");
-  EXPECT_EQ(ByDescription(tree, L"StepsPicture")->role, ROLE_SYSTEM_GRAPHIC);
-  ASSERT_NE(ByDescription(tree, L"CloseBox"), nullptr);
-  EXPECT_EQ(ByDescription(tree, L"CloseBox")->name, L"Close");
-  EXPECT_EQ(ByDescription(tree, L"InstallButton"), nullptr);  // hidden page
+  ASSERT_NE(ByControl(tree, L"WindowFrame"), nullptr);
+  EXPECT_EQ(ByControl(tree, L"WindowFrame")->name, L"Create Tovix Scourlet rescue USB drive");
+  ASSERT_NE(ByControl(tree, L"StepsPicture"), nullptr);
+  EXPECT_EQ(ByControl(tree, L"StepsPicture")->role, ROLE_SYSTEM_GRAPHIC);
+  EXPECT_EQ(ByControl(tree, L"StepsPicture")->name,
+            L"Steps: insert a USB drive, create the rescue drive, boot from it");
+  ASSERT_NE(ByControl(tree, L"CloseBox"), nullptr);
+  EXPECT_EQ(ByControl(tree, L"CloseBox")->name, L"Close");
+  EXPECT_EQ(ByControl(tree, L"InstallButton"), nullptr);  // hidden page
 
   // Pressing through the accessibility object is a click; hit-testing finds the button.
   VARIANT child;
@@ -320,7 +328,7 @@ TEST_F(LayeredWindowTest, AccessibilityTreeShowsTheVisibleControls) {
   combo->SetSelected(0);
   scene_->Find("InstallButton")->SetEnabled(false);
   tree = ReadTree(acc);
-  const Child* list = ByDescription(tree, L"DriveList");
+  const Child* list = ByControl(tree, L"DriveList");
   ASSERT_NE(list, nullptr);
   EXPECT_EQ(list->role, ROLE_SYSTEM_COMBOBOX);
   EXPECT_EQ(list->value, L"F");
@@ -328,20 +336,146 @@ TEST_F(LayeredWindowTest, AccessibilityTreeShowsTheVisibleControls) {
   for (const Child& c : tree)
     if (c.role == ROLE_SYSTEM_LISTITEM) items.push_back(c.name + ((c.state & STATE_SYSTEM_SELECTED) ? L"*" : L""));
   EXPECT_EQ(items, (std::vector<std::wstring>{L"F*", L"G"}));
-  ASSERT_NE(ByDescription(tree, L"InstallButton"), nullptr);
-  EXPECT_TRUE(ByDescription(tree, L"InstallButton")->state & STATE_SYSTEM_UNAVAILABLE);
-  EXPECT_EQ(ByDescription(tree, L"NoDriveNotice"), nullptr);
-  EXPECT_EQ(ByDescription(tree, L"StartButton"), nullptr);
+  ASSERT_NE(ByControl(tree, L"InstallButton"), nullptr);
+  EXPECT_TRUE(ByControl(tree, L"InstallButton")->state & STATE_SYSTEM_UNAVAILABLE);
+  EXPECT_EQ(ByControl(tree, L"NoDriveNotice"), nullptr);
+  EXPECT_EQ(ByControl(tree, L"StartButton"), nullptr);
   // The refresh link is a button that reads as its label says.
-  const Child* refresh = ByDescription(tree, L"RefreshLink");
+  const Child* refresh = ByControl(tree, L"RefreshLink");
   ASSERT_NE(refresh, nullptr);
   EXPECT_EQ(refresh->role, ROLE_SYSTEM_PUSHBUTTON);
   EXPECT_EQ(refresh->name, L"Refresh");
+  EXPECT_EQ(ByControl(tree, L"RefreshLabel"), nullptr);  // a part of the link, not said twice
+  EXPECT_EQ(ByControl(tree, L"RefreshIcon"), nullptr);
+  EXPECT_EQ(list->name, L"USB drive");
 
   // After the window is gone the object answers without touching the scene.
   window_.reset();
   long count = 0;
   EXPECT_EQ(acc->get_accChildCount(&count), CO_E_OBJNOTCONNECTED);
+  acc->Release();
+}
+
+// What a reader says is what the user sees: no child of any page is named or described by an
+// internal identifier, and controls without a name of their own (layout groups, the refresh
+// link's parts) are not listed.
+TEST_F(LayeredWindowTest, AccessibleNamesAreVisibleTextsNeverControlNames) {
+  IAccessible* acc = nullptr;
+  ASSERT_EQ(AccessibleObjectFromWindow(hwnd_, static_cast<DWORD>(OBJID_CLIENT),
+                                       __uuidof(IAccessible), reinterpret_cast<void**>(&acc)),
+            S_OK);
+  scene_->FindAs<ui::DropDown>("DriveList")->AddItem(L"E:  RESCUE  14.9 GB", L"E:\\");
+  std::vector<std::wstring> all_names;
+  std::function<void(const ui::Control&)> collect = [&](const ui::Control& c) {
+    all_names.push_back(std::wstring(c.Name().begin(), c.Name().end()));
+    for (size_t i = 0; i < c.ChildCount(); ++i) collect(*c.Child(i));
+  };
+  collect(*scene_->Root());
+  for (const char* page : {"WelcomePage", "DrivePage", "ProgressPage", "FinishPage"}) {
+    SCOPED_TRACE(page);
+    ShowPage(page);
+    const std::vector<Child> tree = ReadTree(acc);
+    ASSERT_FALSE(tree.empty());
+    for (const Child& c : tree) {
+      EXPECT_FALSE(c.name.empty()) << std::string(c.control.begin(), c.control.end());
+      EXPECT_TRUE(c.description.empty());
+      for (const std::wstring& internal : all_names) EXPECT_NE(c.name, internal);
+      EXPECT_NE(c.control, L"") << "every child can still be addressed by its control";
+    }
+    for (const wchar_t* unlisted : {L"WindowRoot", L"WelcomePage", L"DrivePage", L"StepsPanel",
+                                    L"RefreshLabel", L"RefreshIcon"})
+      EXPECT_EQ(ByControl(tree, unlisted), nullptr);
+  }
+  ShowPage("FinishPage");
+  const std::vector<Child> finish = ReadTree(acc);
+  ASSERT_NE(ByControl(finish, L"ErrorPicture"), nullptr);
+  EXPECT_EQ(ByControl(finish, L"ErrorPicture")->name, L"Error");
+  EXPECT_EQ(ByControl(finish, L"SuccessPicture")->name, L"Success");
+  ShowPage("ProgressPage");
+  EXPECT_EQ(ByControl(ReadTree(acc), L"ProgressBar")->name, L"Progress");
+  acc->Release();
+}
+
+// The keyboard on the real window: Tab and Shift+Tab move a visible ring through the page's
+// controls, reported as the accessible focus; Space presses the focused control; Escape presses
+// the close box.
+TEST_F(LayeredWindowTest, KeyboardMovesAVisibleFocusAndPresses) {
+  IAccessible* acc = nullptr;
+  ASSERT_EQ(AccessibleObjectFromWindow(hwnd_, static_cast<DWORD>(OBJID_CLIENT),
+                                       __uuidof(IAccessible), reinterpret_cast<void**>(&acc)),
+            S_OK);
+  ShowPage("DrivePage");
+  auto* list = scene_->FindAs<ui::DropDown>("DriveList");
+  list->AddItem(L"E:  RESCUE  14.9 GB", L"E:\\");
+  list->AddItem(L"F:  DATA  2.0 GB", L"F:\\");
+  list->SetSelected(0);
+  PumpUntil([&] { return !scene_->NeedsRedraw(); });
+  RECT w{};
+  GetWindowRect(hwnd_, &w);
+  HDC screen = GetDC(nullptr);
+  const ui::Rect install = scene_->Find("InstallButton")->Bounds();
+  // Just left of the button, where the ring runs.
+  auto ring_pixel = [&] {
+    return GetPixel(screen, w.left + install.x - 3, w.top + install.y + 14);
+  };
+  const COLORREF unfocused = ring_pixel();
+
+  auto key = [&](WPARAM vk) {
+    SendMessageW(hwnd_, WM_KEYDOWN, vk, 1);
+    SendMessageW(hwnd_, WM_KEYUP, vk, 0xC0000001);
+  };
+  auto focused = [&] {
+    VARIANT v;
+    VariantInit(&v);
+    std::wstring name;
+    if (acc->get_accFocus(&v) == S_OK && v.vt == VT_I4 && v.lVal != CHILDID_SELF) {
+      for (const Child& c : ReadTree(acc))
+        if (c.id == v.lVal && (c.state & STATE_SYSTEM_FOCUSED)) name = c.control;
+    }
+    return name;
+  };
+  std::vector<std::wstring> visited;
+  for (int i = 0; i < 5; ++i) {
+    key(VK_TAB);
+    visited.push_back(focused());
+  }
+  EXPECT_EQ(visited, (std::vector<std::wstring>{L"DriveList", L"RefreshLink", L"InstallButton",
+                                                L"CloseBox", L"DriveList"}));
+  // Shift+Tab goes back; the ring is drawn on screen.
+  BYTE keys[256] = {};
+  GetKeyboardState(keys);
+  keys[VK_SHIFT] = 0x80;
+  SetKeyboardState(keys);
+  key(VK_TAB);
+  key(VK_TAB);
+  keys[VK_SHIFT] = 0;
+  SetKeyboardState(keys);
+  EXPECT_EQ(focused(), L"InstallButton");
+  ASSERT_TRUE(PumpUntil([&] { return !scene_->NeedsRedraw(); }));
+  EXPECT_NE(ring_pixel(), unfocused);
+  EXPECT_EQ(ring_pixel(), RGB(0x74, 0xB4, 0xF0));
+
+  // Space presses it; arrows change the drive when the list has the focus; Escape is the close
+  // box.
+  key(VK_SPACE);
+  EXPECT_EQ(clicks_, (std::vector<std::string>{"InstallButton"}));
+  key(VK_TAB);
+  key(VK_TAB);  // past the close box, round to the list
+  EXPECT_EQ(focused(), L"DriveList");
+  key(VK_DOWN);
+  EXPECT_EQ(list->Selected(), 1);
+  key(VK_UP);
+  EXPECT_EQ(list->Selected(), 0);
+  key(VK_ESCAPE);
+  EXPECT_EQ(clicks_, (std::vector<std::string>{"InstallButton", "CloseBox"}));
+
+  // A page change takes the focus away with the control; the ring goes with it.
+  key(VK_TAB);
+  key(VK_TAB);
+  EXPECT_EQ(focused(), L"InstallButton");
+  ShowPage("WelcomePage");
+  EXPECT_EQ(focused(), L"");
+  ReleaseDC(nullptr, screen);
   acc->Release();
 }
 

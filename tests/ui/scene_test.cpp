@@ -217,6 +217,114 @@ TEST_F(SceneTest, DropDownOpensBelowSelectsAndCloses) {
   EXPECT_EQ(list->Selected(), -1);
 }
 
+// Keyboard: the focus visits the controls that take mouse input, in reading order with the close
+// box last; hidden or disabled ones are skipped and lose it.
+TEST_F(SceneTest, TabWalksReadingOrderWithTheCloseBoxLast) {
+  auto names = [this] {
+    std::vector<std::string> out;
+    for (ui::Control* c : scene_->TabOrder()) out.push_back(c->Name());
+    return out;
+  };
+  EXPECT_EQ(names(), (std::vector<std::string>{"Ok", "Cancel", "Group", "List", "Close"}));
+  auto focus_after = [this](bool shift) {
+    scene_->MarkDrawn();
+    EXPECT_TRUE(scene_->KeyDown(ui::Key::Tab, shift));
+    EXPECT_TRUE(scene_->NeedsRedraw());  // the ring moves
+    return scene_->Focused()->Name();
+  };
+  EXPECT_EQ(scene_->Focused(), nullptr);
+  EXPECT_EQ(focus_after(false), "Ok");
+  EXPECT_TRUE(scene_->Find("Ok")->Focused());
+  for (const char* next : {"Cancel", "Group", "List", "Close", "Ok"})
+    EXPECT_EQ(focus_after(false), next);
+  EXPECT_EQ(focus_after(true), "Close");
+  EXPECT_EQ(focus_after(true), "List");
+  scene_->SetFocused(nullptr);
+  EXPECT_EQ(focus_after(true), "Close");  // from none, Shift+Tab starts at the end
+
+  scene_->Find("Cancel")->SetEnabled(false);
+  EXPECT_EQ(names(), (std::vector<std::string>{"Ok", "Group", "List", "Close"}));
+  EXPECT_FALSE(scene_->SetFocused(scene_->Find("Cancel")));
+  EXPECT_FALSE(scene_->SetFocused(scene_->Find("Inside")));  // a label takes no focus
+  EXPECT_TRUE(scene_->SetFocused(scene_->Find("Group")));
+  scene_->MarkDrawn();
+  scene_->Find("Page")->SetVisible(false);  // the page goes: its focused control loses the focus
+  EXPECT_EQ(scene_->Focused(), nullptr);
+  EXPECT_EQ(names(), (std::vector<std::string>{"Close"}));
+  EXPECT_EQ(focus_after(false), "Close");
+  scene_->Find("Close")->SetEnabled(false);
+  EXPECT_EQ(scene_->Focused(), nullptr);
+  EXPECT_FALSE(scene_->KeyDown(ui::Key::Tab, false));
+}
+
+TEST_F(SceneTest, SpaceAndEnterPressTheFocusedControlOrTheDefaultButton) {
+  auto* list = scene_->FindAs<ui::DropDown>("List");
+  list->AddItem(L"E");
+  EXPECT_FALSE(scene_->KeyDown(ui::Key::Space, false));  // nothing focused
+  EXPECT_TRUE(scene_->KeyDown(ui::Key::Enter, false));   // the default button, as before
+  scene_->SetFocused(scene_->Find("Cancel"));
+  EXPECT_TRUE(scene_->KeyDown(ui::Key::Space, false));
+  EXPECT_TRUE(scene_->KeyDown(ui::Key::Enter, false));
+  scene_->SetFocused(scene_->Find("Group"));
+  EXPECT_TRUE(scene_->KeyDown(ui::Key::Space, false));
+  EXPECT_EQ(clicks_, (std::vector<std::string>{"Ok", "Cancel", "Cancel", "Group"}));
+
+  // On the list, Space opens and closes it; Enter closes an open list, and on a closed one
+  // presses the default button.
+  scene_->SetFocused(list);
+  EXPECT_TRUE(scene_->KeyDown(ui::Key::Space, false));
+  EXPECT_TRUE(list->IsOpen());
+  EXPECT_TRUE(scene_->KeyDown(ui::Key::Space, false));
+  EXPECT_FALSE(list->IsOpen());
+  scene_->KeyDown(ui::Key::Space, false);
+  EXPECT_TRUE(scene_->KeyDown(ui::Key::Enter, false));
+  EXPECT_FALSE(list->IsOpen());
+  EXPECT_EQ(clicks_.size(), 4u);
+  scene_->KeyDown(ui::Key::Enter, false);
+  EXPECT_EQ(clicks_.back(), "Ok");
+}
+
+TEST_F(SceneTest, ArrowsChooseInTheFocusedOrOpenList) {
+  auto* list = scene_->FindAs<ui::DropDown>("List");
+  for (const wchar_t* item : {L"E", L"F", L"G"}) list->AddItem(item);
+  EXPECT_FALSE(scene_->KeyDown(ui::Key::Down, false));  // no list focused or open
+  EXPECT_EQ(list->Selected(), -1);
+  scene_->SetFocused(list);
+  const std::pair<ui::Key, int> steps[] = {{ui::Key::Down, 0},  {ui::Key::Down, 1},
+                                           {ui::Key::Right, 2}, {ui::Key::Down, 2},
+                                           {ui::Key::Up, 1},    {ui::Key::Left, 0},
+                                           {ui::Key::Up, 0}};
+  for (const auto& [key, selected] : steps) {
+    EXPECT_TRUE(scene_->KeyDown(key, false));
+    EXPECT_EQ(list->Selected(), selected);
+  }
+  // A list opened with the mouse answers the arrows wherever the focus is.
+  scene_->SetFocused(scene_->Find("Ok"));
+  ClickAt(15, 57);
+  ASSERT_TRUE(list->IsOpen());
+  EXPECT_TRUE(scene_->KeyDown(ui::Key::Down, false));
+  EXPECT_EQ(list->Selected(), 1);
+  EXPECT_TRUE(clicks_.empty());
+  list->ClearItems();
+  scene_->SetFocused(list);
+  EXPECT_FALSE(scene_->KeyDown(ui::Key::Down, false));
+}
+
+TEST_F(SceneTest, EscapeClosesAnOpenListThenPressesTheCloseBox) {
+  auto* list = scene_->FindAs<ui::DropDown>("List");
+  list->AddItem(L"E");
+  ClickAt(15, 57);
+  ASSERT_TRUE(list->IsOpen());
+  EXPECT_TRUE(scene_->KeyDown(ui::Key::Escape, false));
+  EXPECT_FALSE(list->IsOpen());
+  EXPECT_TRUE(clicks_.empty());
+  EXPECT_TRUE(scene_->KeyDown(ui::Key::Escape, false));
+  EXPECT_EQ(clicks_, (std::vector<std::string>{"Close"}));
+  scene_->Find("Close")->SetVisible(false);
+  EXPECT_FALSE(scene_->KeyDown(ui::Key::Escape, false));
+  EXPECT_EQ(clicks_.size(), 1u);
+}
+
 TEST_F(SceneTest, TranslationStartsFromTheEnglishKeys) {
   scene_->TranslateTexts([](const std::wstring& en) {
     return en == L"OK" ? L"Aceptar" : en == L"Title" ? L"" : L"[" + en + L"]";

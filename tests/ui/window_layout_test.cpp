@@ -46,7 +46,7 @@ const Expected kTable[] = {
     {"RefreshLink", "DrivePage", K::Layout, {254, 264, 93, 24}},
     {"RefreshIcon", "RefreshLink", K::Image, {0, 0, 24, 24}},
     {"RefreshLabel", "RefreshLink", K::Label, {24, 0, 69, 24}},
-    {"DriveList", "DrivePage", K::DropDown, {269, 127, 50, 27}},
+    {"DriveList", "DrivePage", K::DropDown, {184, 127, 220, 27}},
     {"NoDriveNotice", "DrivePage", K::Label, {0, 196, 589, 25}},
     // Progress.
     {"ProgressTitle", "ProgressPage", K::Label, {0, 21, 589, 32}},
@@ -150,15 +150,17 @@ TEST_F(WindowDescription, FrameStartStateFontsAndTexts) {
     EXPECT_TRUE((s.text_color == ui::Color{0xFF, 0xE0, 0xE0, 0xE0})) << f.name;
   }
 
-  // The 18 translatable window texts: 14 labels, 3 buttons and the title.
+  // The 25 translatable window texts: 14 labels, 3 buttons and the title, and the alternative
+  // texts of the 4 pictures, the list, the bar and the close box, which are never drawn.
   int texts = 0;
   std::function<void(ui::Control*)> count = [&](ui::Control* c) {
     if (!c->Key().empty()) ++texts;
     for (size_t i = 0; i < c->ChildCount(); ++i) count(c->Child(i));
   };
   count(scene_->Root());
-  EXPECT_EQ(texts, 18);
-  EXPECT_EQ(scene_->Find("StepsPicture")->Text(), L"");
+  EXPECT_EQ(texts, 25);
+  EXPECT_EQ(scene_->Find("StepsPicture")->Text(),
+            L"Steps: insert a USB drive, create the rescue drive, boot from it");
 
   auto* bar = scene_->FindAs<ui::ProgressBar>("ProgressBar");
   ASSERT_NE(bar, nullptr);

@@ -229,19 +229,32 @@ TEST_F(WindowPictures, PagesInEnglishAndSpanish) {
 TEST_F(WindowPictures, OpenDriveListDrawsItsRowsAboveThePage) {
   ShowPage("DrivePage");
   auto* combo = scene_->FindAs<ui::DropDown>("DriveList");
-  combo->AddItem(L"E");
-  combo->AddItem(L"F");
+  combo->AddItem(L"E:  RESCUE  14.9 GB");
+  combo->AddItem(L"F:");
+  combo->AddItem(L"G:  A LABEL FAR LONGER THAN ANY LIST COULD SHOW WHOLE  64.0 GB");
   combo->SetSelected(1);
   combo->SetOpen(true);
   Picture open = Render("drives-open");
-  ASSERT_TRUE((combo->ListBounds() == ui::Rect{281, 187, 50, 54}));
-  ui::Rect first = combo->ItemBounds(0), second = combo->ItemBounds(1);
-  // Both letters show; the selected row is highlighted; the list hides the picture under it.
+  ASSERT_TRUE((combo->ListBounds() == ui::Rect{196, 187, 220, 81}));
+  ui::Rect first = combo->ItemBounds(0), second = combo->ItemBounds(1),
+           third = combo->ItemBounds(2);
+  // Every row shows; the selected row is highlighted; the list hides the picture under it.
   EXPECT_GE(open.Count(first, TextPixel), 10);
   EXPECT_GE(open.Count(second, TextPixel), 10);
+  EXPECT_GE(open.Count(third, TextPixel), 10);
   EXPECT_GE(open.Count(second, Blue), second.w * second.h / 2);
   EXPECT_EQ(open.Count(first, Blue), 0);
   EXPECT_EQ(open.Count(combo->ListBounds(), Orange), 0);
+  // A long label is cut short inside its row, not drawn across the page beside the list.
+  for (const ui::Rect beside : {ui::Rect{third.x - 40, third.y, 40, third.h},
+                                ui::Rect{third.x + third.w, third.y, 40, third.h}})
+    EXPECT_EQ(open.Count(beside, TextPixel), 0);
+  // The closed list shows the chosen drive whole.
+  combo->SetOpen(false);
+  combo->SetSelected(0);
+  Picture closed = Render("drives-labels");
+  const ui::Rect list = combo->Bounds();
+  EXPECT_GE(closed.Count(list, TextPixel), 60);
 }
 
 TEST_F(WindowPictures, TranslatedTextsChangeTheDrawnTexts) {

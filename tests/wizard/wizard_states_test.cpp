@@ -61,18 +61,22 @@ TEST(WizardStates, InitShowsOnlyTheWelcomePage) {
 TEST(WizardStates, EventTable) {
   struct Row {
     WizardState state;
-    int requested[5];
-    bool closes[5];
+    int requested[6];
+    bool closes[6];
   };
   const Row rows[] = {
-      {WizardState::Welcome, {1, -1, -1, -1, -1}, {false, false, false, false, true}},
-      {WizardState::DriveSelection, {-1, -1, 2, -1, -1}, {false, false, false, false, true}},
-      {WizardState::Progress, {-1, -1, -1, -1, -1}, {false, false, false, false, true}},
-      {WizardState::FinishedOk, {-1, -1, -1, -1, -1}, {false, false, false, true, true}},
-      {WizardState::FinishedError, {-1, -1, -1, -1, -1}, {false, false, false, true, true}},
+      {WizardState::Welcome, {1, -1, -1, -1, -1, -1}, {false, false, false, false, true, false}},
+      {WizardState::DriveSelection,
+       {-1, -1, 2, -1, -1, -1},
+       {false, false, false, false, true, false}},
+      {WizardState::Progress, {-1, -1, -1, -1, -1, -1}, {false, false, false, false, true, false}},
+      {WizardState::FinishedOk, {-1, -1, -1, -1, -1, -1}, {false, false, false, true, true, false}},
+      {WizardState::FinishedError,
+       {-1, -1, -1, -1, -1, -1},
+       {false, false, false, true, true, false}},
   };
   for (const Row& row : rows) {
-    for (int event = 0; event <= static_cast<int>(WizardEvent::WindowClose); ++event) {
+    for (int event = 0; event <= static_cast<int>(WizardEvent::DrivesChanged); ++event) {
       SCOPED_TRACE(testing::Message() << "state " << Index(row.state) << " event " << event);
       Wizard w;
       w.machine.SetState(Index(row.state));
@@ -99,7 +103,7 @@ TEST(WizardStates, TheSelectedDriveReachesTheInstallerCommandLine) {
   EXPECT_TRUE(w.view.Shown("DrivePage"));
   auto* list = w.view.Scene().FindAs<ui::DropDown>("DriveList");
   ASSERT_EQ(list->ItemCount(), 1);
-  EXPECT_EQ(list->Item(0), L"E");
+  EXPECT_EQ(list->Item(0).substr(0, 4), L"E:  ");  // then its size: the prefix's E: has no label
   EXPECT_EQ(list->ItemValue(0), L"E:\\");
   EXPECT_EQ(list->Selected(), 0);
 
@@ -119,14 +123,17 @@ TEST(WizardStates, TheSelectedDriveReachesTheInstallerCommandLine) {
             L"\"" + w.work.Path() + L"ColdInstall.exe\" /S /PE:");
 }
 
-TEST(WizardStates, DriveListShowsLettersAndKeepsRoots) {
+TEST(WizardStates, DriveListShowsNamesLabelsAndSizesAndKeepsRoots) {
   TestWindowView view(kUs);
   auto* list = view.Scene().FindAs<ui::DropDown>("DriveList");
-  view.SetDrives({L"F:\\", L"G:\\", L"\\\\server\\share\\"});
+  view.SetDrives({{L"F:\\", L"RESCUE", 15'931'539'456},
+                  {L"G:\\", L"", 0},
+                  {L"\\\\server\\share\\", L"Share", 512'000'000}},
+                 L"");
   ASSERT_EQ(list->ItemCount(), 3);
-  EXPECT_EQ(list->Item(0), L"F");
-  EXPECT_EQ(list->Item(1), L"G");
-  EXPECT_EQ(list->Item(2), L"\\\\server\\share\\");  // no drive colon: shown whole
+  EXPECT_EQ(list->Item(0), L"F:  RESCUE  15.9 GB");
+  EXPECT_EQ(list->Item(1), L"G:");  // no medium: no label, no size
+  EXPECT_EQ(list->Item(2), L"\\\\server\\share\\  Share  512.0 MB");  // no drive colon: whole
   EXPECT_EQ(view.SelectedDrive(), L"F:\\");
   list->SetSelected(1);
   EXPECT_EQ(view.SelectedDrive(), L"G:\\");
@@ -135,16 +142,48 @@ TEST(WizardStates, DriveListShowsLettersAndKeepsRoots) {
   EXPECT_FALSE(view.Control("NoDriveNotice")->Visible());
   EXPECT_EQ(view.Control("DrivePicture")->Opacity(), 1.0f);
 
-  // The drive pulled out: the list empties, "Install" is disabled, the notice shows over the
-  // dimmed picture.
-  view.SetDrives({});
+  // The list again with the chosen drive kept where it still is, else the first; an open list
+  // stays open over its new rows.
+  list->SetOpen(true);
+  view.SetDrives({{L"E:\\", L"", 0}, {L"G:\\", L"", 0}}, L"G:\\");
+  EXPECT_EQ(view.SelectedDrive(), L"G:\\");
+  EXPECT_TRUE(list->IsOpen());
+  view.SetDrives({{L"E:\\", L"", 0}, {L"H:\\", L"", 0}}, L"G:\\");
+  EXPECT_EQ(view.SelectedDrive(), L"E:\\");
+
+  // The drive pulled out: the list empties and closes, "Install" is disabled, the notice shows
+  // over the dimmed picture.
+  view.SetDrives({}, L"E:\\");
   EXPECT_EQ(list->ItemCount(), 0);
+  EXPECT_FALSE(list->IsOpen());
   EXPECT_EQ(view.SelectedDrive(), L"");
   EXPECT_FALSE(list->Enabled());
   EXPECT_FALSE(view.Control("InstallButton")->Enabled());
   EXPECT_FALSE(view.Control("DrivePicture")->Enabled());
   EXPECT_TRUE(view.Control("NoDriveNotice")->Visible());
   EXPECT_EQ(view.Control("DrivePicture")->Opacity(), 0.5f);
+}
+
+// A Spanish user reads sizes with a decimal comma.
+TEST(WizardStates, DriveSizesUseTheUsersDecimalMark) {
+  TestWindowView view(kSpain);
+  view.SetDrives({{L"E:\\", L"USB", 7'750'000'000}}, L"");
+  EXPECT_EQ(view.Scene().FindAs<ui::DropDown>("DriveList")->Item(0), L"E:  USB  7,8 GB");
+}
+
+// A volume arriving or leaving lists the drives again on the drive page only, keeping the choice;
+// "Refresh" still selects the first drive.
+TEST(WizardStates, DrivesChangedRefreshesOnlyTheDrivePage) {
+  Wizard w;
+  auto* list = w.view.Scene().FindAs<ui::DropDown>("DriveList");
+  w.machine.DispatchEvent(WizardEvent::DrivesChanged);
+  EXPECT_EQ(list->ItemCount(), 0);  // the welcome page does not list drives
+  w.machine.SetState(Index(WizardState::DriveSelection));
+  ASSERT_EQ(list->ItemCount(), 1);  // the test prefix's E:
+  list->ClearItems();
+  w.machine.DispatchEvent(WizardEvent::DrivesChanged);
+  ASSERT_EQ(list->ItemCount(), 1);
+  EXPECT_EQ(w.view.SelectedDrive(), L"E:\\");
 }
 
 TEST(WizardStates, ProgressPageShowsTheRecordAndRunsTheTimer) {
@@ -296,6 +335,7 @@ TEST(WizardStates, WindowTextListMatchesTheDescription) {
   };
   collect(*view.Scene().Root());
   std::sort(texts.begin(), texts.end());
+  texts.erase(std::unique(texts.begin(), texts.end()), texts.end());  // "Close": button and box
   EXPECT_EQ(texts, LoadStoredTranslationTable().window_texts);
 }
 
