@@ -254,9 +254,11 @@ class SceneAccessible final : public IAccessible {
     if (FAILED(hr)) return hr;
     RECT client{};
     GetClientRect(window_, &client);
+    const float scale = Scale();
     Rect r = self ? Rect{0, 0, client.right, client.bottom}
-                  : e.item >= 0 ? static_cast<DropDown*>(e.control)->ItemBounds(e.item)
-                                : e.control->Bounds();
+                  : (e.item >= 0 ? static_cast<DropDown*>(e.control)->ItemBounds(e.item)
+                                 : e.control->Bounds())
+                        .Scaled(scale);
     POINT origin{r.x, r.y};
     ClientToScreen(window_, &origin);
     *x = origin.x, *y = origin.y, *w = r.w, *h = r.h;
@@ -292,6 +294,8 @@ class SceneAccessible final : public IAccessible {
     RECT client{};
     GetClientRect(window_, &client);
     if (!PtInRect(&client, p)) return S_FALSE;
+    const float scale = Scale();
+    p.x = static_cast<LONG>(p.x / scale), p.y = static_cast<LONG>(p.y / scale);
     // The last entry containing the point is the one drawn on top (open lists come last).
     std::vector<Entry> entries = Entries(scene_);
     long best = CHILDID_SELF;
@@ -368,6 +372,15 @@ class SceneAccessible final : public IAccessible {
       case ControlKind::CloseBox: return ROLE_SYSTEM_PUSHBUTTON;
     }
     return ROLE_SYSTEM_CLIENT;
+  }
+
+  // Device pixels per layout unit: the window's client area is the scene's root scaled to the
+  // monitor's dpi.
+  float Scale() const {
+    RECT client{};
+    GetClientRect(window_, &client);
+    const int width = scene_ && scene_->Root() ? scene_->Root()->Bounds().w : 0;
+    return width > 0 && client.right > 0 ? static_cast<float>(client.right) / width : 1.0f;
   }
 
   LONG refs_ = 1;

@@ -6,6 +6,7 @@
 #include "win/resource.h"
 #include "win/unique_resource.h"
 
+#include <cmath>
 #include <vector>
 
 namespace ui {
@@ -81,6 +82,28 @@ bool SceneKey(WPARAM virtual_key, Key* key) {
   }
 }
 
+// The dpi of the screen, or of the monitor a window is on, through the per-monitor functions
+// where the system has them (looked up at run time: older systems lack them) and the screen's
+// logical pixels otherwise.
+UINT SystemDpi() {
+  using Function = UINT(WINAPI*)();
+  static const auto function = reinterpret_cast<Function>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), "GetDpiForSystem")));
+  if (function) return function();
+  const HDC screen = GetDC(nullptr);
+  const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+  ReleaseDC(nullptr, screen);
+  return dpi > 0 ? dpi : USER_DEFAULT_SCREEN_DPI;
+}
+
+UINT WindowDpi(HWND hwnd) {
+  using Function = UINT(WINAPI*)(HWND);
+  static const auto function = reinterpret_cast<Function>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), "GetDpiForWindow")));
+  const UINT dpi = function ? function(hwnd) : 0;
+  return dpi ? dpi : SystemDpi();
+}
+
 bool PngEncoder(CLSID* clsid) {
   UINT count = 0, bytes = 0;
   if (Gdiplus::GetImageEncodersSize(&count, &bytes) != Gdiplus::Ok || bytes == 0) return false;
@@ -107,6 +130,13 @@ struct LayeredWindow::Impl {
   bool redraw_pending = false;
   bool animating = false;
   bool tracking_mouse = false;
+  // The window's size in layout units, and its monitor's dpi: the surface has layout size ×
+  // dpi / 96 device pixels, and mouse positions are divided back into layout units.
+  int width = 0, height = 0;
+  UINT dpi = USER_DEFAULT_SCREEN_DPI;
+  int Device(int layout) const { return MulDiv(layout, dpi, USER_DEFAULT_SCREEN_DPI); }
+  int Layout(int device) const { return MulDiv(device, USER_DEFAULT_SCREEN_DPI, dpi); }
+  float Scale() const { return static_cast<float>(dpi) / USER_DEFAULT_SCREEN_DPI; }
 };
 
 std::unique_ptr<Scene> LoadSceneResource(HMODULE module, const wchar_t* name, std::string* error) {
@@ -133,6 +163,9 @@ bool LayeredWindow::Create(HINSTANCE instance, const wchar_t* title, Scene& scen
   if (!impl_->gdiplus.Ok()) return false;
   scene_ = &scene;
   scene.Layout(width, height);
+  impl_->width = width;
+  impl_->height = height;
+  impl_->dpi = SystemDpi();
 
   WNDCLASSEXW wc{};
   wc.cbSize = sizeof(wc);
@@ -143,16 +176,24 @@ bool LayeredWindow::Create(HINSTANCE instance, const wchar_t* title, Scene& scen
 
   RECT desktop{};
   GetWindowRect(GetDesktopWindow(), &desktop);
-  int x = desktop.left + (desktop.right - desktop.left - width) / 2;
-  int y = desktop.top + (desktop.bottom - desktop.top - height) / 2;
-  HWND hwnd = CreateWindowExW(WS_EX_LAYERED | WS_EX_APPWINDOW, kClassName, title,
-                              WS_POPUP | WS_SYSMENU | WS_MINIMIZEBOX, x, y, width, height,
-                              nullptr, nullptr, instance, this);
+  auto centred = [&desktop](int extent, int low, int high) { return low + (high - low - extent) / 2; };
+  HWND hwnd = CreateWindowExW(
+      WS_EX_LAYERED | WS_EX_APPWINDOW, kClassName, title, WS_POPUP | WS_SYSMENU | WS_MINIMIZEBOX,
+      centred(impl_->Device(width), desktop.left, desktop.right),
+      centred(impl_->Device(height), desktop.top, desktop.bottom), impl_->Device(width),
+      impl_->Device(height), nullptr, nullptr, instance, this);
   if (!hwnd) {
     scene_ = nullptr;
     return false;
   }
-  impl_->surface = std::make_unique<Surface>(width, height);
+  // Made on a monitor of another dpi than the screen's: sized for that one.
+  if (const UINT dpi = WindowDpi(hwnd); dpi != impl_->dpi) {
+    impl_->dpi = dpi;
+    SetWindowPos(hwnd, nullptr, centred(impl_->Device(width), desktop.left, desktop.right),
+                 centred(impl_->Device(height), desktop.top, desktop.bottom),
+                 impl_->Device(width), impl_->Device(height), SWP_NOZORDER | SWP_NOACTIVATE);
+  }
+  impl_->surface = std::make_unique<Surface>(impl_->Device(width), impl_->Device(height));
   scene.SetChangeHandler([this] { Invalidate(); });
   Redraw();
   return impl_->surface->Ok();
@@ -169,7 +210,7 @@ void LayeredWindow::Redraw() {
   {
     Gdiplus::Bitmap target(s.Width(), s.Height(), s.Width() * 4, PixelFormat32bppPARGB, s.Bits());
     Gdiplus::Graphics g(&target);
-    PaintScene(g, *scene_, impl_->cache);
+    PaintScene(g, *scene_, impl_->cache, impl_->Scale());
   }
   RECT where{};
   GetWindowRect(hwnd_, &where);
@@ -220,16 +261,30 @@ LRESULT LayeredWindow::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
     if (on_message_(msg, wp, lp, &result)) return result;
     if (!hwnd_) return 0;  // the application's handler destroyed the window
   }
-  const int x = static_cast<short>(LOWORD(lp)), y = static_cast<short>(HIWORD(lp));
+  // Mouse positions in layout units (meaningful only for the mouse messages).
+  const int x = impl_->Layout(static_cast<short>(LOWORD(lp)));
+  const int y = impl_->Layout(static_cast<short>(HIWORD(lp)));
   switch (msg) {
+    case WM_DPICHANGED: {
+      // Moved to a monitor of another dpi, or its scale changed: drawn anew at the new size,
+      // where the system suggests.
+      impl_->dpi = LOWORD(wp);
+      const RECT* suggested = reinterpret_cast<const RECT*>(lp);
+      impl_->surface =
+          std::make_unique<Surface>(impl_->Device(impl_->width), impl_->Device(impl_->height));
+      SetWindowPos(hwnd, nullptr, suggested->left, suggested->top, impl_->surface->Width(),
+                   impl_->surface->Height(), SWP_NOZORDER | SWP_NOACTIVATE);
+      Redraw();
+      return 0;
+    }
     case kRedrawMessage:
       impl_->redraw_pending = false;
       Redraw();
       return 0;
     case WM_NCHITTEST: {
-      POINT p{x, y};
+      POINT p{static_cast<short>(LOWORD(lp)), static_cast<short>(HIWORD(lp))};
       ScreenToClient(hwnd, &p);
-      return scene_->IsCaption(p.x, p.y) ? HTCAPTION : HTCLIENT;
+      return scene_->IsCaption(impl_->Layout(p.x), impl_->Layout(p.y)) ? HTCAPTION : HTCLIENT;
     }
     case WM_MOUSEMOVE:
       if (!impl_->tracking_mouse) {
@@ -314,18 +369,19 @@ LRESULT LayeredWindow::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
   return DefWindowProcW(hwnd, msg, wp, lp);
 }
 
-bool RenderSceneToPng(Scene& scene, int width, int height, const wchar_t* path) {
-  if (width <= 0 || height <= 0 || !path) return false;
+bool RenderSceneToPng(Scene& scene, int width, int height, const wchar_t* path, float scale) {
+  if (width <= 0 || height <= 0 || !path || !(scale > 0)) return false;
   GdiplusSession gdiplus;
   CLSID png{};
   if (!gdiplus.Ok() || !PngEncoder(&png)) return false;
   scene.Layout(width, height);
-  Gdiplus::Bitmap canvas(width, height, PixelFormat32bppPARGB);
+  Gdiplus::Bitmap canvas(static_cast<INT>(std::lround(width * scale)),
+                         static_cast<INT>(std::lround(height * scale)), PixelFormat32bppPARGB);
   if (canvas.GetLastStatus() != Gdiplus::Ok) return false;
   {
     Gdiplus::Graphics g(&canvas);
     PaintCache cache(GetModuleHandleW(nullptr));
-    PaintScene(g, scene, cache);
+    PaintScene(g, scene, cache, scale);
   }
   return canvas.Save(path, &png, nullptr) == Gdiplus::Ok;
 }

@@ -32,7 +32,10 @@ class LayeredWindow {
   LayeredWindow& operator=(const LayeredWindow&) = delete;
 
   // Creates the window (hidden; the caller shows it), centred on the screen, lays the scene out at
-  // width × height and draws it. `scene` must outlive the window. False on failure.
+  // width × height layout units and draws it. The window itself has width × height device pixels
+  // at 96 dpi and scales with its monitor's dpi (the program is per-monitor dpi aware): shapes and
+  // text are drawn at the monitor's scale, and WM_DPICHANGED redraws them at the new one. `scene`
+  // must outlive the window. False on failure.
   bool Create(HINSTANCE instance, const wchar_t* title, Scene& scene, int width, int height);
   HWND Handle() const { return hwnd_; }
 
@@ -59,7 +62,8 @@ class LayeredWindow {
   std::function<bool(UINT, WPARAM, LPARAM, LRESULT*)> on_message_;
 };
 
-// Lays `scene` out at width × height, draws it offscreen and saves a 32-bit PNG with alpha.
-bool RenderSceneToPng(Scene& scene, int width, int height, const wchar_t* path);
+// Lays `scene` out at width × height, draws it offscreen at `scale` device pixels per layout unit
+// and saves a 32-bit PNG with alpha.
+bool RenderSceneToPng(Scene& scene, int width, int height, const wchar_t* path, float scale = 1);
 
 }  // namespace ui

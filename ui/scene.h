@@ -42,6 +42,11 @@ namespace ui {
 struct Rect {
   int x = 0, y = 0, w = 0, h = 0;
   bool Contains(int px, int py) const { return px >= x && py >= y && px < x + w && py < y + h; }
+  // The rectangle `scale` times larger (layout units to device pixels), edges rounded.
+  Rect Scaled(float scale) const {
+    auto at = [scale](int v) { return static_cast<int>(v * scale + 0.5f); };
+    return {at(x), at(y), at(x + w) - at(x), at(y + h) - at(y)};
+  }
   bool operator==(const Rect& o) const { return x == o.x && y == o.y && w == o.w && h == o.h; }
   bool operator!=(const Rect& o) const { return !(*this == o); }
 };

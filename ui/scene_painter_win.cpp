@@ -176,14 +176,30 @@ void PaintFrameBackdrop(Gdiplus::Graphics& g, const Frame& frame, float o) {
   Outline(g, F(panel), radius - 1, frame.OutlineColor(), o);
 }
 
+// The scale of the device pixels the graphics draws into.
+REAL ScaleOf(const Gdiplus::Graphics& g) {
+  Gdiplus::Matrix m;
+  g.GetTransform(&m);
+  REAL e[6];
+  m.GetElements(e);
+  return e[0];
+}
+
 void PaintFrame(Gdiplus::Graphics& g, const Frame& frame, PaintCache& cache, float o) {
   const Rect b = frame.Bounds();
-  if (Gdiplus::Bitmap* backdrop = cache.FrameBackdrop(frame, o)) {
-    // A 1:1 copy: no resampling of the cached pixels.
+  const REAL scale = ScaleOf(g);
+  if (Gdiplus::Bitmap* backdrop = cache.FrameBackdrop(frame, o, scale)) {
+    // A 1:1 copy in device pixels: no resampling of the cached pixels.
+    Gdiplus::Matrix transform;
+    g.GetTransform(&transform);
+    g.ResetTransform();
     Gdiplus::InterpolationMode mode = g.GetInterpolationMode();
     g.SetInterpolationMode(Gdiplus::InterpolationModeNearestNeighbor);
-    g.DrawImage(backdrop, b.x, b.y, b.w, b.h);
+    g.DrawImage(backdrop, static_cast<INT>(std::lround(b.x * scale)),
+                static_cast<INT>(std::lround(b.y * scale)), backdrop->GetWidth(),
+                backdrop->GetHeight());
     g.SetInterpolationMode(mode);
+    g.SetTransform(&transform);
   }
 
   // The title runs from the band's left to the close box (or the band's end).
@@ -217,10 +233,12 @@ void PaintButtonBody(Gdiplus::Graphics& g, const Control& c, float o) {
 }
 
 void PaintImage(Gdiplus::Graphics& g, const Control& c, PaintCache& cache, float o) {
-  Gdiplus::Bitmap* picture = cache.Picture(c.GetStyle().picture);
+  float rendered_at = 1;
+  Gdiplus::Bitmap* picture = cache.Picture(c.GetStyle().picture, ScaleOf(g), &rendered_at);
   if (!picture) return;
   const Rect b = c.Bounds();
-  REAL pw = static_cast<REAL>(picture->GetWidth()), ph = static_cast<REAL>(picture->GetHeight());
+  // The picture's own size in layout units: a rendering for 2x has twice the pixels.
+  REAL pw = picture->GetWidth() / rendered_at, ph = picture->GetHeight() / rendered_at;
   if (pw <= 0 || ph <= 0) return;
   REAL scale = c.GetStyle().fit == PictureFit::Fit ? std::min(b.w / pw, b.h / ph) : 1.0f;
   REAL w = pw * scale, h = ph * scale;
@@ -233,7 +251,8 @@ void PaintImage(Gdiplus::Graphics& g, const Control& c, PaintCache& cache, float
                                 {0, 0, 0, o, 0}, {0, 0, 0, 0, 1}}};
   Gdiplus::ImageAttributes attributes;
   attributes.SetColorMatrix(&fade);
-  g.DrawImage(picture, dest, 0, 0, pw, ph, Gdiplus::UnitPixel, &attributes);
+  g.DrawImage(picture, dest, 0, 0, static_cast<REAL>(picture->GetWidth()),
+              static_cast<REAL>(picture->GetHeight()), Gdiplus::UnitPixel, &attributes);
 }
 
 void PaintProgress(Gdiplus::Graphics& g, const ProgressBar& bar, float o) {
@@ -353,8 +372,26 @@ void PaintControl(Gdiplus::Graphics& g, const Control& c, PaintCache& cache,
 
 }  // namespace
 
-Gdiplus::Bitmap* PaintCache::Picture(const std::string& name) {
+Gdiplus::Bitmap* PaintCache::Picture(const std::string& name, float scale, float* rendered_at) {
   if (name.empty()) return nullptr;
+  // Renderings from the smallest that needs no enlarging up to the largest; else the largest.
+  struct Rendering {
+    const char* suffix;
+    float scale;
+  };
+  static constexpr Rendering kRenderings[] = {{"", 1.0f}, {"_150", 1.5f}, {"_200", 2.0f}};
+  Gdiplus::Bitmap* best = nullptr;
+  for (const Rendering& r : kRenderings) {
+    if (Gdiplus::Bitmap* bitmap = Decoded(name + r.suffix)) {
+      best = bitmap;
+      *rendered_at = r.scale;
+      if (r.scale >= scale - 0.01f) break;
+    }
+  }
+  return best;
+}
+
+Gdiplus::Bitmap* PaintCache::Decoded(const std::string& name) {
   auto found = pictures_.find(name);
   if (found != pictures_.end()) return found->second.get();
   std::unique_ptr<Gdiplus::Bitmap>& slot = pictures_[name];  // a miss is remembered as null
@@ -380,7 +417,7 @@ Gdiplus::Bitmap* PaintCache::Picture(const std::string& name) {
   return slot.get();
 }
 
-Gdiplus::Bitmap* PaintCache::FrameBackdrop(const Frame& frame, float opacity) {
+Gdiplus::Bitmap* PaintCache::FrameBackdrop(const Frame& frame, float opacity, float scale) {
   const Rect b = frame.Bounds();
   BackdropKey key{b,
                   frame.PanelInset(),
@@ -388,17 +425,21 @@ Gdiplus::Bitmap* PaintCache::FrameBackdrop(const Frame& frame, float opacity) {
                   frame.CaptionHeight(),
                   frame.GetStyle().fill,
                   frame.OutlineColor(),
-                  opacity};
+                  opacity,
+                  scale};
   if (backdrop_ && key == backdrop_key_) return backdrop_.get();
   backdrop_.reset();
   if (b.w <= 0 || b.h <= 0) return nullptr;
-  auto bitmap = std::make_unique<Gdiplus::Bitmap>(b.w, b.h, PixelFormat32bppPARGB);
+  const INT width = static_cast<INT>(std::lround(b.w * scale));
+  const INT height = static_cast<INT>(std::lround(b.h * scale));
+  auto bitmap = std::make_unique<Gdiplus::Bitmap>(width, height, PixelFormat32bppPARGB);
   if (bitmap->GetLastStatus() != Gdiplus::Ok) return nullptr;
   {
     Gdiplus::Graphics g(bitmap.get());
     g.Clear(Gdiplus::Color(0, 0, 0, 0));
     g.SetSmoothingMode(Gdiplus::SmoothingModeAntiAlias);
     g.SetPixelOffsetMode(Gdiplus::PixelOffsetModeHalf);
+    g.ScaleTransform(scale, scale);
     g.TranslateTransform(static_cast<REAL>(-b.x), static_cast<REAL>(-b.y));
     PaintFrameBackdrop(g, frame, opacity);
   }
@@ -407,8 +448,10 @@ Gdiplus::Bitmap* PaintCache::FrameBackdrop(const Frame& frame, float opacity) {
   return backdrop_.get();
 }
 
-void PaintScene(Gdiplus::Graphics& g, const Scene& scene, PaintCache& cache) {
+void PaintScene(Gdiplus::Graphics& g, const Scene& scene, PaintCache& cache, float scale) {
   g.Clear(Gdiplus::Color(0, 0, 0, 0));
+  g.ResetTransform();
+  g.ScaleTransform(scale, scale);
   g.SetSmoothingMode(Gdiplus::SmoothingModeAntiAlias);
   g.SetPixelOffsetMode(Gdiplus::PixelOffsetModeHalf);
   g.SetInterpolationMode(Gdiplus::InterpolationModeHighQualityBicubic);

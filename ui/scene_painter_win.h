@@ -20,30 +20,38 @@ namespace ui {
 class PaintCache {
  public:
   explicit PaintCache(HMODULE module) : module_(module) {}
-  // Null when the resource is missing or is not a picture GDI+ can read.
-  Gdiplus::Bitmap* Picture(const std::string& name);
-  // The frame's backdrop over its bounds at `opacity`, drawn anew when any of them changed.
-  Gdiplus::Bitmap* FrameBackdrop(const Frame& frame, float opacity);
+  // The picture rendered for `scale` (device pixels per layout unit): the resource `name`
+  // rendered at the smallest of 1, 1.5 and 2 that is at least `scale` (`name`_150, `name`_200),
+  // else the largest there is. *rendered_at receives the scale it was rendered at. Null when no
+  // resource is there or it is not a picture GDI+ can read.
+  Gdiplus::Bitmap* Picture(const std::string& name, float scale, float* rendered_at);
+  // The frame's backdrop over its bounds at `opacity`, in device pixels at `scale`, drawn anew
+  // when any of them changed.
+  Gdiplus::Bitmap* FrameBackdrop(const Frame& frame, float opacity, float scale);
 
  private:
   struct BackdropKey {
     Rect bounds;
     int inset, radius, caption;
     Color fill, outline;
-    float opacity;
+    float opacity, scale;
     bool operator==(const BackdropKey& o) const {
       return bounds == o.bounds && inset == o.inset && radius == o.radius &&
              caption == o.caption && fill == o.fill && outline == o.outline &&
-             opacity == o.opacity;
+             opacity == o.opacity && scale == o.scale;
     }
   };
+  Gdiplus::Bitmap* Decoded(const std::string& resource);
   HMODULE module_;
   std::map<std::string, std::unique_ptr<Gdiplus::Bitmap>> pictures_;
   std::unique_ptr<Gdiplus::Bitmap> backdrop_;
   BackdropKey backdrop_key_{};
 };
 
-// Paints every effectively visible control over a cleared (fully transparent) surface.
-void PaintScene(Gdiplus::Graphics& graphics, const Scene& scene, PaintCache& cache);
+// Paints every effectively visible control over a cleared (fully transparent) surface, `scale`
+// device pixels per layout unit (the monitor's dpi / 96): shapes and text are drawn at that
+// size, not stretched.
+void PaintScene(Gdiplus::Graphics& graphics, const Scene& scene, PaintCache& cache,
+                float scale = 1);
 
 }  // namespace ui

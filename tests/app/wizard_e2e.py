@@ -16,8 +16,12 @@ and declines the question, moves on to the finish pages the way the install work
 a control's internal name. It checks the texts of the expected language, the trace lines on
 Wine's debug channel, and saves a screenshot of every page and of the focused list.
 
+With --dpi 144 (or any dpi other than 96) the prefix's screen has that many dots per inch: the
+window, its controls and the clicks scale by dpi / 96 (613 x 429 becomes 920 x 644 at 144), and
+the screenshots are named wizard-<lang>-<dpi>dpi-<page>.png.
+
 usage: wizard_e2e.py --exe W.exe --probe P.exe --lang es_ES.UTF-8 --prefix DIR
-                     --screenshots DIR --root REPO --close enter|escape
+                     --screenshots DIR --root REPO --close enter|escape [--dpi 144]
 The X display is a free one that Xvfb picks; the trace goes to <prefix>/trace.log.
 """
 import argparse
@@ -104,7 +108,12 @@ class Wizard:
             self.link(letter)
             self.wine("reg", "add", "HKLM\\Software\\Wine\\Drives", "/v", letter + ":", "/t",
                       "REG_SZ", "/d", kind, "/f")
-        # Drive types are read when the prefix's server starts.
+        # The screen's dpi, where Wine reads it (the user's setting, and the system's).
+        for key in ("HKCU\\Control Panel\\Desktop",
+                    "HKLM\\System\\CurrentControlSet\\Hardware Profiles\\Current\\Software\\Fonts"):
+            self.wine("reg", "add", key, "/v", "LogPixels", "/t", "REG_DWORD", "/d",
+                      str(self.args.dpi), "/f")
+        # Drive types and the dpi are read when the prefix's server starts.
         subprocess.run(["wineserver", "-k"], env=self.env)
         subprocess.run(["wineserver", "-w"], env=self.env)
 
@@ -258,7 +267,8 @@ class Wizard:
     def screenshot(self, page):
         frame = self.controls()["WindowFrame"]["location"]
         x, y, w, h = frame
-        path = os.path.join(self.args.screenshots, "wizard-%s-%s.png" % (self.lang, page))
+        dpi = "" if self.args.dpi == 96 else "%ddpi-" % self.args.dpi
+        path = os.path.join(self.args.screenshots, "wizard-%s-%s%s.png" % (self.lang, dpi, page))
         subprocess.run(["import", "-display", self.env["DISPLAY"], "-window", "root", "-crop",
                         "%dx%d+%d+%d" % (w, h, x, y), "+repage", path], check=True)
 
@@ -281,7 +291,14 @@ def run(args):
         wizard.start()
         c = wizard.controls()
         check(c["WindowFrame"]["text"] == texts["WindowFrame"], "title: " + c["WindowFrame"]["text"])
-        check(c["WindowFrame"]["location"][2:] == [613, 429], "window size")
+        # The window and every control scale with the screen's dpi (rounded as the system does).
+        scaled = lambda v: (v * args.dpi + 48) // 96
+        check(c["WindowFrame"]["location"][2:] == [scaled(613), scaled(429)],
+              "window size %s at %d dpi" % (c["WindowFrame"]["location"][2:], args.dpi))
+        frame_x, frame_y = c["WindowFrame"]["location"][:2]
+        start = c["StartButton"]["location"]
+        check(abs(start[0] - frame_x - scaled(244)) <= 1 and abs(start[1] - frame_y - scaled(371)) <= 1
+              and abs(start[2] - scaled(124)) <= 1, "Start button at %s" % start)
         check(c["StartButton"]["text"] == texts["StartButton"], "Start button: " + c["StartButton"]["text"])
         check("DriveTitle" not in c and "InstallButton" not in c, "only the welcome page shows")
         wizard.check_names("welcome")
@@ -441,6 +458,7 @@ def main():
     parser = argparse.ArgumentParser()
     for option in ("exe", "probe", "lang", "prefix", "screenshots", "root", "close"):
         parser.add_argument("--" + option, required=True)
+    parser.add_argument("--dpi", type=int, default=96)
     args = parser.parse_args()
     os.makedirs(args.screenshots, exist_ok=True)
     os.makedirs(args.prefix, exist_ok=True)

@@ -12,6 +12,7 @@
 #include "translation.h"
 #include "ui/gdiplus_win.h"
 #include "ui/layered_window_win.h"
+#include "ui/scene_painter_win.h"
 
 namespace {
 
@@ -93,16 +94,17 @@ class WindowPictures : public ::testing::Test {
     });
   }
 
-  // Renders to build/screenshots/ui-<name>.png and reads the file back.
-  Picture Render(const std::string& name) {
+  // Renders to build/screenshots/ui-<name>.png at `scale` device pixels per layout unit and
+  // reads the file back.
+  Picture Render(const std::string& name, float scale = 1) {
     std::wstring path = L"" PROJECT_SOURCE_DIR "/build/screenshots/ui-" +
                         std::wstring(name.begin(), name.end()) + L".png";
     DeleteFileW(path.c_str());
     Picture picture;
-    EXPECT_TRUE(ui::RenderSceneToPng(*scene_, 613, 429, path.c_str()));
+    EXPECT_TRUE(ui::RenderSceneToPng(*scene_, 613, 429, path.c_str(), scale));
     EXPECT_TRUE(picture.Load(path)) << name;
-    EXPECT_EQ(picture.Width(), 613);
-    EXPECT_EQ(picture.Height(), 429);
+    EXPECT_EQ(picture.Width(), static_cast<int>(613 * scale + 0.5f));
+    EXPECT_EQ(picture.Height(), static_cast<int>(429 * scale + 0.5f));
     return picture;
   }
 
@@ -274,6 +276,52 @@ TEST_F(WindowPictures, TranslatedTextsChangeTheDrawnTexts) {
   ui::Rect pic = At("StepsPicture");
   for (int y = pic.y; y < pic.y + pic.h; y += 7)
     for (int x = pic.x; x < pic.x + pic.w; x += 7) ASSERT_EQ(en.At(x, y).r, es.At(x, y).r) << x << "," << y;
+}
+
+// At 144 and 192 dpi the same layout is drawn at 1.5 and 2 times its size: the window is
+// 920 x 644 and 1226 x 858 device pixels, transparent outside the rounded panel, with the texts
+// and pictures where their controls are, scaled.
+TEST_F(WindowPictures, HigherDpiDrawsTheLayoutAtItsScale) {
+  ShowPage("WelcomePage");
+  for (float scale : {1.5f, 2.0f}) {
+    SCOPED_TRACE(scale);
+    Picture p = Render("welcome-en-" + std::to_string(static_cast<int>(scale * 96)) + "dpi", scale);
+    auto at = [scale](ui::Rect r) { return r.Scaled(scale); };
+    const int w = p.Width(), h = p.Height();
+    for (auto [x, y] : {std::pair{0, 0}, {w - 1, 0}, {0, h - 1}, {w - 1, h - 1}})
+      EXPECT_EQ(p.At(x, y).a, 0) << x << "," << y;
+    EXPECT_TRUE(PanelGrey(p.At(static_cast<int>(20 * scale), static_cast<int>(410 * scale))));
+    for (const char* label : {"WelcomeTitle", "WelcomeText", "StartButton"})
+      EXPECT_GE(p.Count(at(At(label)), TextPixel), static_cast<int>(30 * scale * scale)) << label;
+    // The illustration's three parts over their scaled columns.
+    const int row_y = At("StepsPictureRow").y;
+    EXPECT_GE(p.Count(at({At("InsertStep").x, row_y, 182, 95}), Orange), static_cast<int>(300 * scale * scale));
+    EXPECT_GE(p.Count(at({At("BootStep").x, row_y, 186, 95}), Green), static_cast<int>(100 * scale * scale));
+    EXPECT_EQ(p.Count(at({At("InstallStep").x, row_y, 221, 95}), Orange), 0);
+  }
+}
+
+// Each picture is drawn from the rendering made for the monitor's scale: the smallest that
+// needs no enlarging, else the largest; its size in device pixels is its layout size times the
+// rendering's scale.
+TEST_F(WindowPictures, PicturesComeFromTheRenderingForTheScale) {
+  ui::PaintCache cache(GetModuleHandleW(nullptr));
+  float at = 0;
+  Gdiplus::Bitmap* one = cache.Picture("PIC_OK", 1, &at);
+  ASSERT_NE(one, nullptr);
+  ASSERT_EQ(at, 1.0f);
+  const UINT width = one->GetWidth();
+  const struct {
+    float scale, rendered;
+  } cases[] = {{1.0f, 1.0f}, {1.25f, 1.5f}, {1.5f, 1.5f}, {1.75f, 2.0f}, {2.0f, 2.0f}, {3.0f, 2.0f}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.scale);
+    Gdiplus::Bitmap* picture = cache.Picture("PIC_OK", c.scale, &at);
+    ASSERT_NE(picture, nullptr);
+    EXPECT_EQ(at, c.rendered);
+    EXPECT_NEAR(picture->GetWidth(), width * c.rendered, 1.0);
+  }
+  EXPECT_EQ(cache.Picture("NO_SUCH_PICTURE", 1.5f, &at), nullptr);
 }
 
 }  // namespace
