@@ -45,7 +45,7 @@ TEST_F(ProgramResources, CarriesTheDescriptionAndTheTable) {
   EXPECT_NE(parsed.Find(L"es"), nullptr);
 }
 
-TEST_F(ProgramResources, ManifestAsksForAdministratorAndCommonControls6) {
+TEST_F(ProgramResources, ManifestAsksForAdministratorCommonControls6AndPerMonitorDpi) {
   HRSRC found = FindResourceW(program_.get(), MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24));
   ASSERT_NE(found, nullptr);
   const std::string manifest(
@@ -54,7 +54,9 @@ TEST_F(ProgramResources, ManifestAsksForAdministratorAndCommonControls6) {
   EXPECT_NE(manifest.find("level=\"requireAdministrator\""), std::string::npos);
   EXPECT_NE(manifest.find("name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\""),
             std::string::npos);
-  EXPECT_NE(manifest.find(">false</dpiAware>"), std::string::npos);
+  // Per-monitor aware (v2 where the system has it): the window scales itself, never stretched.
+  EXPECT_NE(manifest.find(">true/pm</dpiAware>"), std::string::npos);
+  EXPECT_NE(manifest.find(">PerMonitorV2, PerMonitor</dpiAwareness>"), std::string::npos);
 }
 
 }  // namespace

@@ -144,7 +144,8 @@ class Wizard:
         return "%s:  %s  %s" % (letter.upper(), LABELS[letter], self.size(letter))
 
     def size(self, letter):
-        # Both test locales write a decimal comma.
+        # Spanish and German write a decimal comma, English a point.
+        mark = "." if self.args.lang.startswith("en") else ","
         shown = {}
         for row in self.dump():
             if row["role"] == ROLE_LISTITEM and row["text"].startswith(letter.upper() + ":"):
@@ -152,9 +153,9 @@ class Wizard:
         stat = os.statvfs(os.path.join(self.drives, letter))
         total = stat.f_blocks * stat.f_frsize
         number, unit = (shown.split(" ") + [""])[:2] if shown else ("", "")
-        check(unit == ("GB" if total >= 999950000 else "MB") and "," in number,
+        check(unit == ("GB" if total >= 999950000 else "MB") and mark in number,
               "size of %s: %r" % (letter, shown))
-        value = float(number.replace(",", ".")) * (1e9 if unit == "GB" else 1e6)
+        value = float(number.replace(mark, ".")) * (1e9 if unit == "GB" else 1e6)
         check(abs(value - total) <= (0.05e9 if unit == "GB" else 0.05e6),
               "size of %s: %r for %d bytes" % (letter, shown, total))
         return shown
