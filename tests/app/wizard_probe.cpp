@@ -8,6 +8,8 @@
 //                                  mount manager does when a stick is pulled, and prints the
 //                                  device it named; running processes see the change at once.
 //   wizard_probe plug <X:> <dev>   names the device with the drive letter again.
+//   wizard_probe hold <event>      makes the named event, as another build would, prints "held"
+//                                  and keeps it until the probe is ended.
 // Exit code 2 when the window or its accessible object cannot be found.
 #include <windows.h>
 #include <oleacc.h>
@@ -84,6 +86,13 @@ int wmain(int argc, wchar_t** argv) {
   }
   if (command == L"plug" && argc == 4)
     return DefineDosDeviceW(DDD_RAW_TARGET_PATH, argv[2], argv[3]) ? 0 : 1;
+  if (command == L"hold" && argc == 3) {
+    const HANDLE event = CreateEventW(nullptr, FALSE, FALSE, argv[2]);
+    if (!event) return 1;
+    std::printf("held\n");
+    std::fflush(stdout);
+    Sleep(INFINITE);
+  }
   HWND window = FindWindowW(nullptr, argv[2]);
   if (!window) return 2;
   if (command == L"dump") return Dump(window);
