@@ -52,6 +52,40 @@ const std::map<std::wstring, std::wstring> kSpanish = {
      L"Se ha producido un error y no se ha podido crear el USB de an\u00e1lisis "
      L"autoarrancable.Por favor, int\u00e9ntalo de nuevo."},
     {L"USB drive selection", L"Selecciona unidad USB"},
+    // The error page's reason lines and its pointer to the build's log.
+    {L"Details in {path}", L"Detalles en {path}"},
+    {L"Download: the download of {file} failed.", L"Descarga: no se ha podido descargar {file}."},
+    {L"Download: the download of {file} was cut off.",
+     L"Descarga: la descarga de {file} se ha cortado."},
+    {L"Download: the server answered {status} for {file}.",
+     L"Descarga: el servidor respondi\u00f3 {status} para {file}."},
+    {L"Download: the server could not be reached.",
+     L"Descarga: no se ha podido conectar con el servidor."},
+    {L"Download: {file} could not be saved.", L"Descarga: no se ha podido guardar {file}."},
+    {L"Installing: another build is running.",
+     L"Instalaci\u00f3n: ya se est\u00e1 creando otro USB de an\u00e1lisis."},
+    {L"Installing: the installer could not start.",
+     L"Instalaci\u00f3n: no se ha podido iniciar el instalador."},
+    {L"Installing: the installer ended with code {code}.",
+     L"Instalaci\u00f3n: el instalador termin\u00f3 con el c\u00f3digo {code}."},
+    {L"Installing: the installer is missing from the archives.",
+     L"Instalaci\u00f3n: el instalador no est\u00e1 en los archivos descargados."},
+    {L"Installing: the installer is not authentic.",
+     L"Instalaci\u00f3n: el instalador no es aut\u00e9ntico."},
+    {L"Preparing: the working folder could not be made ready.",
+     L"Preparaci\u00f3n: no se ha podido preparar la carpeta de trabajo."},
+    {L"The build was stopped.", L"Se ha detenido la creaci\u00f3n del USB de an\u00e1lisis."},
+    {L"Unpacking: not enough free space on {volume}.",
+     L"Descompresi\u00f3n: no hay espacio libre suficiente en {volume}."},
+    {L"Unpacking: the archive {file} is damaged.",
+     L"Descompresi\u00f3n: el archivo {file} est\u00e1 da\u00f1ado."},
+    {L"Unpacking: the extraction library could not be loaded.",
+     L"Descompresi\u00f3n: no se ha podido cargar la biblioteca de extracci\u00f3n."},
+    {L"Unpacking: {entry} could not be written.",
+     L"Descompresi\u00f3n: no se ha podido escribir {entry}."},
+    {L"Unpacking: {file} holds an entry that cannot be written safely: {entry}",
+     L"Descompresi\u00f3n: {file} contiene un elemento que no se puede escribir con seguridad: "
+     L"{entry}"},
 };
 
 // Keys only the code looks up; the window does not hold them.
@@ -59,7 +93,25 @@ const std::wstring kCodeOnly[] = {
     L"Could not install the rescue USB drive", L"Installing the rescue USB drive",
     L"Stop creating the rescue USB drive?",
     L"The rescue USB drive is not finished. Stop now and discard what was downloaded?",
-    L"There was an error trying to create the rescue USB drive. Please try again"};
+    L"There was an error trying to create the rescue USB drive. Please try again",
+    L"Details in {path}",
+    L"Download: the download of {file} failed.",
+    L"Download: the download of {file} was cut off.",
+    L"Download: the server answered {status} for {file}.",
+    L"Download: the server could not be reached.",
+    L"Download: {file} could not be saved.",
+    L"Installing: another build is running.",
+    L"Installing: the installer could not start.",
+    L"Installing: the installer ended with code {code}.",
+    L"Installing: the installer is missing from the archives.",
+    L"Installing: the installer is not authentic.",
+    L"Preparing: the working folder could not be made ready.",
+    L"The build was stopped.",
+    L"Unpacking: not enough free space on {volume}.",
+    L"Unpacking: the archive {file} is damaged.",
+    L"Unpacking: the extraction library could not be loaded.",
+    L"Unpacking: {entry} could not be written.",
+    L"Unpacking: {file} holds an entry that cannot be written safely: {entry}"};
 
 bool SortedByCodeUnits(const std::vector<std::wstring>& lines) {
   return std::is_sorted(lines.begin(), lines.end(), [](const auto& a, const auto& b) {
