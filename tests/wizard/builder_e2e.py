@@ -73,6 +73,10 @@ SCENARIOS = {
     "spanish": dict(lang="es_ES.UTF-8", archives=["--installer-pause", "250"],
                     server=["--rate", "300000"], finish="ok", requests=BOTH,
                     log=UNPACKED + ["build succeeded"]),
+    # Nothing listens on the server's port.
+    "no-server": dict(no_server=True, finish="error", requests=[],
+                      reason="Download: the server could not be reached.",
+                      log=["download failed: URL/scanner.zip: server unreachable, HTTP status 0"]),
     "missing-scanner": dict(server=["--missing", "scanner.zip"], finish="error",
                             requests=["scanner.zip 404"],
                             reason="Download: the server answered 404 for scanner.zip.",
@@ -486,6 +490,8 @@ def run(args):
         xvfb = start_display(args.display)
         server = Server(prefix, args.archives_tool, installer, port, scratch,
                         scenario.get("archives", []), scenario.get("server", []))
+        if scenario.get("no_server"):
+            server.stop()
         if scenario.get("hold_event"):
             check(args.probe, "another build is played by the probe")
             holder = subprocess.Popen(["wine", args.probe, "hold", "COLDINSTALL_EVENT"],
