@@ -203,8 +203,8 @@ bool UnpackArchives(InstallJob& job) {
   }
   ULARGE_INTEGER available{};
   if (GetDiskFreeSpaceExW(job.work_folder.c_str(), &available, nullptr, nullptr))
-    job.log.Line(L"free space on " + VolumeOf(job.work_folder) + L": " +
-                 std::to_wstring(available.QuadPart) + L" bytes");
+    job.log.Line(L"free space: " + std::to_wstring(available.QuadPart) + L" bytes on " +
+                 VolumeOf(job.work_folder));
   bool ok = true;
   uint32_t unpacked = 0;
   for (const wchar_t* name : kArchiveNames) {

@@ -67,7 +67,7 @@ UNPACKED = DOWNLOADED + ["unpacking ended: scanner.zip", "unpacking ended: syste
 SCENARIOS = {
     "success": dict(archives=["--installer-pause", "250"], server=["--rate", "300000"],
                     finish="ok", requests=BOTH,
-                    log=UNPACKED + ["installer signature: trusted",
+                    log=UNPACKED + ["free space: ", "installer signature: trusted",
                                     "ColdInstall.exe\" /S /PE:", "installer ended: exit code 1 ",
                                     "build succeeded"]),
     "spanish": dict(lang="es_ES.UTF-8", archives=["--installer-pause", "250"],
@@ -110,7 +110,7 @@ SCENARIOS = {
                        log=["the working folder could not be made"]),
     "installer-fails": dict(archives=["--no-rescue-system"], finish="error", requests=BOTH,
                             reason="Installing: the installer ended with code 0.",
-                            log=UNPACKED + ["installer signature: trusted",
+                            log=UNPACKED + ["free space: ", "installer signature: trusted",
                                             "installer ended: exit code 0 (0x00000000)"]),
     "installer-broken": dict(archives=["--broken-installer"], finish="error", requests=BOTH,
                              reason="Installing: the installer is not authentic.",
