@@ -5,6 +5,7 @@
 #include "download_wrapper.h"
 #include "progress_plan.h"
 #include "removable_drives.h"
+#include "stage_outcomes.h"
 #include "state_request.h"
 #include "unpack/unpack_archive.h"
 #include "win/resource.h"
@@ -27,89 +28,6 @@ bool StopIfCancelled(InstallJob& job) {
 bool Fail(InstallJob& job, BuildFailure failure) {
   job.failure = std::move(failure);
   return false;
-}
-
-const wchar_t* DownloadFailureText(DownloadFailure failure) {
-  switch (failure) {
-    case DownloadFailure::None: return L"complete";
-    case DownloadFailure::NotStarted: return L"not started";
-    case DownloadFailure::Unreachable: return L"server unreachable";
-    case DownloadFailure::HttpStatus: return L"refused by the server";
-    case DownloadFailure::CutOff: return L"cut off";
-    case DownloadFailure::TimedOut: return L"timed out";
-    case DownloadFailure::FileWrite: return L"file not written";
-    case DownloadFailure::Cancelled: return L"cancelled";
-    default: return L"failed";
-  }
-}
-
-BuildFailure DownloadFailureReason(const DownloadOutcome& outcome, const std::wstring& file) {
-  BuildFailure failure{FailureReason::kDownloadFailed, file};
-  switch (outcome.failure) {
-    case DownloadFailure::Unreachable: failure.reason = FailureReason::kServerUnreachable; break;
-    case DownloadFailure::HttpStatus:
-      failure.reason = FailureReason::kHttpStatus;
-      failure.number = outcome.http_status;
-      break;
-    // A stalled body that ran out of time is, to the user, a download that broke off.
-    case DownloadFailure::CutOff:
-    case DownloadFailure::TimedOut: failure.reason = FailureReason::kDownloadCutOff; break;
-    case DownloadFailure::FileWrite: failure.reason = FailureReason::kDownloadNotSaved; break;
-    case DownloadFailure::Cancelled: failure.reason = FailureReason::kCancelled; break;
-    default: break;
-  }
-  return failure;
-}
-
-const wchar_t* UnpackProblemText(UnpackProblem problem) {
-  switch (problem) {
-    case UnpackProblem::kNone: return L"none";
-    case UnpackProblem::kNotBound: return L"no library bound";
-    case UnpackProblem::kUnreadableArchive: return L"archive unreadable";
-    case UnpackProblem::kNotAnArchive: return L"not an archive";
-    case UnpackProblem::kArchiveCut: return L"archive cut short";
-    case UnpackProblem::kVolumeSet: return L"part of a volume set";
-    case UnpackProblem::kEncryptedHeaders: return L"encrypted headers";
-    case UnpackProblem::kNoEntries: return L"no entries";
-    case UnpackProblem::kUnsafeName: return L"entry refused: name leaves the folder";
-    case UnpackProblem::kNameTooLong: return L"entry refused: name too long";
-    case UnpackProblem::kEntryTooLarge: return L"entry refused: declared too large";
-    case UnpackProblem::kNotEnoughSpace: return L"not enough free space";
-    case UnpackProblem::kEntryFailed: return L"entry damaged";
-    case UnpackProblem::kWriteFailed: return L"entry not written";
-  }
-  return L"unknown";
-}
-
-// "C:" for a folder on C:\, the volume's mount path otherwise.
-std::wstring VolumeOf(const std::wstring& folder) {
-  wchar_t volume[MAX_PATH] = L"";
-  if (!GetVolumePathNameW(folder.c_str(), volume, MAX_PATH)) return folder;
-  std::wstring path = volume;
-  if (path.size() == 3 && path[1] == L':') path.pop_back();
-  return path;
-}
-
-BuildFailure UnpackFailureReason(const UnpackReport& report, const std::wstring& file,
-                                 const std::wstring& work_folder) {
-  BuildFailure failure{FailureReason::kArchiveDamaged, file};
-  failure.entry = report.entry;
-  switch (report.problem) {
-    case UnpackProblem::kNotBound: failure.reason = FailureReason::kLibrary; break;
-    case UnpackProblem::kUnsafeName:
-    case UnpackProblem::kNameTooLong:
-    case UnpackProblem::kEntryTooLarge: failure.reason = FailureReason::kEntryRefused; break;
-    case UnpackProblem::kNotEnoughSpace:
-      failure.reason = FailureReason::kNotEnoughSpace;
-      failure.volume = VolumeOf(work_folder);
-      break;
-    case UnpackProblem::kWriteFailed:
-      failure.reason = FailureReason::kEntryNotWritten;
-      if (failure.entry.empty()) failure.entry = file;
-      break;
-    default: break;  // every other problem: the archive is not whole or not readable
-  }
-  return failure;
 }
 
 std::wstring Seconds(ULONGLONG milliseconds) {
@@ -177,13 +95,13 @@ bool DownloadArchives(InstallJob& job) {
     ok = wrapper.Download(url.c_str(), file.c_str(), &ProgressRecord::DownloadProgress,
                           &job.progress, &outcome);
     job.log.Line(std::wstring(ok ? L"download ended: " : L"download failed: ") + url + L": " +
-                 DownloadFailureText(ok ? DownloadFailure::None : outcome.failure) +
+                 DownloadOutcomeText(ok ? DownloadFailure::None : outcome.failure) +
                  L", HTTP status " + std::to_wstring(outcome.http_status) + L", " +
                  std::to_wstring(outcome.bytes_received) + L" bytes received of " +
                  std::to_wstring(outcome.content_length) + L" announced, error " +
                  std::to_wstring(outcome.error) + L", " + Seconds(GetTickCount64() - started));
     if (!ok) {
-      Fail(job, DownloadFailureReason(outcome, name));
+      Fail(job, DownloadFailureOf(outcome, name));
       break;
     }
   }
@@ -230,7 +148,7 @@ bool UnpackArchives(InstallJob& job) {
         line += L", " + std::to_wstring(report.neededBytes) + L" bytes needed, " +
                 std::to_wstring(report.freeBytes) + L" free";
       job.log.Line(line);
-      Fail(job, UnpackFailureReason(report, name, job.work_folder));
+      Fail(job, UnpackFailureOf(report, name, VolumeOf(job.work_folder)));
       break;
     }
     job.log.Line(std::wstring(L"unpacking ended: ") + name + L", " + std::to_wstring(entries) +
