@@ -22,8 +22,8 @@ const wchar_t* VerdictText(SignatureCheck verdict) {
   return L"unknown";
 }
 
-std::wstring WithError(const wchar_t* text, DWORD error) {
-  return text + std::wstring(L" (error ") + std::to_wstring(error) + L")";
+std::wstring WithError(const std::wstring& text, DWORD error) {
+  return text + L" (error " + std::to_wstring(error) + L")";
 }
 
 }  // namespace
@@ -75,7 +75,7 @@ bool RunColdInstall(const std::shared_ptr<ColdInstallContext>& context,
     return Fail(c,
                 error == ERROR_FILE_NOT_FOUND ? FailureReason::kInstallerMissing
                                               : FailureReason::kInstallerNotStarted,
-                WithError((L"installer cannot be opened: " + installer_path).c_str(), error));
+                WithError(L"installer cannot be opened: " + installer_path, error));
   }
   const SignatureCheck verdict = CheckInstallerSignature(installer.get(), installer_path);
   c.log.Line(std::wstring(L"installer signature: ") + VerdictText(verdict));
