@@ -45,6 +45,8 @@ WindowView::WindowView(std::unique_ptr<ui::Scene> scene, i18n::TranslationTable 
       status_label_(Required(*scene_, "StatusLabel")),
       finish_title_(Required(*scene_, "FinishTitle")),
       finish_text_(Required(*scene_, "FinishText")),
+      finish_reason_(Required(*scene_, "FinishReason")),
+      finish_details_(Required(*scene_, "FinishDetails")),
       success_picture_(Required(*scene_, "SuccessPicture")),
       error_picture_(Required(*scene_, "ErrorPicture")),
       clickable_{Required(*scene_, "StartButton"), Required(*scene_, "RefreshLink"),
@@ -97,9 +99,14 @@ void WindowView::ShowProgress(const ProgressSnapshot& progress) {
   status_label_->SetText(progress.status);
 }
 
-void WindowView::ShowFinish(bool succeeded, const std::wstring& title, const std::wstring& text) {
+void WindowView::ShowFinish(bool succeeded, const std::wstring& title, const std::wstring& text,
+                            const std::wstring& reason, const std::wstring& details) {
   finish_title_->SetText(title);
   finish_text_->SetText(text);
+  finish_reason_->SetText(reason);
+  finish_details_->SetText(details);
+  finish_reason_->SetVisible(!reason.empty());
+  finish_details_->SetVisible(!details.empty());
   error_picture_->SetVisible(!succeeded);
   success_picture_->SetVisible(succeeded);
   ShowPage(WizardPage::Finish);

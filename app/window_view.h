@@ -27,7 +27,8 @@ class WindowView : public WizardView {
   void SetDrives(const std::vector<RemovableDrive>& drives, const std::wstring& keep) override;
   std::wstring SelectedDrive() const override;
   void ShowProgress(const ProgressSnapshot& progress) override;
-  void ShowFinish(bool succeeded, const std::wstring& title, const std::wstring& text) override;
+  void ShowFinish(bool succeeded, const std::wstring& title, const std::wstring& text,
+                  const std::wstring& reason, const std::wstring& details) override;
   std::wstring LookupTranslation(const wchar_t* key) override;
 
   // Translates the window's texts with the language named by the user's locale abbreviation.
@@ -68,6 +69,8 @@ class WindowView : public WizardView {
   ui::Control* status_label_;
   ui::Control* finish_title_;
   ui::Control* finish_text_;
+  ui::Control* finish_reason_;
+  ui::Control* finish_details_;
   ui::Control* success_picture_;
   ui::Control* error_picture_;
   Clickable clickable_;

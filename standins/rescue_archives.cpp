@@ -41,6 +41,13 @@ std::vector<rar_writer::Entry> Contents(const std::string& archive,
   if (!faults.no_rescue_system) {
     auto part = rar_writer::EntriesFromTree(tree / (scanner ? "scanner" : "system"), "");
     entries.insert(entries.end(), part.begin(), part.end());
+  } else if (!scanner) {
+    // An archive needs an entry to be whole.
+    rar_writer::Entry note;
+    note.name = "README.txt";
+    const std::string text = "no rescue system in this build\r\n";
+    note.data.assign(text.begin(), text.end());
+    entries.push_back(note);
   }
   if (faults.climbing == archive) {
     rar_writer::Entry climber;

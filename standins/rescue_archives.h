@@ -16,7 +16,9 @@ struct Faults {
   std::string climbing;        // archive that also carries an entry named "..\escaped.txt"
   std::string cut;             // archive cut inside its second header, as a dropped download
   bool broken_installer = false;  // ColdInstall.exe holds text, not a program
-  bool no_rescue_system = false;  // the archives carry the installer alone: it has nothing to copy
+  // The archives carry the installer and, in system.zip, a note outside "rescue\": the build
+  // unpacks them, and the installer finds nothing to copy.
+  bool no_rescue_system = false;
   unsigned installer_pause_ms = 0;  // a slow installer: "ColdInstall.pause" makes it wait per file
 };
 

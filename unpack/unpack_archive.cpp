@@ -127,7 +127,8 @@ bool Survey(const UrarLibrary& library, const std::vector<std::uint8_t>& archive
 
 // The second pass: every entry extracted, checked and written.
 bool ExtractAll(const UrarLibrary& library, const std::vector<std::uint8_t>& archive,
-                const std::wstring& outputFolder, UnpackReport& report) {
+                const std::wstring& outputFolder, UnpackReport& report,
+                const EntryWritten& written) {
   UrarSession session(library, archive, static_cast<std::uint32_t>(kMaxEntrySize));
   if (!session.get()) return Fail(report, UnpackProblem::kEntryFailed);
   std::vector<char> data;
@@ -155,6 +156,7 @@ bool ExtractAll(const UrarLibrary& library, const std::vector<std::uint8_t>& arc
       return Fail(report, UnpackProblem::kEntryFailed, *name);
     if (!WriteFolderFile(outputFolder, *name, data.data(), static_cast<std::size_t>(size)))
       return Fail(report, UnpackProblem::kWriteFailed, *name);
+    if (written) written(*name, static_cast<std::uint64_t>(size));
   }
   return CheckEnd(library, session.get(), entries, report);
 }
@@ -162,7 +164,8 @@ bool ExtractAll(const UrarLibrary& library, const std::vector<std::uint8_t>& arc
 }  // namespace
 
 bool UnpackArchive(const UrarLibrary& library, const std::wstring& archivePath,
-                   const std::wstring& outputFolder, UnpackReport* report) {
+                   const std::wstring& outputFolder, UnpackReport* report,
+                   const EntryWritten& written) {
   UnpackReport ignored;
   UnpackReport& r = report ? *report : ignored;
   r = UnpackReport();
@@ -172,5 +175,6 @@ bool UnpackArchive(const UrarLibrary& library, const std::wstring& archivePath,
   if (!archive || archive->size() > static_cast<std::size_t>(std::numeric_limits<int32_t>::max()))
     return Fail(r, UnpackProblem::kUnreadableArchive);
   if (!StartsWithRarMarker(*archive)) return Fail(r, UnpackProblem::kNotAnArchive);
-  return Survey(library, *archive, outputFolder, r) && ExtractAll(library, *archive, outputFolder, r);
+  return Survey(library, *archive, outputFolder, r) &&
+         ExtractAll(library, *archive, outputFolder, r, written);
 }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "unpack/urar_library.h"
@@ -42,10 +43,14 @@ struct UnpackReport {
   std::uint64_t freeBytes = 0;    // kNotEnoughSpace: what the volume has free
 };
 
+// Told of each entry once it is written: its name and size.
+using EntryWritten = std::function<void(const std::wstring& entry, std::uint64_t size)>;
+
 // Unpacks every entry of the archive file into `outputFolder`. False when the archive is not a
 // whole RAR archive with at least one entry, when any entry is refused (name, size, free space)
 // or fails to extract or write; `report`, when given, says why. Nothing is written unless the
 // survey accepts the whole archive; a damaged entry found later stops the unpacking before it is
 // written (entries written before it stay).
 bool UnpackArchive(const UrarLibrary& library, const std::wstring& archivePath,
-                   const std::wstring& outputFolder, UnpackReport* report = nullptr);
+                   const std::wstring& outputFolder, UnpackReport* report = nullptr,
+                   const EntryWritten& written = nullptr);

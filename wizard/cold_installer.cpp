@@ -1,7 +1,32 @@
 #include "cold_installer.h"
 
+#include <cwchar>
+
 #include "installer_signature.h"
 #include "removable_drives.h"
+
+namespace {
+
+bool Fail(ColdInstallContext& context, FailureReason reason, const std::wstring& log_line) {
+  context.log.Line(log_line);
+  context.failure = BuildFailure{reason};
+  return false;
+}
+
+const wchar_t* VerdictText(SignatureCheck verdict) {
+  switch (verdict) {
+    case SignatureCheck::kTrusted: return L"trusted";
+    case SignatureCheck::kNotTrusted: return L"not trusted (unsigned, changed or refused)";
+    case SignatureCheck::kOtherSigner: return L"signed by a signer that is not pinned";
+  }
+  return L"unknown";
+}
+
+std::wstring WithError(const std::wstring& text, DWORD error) {
+  return text + L" (error " + std::to_wstring(error) + L")";
+}
+
+}  // namespace
 
 void CreateInstallerEvents(ColdInstallContext& context) {
   const HANDLE event = CreateEventW(nullptr, FALSE, FALSE, L"COLDINSTALL_EVENT");
@@ -24,9 +49,12 @@ bool RunColdInstall(const std::shared_ptr<ColdInstallContext>& context,
                     const std::wstring& drive_root, const std::wstring& status_text) {
   context->progress.SetStatusText(status_text);
   context->progress.ResetStageValue();
-  if (context->installer_event_taken) {
+  ColdInstallContext& c = *context;
+  c.log.Line(L"installer stage started");
+  if (c.installer_event_taken) {
     OutputDebugStringW(L"COLDINSTALL_EVENT is held by another process: no installer run\n");
-    return false;
+    return Fail(c, FailureReason::kAnotherBuild,
+                L"installer not run: COLDINSTALL_EVENT is held by another process");
   }
   // Started before the installer, so that no early signal goes uncounted; joined on every way out.
   const win::UniqueHandle monitor =
@@ -41,10 +69,19 @@ bool RunColdInstall(const std::shared_ptr<ColdInstallContext>& context,
   const std::wstring installer_path = context->work_folder + L"ColdInstall.exe";
   win::UniqueFile installer(CreateFileW(installer_path.c_str(), GENERIC_READ, FILE_SHARE_READ,
                                         nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!installer ||
-      CheckInstallerSignature(installer.get(), installer_path) != SignatureCheck::kTrusted) {
+  if (!installer) {
+    const DWORD error = GetLastError();
     stop_monitor();
-    return false;
+    return Fail(c,
+                error == ERROR_FILE_NOT_FOUND ? FailureReason::kInstallerMissing
+                                              : FailureReason::kInstallerNotStarted,
+                WithError(L"installer cannot be opened: " + installer_path, error));
+  }
+  const SignatureCheck verdict = CheckInstallerSignature(installer.get(), installer_path);
+  c.log.Line(std::wstring(L"installer signature: ") + VerdictText(verdict));
+  if (verdict != SignatureCheck::kTrusted) {
+    stop_monitor();
+    return Fail(c, FailureReason::kInstallerNotAuthentic, L"installer not run");
   }
   // The installer runs in a job that ends it when the job's last handle closes: at the latest
   // when this process ends, so an elevated installer never outlives the wizard.
@@ -53,8 +90,10 @@ bool RunColdInstall(const std::shared_ptr<ColdInstallContext>& context,
   limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
   if (!job || !SetInformationJobObject(job.get(), JobObjectExtendedLimitInformation, &limits,
                                        sizeof limits)) {
+    const DWORD error = GetLastError();
     stop_monitor();
-    return false;
+    return Fail(c, FailureReason::kInstallerNotStarted,
+                WithError(L"installer's job cannot be made", error));
   }
   std::wstring command_line = ColdInstallCommandLine(context->work_folder, drive_root);
   STARTUPINFOW startup{};
@@ -62,19 +101,24 @@ bool RunColdInstall(const std::shared_ptr<ColdInstallContext>& context,
   startup.dwFlags = STARTF_FORCEOFFFEEDBACK;
   PROCESS_INFORMATION started{};
   // Suspended until it is in the job, so that nothing it starts escapes the job.
+  c.log.Line(L"installer starting: " + command_line);
   if (!CreateProcessW(installer_path.c_str(), command_line.data(), nullptr, nullptr, TRUE,
                       CREATE_NEW_CONSOLE | HIGH_PRIORITY_CLASS | CREATE_SUSPENDED, nullptr,
                       nullptr, &startup, &started)) {
+    const DWORD error = GetLastError();
     stop_monitor();
-    return false;
+    return Fail(c, FailureReason::kInstallerNotStarted,
+                WithError(L"installer cannot be started", error));
   }
   installer.reset();
   const win::UniqueHandle process(started.hProcess);
   const win::UniqueHandle thread(started.hThread);
   if (!AssignProcessToJobObject(job.get(), process.get())) {
+    const DWORD error = GetLastError();
     TerminateProcess(process.get(), 0);
     stop_monitor();
-    return false;
+    return Fail(c, FailureReason::kInstallerNotStarted,
+                WithError(L"installer cannot be put in its job", error));
   }
   ResumeThread(thread.get());
   const HANDLE ends[2] = {process.get(), context->cancel_event.get()};
@@ -86,11 +130,17 @@ bool RunColdInstall(const std::shared_ptr<ColdInstallContext>& context,
     WaitForSingleObject(process.get(), INFINITE);
   }
   stop_monitor();
-  if (cancelled) return false;
+  if (cancelled) return Fail(c, FailureReason::kCancelled, L"installer ended: build stopped");
   DWORD exit_code = 0;
   if (!GetExitCodeProcess(process.get(), &exit_code)) exit_code = 0;
+  wchar_t code_text[40];
+  std::swprintf(code_text, 40, L"%lu (0x%08lX)", exit_code, exit_code);
+  c.log.Line(std::wstring(L"installer ended: exit code ") + code_text);
   // Codes from 0xC0000000 up are NTSTATUS errors: the installer crashed or was killed.
-  return exit_code != 0 && exit_code < 0xC0000000;
+  if (exit_code != 0 && exit_code < 0xC0000000) return true;
+  c.failure = BuildFailure{FailureReason::kInstallerExitCode};
+  c.failure.number = exit_code;
+  return false;
 }
 
 void MonitorInstallerSignals(ColdInstallContext& context) {

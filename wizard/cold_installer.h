@@ -9,6 +9,8 @@
 #include <memory>
 #include <string>
 
+#include "build_failure.h"
+#include "build_log.h"
 #include "progress_record.h"
 #include "win/self_releasing_thread.h"
 #include "win/unique_resource.h"
@@ -22,6 +24,10 @@ struct ColdInstallContext {
   win::UniqueHandle stop_event;       // unnamed, manual-reset: tells the monitor to end; never reset
   win::UniqueHandle cancel_event;     // unnamed, manual-reset: the build is abandoned; never reset
   bool installer_event_taken = false;  // "COLDINSTALL_EVENT" existed already: the stage fails
+  // Written by the stage on the worker thread (never by the monitor): its events, and why it
+  // failed. The finish page reads the failure once the worker has posted its result.
+  BuildLog log;
+  BuildFailure failure;
 };
 
 // Creates "COLDINSTALL_EVENT", the stop event and the cancel event; any may stay empty when the
@@ -39,7 +45,8 @@ std::wstring ColdInstallCommandLine(const std::wstring& work_folder, const std::
 // without a time limit, or until the cancel event is set (the installer's job is then
 // terminated), then stops the monitor and joins it. True when the installer was signed by a
 // pinned signer, ran and exited with a non-zero code below 0xC0000000 without being cancelled;
-// false at once when another process held the installer's event.
+// false at once when another process held the installer's event. Logs the signature's verdict,
+// the command line and the exit code; a failure is named in the context's `failure`.
 bool RunColdInstall(const std::shared_ptr<ColdInstallContext>& context,
                     const std::wstring& drive_root, const std::wstring& status_text);
 

@@ -1,5 +1,6 @@
 #include "finish_state.h"
 
+#include "wizard_state_machine.h"
 #include "wizard_view.h"
 
 FinishState::FinishState(WizardStateMachine& machine, WizardState index)
@@ -15,7 +16,16 @@ void FinishState::Enter() {
                 : L"There was an error trying to create the rescue USB drive. Please try again";
   WizardView& view = View();
   const std::wstring translated_title = view.LookupTranslation(title);
-  view.ShowFinish(succeeded, translated_title, view.LookupTranslation(text));
+  const std::wstring translated_text = view.LookupTranslation(text);
+  std::wstring reason, details;
+  if (!succeeded) {
+    // Below the fixed message: which step failed and why, and where the build's log is.
+    auto translate = [&view](const wchar_t* key) { return view.LookupTranslation(key); };
+    const BuildReport& report = Machine().Report();
+    reason = FailureLine(report.failure, translate);
+    if (!report.log_path.empty()) details = LogPathLine(report.log_path, translate);
+  }
+  view.ShowFinish(succeeded, translated_title, translated_text, reason, details);
 }
 
 void FinishState::HandleEvent(WizardEvent event) {

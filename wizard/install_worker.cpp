@@ -4,6 +4,8 @@
 
 #include "download_wrapper.h"
 #include "progress_plan.h"
+#include "removable_drives.h"
+#include "stage_outcomes.h"
 #include "state_request.h"
 #include "unpack/unpack_archive.h"
 #include "win/resource.h"
@@ -13,6 +15,24 @@ namespace {
 
 bool Cancelled(const InstallJob& job) {
   return job.cancel_event && WaitForSingleObject(job.cancel_event.get(), 0) == WAIT_OBJECT_0;
+}
+
+// Cancelled() that also names the failure.
+bool StopIfCancelled(InstallJob& job) {
+  if (!Cancelled(job)) return false;
+  job.failure = BuildFailure{FailureReason::kCancelled};
+  job.log.Line(L"build stopped by the user");
+  return true;
+}
+
+bool Fail(InstallJob& job, BuildFailure failure) {
+  job.failure = std::move(failure);
+  return false;
+}
+
+std::wstring Seconds(ULONGLONG milliseconds) {
+  return std::to_wstring(milliseconds / 1000) + L"." + std::to_wstring(milliseconds % 1000 / 100) +
+         L" s";
 }
 
 const wchar_t* const kArchiveNames[] = {L"scanner.zip", L"system.zip"};
@@ -35,10 +55,12 @@ class InstallWorkerThread : public win::SelfReleasingThread {
 }  // namespace
 
 BuildSettings ProgramBuildSettings() {
-  return {WorkFolderPath(), [](std::shared_ptr<InstallJob> job) {
+  return {WorkFolderPath(),
+          [](std::shared_ptr<InstallJob> job) {
             return win::SelfReleasingThread::Start(
                 std::make_unique<InstallWorkerThread>(std::move(job)));
-          }};
+          },
+          BuildLogFolderPath()};
 }
 
 std::shared_ptr<InstallJob> CreateInstallJob(const std::wstring& work_folder) {
@@ -56,47 +78,104 @@ std::wstring RescueDiskUrl(const std::wstring& name) {
 }
 
 bool DownloadArchives(InstallJob& job) {
+  job.log.Line(L"download stage started");
   DownloadWrapper wrapper;
   wrapper.Start(job.window);
   bool ok = true;
   for (const wchar_t* name : kArchiveNames) {
     // Checked after the engine started: a cancel that shut it down before would be undone.
-    ok = !Cancelled(job);
+    ok = !StopIfCancelled(job);
     if (!ok) break;
     job.progress.ResetStageValue();
     const std::wstring url = RescueDiskUrl(name);
     const std::wstring file = job.work_folder + name;
+    job.log.Line(L"download started: " + url);
+    const ULONGLONG started = GetTickCount64();
+    DownloadOutcome outcome;
     ok = wrapper.Download(url.c_str(), file.c_str(), &ProgressRecord::DownloadProgress,
-                          &job.progress);
-    if (!ok) break;
+                          &job.progress, &outcome);
+    job.log.Line(std::wstring(ok ? L"download ended: " : L"download failed: ") + url + L": " +
+                 DownloadOutcomeText(ok ? DownloadFailure::None : outcome.failure) +
+                 L", HTTP status " + std::to_wstring(outcome.http_status) + L", " +
+                 std::to_wstring(outcome.bytes_received) + L" bytes received of " +
+                 std::to_wstring(outcome.content_length) + L" announced, error " +
+                 std::to_wstring(outcome.error) + L", " + Seconds(GetTickCount64() - started));
+    if (!ok) {
+      Fail(job, DownloadFailureOf(outcome, name));
+      break;
+    }
   }
   wrapper.Stop();
+  job.log.Line(ok ? L"download stage ended" : L"download stage failed");
   return ok;
 }
 
 bool UnpackArchives(InstallJob& job) {
   job.progress.SetStatusText(job.installing_text);
   job.progress.ResetStageValue();
+  job.log.Line(L"unpack stage started");
   UrarLibrary library;
-  if (!LoadUrarLibrary(library, job.work_folder, win::ResourceBytes(nullptr, L"URAR")))
-    return false;
+  if (!LoadUrarLibrary(library, job.work_folder, win::ResourceBytes(nullptr, L"URAR"))) {
+    job.log.Line(L"unpack stage failed: the extraction library could not be loaded");
+    return Fail(job, BuildFailure{FailureReason::kLibrary});
+  }
+  ULARGE_INTEGER available{};
+  if (GetDiskFreeSpaceExW(job.work_folder.c_str(), &available, nullptr, nullptr))
+    job.log.Line(L"free space: " + std::to_wstring(available.QuadPart) + L" bytes on " +
+                 VolumeOf(job.work_folder));
   bool ok = true;
   uint32_t unpacked = 0;
   for (const wchar_t* name : kArchiveNames) {
-    ok = !Cancelled(job) && UnpackArchive(library, job.work_folder + name, job.work_folder);
+    ok = !StopIfCancelled(job);
+    if (!ok) break;
+    job.log.Line(std::wstring(L"unpacking started: ") + name);
+    UnpackReport report;
+    uint64_t entries = 0;
+    ok = UnpackArchive(library, job.work_folder + name, job.work_folder, &report,
+                       [&](const std::wstring& entry, uint64_t size) {
+                         ++entries;
+                         job.log.Line(L"unpacked: " + entry + L" (" + std::to_wstring(size) +
+                                      L" bytes)");
+                       });
     // Counted whether or not it worked: a failed archive's share shows until the error page.
     job.progress.ArchivesUnpacked(++unpacked);
-    if (!ok) break;
+    if (!ok) {
+      std::wstring line = std::wstring(L"unpacking failed: ") + name + L": " +
+                          UnpackProblemText(report.problem);
+      if (!report.entry.empty()) line += L": " + report.entry;
+      if (report.libraryCode) line += L", library code " + std::to_wstring(report.libraryCode);
+      if (report.problem == UnpackProblem::kNotEnoughSpace)
+        line += L", " + std::to_wstring(report.neededBytes) + L" bytes needed, " +
+                std::to_wstring(report.freeBytes) + L" free";
+      job.log.Line(line);
+      Fail(job, UnpackFailureOf(report, name, VolumeOf(job.work_folder)));
+      break;
+    }
+    job.log.Line(std::wstring(L"unpacking ended: ") + name + L", " + std::to_wstring(entries) +
+                 L" entries");
   }
   FreeUrarLibrary(library);
+  job.log.Line(ok ? L"unpack stage ended" : L"unpack stage failed");
   return ok;
 }
 
 void DoInstall(const std::shared_ptr<InstallJob>& job) {
-  const bool ok = job->work_folder_ready && DownloadArchives(*job) && !Cancelled(*job) &&
-                  UnpackArchives(*job) && !Cancelled(*job) &&
-                  RunColdInstall(job, job->drive_root, job->installing_text);
-  RequestState(job->window, ok ? WizardState::FinishedOk : WizardState::FinishedError);
+  InstallJob& j = *job;
+  j.log = BuildLog(j.log_folder);
+  j.log.Line(L"build started: drive " + DriveName(j.drive_root) + L", working folder " +
+             j.work_folder + L", server " + kServerBase);
+  if (!j.work_folder_ready) {
+    j.log.Line(L"the working folder could not be made, or the library not written into it");
+    Fail(j, BuildFailure{FailureReason::kWorkFolder});
+  }
+  const bool ok = j.work_folder_ready && DownloadArchives(j) && !StopIfCancelled(j) &&
+                  UnpackArchives(j) && !StopIfCancelled(j) &&
+                  RunColdInstall(job, j.drive_root, j.installing_text);
+  j.log.Line(ok ? std::wstring(L"build succeeded")
+                : L"build failed: " + FailureLine(j.failure, [](const wchar_t* key) {
+                    return std::wstring(key);
+                  }));
+  RequestState(j.window, ok ? WizardState::FinishedOk : WizardState::FinishedError);
 }
 
 void CancelInstall(InstallJob& job) {

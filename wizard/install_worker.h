@@ -22,6 +22,7 @@ struct InstallJob : ColdInstallContext {
   HWND window = nullptr;        // owns the download engine's dialogs; receives the result
   std::wstring drive_root;      // the drive chosen in the list, e.g. "E:\"
   std::wstring installing_text;  // translated status text of the unpack and installer stages
+  std::wstring log_folder;       // where the worker writes the build's log (build_log.h)
 };
 
 // Where the progress page builds and how it starts its worker. The program builds in
@@ -31,6 +32,7 @@ struct InstallJob : ColdInstallContext {
 struct BuildSettings {
   std::wstring work_folder;  // ends in a backslash; made afresh at start-up
   std::function<win::UniqueHandle(std::shared_ptr<InstallJob>)> start_worker;
+  std::wstring log_folder;   // ends in a backslash; made afresh by each build; empty: no log
 };
 BuildSettings ProgramBuildSettings();
 
@@ -41,12 +43,14 @@ std::shared_ptr<InstallJob> CreateInstallJob(const std::wstring& work_folder);
 // build setting; over https:// the certificate is checked in full.
 std::wstring RescueDiskUrl(const std::wstring& name);
 
+// Each stage logs what it does and, when it fails, names the failure in the job's `failure`.
 // Stage 1: "scanner.zip", then (only after it succeeded) "system.zip" into the working folder.
 bool DownloadArchives(InstallJob& job);
 // Stage 2: binds the library from the working folder and unpacks both archives into it.
 bool UnpackArchives(InstallJob& job);
-// The three stages in order, none when the working folder is not ready, then the posted result.
-// A cancelled build stops at the next stage boundary and fails.
+// Opens the build's log, runs the three stages in order, none when the working folder is not
+// ready, logs the result and posts it. A cancelled build stops at the next stage boundary and
+// fails.
 void DoInstall(const std::shared_ptr<InstallJob>& job);
 
 // Abandons the build from another thread: sets the job's cancel event, which the stages check

@@ -7,7 +7,9 @@
 ProgressState::ProgressState(WizardStateMachine& machine)
     : StateBase(machine, WizardState::Progress),
       job_(CreateInstallJob(machine.Build().work_folder)),
-      start_worker_(machine.Build().start_worker) {}
+      start_worker_(machine.Build().start_worker) {
+  job_->log_folder = machine.Build().log_folder;
+}
 
 void ProgressState::Enter() {
   WizardView& view = View();
@@ -32,6 +34,9 @@ void ProgressState::Enter() {
 }
 
 void ProgressState::Exit() {
+  // The page is left for the finish page once the worker has posted its result, its last act:
+  // what it wrote before is complete.
+  Machine().SetReport({job_->failure, job_->log.Path()});
   RemoveWorkFolder();
   View().SetProgressTimerEnabled(false);
   View().HidePage(WizardPage::Progress);

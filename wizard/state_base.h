@@ -32,6 +32,7 @@ class StateBase {
 
  protected:
   WizardView& View() const;
+  WizardStateMachine& Machine() const { return machine_; }
   // Asks the main window for another state.
   void RequestState(WizardState state) const;
 

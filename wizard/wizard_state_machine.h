@@ -5,6 +5,7 @@
 
 #include <memory>
 
+#include "build_failure.h"
 #include "install_worker.h"
 #include "state_base.h"
 #include "wizard_ids.h"
@@ -41,6 +42,9 @@ class WizardStateMachine {
   WizardView& View() const { return view_; }
   const BuildSettings& Build() const { return build_; }
   int Current() const { return current_; }
+  // The last build's report: the progress page leaves it here for the finish page.
+  const BuildReport& Report() const { return report_; }
+  void SetReport(BuildReport report) { report_ = std::move(report); }
   StateBase* State(int index) const;
 
  private:
@@ -50,4 +54,5 @@ class WizardStateMachine {
   const BuildSettings build_;
   std::unique_ptr<StateBase> states_[kWizardStateCount];
   int current_ = -1;
+  BuildReport report_;
 };

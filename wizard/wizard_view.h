@@ -38,8 +38,11 @@ class WizardView {
   // Starts or stops the 100 ms timer whose ticks ask the state machine for progress.
   virtual void SetProgressTimerEnabled(bool enabled) = 0;
 
-  // Fills the finish page for the build's outcome with these (translated) texts and shows it.
-  virtual void ShowFinish(bool succeeded, const std::wstring& title, const std::wstring& text) = 0;
+  // Fills the finish page for the build's outcome with these (translated) texts and shows it:
+  // `reason` (why a build failed) and `details` (where its log is) are lines under `text`,
+  // each shown only when not empty.
+  virtual void ShowFinish(bool succeeded, const std::wstring& title, const std::wstring& text,
+                          const std::wstring& reason, const std::wstring& details) = 0;
 
   // The translation of a text shown at run time, or the text itself. The first call selects the
   // language by the user's locale and re-translates the window's texts.

@@ -38,6 +38,15 @@ bool RemoveWithoutFollowing(const std::wstring& path, DWORD attributes) {
   return emptied && RemoveDirectoryW(path.c_str());
 }
 
+// P: protected, nothing inherited from the parent; OICI: what is made inside inherits the same.
+win::UniqueLocal Security(const wchar_t* sddl) {
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, &descriptor,
+                                                            nullptr))
+    return {};
+  return win::UniqueLocal(descriptor);
+}
+
 }  // namespace
 
 std::wstring WorkFolderFromTempPath(const std::wstring& temp_path) {
@@ -63,18 +72,19 @@ bool ResetWorkFolder(const std::wstring& folder) {
   return GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES;
 }
 
-win::UniqueLocal WorkFolderSecurity() {
-  // P: protected, nothing inherited from %TEMP%; OICI: what is made inside inherits the same.
-  PSECURITY_DESCRIPTOR descriptor = nullptr;
-  if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(
-          L"D:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)", SDDL_REVISION_1, &descriptor, nullptr))
-    return {};
-  return win::UniqueLocal(descriptor);
+win::UniqueLocal WorkFolderSecurity() { return Security(L"D:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)"); }
+
+win::UniqueLocal LogFolderSecurity() {
+  // AU: authenticated users read; only the elevated program writes, so nothing can be planted.
+  return Security(L"D:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;FR;;;AU)");
 }
 
 win::UniqueFile CreateWorkFolder(const std::wstring& folder) {
+  return CreateFolderAfresh(folder, WorkFolderSecurity());
+}
+
+win::UniqueFile CreateFolderAfresh(const std::wstring& folder, const win::UniqueLocal& security) {
   const std::wstring path = WithoutTrailingBackslash(folder);
-  const win::UniqueLocal security = WorkFolderSecurity();
   if (!security || !ResetWorkFolder(path)) return {};
   SECURITY_ATTRIBUTES attributes{sizeof attributes, security.get(), FALSE};
   // Fails when anything was put at the path since the reset: the folder is made here or not at

@@ -25,9 +25,16 @@ bool ResetWorkFolder(const std::wstring& folder);
 // access to Administrators and SYSTEM, and to no one else. Empty when the system cannot make it.
 win::UniqueLocal WorkFolderSecurity();
 
-// Makes `folder` afresh with WorkFolderSecurity() after ResetWorkFolder, and returns it open
-// without delete sharing, so that it cannot be renamed or replaced while the handle is held.
-// Empty when anything stays at the path or the folder cannot be made with that descriptor.
+// The build log's folder: the same, and read access for every signed-in user, whose log it is to
+// send.
+win::UniqueLocal LogFolderSecurity();
+
+// Makes `folder` afresh with `security` after ResetWorkFolder, and returns it open without delete
+// sharing, so that it cannot be renamed or replaced while the handle is held. Empty when anything
+// stays at the path or the folder cannot be made with that descriptor.
+win::UniqueFile CreateFolderAfresh(const std::wstring& folder, const win::UniqueLocal& security);
+
+// CreateFolderAfresh with WorkFolderSecurity().
 win::UniqueFile CreateWorkFolder(const std::wstring& folder);
 
 // Writes the program's own RCDATA resource "URAR" into `folder` as zevurar.dll. False when the

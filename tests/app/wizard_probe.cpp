@@ -12,6 +12,8 @@
 //   wizard_probe devicechange <X:> arrival|removal
 //                                  tells every top-level window that the volume arrived or left,
 //                                  as the system does when a stick is plugged in or pulled out.
+//   wizard_probe hold <event>      makes the named event, as another build would, prints "held"
+//                                  and keeps it until the probe is ended.
 // Exit code 2 when the window or its accessible object cannot be found.
 #include <windows.h>
 #include <dbt.h>
@@ -113,6 +115,13 @@ int wmain(int argc, wchar_t** argv) {
   if (command == L"plug" && argc == 4)
     return DefineDosDeviceW(DDD_RAW_TARGET_PATH, argv[2], argv[3]) ? 0 : 1;
   if (command == L"devicechange" && argc == 4) return BroadcastDeviceChange(argv[2], argv[3]);
+  if (command == L"hold" && argc == 3) {
+    const HANDLE event = CreateEventW(nullptr, FALSE, FALSE, argv[2]);
+    if (!event) return 1;
+    std::printf("held\n");
+    std::fflush(stdout);
+    Sleep(INFINITE);
+  }
   HWND window = FindWindowW(nullptr, argv[2]);
   if (!window) return 2;
   if (command == L"dump") return Dump(window);

@@ -319,8 +319,9 @@ TEST(RescueArchives, FaultsChangeOnlyWhatTheyName) {
   ASSERT_EQ(scanner.size(), 1u);
   EXPECT_NE(scanner["ColdInstall.exe"], Pattern(100));
   Files system = ExtractWithLibrary(ReadBytes(scratch.path() / "system.zip"));
-  ASSERT_EQ(system.size(), 1u);
-  EXPECT_EQ(system.begin()->first, "../escaped.txt");
+  ASSERT_EQ(system.size(), 2u);
+  EXPECT_EQ(system.count("README.txt"), 1u);
+  EXPECT_EQ(system.count("../escaped.txt"), 1u);
 
   faults = {};
   faults.damaged = "scanner.zip";

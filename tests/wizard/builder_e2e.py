@@ -5,8 +5,10 @@ writing onto a virtual removable drive E: of a Wine prefix of the test's own.
 
 Every scenario builds the served archives (with its fault, if any), starts the server on the
 port of the wizard's build setting, clicks Start and Install, and checks what the build left:
-the finish page (success or error picture), the drive's contents byte for byte, the working
-folder (gone once the finish page shows), the server's request log and the timer's trace lines.
+the finish page (success or error picture; with the probe, the error page's reason line and the
+log's place it names), the build's log (its events for the scenario, one time-stamped line each),
+the drive's contents byte for byte, the working folder (gone once the finish page shows), the
+server's request log and the timer's trace lines.
 Closing mid-build answers the program's question box (found by its translated title): yes must
 end the program with the installer, the download's connection and the working folder gone; no
 must leave the build to finish. The pages' buttons share one place in the window; the window is
@@ -24,6 +26,7 @@ import argparse
 import filecmp
 import glob
 import os
+import re
 import shutil
 import subprocess
 import sys
@@ -42,39 +45,91 @@ TEXTS = {
     "en": dict(downloading="Downloading", installing="Installing the rescue USB drive",
                ok="Rescue USB drive created correctly",
                error="Could not install the rescue USB drive",
-               stop="Stop creating the rescue USB drive?"),
+               stop="Stop creating the rescue USB drive?", details="Details in "),
     "es": dict(downloading="Descargando", installing="Creando an\u00e1lisis autoarrancable en USB",
                ok="USB de an\u00e1lisis generado correctamente",
                error="No se ha instalado el an\u00e1lisis autoarrancable",
-               stop="\u00bfDejar de crear el USB de an\u00e1lisis autoarrancable?"),
+               stop="\u00bfDejar de crear el USB de an\u00e1lisis autoarrancable?",
+               details="Detalles en "),
 }
 
 # name: archive options, server options, expected finish ("ok", "error" or "closed"), and the
 # requests the server sees ("<archive> <status>", "cut" when the wizard went away mid-body).
 # Closing mid-build asks first: "closed" scenarios answer yes; "decline" ones close, answer no
-# and let the build finish.
+# and let the build finish. A failed build names its reason (the error page's line; the log has
+# it in English, `logged` when the run is Spanish) and the build's log holds the texts in `log`
+# ("URL" stands for the rescue-disk server's path).
 BOTH = ["scanner.zip 200", "system.zip 200"]
+DOWNLOADED = ["download ended: URL/scanner.zip: complete, HTTP status 200",
+              "download ended: URL/system.zip: complete, HTTP status 200"]
+UNPACKED = DOWNLOADED + ["unpacking ended: scanner.zip", "unpacking ended: system.zip",
+                         "unpacked: ColdInstall.exe ("]
 SCENARIOS = {
     "success": dict(archives=["--installer-pause", "250"], server=["--rate", "300000"],
-                    finish="ok", requests=BOTH),
+                    finish="ok", requests=BOTH,
+                    log=UNPACKED + ["free space: ", "installer signature: trusted",
+                                    "ColdInstall.exe\" /S /PE:", "installer ended: exit code 1 ",
+                                    "build succeeded"]),
     "spanish": dict(lang="es_ES.UTF-8", archives=["--installer-pause", "250"],
-                    server=["--rate", "300000"], finish="ok", requests=BOTH),
+                    server=["--rate", "300000"], finish="ok", requests=BOTH,
+                    log=UNPACKED + ["build succeeded"]),
+    # Nothing listens on the server's port.
+    "no-server": dict(no_server=True, finish="error", requests=[],
+                      reason="Download: the server could not be reached.",
+                      log=["download failed: URL/scanner.zip: server unreachable, HTTP status 0"]),
     "missing-scanner": dict(server=["--missing", "scanner.zip"], finish="error",
-                            requests=["scanner.zip 404"]),
+                            requests=["scanner.zip 404"],
+                            reason="Download: the server answered 404 for scanner.zip.",
+                            log=["download started: URL/scanner.zip",
+                                 "download failed: URL/scanner.zip: refused by the server, "
+                                 "HTTP status 404"]),
     "missing-system": dict(server=["--missing", "system.zip"], finish="error",
-                           requests=["scanner.zip 200", "system.zip 404"]),
-    "damaged": dict(archives=["--damage", "system.zip"], finish="error", requests=BOTH),
-    "climbing": dict(archives=["--climb", "system.zip"], finish="error", requests=BOTH),
-    "cut-archive": dict(archives=["--cut", "scanner.zip"], finish="error", requests=BOTH),
+                           requests=["scanner.zip 200", "system.zip 404"],
+                           reason="Download: the server answered 404 for system.zip.",
+                           log=DOWNLOADED[:1] + ["download failed: URL/system.zip: refused by "
+                                                 "the server, HTTP status 404"]),
+    "damaged": dict(archives=["--damage", "system.zip"], finish="error", requests=BOTH,
+                    reason="Unpacking: the archive system.zip is damaged.",
+                    log=DOWNLOADED + ["unpacking ended: scanner.zip",
+                                      "unpacking failed: system.zip: entry damaged: "]),
+    # In Spanish: the page's line is translated (and long enough to wrap), the log stays English.
+    "climbing": dict(lang="es_ES.UTF-8", archives=["--climb", "system.zip"], finish="error",
+                     requests=BOTH,
+                     reason="Descompresi\u00f3n: system.zip contiene un elemento que no se "
+                            "puede escribir con seguridad: ..\\escaped.txt",
+                     logged="Unpacking: system.zip holds an entry that cannot be written "
+                            "safely: ..\\escaped.txt",
+                     log=["unpacking failed: system.zip: entry refused: name leaves the folder: "
+                          "..\\escaped.txt"]),
+    "cut-archive": dict(archives=["--cut", "scanner.zip"], finish="error", requests=BOTH,
+                        reason="Unpacking: the archive scanner.zip is damaged.",
+                        log=DOWNLOADED + ["unpacking failed: scanner.zip: archive cut short"]),
     # The library cannot be written into the working folder: the build ends before downloading.
-    "no-library": dict(patch_library=True, finish="error", requests=[]),
-    "installer-fails": dict(archives=["--no-rescue-system"], finish="error", requests=BOTH),
-    "installer-broken": dict(archives=["--broken-installer"], finish="error", requests=BOTH),
+    "no-library": dict(patch_library=True, finish="error", requests=[],
+                       reason="Preparing: the working folder could not be made ready.",
+                       log=["the working folder could not be made"]),
+    "installer-fails": dict(archives=["--no-rescue-system"], finish="error", requests=BOTH,
+                            reason="Installing: the installer ended with code 0.",
+                            log=UNPACKED + ["free space: ", "installer signature: trusted",
+                                            "installer ended: exit code 0 (0x00000000)"]),
+    "installer-broken": dict(archives=["--broken-installer"], finish="error", requests=BOTH,
+                             reason="Installing: the installer is not authentic.",
+                             log=UNPACKED + ["installer signature: not trusted"]),
     # The archives carry the stand-in installer unsigned, or signed by a key the build does not
     # pin: it never starts, and the drive stays empty.
-    "installer-unsigned": dict(installer_signer=None, finish="error", requests=BOTH),
+    "installer-unsigned": dict(installer_signer=None, finish="error", requests=BOTH,
+                               reason="Installing: the installer is not authentic.",
+                               log=["installer signature: not trusted", "installer not run"]),
     "installer-other-signer": dict(installer_signer="other_signer", finish="error",
-                                   requests=BOTH),
+                                   requests=BOTH,
+                                   reason="Installing: the installer is not authentic.",
+                                   log=["installer signature: signed by a signer that is not "
+                                        "pinned"]),
+    # Another process made the installer's event first, as another build would: the build
+    # downloads and unpacks, then refuses to run the installer.
+    "another-build": dict(hold_event=True, finish="error", requests=BOTH,
+                          reason="Installing: another build is running.",
+                          log=UNPACKED + ["installer not run: COLDINSTALL_EVENT is held"]),
     # scanner.zip (some 300 KB compressed) takes about ten seconds at this rate: it is still
     # under way when the window closes.
     "close-mid-download": dict(server=["--rate", "30000"], finish="closed",
@@ -137,10 +192,24 @@ class Prefix:
             shutil.rmtree(path) if os.path.isdir(path) else os.remove(path)
         for folder in self.work_folders():
             shutil.rmtree(folder)
+        for log in self.build_logs():
+            os.remove(log)
+
+    def build_logs(self):
+        return glob.glob(os.path.join(self.path, "drive_c", "users", "*", "AppData", "Local",
+                                      "USBWizard", "last-build.log"))
+
+    def unix_path(self, windows):
+        """The prefix's file for a C: path."""
+        check(windows[:3].upper() == "C:\\", "a path on C: %r" % windows)
+        return os.path.join(self.path, "drive_c", *windows[3:].split("\\"))
 
     def work_folders(self):
-        return glob.glob(os.path.join(self.path, "drive_c", "users", "*", "**", "USBWizard"),
-                         recursive=True)
+        # (The build's log has a folder of the same name, which stays.)
+        logs = {os.path.dirname(log) for log in self.build_logs()}
+        return [folder for folder in
+                glob.glob(os.path.join(self.path, "drive_c", "users", "*", "**", "USBWizard"),
+                          recursive=True) if folder not in logs]
 
     def wine(self, *command, **kwargs):
         return subprocess.run(["wine", *command], env=self.env, timeout=120, **kwargs)
@@ -228,15 +297,19 @@ class Wizard:
         triple = out.splitlines()[-1].split("(", 1)[1].split(")", 1)[0]
         return tuple(int(float(v)) for v in triple.split(",")[:3])
 
-    def texts(self):
-        """Control name -> text, as assistive technology reads the window (needs the probe)."""
+    def controls(self):
+        """Control name -> (accessible state, text), as assistive technology reads the window
+        (needs the probe)."""
         result = self.prefix.wine(self.probe, "dump", TITLE, capture_output=True)
-        texts = {}
+        controls = {}
         for line in result.stdout.decode("utf-8", "replace").splitlines():
             fields = line.split("\t")
             if len(fields) >= 4:
-                texts[fields[0]] = fields[3]
-        return texts
+                controls[fields[0]] = (int(fields[2], 16), fields[3])
+        return controls
+
+    def texts(self):
+        return {name: text for name, (_, text) in self.controls().items()}
 
     def bar_percent(self):
         """The percentage the progress bar shows: its filled (blue) share."""
@@ -358,6 +431,49 @@ def resigned(installer, signer, signing_dir, scratch):
     return signed
 
 
+STAMP = re.compile(r"^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3}  ")
+
+
+def check_build_log(prefix, scenario, server_host, reason):
+    """The build's log: one per prefix, every line time-stamped, from the build's start to its
+    result, with the scenario's events."""
+    logs = prefix.build_logs()
+    check(len(logs) == 1, "one build log: %s" % logs)
+    with open(logs[0], encoding="utf-8") as f:
+        lines = f.read().splitlines()
+    print("build log:\n  " + "\n  ".join(lines))
+    check(lines and all(STAMP.match(line) for line in lines), "every log line has its time")
+    texts = [line[25:] for line in lines]
+    check(texts[0].startswith("build started: drive E:"), "log starts: %r" % texts[0])
+    result = "build succeeded" if scenario["finish"] == "ok" else "build failed: " + reason
+    check(texts[-1] == result, "log ends %r, not %r" % (texts[-1], result))
+    url = "http://%s/tovixscourlet/rescuedisk" % server_host
+    for expected in scenario.get("log", []):
+        expected = expected.replace("URL", url)
+        check(any(expected in text for text in texts), "the log tells %r" % expected)
+    return logs[0]
+
+
+def check_reason(wizard, prefix, scenario, words):
+    """The finish page's lines under its message: the failure's reason and the log's place, both
+    hidden after a success."""
+    controls = wizard.controls()
+    invisible = 0x8000  # STATE_SYSTEM_INVISIBLE
+    lines = [controls.get(name, (invisible, "")) for name in ("FinishReason", "FinishDetails")]
+    if scenario["finish"] == "ok":
+        check(all(state & invisible for state, _ in lines), "no reason after a success: %s" %
+              lines)
+        return
+    check(not any(state & invisible for state, _ in lines), "both lines show: %s" % lines)
+    (_, reason), (_, details) = lines
+    check(reason == scenario["reason"], "reason line %r, not %r" % (reason, scenario["reason"]))
+    check(details and details.startswith(words["details"]), "details line: %r" % details)
+    named = details[len(words["details"]):]
+    check(named.endswith("\\USBWizard\\last-build.log") and
+          os.path.exists(prefix.unix_path(named)),
+          "the page names the log: %r" % named)
+
+
 def run(args):
     scenario = SCENARIOS[args.scenario]
     prefix = Prefix(args.prefix, scenario.get("lang"), args.display)
@@ -369,11 +485,18 @@ def run(args):
     installer = args.installer
     if "installer_signer" in scenario:
         installer = resigned(installer, scenario["installer_signer"], args.signing_dir, scratch)
-    xvfb = server = wizard = None
+    xvfb = server = wizard = holder = None
     try:
         xvfb = start_display(args.display)
         server = Server(prefix, args.archives_tool, installer, port, scratch,
                         scenario.get("archives", []), scenario.get("server", []))
+        if scenario.get("no_server"):
+            server.stop()
+        if scenario.get("hold_event"):
+            check(args.probe, "another build is played by the probe")
+            holder = subprocess.Popen(["wine", args.probe, "hold", "COLDINSTALL_EVENT"],
+                                      env=prefix.env, stdout=subprocess.PIPE, text=True)
+            check(holder.stdout.readline().strip() == "held", "the probe holds the event")
         wizard = Wizard(prefix, exe, shot + "trace.log", args.probe)
         time.sleep(2)
         wizard.screenshot(shot + "1-welcome.png")
@@ -402,6 +525,7 @@ def run(args):
                      "requests %s (now %s)" % (scenario["requests"], server.requests()), 10)
             check(wizard.trace_lines()[-2:] == ["TForm1::FormClose\\n", "USBWizardSM::Finish\\n"],
                   "closing trace: %s" % wizard.trace_lines()[-3:])
+            check_build_log(prefix, scenario, args.server_host, "The build was stopped.")
             return
 
         if scenario.get("decline"):
@@ -442,6 +566,9 @@ def run(args):
         if args.probe:
             title = wizard.texts().get("FinishTitle")
             check(title == words[scenario["finish"]], "finish page title: %r" % title)
+            check_reason(wizard, prefix, scenario, words)
+        check_build_log(prefix, scenario, args.server_host,
+                        scenario.get("logged", scenario.get("reason")))
         if scenario["finish"] == "ok":
             check(success_picture, "the success page shows")
             expected = rescue_files()
@@ -467,6 +594,8 @@ def run(args):
     finally:
         if wizard and wizard.process.poll() is None:
             wizard.process.kill()
+        if holder:
+            holder.kill()
         prefix.stop()
         if xvfb:
             xvfb.terminate()

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <tuple>
 
 #include "cold_installer.h"
 #include "support/scratch_folder.h"
@@ -305,6 +306,103 @@ TEST(WizardStates, FinishPagesInEnglishAndSpanish) {
     EXPECT_TRUE(w.view.Shown("FinishPage"));
     // The lookup's first use selected the language for the window's own texts as well.
     EXPECT_EQ(w.view.Control("CloseButton")->Text(), c.close_button);
+  }
+}
+
+// The error page's line under its message names the failed step and its reason with the
+// failure's details, through the real translation table; the next line names the build's log.
+TEST(WizardStates, TheErrorPageNamesTheFailureInEnglishAndSpanish) {
+  auto failure = [](FailureReason reason, const wchar_t* file = L"", std::uint32_t number = 0,
+                    const wchar_t* entry = L"", const wchar_t* volume = L"") {
+    return BuildFailure{reason, file, volume, entry, number};
+  };
+  const struct {
+    BuildFailure failure;
+    const wchar_t* english;
+    const wchar_t* spanish;
+  } cases[] = {
+      {failure(FailureReason::kServerUnreachable, L"scanner.zip"),
+       L"Download: the server could not be reached.",
+       L"Descarga: no se ha podido conectar con el servidor."},
+      {failure(FailureReason::kHttpStatus, L"system.zip", 404),
+       L"Download: the server answered 404 for system.zip.",
+       L"Descarga: el servidor respondi\u00f3 404 para system.zip."},
+      {failure(FailureReason::kDownloadCutOff, L"scanner.zip"),
+       L"Download: the download of scanner.zip was cut off.",
+       L"Descarga: la descarga de scanner.zip se ha cortado."},
+      {failure(FailureReason::kNotEnoughSpace, L"system.zip", 0, L"", L"C:"),
+       L"Unpacking: not enough free space on C:.",
+       L"Descompresi\u00f3n: no hay espacio libre suficiente en C:."},
+      {failure(FailureReason::kArchiveDamaged, L"scanner.zip"),
+       L"Unpacking: the archive scanner.zip is damaged.",
+       L"Descompresi\u00f3n: el archivo scanner.zip est\u00e1 da\u00f1ado."},
+      // A name from the archive that looks like a placeholder is shown as it is.
+      {failure(FailureReason::kEntryRefused, L"system.zip", 7, L"..\\{code}{file}.txt"),
+       L"Unpacking: system.zip holds an entry that cannot be written safely: ..\\{code}{file}.txt",
+       L"Descompresi\u00f3n: system.zip contiene un elemento que no se puede escribir con "
+       L"seguridad: ..\\{code}{file}.txt"},
+      {failure(FailureReason::kInstallerNotAuthentic),
+       L"Installing: the installer is not authentic.",
+       L"Instalaci\u00f3n: el instalador no es aut\u00e9ntico."},
+      {failure(FailureReason::kInstallerExitCode, L"", 0),
+       L"Installing: the installer ended with code 0.",
+       L"Instalaci\u00f3n: el instalador termin\u00f3 con el c\u00f3digo 0."},
+      // A crash or a kill: an NTSTATUS value, in hex.
+      {failure(FailureReason::kInstallerExitCode, L"", 0xC0000005),
+       L"Installing: the installer ended with code 0xC0000005.",
+       L"Instalaci\u00f3n: el instalador termin\u00f3 con el c\u00f3digo 0xC0000005."},
+      {failure(FailureReason::kAnotherBuild), L"Installing: another build is running.",
+       L"Instalaci\u00f3n: ya se est\u00e1 creando otro USB de an\u00e1lisis."},
+  };
+  const std::wstring log = L"C:\\users\\me\\AppData\\Local\\USBWizard\\last-build.log";
+  for (const auto& c : cases) {
+    for (const auto& [lcid, line, details] : {std::tuple{kUs, c.english, L"Details in "},
+                                              std::tuple{kSpain, c.spanish, L"Detalles en "}}) {
+      SCOPED_TRACE(testing::Message() << lcid << " " << c.english);
+      Wizard w(lcid);
+      w.machine.SetReport({c.failure, log});
+      w.machine.SetState(Index(WizardState::FinishedError));
+      EXPECT_EQ(w.view.Control("FinishReason")->Text(), line);
+      EXPECT_EQ(w.view.Control("FinishDetails")->Text(), details + log);
+      EXPECT_TRUE(w.view.Control("FinishReason")->Visible());
+      EXPECT_TRUE(w.view.Control("FinishDetails")->Visible());
+    }
+  }
+}
+
+// Every reason has its Spanish line, with the same placeholders.
+TEST(WizardStates, EveryFailureReasonIsTranslated) {
+  TestWindowView spanish(kSpain);
+  for (int i = static_cast<int>(FailureReason::kWorkFolder);
+       i <= static_cast<int>(FailureReason::kCancelled); ++i) {
+    const wchar_t* key = FailureLineKey(static_cast<FailureReason>(i));
+    SCOPED_TRACE(testing::Message() << i);
+    ASSERT_NE(*key, L'\0');
+    const std::wstring translated = spanish.LookupTranslation(key);
+    EXPECT_NE(translated, key);
+    for (const wchar_t* placeholder : {L"{file}", L"{status}", L"{volume}", L"{entry}", L"{code}"})
+      EXPECT_EQ(std::wstring(key).find(placeholder) == std::wstring::npos,
+                translated.find(placeholder) == std::wstring::npos)
+          << translated;
+  }
+}
+
+// The worker's failure travels with the page change; a success hides both lines, a build
+// without a log the second.
+TEST(WizardStates, TheProgressPageHandsItsFailureToTheFinishPage) {
+  for (const WizardState finish : {WizardState::FinishedError, WizardState::FinishedOk}) {
+    Wizard w;
+    w.machine.SetState(Index(WizardState::Progress));
+    ASSERT_EQ(w.started.size(), 1u);
+    w.started[0]->failure = BuildFailure{FailureReason::kHttpStatus, L"scanner.zip"};
+    w.started[0]->failure.number = 503;
+    w.machine.SetState(Index(finish));
+    const bool failed = finish == WizardState::FinishedError;
+    EXPECT_EQ(w.view.Control("FinishReason")->Text(),
+              failed ? L"Download: the server answered 503 for scanner.zip." : L"");
+    EXPECT_EQ(w.view.Control("FinishReason")->Visible(), failed);
+    EXPECT_EQ(w.view.Control("FinishDetails")->Text(), L"");
+    EXPECT_FALSE(w.view.Control("FinishDetails")->Visible());
   }
 }
 

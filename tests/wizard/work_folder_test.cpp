@@ -12,6 +12,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 #include "support/files.h"
 #include "support/scratch_folder.h"
@@ -67,31 +68,48 @@ TEST(WorkFolder, IsMadeAfreshAndHeld) {
   }
 }
 
-// Protected (nothing inherited from the temporary folder) with exactly two entries: full access
-// for Administrators and for SYSTEM, passed on to everything made inside. (Wine 8 accepts a
+// Protected (nothing inherited from the parent) with exactly these entries, passed on to
+// everything made inside: full access for Administrators and for SYSTEM; for the log's folder,
+// read access for every signed-in user as well, and no one else may write. (Wine 8 accepts a
 // folder's descriptor and keeps none of it: what it reports back is made up from the Unix
 // permissions. So the descriptor is checked as the program hands it to CreateDirectoryW.)
 TEST(WorkFolderDacl, GrantsAdministratorsAndSystemOnly) {
-  const win::UniqueLocal security = WorkFolderSecurity();
-  ASSERT_TRUE(security);
-  SECURITY_DESCRIPTOR_CONTROL control = 0;
-  DWORD revision = 0;
-  ASSERT_TRUE(GetSecurityDescriptorControl(security.get(), &control, &revision));
-  EXPECT_TRUE(control & SE_DACL_PROTECTED);
-  BOOL present = FALSE, defaulted = FALSE;
-  PACL dacl = nullptr;
-  ASSERT_TRUE(GetSecurityDescriptorDacl(security.get(), &present, &dacl, &defaulted));
-  ASSERT_TRUE(present && dacl);
-  ASSERT_EQ(dacl->AceCount, 2);
-  const WELL_KNOWN_SID_TYPE expected[] = {WinBuiltinAdministratorsSid, WinLocalSystemSid};
-  for (WORD i = 0; i < dacl->AceCount; ++i) {
-    void* entry = nullptr;
-    ASSERT_TRUE(GetAce(dacl, i, &entry));
-    const auto* ace = static_cast<const ACCESS_ALLOWED_ACE*>(entry);
-    EXPECT_EQ(ace->Header.AceType, ACCESS_ALLOWED_ACE_TYPE);
-    EXPECT_EQ(ace->Header.AceFlags, OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE);
-    EXPECT_EQ(ace->Mask, static_cast<DWORD>(FILE_ALL_ACCESS));
-    EXPECT_TRUE(IsWellKnownSid(const_cast<DWORD*>(&ace->SidStart), expected[i]));
+  struct Entry {
+    WELL_KNOWN_SID_TYPE sid;
+    DWORD mask;
+  };
+  const Entry admin{WinBuiltinAdministratorsSid, FILE_ALL_ACCESS};
+  const Entry system{WinLocalSystemSid, FILE_ALL_ACCESS};
+  const struct {
+    const char* name;
+    win::UniqueLocal security;
+    std::vector<Entry> entries;
+  } cases[] = {
+      {"working folder", WorkFolderSecurity(), {admin, system}},
+      {"log folder", LogFolderSecurity(),
+       {admin, system, {WinAuthenticatedUserSid, FILE_GENERIC_READ}}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    ASSERT_TRUE(c.security);
+    SECURITY_DESCRIPTOR_CONTROL control = 0;
+    DWORD revision = 0;
+    ASSERT_TRUE(GetSecurityDescriptorControl(c.security.get(), &control, &revision));
+    EXPECT_TRUE(control & SE_DACL_PROTECTED);
+    BOOL present = FALSE, defaulted = FALSE;
+    PACL dacl = nullptr;
+    ASSERT_TRUE(GetSecurityDescriptorDacl(c.security.get(), &present, &dacl, &defaulted));
+    ASSERT_TRUE(present && dacl);
+    ASSERT_EQ(dacl->AceCount, c.entries.size());
+    for (WORD i = 0; i < dacl->AceCount; ++i) {
+      void* entry = nullptr;
+      ASSERT_TRUE(GetAce(dacl, i, &entry));
+      const auto* ace = static_cast<const ACCESS_ALLOWED_ACE*>(entry);
+      EXPECT_EQ(ace->Header.AceType, ACCESS_ALLOWED_ACE_TYPE);
+      EXPECT_EQ(ace->Header.AceFlags, OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE);
+      EXPECT_EQ(ace->Mask, c.entries[i].mask);
+      EXPECT_TRUE(IsWellKnownSid(const_cast<DWORD*>(&ace->SidStart), c.entries[i].sid));
+    }
   }
 }
 
