@@ -101,6 +101,19 @@ SCENARIOS = {
                             "safely: ..\\escaped.txt",
                      log=["unpacking failed: system.zip: entry refused: name leaves the folder: "
                           "..\\escaped.txt"]),
+    # On a 144-dpi screen: the window and its clicks scale by 1.5, and the error page shows its
+    # reason line at that scale (screenshots beside the 96-dpi ones).
+    "damaged-144dpi": dict(dpi=144, archives=["--damage", "system.zip"], finish="error",
+                           requests=BOTH, reason="Unpacking: the archive system.zip is damaged.",
+                           log=DOWNLOADED + ["unpacking failed: system.zip: entry damaged: "]),
+    "climbing-144dpi": dict(dpi=144, lang="es_ES.UTF-8", archives=["--climb", "system.zip"],
+                            finish="error", requests=BOTH,
+                            reason="Descompresi\u00f3n: system.zip contiene un elemento que no "
+                                   "se puede escribir con seguridad: ..\\escaped.txt",
+                            logged="Unpacking: system.zip holds an entry that cannot be written "
+                                   "safely: ..\\escaped.txt",
+                            log=["unpacking failed: system.zip: entry refused: name leaves the "
+                                 "folder: ..\\escaped.txt"]),
     "cut-archive": dict(archives=["--cut", "scanner.zip"], finish="error", requests=BOTH,
                         reason="Unpacking: the archive scanner.zip is damaged.",
                         log=DOWNLOADED + ["unpacking failed: scanner.zip: archive cut short"]),
@@ -166,8 +179,9 @@ def windows_path(path):
 class Prefix:
     """A Wine prefix with a removable drive E: backed by a folder of its own."""
 
-    def __init__(self, path, lang=None, display=None):
+    def __init__(self, path, lang=None, display=None, dpi=96):
         self.path = path
+        self.dpi = dpi
         self.drive = os.path.join(path, "usb-e")
         self.env = dict(os.environ, WINEPREFIX=path, WINEDEBUG="-all", WINEARCH="win64",
                         WINEDLLOVERRIDES="mscoree,mshtml=")
@@ -184,7 +198,12 @@ class Prefix:
         if os.path.lexists(link):
             os.remove(link)
         os.symlink(self.drive, link)
-        # A fresh server: the locale and the drive types are read when it starts.
+        # The screen's dpi where Wine reads it (every run sets it: the runs share the prefix).
+        for key in ("HKCU\\Control Panel\\Desktop",
+                    "HKLM\\System\\CurrentControlSet\\Hardware Profiles\\Current\\Software\\Fonts"):
+            subprocess.run(["wine", "reg", "add", key, "/v", "LogPixels", "/t", "REG_DWORD", "/d",
+                            str(self.dpi), "/f"], env=self.env, capture_output=True, check=True)
+        # A fresh server: the locale, the drive types and the dpi are read when it starts.
         subprocess.run(["wineserver", "-k"], env=self.env)
         subprocess.run(["wineserver", "-w"], env=self.env)
         for item in os.listdir(self.drive):
@@ -278,10 +297,16 @@ class Wizard:
             return None  # found but not yet mapped (or just replaced): not there yet
         return int(values["X"]), int(values["Y"]), int(values["WIDTH"]), int(values["HEIGHT"])
 
+    # Offsets are in the window's 96-dpi layout; the window scales them with the screen's dpi.
+    def at(self, offset):
+        x, y, w, _ = self.window()
+        scale = w / 613.0
+        return x + round(offset[0] * scale), y + round(offset[1] * scale)
+
     def click(self, offset):
-        x, y, _, _ = self.window()
-        subprocess.run(["xdotool", "mousemove", str(x + offset[0]), str(y + offset[1]),
-                        "click", "1"], env=self.prefix.env, check=True)
+        x, y = self.at(offset)
+        subprocess.run(["xdotool", "mousemove", str(x), str(y), "click", "1"],
+                       env=self.prefix.env, check=True)
 
     def screenshot(self, path):
         x, y, w, h = self.window()
@@ -289,9 +314,9 @@ class Wizard:
                         "-crop", "%dx%d+%d+%d" % (w, h, x, y), "+repage", path], check=True)
 
     def pixel(self, offset):
-        x, y, _, _ = self.window()
+        x, y = self.at(offset)
         out = subprocess.run(["import", "-display", self.prefix.env["DISPLAY"], "-window",
-                              "root", "-crop", "1x1+%d+%d" % (x + offset[0], y + offset[1]),
+                              "root", "-crop", "1x1+%d+%d" % (x, y),
                               "-depth", "8", "txt:-"], capture_output=True, text=True).stdout
         # "0,0: (r,g,b) ..." on the second line
         triple = out.splitlines()[-1].split("(", 1)[1].split(")", 1)[0]
@@ -476,7 +501,7 @@ def check_reason(wizard, prefix, scenario, words):
 
 def run(args):
     scenario = SCENARIOS[args.scenario]
-    prefix = Prefix(args.prefix, scenario.get("lang"), args.display)
+    prefix = Prefix(args.prefix, scenario.get("lang"), args.display, scenario.get("dpi", 96))
     prefix.prepare()
     scratch = tempfile.mkdtemp(prefix="builder-e2e-")
     shot = os.path.join(args.screenshots, "builder-%s-" % args.scenario)
