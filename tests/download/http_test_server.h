@@ -24,7 +24,9 @@ class TestServer {
   bool running() const { return port_ != 0; }
   // "http://127.0.0.1:PORT" followed by `path`.
   std::wstring url(const std::wstring& path) const;
-  // One of the server's counters (/count/NAME), read over a plain socket.
+  // The body of a GET for `path`, read over a plain socket; empty when there is none.
+  std::string Fetch(const std::string& path) const;
+  // One of the server's counters (/count/NAME).
   int counter(const char* name) const;
 
  private:
