@@ -19,9 +19,9 @@ options: --damage ARCHIVE, --climb ARCHIVE, --broken-installer, --no-rescue-syst
 --drop B closes the connection after B body bytes, --stall B sends nothing more after B body
 bytes until the client goes (at most 120 s), each on the first --faults K requests (default 1);
 --ignore-ranges answers every request with the whole body; --changing-etag gives every answer
-another ETag and Last-Modified (the archive "changed"). --port 0 (the default) takes an ephemeral port;
-the port is printed on stdout and, with --port-file, written there (to a temporary name, then
-renamed, so that a reader never sees half a number). --log appends one line per request:
+another ETag and Last-Modified (the archive "changed"). --port 0 (the default) takes an
+ephemeral port; the port is printed on stdout and, with --port-file, written there (to a
+temporary name, then renamed, so that a reader never sees half a number). --log appends one line per request:
 "GET /path STATUS", "GET /path cut" when the client went away before the body's end, and
 "GET /path dropped" or "GET /path stalled" when a fault option ended the body early. The
 server runs until it is interrupted or terminated.
@@ -42,7 +42,7 @@ PREFIX = "/tovixscourlet/rescuedisk/"
 ARCHIVES = ("scanner.zip", "system.zip")
 
 
-def make_handler(root, missing, log_path, rate, faults):
+def make_handler(root, missing, log_path, rate, options):
     log_lock = threading.Lock()
     served = {}  # archive name -> requests answered so far (for the fault options)
 
@@ -66,11 +66,11 @@ def make_handler(root, missing, log_path, rate, faults):
                 with log_lock:
                     number = served.get(name, 0)
                     served[name] = number + 1
-                version = number if faults.changing_etag else 0
+                version = number if options.changing_etag else 0
                 etag = '"%x-%x-%d"' % (len(body), int(stamp), version)
                 modified = email.utils.formatdate(int(stamp) + version, usegmt=True)
                 extra = [("ETag", etag), ("Last-Modified", modified)]
-                status, body, range_header = self.ranged(body, etag, modified, faults)
+                status, body, range_header = self.ranged(body, etag, modified)
                 if range_header:
                     extra.append(("Content-Range", range_header))
             self.record(status)
@@ -82,10 +82,10 @@ def make_handler(root, missing, log_path, rate, faults):
                 self.send_header(*header)
             self.end_headers()
             fault = None
-            cut = faults.drop if faults.drop is not None else faults.stall
-            if status in (200, 206) and number < faults.faults and cut is not None and \
+            cut = options.drop if options.drop is not None else options.stall
+            if status in (200, 206) and number < options.faults and cut is not None and \
                     cut < len(body):
-                fault, body = "dropped" if faults.drop is not None else "stalled", body[:cut]
+                fault, body = "dropped" if options.drop is not None else "stalled", body[:cut]
             try:
                 self.send_body(body)
             except (BrokenPipeError, ConnectionResetError):
@@ -102,7 +102,7 @@ def make_handler(root, missing, log_path, rate, faults):
                         pass
                 self.close_connection = True
 
-        def ranged(self, body, etag, modified, options):
+        def ranged(self, body, etag, modified):
             """The status, body and Content-Range for the request's Range and If-Range."""
             wanted = self.headers.get("Range", "")
             if_range = self.headers.get("If-Range")
