@@ -7,6 +7,9 @@
 
 namespace {
 
+constexpr ULONGLONG kNoDeadline = ~ULONGLONG{0};
+constexpr DWORD kStallCheckMs = 60000;  // the longest single wait for the transfer
+
 // Issues one call on the request handle unless the handle is closing. Once the call has
 // pended, its completion may already be running on a WinINet thread: nothing here touches the
 // transfer after the call.
@@ -40,7 +43,10 @@ void ReadResponseFacts(RequestContext* context) {
     // The wizard's window is topmost; let the dialog come above it, then restore.
     const HWND owner = EngineOwnerWindow();
     SetWindowPos(owner, HWND_NOTOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+    // The time the user takes over the dialog is no stall: the clock starts when it closes.
+    context->deadline = kNoDeadline;
     const DWORD answer = PromptForProxyCredentials(context->request_handle);
+    context->deadline = GetTickCount64() + context->stall_limit;
     SetWindowPos(owner, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
     win::CriticalSectionGuard guard(context->lock);
     context->retry_requested = answer == ERROR_INTERNET_FORCE_RETRY;
@@ -268,10 +274,12 @@ void CALLBACK OnInternetStatus(HINTERNET handle, DWORD_PTR context_value, DWORD 
 
 bool AwaitCompletion(RequestContext* context) {
   for (;;) {
+    // Read again after every wait: each stored chunk (or a closed prompt) moves it.
     const ULONGLONG now = GetTickCount64(), deadline = context->deadline;
     if (now >= deadline) return false;
-    if (WaitForSingleObject(context->completion_event.get(), DWORD(deadline - now)) ==
-        WAIT_OBJECT_0)
+    const ULONGLONG left = deadline - now;
+    if (WaitForSingleObject(context->completion_event.get(),
+                            left < kStallCheckMs ? DWORD(left) : kStallCheckMs) == WAIT_OBJECT_0)
       return true;
   }
 }
