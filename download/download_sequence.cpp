@@ -73,6 +73,7 @@ struct RequestEnd {
   DownloadFailure failure;
   DWORD status;
   DWORD error;
+  bool refused;      // the answer to a range request could not continue the file
   ResumePoint next;  // where a resume would start
 };
 
@@ -81,6 +82,7 @@ RequestEnd Conclude(RequestContext* context, bool stalled, const DownloadOutputF
   RequestEnd end;
   end.status = context->status;
   end.error = stalled ? DWORD(ERROR_INTERNET_TIMEOUT) : context->transfer_error;
+  end.refused = context->answer_refused;
   end.failure = Classify(stalled, context->cancelled != 0, context->write_failed,
                          context->transfer_error, context->status);
   end.next.offset = file.StoredBytes();
@@ -101,8 +103,7 @@ bool Resumable(const RequestEnd& end, bool resuming) {
   const bool broke_off = end.failure == DownloadFailure::CutOff ||
                          end.failure == DownloadFailure::TimedOut ||
                          (resuming && end.failure == DownloadFailure::Unreachable);
-  return broke_off && end.error != ERROR_HTTP_INVALID_SERVER_RESPONSE &&
-         !end.next.validator.empty() && end.next.offset > 0 &&
+  return broke_off && !end.refused && !end.next.validator.empty() && end.next.offset > 0 &&
          end.next.offset < end.next.whole_length;
 }
 

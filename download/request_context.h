@@ -95,6 +95,7 @@ struct RequestContext {
   DWORD progress_base = 0;    // received_so_far = progress_base + attempt_bytes
   DWORD progress = 0;         // the last received_so_far reported; reports never go back
   bool restarted = false;     // a 200 answered the range request and emptied the file
+  bool answer_refused = false;  // the answer to the range request could not continue the file
   DWORD stall_limit = 0;
   TransferState state = TransferState::Send;
   win::CriticalSection lock{4000};

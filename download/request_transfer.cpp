@@ -116,7 +116,10 @@ DWORD TakeAnswer(RequestContext* context) {
   DWORD error = 0;
   DWORD whole_length = context->content_length;
   std::wstring validator;
-  if (offset > 0 && status == HTTP_STATUS_PARTIAL_CONTENT) {
+  if (status == 0) {
+    // Wine lets a send succeed on a connection closed without any answer.
+    error = ERROR_HTTP_INVALID_SERVER_RESPONSE;
+  } else if (offset > 0 && status == HTTP_STATUS_PARTIAL_CONTENT) {
     if (!RangeContinuesAt(QueryText(request, HTTP_QUERY_CONTENT_RANGE), offset, &whole_length) ||
         whole_length != context->start.whole_length)
       error = ERROR_HTTP_INVALID_SERVER_RESPONSE;
@@ -130,6 +133,7 @@ DWORD TakeAnswer(RequestContext* context) {
 
   win::CriticalSectionGuard guard(context->lock);
   context->status = status;
+  context->answer_refused = error != 0 && status != 0;
   if (error) return error;
   if (status == HTTP_STATUS_OK) {
     context->validator = std::move(validator);

@@ -156,6 +156,24 @@ TEST_F(DownloadResume, UpToThreeResumesThenTheDownloadFails) {
   }
 }
 
+TEST_F(DownloadResume, ResumeThatFindsNoAnswerTriesAgain) {
+  // A resumed request the server closes unanswered counts as one of the three resumes.
+  const size_t size = 150000;
+  const std::string range = "bytes=50000- " + std::string(kETag);
+  ASSERT_TRUE(Download(size, "drop=50000&unanswered=1"));
+  EXPECT_EQ(ReadFileBytes(file_), PatternBytes(size));
+  EXPECT_EQ(requests(), (std::vector<std::string>{"- - 200", range + " closed",
+                                                  RangeLine(50000, kETag, 206)}));
+  EXPECT_EQ(outcome_.resumes, 2u);
+
+  EXPECT_FALSE(Download(size, "drop=50000&unanswered=3"));
+  EXPECT_EQ(requests(), (std::vector<std::string>{"- - 200", range + " closed", range + " closed",
+                                                  range + " closed"}));
+  EXPECT_EQ(ReadFileBytes(file_), PatternBytes(50000));
+  EXPECT_EQ(outcome_.failure, DownloadFailure::Unreachable);
+  EXPECT_EQ(outcome_.resumes, 3u);
+}
+
 TEST_F(DownloadResume, StalledBodyResumesAfterTheStallLimit) {
   const size_t size = 200000;
   const ULONGLONG start = GetTickCount64();

@@ -39,6 +39,8 @@ and "Content-Range: bytes A-(N-1)/N" (416 when A >= N). OPTIONS (&-separated):
   drops=K        ...on the first K requests of the key (default 1)
   stall=B        after B body bytes nothing more is sent until the client goes (or 120 s)...
   stalls=K       ...on the first K requests of the key (default 1)
+  unanswered=K   the K requests after the first are closed at once, unanswered (logged with
+                 the status "closed")
 A request in proxy form ("GET http://host:port/path") is answered 407 with the body
 "proxy says no" until it carries Proxy-Authorization Basic "proxyuser:proxypass"; then the
 path is served as above.
@@ -193,6 +195,11 @@ class Handler(socketserver.BaseRequestHandler):
         strong = [value for _, value in validators if not value.startswith("W/")]
 
         wanted, if_range = headers.get("range"), headers.get("if-range")
+        if 0 < number <= int(options.get("unanswered", 0)):
+            log[number] = "%s %s closed" % (wanted or "-", if_range or "-")
+            sock.shutdown(socket.SHUT_RDWR)
+            sock.close()
+            return False
         start, status = 0, 200
         if wanted and "norange" not in options and (if_range is None or if_range in strong):
             first = wanted[len("bytes="):-1] if wanted.startswith("bytes=") else ""
