@@ -70,11 +70,11 @@ bool RunRequest(RequestContext* context) {
 
 // What a request left behind, read once it is abandoned.
 struct RequestEnd {
-  DownloadFailure failure;
-  DWORD status;
-  DWORD error;
-  bool refused;      // the answer to a range request could not continue the file
-  ResumePoint next;  // where a resume would start
+  DownloadFailure failure = DownloadFailure::NotStarted;
+  DWORD status = 0;
+  DWORD error = 0;
+  bool refused = false;  // the answer to a range request could not continue the file
+  ResumePoint next;      // where a resume would start
 };
 
 RequestEnd Conclude(RequestContext* context, bool stalled, const DownloadOutputFile& file) {
