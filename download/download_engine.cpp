@@ -96,6 +96,13 @@ bool UnregisterRequest(EngineInstance& engine, RequestContext* context) {
   return removed;
 }
 
+bool ReplaceRequest(EngineInstance& engine, RequestContext* current, RequestContext* next) {
+  win::CriticalSectionGuard guard(engine.lock);
+  if (engine.stopping) return false;
+  std::replace(engine.registry.begin(), engine.registry.end(), current, next);
+  return true;
+}
+
 bool ShutdownEngine() {
   AcquireSRWLockExclusive(&current_guard);
   auto engine = std::move(current);  // the running flag drops with it: new downloads do nothing

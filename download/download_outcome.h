@@ -11,8 +11,8 @@ enum class DownloadFailure {
   NotStarted,   // the engine was not running, or the URL or output file was unusable
   Unreachable,  // no answer: name lookup, connection or sending failed before any status
   HttpStatus,   // the server answered with a status outside 200-299 (`http_status`)
-  CutOff,       // the body broke off before its announced length
-  TimedOut,     // an attempt ran out of time
+  CutOff,       // the body broke off before its announced length (and could not be resumed)
+  TimedOut,     // no body byte came for the stall limit (and it could not be resumed)
   FileWrite,    // the body could not be written to the output file
   Cancelled,    // the engine was stopped while the download ran
 };
@@ -23,4 +23,6 @@ struct DownloadOutcome {
   DWORD error = 0;                // the WinINet or system error that ended the transfer
   uint64_t bytes_received = 0;    // body bytes stored in the output file
   uint64_t content_length = 0;    // the announced length; 0 when none was announced
+  uint32_t resumes = 0;           // range requests sent after the body broke off or stalled
+  bool restarted = false;         // a resume was answered with the whole body: it started over
 };

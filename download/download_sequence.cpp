@@ -2,9 +2,14 @@
 #include "download_engine.h"
 
 #include "engine_instance.h"
+#include "output_file.h"
 #include "request_context.h"
 
 namespace {
+
+constexpr uint32_t kMaxResumes = 3;
+// The wait before a resume; a shutdown ends it at once.
+constexpr DWORD kResumePauseMs = 1000;
 
 // Splits the URL into the request's settings; false for a URL WinINet cannot split.
 bool SplitUrl(const wchar_t* url, RequestSettings* settings) {
@@ -48,9 +53,63 @@ DownloadFailure Classify(bool timed_out, bool cancelled, bool write_failed, DWOR
   return DownloadFailure::None;
 }
 
+// Runs one request to its end, sending it again when the proxy-credentials prompt asks for
+// that; false when it stalled.
+bool RunRequest(RequestContext* context) {
+  for (;;) {
+    context->deadline = GetTickCount64() + context->stall_limit;
+    AdvanceRequest(context, 0);
+    if (!AwaitCompletion(context)) return false;
+    {
+      win::CriticalSectionGuard guard(context->lock);
+      if (!context->retry_requested || context->cancelled) return true;
+    }
+    RewindForRetry(context);
+  }
+}
+
+// What a request left behind, read once it is abandoned.
+struct RequestEnd {
+  DownloadFailure failure = DownloadFailure::NotStarted;
+  DWORD status = 0;
+  DWORD error = 0;
+  bool refused = false;  // the answer to a range request could not continue the file
+  ResumePoint next;      // where a resume would start
+};
+
+RequestEnd Conclude(RequestContext* context, bool stalled, const DownloadOutputFile& file) {
+  win::CriticalSectionGuard guard(context->lock);
+  RequestEnd end;
+  end.status = context->status;
+  end.error = stalled ? DWORD(ERROR_INTERNET_TIMEOUT) : context->transfer_error;
+  end.refused = context->answer_refused;
+  end.failure = Classify(stalled, context->cancelled != 0, context->write_failed,
+                         context->transfer_error, context->status);
+  end.next.offset = file.StoredBytes();
+  end.next.validator = context->validator;
+  end.next.whole_length = context->whole_length;
+  end.next.may_restart = context->start.may_restart && !context->restarted;
+  end.next.progress = context->progress;
+  // A body that ended early without an announced length to compare with (a 206 without one).
+  if (end.failure == DownloadFailure::None && end.next.whole_length &&
+      end.next.offset != end.next.whole_length)
+    end.failure = DownloadFailure::CutOff;
+  return end;
+}
+
+// A request that broke off or stalled after part of a body whose server named its version
+// (and length) continues with a range request; so does a resume that found no server.
+bool Resumable(const RequestEnd& end, bool resuming) {
+  const bool broke_off = end.failure == DownloadFailure::CutOff ||
+                         end.failure == DownloadFailure::TimedOut ||
+                         (resuming && end.failure == DownloadFailure::Unreachable);
+  return broke_off && !end.refused && !end.next.validator.empty() && end.next.offset > 0 &&
+         end.next.offset < end.next.whole_length;
+}
+
 }  // namespace
 
-bool DownloadUrlToFile(const wchar_t* url, const wchar_t* output_path, uint32_t time_limit,
+bool DownloadUrlToFile(const wchar_t* url, const wchar_t* output_path, uint32_t stall_limit,
                        DownloadProgressCallback callback, void* callback_context,
                        DownloadOutcome* outcome) {
   DownloadOutcome unused;
@@ -65,7 +124,7 @@ bool DownloadUrlToFile(const wchar_t* url, const wchar_t* output_path, uint32_t 
   if (!url || !SplitUrl(url, &settings)) return false;
   settings.output_path = output_path;
   settings.proxy_flag = EngineProxyFlag();
-  settings.time_limit = time_limit;
+  settings.stall_limit = stall_limit;
 
   {
     win::CriticalSectionGuard guard(engine->lock);
@@ -83,51 +142,51 @@ bool DownloadUrlToFile(const wchar_t* url, const wchar_t* output_path, uint32_t 
       INTERNET_INVALID_STATUS_CALLBACK)
     return false;
 
+  DownloadOutputFile file;
   RequestContext* context = nullptr;
   {
     win::CriticalSectionGuard guard(engine->lock);
-    if (engine->stopping) return false;
-    if (NewRequestContext(engine->session.get(), settings, &context, callback, callback_context))
+    if (engine->stopping || file.Open(output_path) ||
+        NewRequestContext(engine->session.get(), settings, file.handle(), ResumePoint{},
+                          &context, callback, callback_context))
       return false;
     engine->registry.push_back(context);
   }
 
-  bool timed_out = false;
+  RequestEnd end;
   for (;;) {
-    context->deadline = GetTickCount64() + settings.time_limit;
-    AdvanceRequest(context, 0);
-    const ULONGLONG now = GetTickCount64();
-    const DWORD left = now < context->deadline ? DWORD(context->deadline - now) : 0;
-    if (!AwaitCompletion(context, left)) {
-      timed_out = true;
+    const bool stalled = !RunRequest(context);
+    // From here on this request neither writes nor calls back: the file is what it stored.
+    AbandonRequest(context);
+    end = Conclude(context, stalled, file);
+    if (outcome->resumes == kMaxResumes || !Resumable(end, outcome->resumes > 0)) break;
+    // A moment for whatever broke the connection to pass; a cancel ends the wait.
+    ResetEvent(context->completion_event.get());
+    WaitForSingleObject(context->completion_event.get(), kResumePauseMs);
+    RequestContext* next = nullptr;
+    if (NewRequestContext(engine->session.get(), settings, file.handle(), end.next, &next,
+                          callback, callback_context))
+      break;
+    if (!ReplaceRequest(*engine, context, next)) {  // cancelled, in the pause or just before
+      DisposeRequestContext(next);
+      end.failure = DownloadFailure::Cancelled;
       break;
     }
-    bool retry;
-    {
-      win::CriticalSectionGuard guard(context->lock);
-      retry = context->retry_requested && !context->cancelled;
-    }
-    if (!retry) break;
-    RewindForRetry(context);
+    DisposeRequestContext(context);
+    context = next;
+    ++outcome->resumes;
   }
 
-  DWORD transfer_error;
-  bool write_failed;
-  {
-    win::CriticalSectionGuard guard(context->lock);
-    transfer_error = context->transfer_error;
-    write_failed = context->write_failed;
-    outcome->bytes_received = context->bytes_received;
-    outcome->content_length = context->content_length;
-  }
-  // A transfer that broke off, or an answer that is not a success, leaves its body in the
-  // file but does not count as a download.
-  const DWORD status = timed_out ? 0 : QueryFinalStatus(context);
   UnregisterRequest(*engine, context);
   LONG cancelled = 0;
   DisposeRequestContext(context, &cancelled);
-  outcome->http_status = status;
-  outcome->error = timed_out ? DWORD(ERROR_INTERNET_TIMEOUT) : transfer_error;
-  outcome->failure = Classify(timed_out, cancelled != 0, write_failed, transfer_error, status);
+  // A transfer that broke off, or an answer that is not a success, leaves its body in the
+  // file but does not count as a download.
+  outcome->failure = cancelled ? DownloadFailure::Cancelled : end.failure;
+  outcome->http_status = end.status;
+  outcome->error = end.error;
+  outcome->bytes_received = end.next.offset;
+  outcome->content_length = end.next.whole_length;
+  outcome->restarted = !end.next.may_restart;
   return outcome->failure == DownloadFailure::None;
 }

@@ -23,7 +23,7 @@ bool DownloadWrapper::Start(HWND main_window) {
 bool DownloadWrapper::Download(const wchar_t* url, const wchar_t* output_path,
                                DownloadProgressCallback callback, void* callback_context,
                                DownloadOutcome* outcome) {
-  return DownloadUrlToFile(url, output_path, kTimeLimitMs, callback, callback_context, outcome);
+  return DownloadUrlToFile(url, output_path, kStallLimitMs, callback, callback_context, outcome);
 }
 
 bool DownloadWrapper::Stop() { return ShutdownEngine(); }

@@ -8,8 +8,9 @@
 
 class DownloadWrapper {
  public:
-  // The longest one attempt of a download may take, from its request to its last byte.
-  static constexpr uint32_t kTimeLimitMs = 720000;
+  // How long an attempt may go without a body byte before it counts as stalled (and resumes).
+  // There is no limit on a whole attempt: a slow download that keeps moving is not cut.
+  static constexpr uint32_t kStallLimitMs = 60000;
 
   // Starts the engine; the window (the desktop when null) is lowered from topmost while the
   // proxy-credentials dialog shows. A user's manual proxy ("ProxyEnable" 1) makes this and

@@ -22,5 +22,8 @@ struct EngineInstance {
 std::shared_ptr<EngineInstance> RunningEngineInstance();
 // Removes a request from the registry and signals the removal; false when it was not there.
 bool UnregisterRequest(EngineInstance& engine, RequestContext* context);
+// Puts `next` in the place of `current` (a resume); false, with nothing changed, when the engine
+// is stopping.
+bool ReplaceRequest(EngineInstance& engine, RequestContext* current, RequestContext* next);
 // Read once per session, when the session is made.
 void RefreshBrowserMajorVersion();

@@ -11,15 +11,23 @@ void ReleaseRequestContext(RequestContext* context) {
   if (InterlockedDecrement(&context->ref_count) == 0) delete context;
 }
 
-DWORD NewRequestContext(HINTERNET session, const RequestSettings& settings,
-                        RequestContext** context, DownloadProgressCallback callback,
-                        void* callback_context) {
+DWORD NewRequestContext(HINTERNET session, const RequestSettings& settings, HANDLE output_file,
+                        const ResumePoint& start, RequestContext** context,
+                        DownloadProgressCallback callback, void* callback_context) {
   *context = nullptr;
   auto* ctx = new (std::nothrow) RequestContext;
   if (!ctx) return ERROR_NOT_ENOUGH_MEMORY;
   ctx->progress_callback = callback;
   ctx->progress_context = callback_context;
   ctx->output_path = settings.output_path;
+  ctx->output_file = output_file;
+  ctx->stall_limit = settings.stall_limit;
+  ctx->user_name = settings.user_name;
+  ctx->password = settings.password;
+  ctx->start = start;
+  ctx->validator = start.validator;
+  ctx->whole_length = start.whole_length;
+  ctx->progress = ctx->progress_base = start.progress;
 
   auto fail = [ctx](DWORD error) {
     DisposeRequestContext(ctx);
@@ -34,35 +42,20 @@ DWORD NewRequestContext(HINTERNET session, const RequestSettings& settings,
   ctx->clean_up_event.reset(CreateEventW(nullptr, FALSE, FALSE, nullptr));
   if (!ctx->clean_up_event) return fail(GetLastError());
 
-  const DWORD file_error = OpenOutputFile(ctx, settings.output_path);
-  ctx->user_name = settings.user_name;
-  ctx->password = settings.password;
-  if (file_error) return fail(file_error);
-
   if (DWORD error = OpenHttpRequest(ctx, session, settings.host_name.c_str(), settings.port,
                                     settings.object_path.c_str(), settings.secure))
     return fail(error);
+  if (start.offset > 0) {
+    // The rest of the file, only if it is still the one whose beginning is stored; otherwise
+    // the server answers with the whole new body.
+    const std::wstring headers = L"Range: bytes=" + std::to_wstring(start.offset) +
+                                 L"-\r\nIf-Range: " + start.validator + L"\r\n";
+    if (!HttpAddRequestHeadersW(ctx->request_handle, headers.c_str(), DWORD(headers.size()),
+                                HTTP_ADDREQ_FLAG_ADD | HTTP_ADDREQ_FLAG_REPLACE))
+      return fail(GetLastError());
+  }
   *context = ctx;
   return 0;
-}
-
-DWORD OpenOutputFile(RequestContext* context, const wchar_t* output_path) {
-  if (!output_path || !*output_path) {
-    context->temp_file_name.reset(new (std::nothrow) wchar_t[MAX_PATH]);
-    if (!context->temp_file_name) return ERROR_NOT_ENOUGH_MEMORY;
-    wchar_t folder[MAX_PATH];
-    const DWORD n = GetTempPathW(MAX_PATH, folder);
-    if (n == 0 || n >= MAX_PATH) return GetLastError() ? GetLastError() : ERROR_BUFFER_OVERFLOW;
-    if (!GetTempFileNameW(folder, L"TSC", 0, context->temp_file_name.get())) {
-      const DWORD error = GetLastError();
-      context->temp_file_name.reset();  // nothing was created, nothing to delete
-      return error;
-    }
-    output_path = context->temp_file_name.get();
-  }
-  context->output_file.reset(CreateFileW(output_path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                         FILE_ATTRIBUTE_NORMAL, nullptr));
-  return context->output_file ? 0 : GetLastError();
 }
 
 DWORD OpenHttpRequest(RequestContext* context, HINTERNET session, const wchar_t* host_name,
@@ -134,24 +127,28 @@ void ShutRequestHandle(RequestContext* context) {
   }
 }
 
+void AbandonRequest(RequestContext* context) {
+  if (!context->request_handle) return;
+  ShutRequestHandle(context);
+  win::CriticalSectionGuard guard(context->lock);
+  // No step starts from now on; one that is running ends at its next (refused) handle
+  // call, so this wait lasts at most one chunk's store.
+  context->abandoned = true;
+  while (context->advancing > 0)
+    SleepConditionVariableCS(&context->advances_done, context->lock.Native(), INFINITE);
+}
+
 void DisposeRequestContext(RequestContext* context, LONG* cancelled) {
   if (!context) return;
-  bool await_notice = false;
-  if (context->request_handle) {
-    ShutRequestHandle(context);
-    win::CriticalSectionGuard guard(context->lock);
-    // No step starts from now on; one that is running ends at its next (refused) handle
-    // call, so this wait lasts at most one chunk's store.
-    context->abandoned = true;
-    while (context->advancing > 0)
-      SleepConditionVariableCS(&context->advances_done, context->lock.Native(), INFINITE);
+  AbandonRequest(context);
+  bool await_notice;
+  {
     // Only a request whose transfer ended on its own gets its closing notice promptly.
+    win::CriticalSectionGuard guard(context->lock);
     await_notice = context->await_closing_notice && context->ended_on_its_own;
   }
   if (await_notice) WaitForSingleObject(context->clean_up_event.get(), 10000);
   context->connect_handle.reset();
-  context->output_file.reset();
-  if (context->temp_file_name) DeleteFileW(context->temp_file_name.get());
   if (cancelled) {
     win::CriticalSectionGuard guard(context->lock);
     *cancelled = context->cancelled;

@@ -1,9 +1,14 @@
 // Driving one request: the step machine, the status callback, waiting and the proxy retry.
+#include <string>
+
 #include "download_engine.h"
 #include "proxy_credentials_prompt.h"
 #include "request_context.h"
 
 namespace {
+
+constexpr ULONGLONG kNoDeadline = ~ULONGLONG{0};
+constexpr DWORD kStallCheckMs = 60000;  // the longest single wait for the transfer
 
 // Issues one call on the request handle unless the handle is closing. Once the call has
 // pended, its completion may already be running on a WinINet thread: nothing here touches the
@@ -25,15 +30,10 @@ DWORD QueryNumber(HINTERNET request, DWORD what, DWORD* value) {
   return HttpQueryInfoW(request, what | HTTP_QUERY_FLAG_NUMBER, value, &size, nullptr) ? 0 : 1;
 }
 
-// Read at every completion: the body length for the progress calls, and a proxy's 407, which
-// asks for credentials once per attempt (a 407 body whose read pends must not ask again).
+// Read at every completion: a proxy's 407, which asks for credentials once per attempt (a 407
+// body whose read pends must not ask again).
 void ReadResponseFacts(RequestContext* context) {
-  if (!EnterHandleUse(context)) {
-    context->content_length = 0;
-    return;
-  }
-  if (QueryNumber(context->request_handle, HTTP_QUERY_CONTENT_LENGTH, &context->content_length))
-    context->content_length = 0;
+  if (!EnterHandleUse(context)) return;
   DWORD status = 0;
   const bool ask_for_credentials =
       !QueryNumber(context->request_handle, HTTP_QUERY_STATUS_CODE, &status) &&
@@ -43,12 +43,111 @@ void ReadResponseFacts(RequestContext* context) {
     // The wizard's window is topmost; let the dialog come above it, then restore.
     const HWND owner = EngineOwnerWindow();
     SetWindowPos(owner, HWND_NOTOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+    // The time the user takes over the dialog is no stall: the clock starts when it closes.
+    context->deadline = kNoDeadline;
     const DWORD answer = PromptForProxyCredentials(context->request_handle);
+    context->deadline = GetTickCount64() + context->stall_limit;
     SetWindowPos(owner, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
     win::CriticalSectionGuard guard(context->lock);
     context->retry_requested = answer == ERROR_INTERNET_FORCE_RETRY;
   }
   LeaveHandleUse(context);
+}
+
+// A header's text; empty when it is missing, longer than `kMaxHeader` or holds a control
+// character (it is sent back in a request header).
+std::wstring QueryText(HINTERNET request, DWORD what) {
+  constexpr DWORD kMaxHeader = 256;
+  wchar_t text[kMaxHeader] = {};
+  DWORD size = sizeof(text);
+  if (!HttpQueryInfoW(request, what, text, &size, nullptr)) return {};
+  std::wstring value(text, size / sizeof(wchar_t));
+  for (wchar_t c : value)
+    if (c < 0x20 || c == 0x7F) return {};
+  return value;
+}
+
+// What a resumed request can send in If-Range: a strong ETag, else Last-Modified (a weak ETag
+// may not be used there).
+std::wstring ReadValidator(HINTERNET request) {
+  std::wstring etag = QueryText(request, HTTP_QUERY_ETAG);
+  if (!etag.empty() && etag.compare(0, 2, L"W/") != 0) return etag;
+  return QueryText(request, HTTP_QUERY_LAST_MODIFIED);
+}
+
+// Reads an unsigned decimal number at `*at` that fits a DWORD, moving `*at` past it.
+bool ReadNumber(const wchar_t** at, DWORD* value) {
+  const wchar_t* p = *at;
+  uint64_t n = 0;
+  while (*p >= L'0' && *p <= L'9' && n <= MAXDWORD) n = n * 10 + DWORD(*p++ - L'0');
+  if (p == *at || n > MAXDWORD) return false;
+  *at = p;
+  *value = DWORD(n);
+  return true;
+}
+
+// True when `range` is "bytes OFFSET-(LENGTH-1)/LENGTH": the rest of the file from `offset` on.
+bool RangeContinuesAt(const std::wstring& range, DWORD offset, DWORD* whole_length) {
+  const wchar_t* p = range.c_str();
+  if (range.compare(0, 6, L"bytes ") != 0) return false;
+  p += 6;
+  DWORD first = 0, last = 0, length = 0;
+  if (!ReadNumber(&p, &first) || *p++ != L'-' || !ReadNumber(&p, &last) || *p++ != L'/' ||
+      !ReadNumber(&p, &length) || *p)
+    return false;
+  if (first != offset || length == 0 || last != length - 1 || first > last) return false;
+  *whole_length = length;
+  return true;
+}
+
+// Judges an answer before its body is read (once per send). The whole file's length and the
+// validator come from a 200. An answer to a range request must be a 206 for exactly the rest of
+// the file, or (the range ignored, or the file changed) a 200 whole body that replaces what is
+// stored, once; a proxy's 407 is retried as usual, anything else ends the attempt unread.
+DWORD TakeAnswer(RequestContext* context) {
+  context->answer_taken = true;
+  if (!EnterHandleUse(context)) return ERROR_OPERATION_ABORTED;
+  const HINTERNET request = context->request_handle;
+  DWORD status = 0;
+  if (QueryNumber(request, HTTP_QUERY_STATUS_CODE, &status)) status = 0;
+  if (QueryNumber(request, HTTP_QUERY_CONTENT_LENGTH, &context->content_length))
+    context->content_length = 0;
+  const DWORD offset = context->start.offset;
+  DWORD error = 0;
+  DWORD whole_length = context->content_length;
+  std::wstring validator;
+  if (status == 0) {
+    // Wine lets a send succeed on a connection closed without any answer.
+    error = ERROR_HTTP_INVALID_SERVER_RESPONSE;
+  } else if (offset > 0 && status == HTTP_STATUS_PARTIAL_CONTENT) {
+    if (!RangeContinuesAt(QueryText(request, HTTP_QUERY_CONTENT_RANGE), offset, &whole_length) ||
+        whole_length != context->start.whole_length)
+      error = ERROR_HTTP_INVALID_SERVER_RESPONSE;
+  } else if (status == HTTP_STATUS_OK) {
+    validator = ReadValidator(request);
+    if (offset > 0 && !context->start.may_restart) error = ERROR_HTTP_INVALID_SERVER_RESPONSE;
+  } else if (offset > 0 && status != HTTP_STATUS_PROXY_AUTH_REQ) {
+    error = ERROR_HTTP_INVALID_SERVER_RESPONSE;
+  }
+  LeaveHandleUse(context);
+
+  win::CriticalSectionGuard guard(context->lock);
+  context->status = status;
+  context->answer_refused = error != 0 && status != 0;
+  if (error) return error;
+  if (status == HTTP_STATUS_OK) {
+    context->validator = std::move(validator);
+    if (offset > 0) {
+      // The stored beginning is void: start the file over, and report nothing until the new
+      // body passes what was reported (the reports never go back or count a byte twice).
+      SetFilePointer(context->output_file, 0, nullptr, FILE_BEGIN);
+      SetEndOfFile(context->output_file);
+      context->progress_base -= offset;
+      context->restarted = true;
+    }
+  }
+  if (offset == 0 || status != HTTP_STATUS_PROXY_AUTH_REQ) context->whole_length = whole_length;
+  return 0;
 }
 
 }  // namespace
@@ -89,13 +188,17 @@ DWORD StepStore(RequestContext* context, bool* end_of_body) {
         context->content_length != 0 && context->attempt_bytes != context->content_length;
     return short_of_its_length ? ERROR_INTERNET_CONNECTION_ABORTED : 0;
   }
-  context->bytes_received += context->bytes_read;
+  context->deadline = GetTickCount64() + context->stall_limit;
   context->attempt_bytes += context->bytes_read;
-  if (context->progress_callback)
-    context->progress_callback(context->progress_context, context->content_length,
-                               context->bytes_received, context->output_path);
+  const DWORD received = context->progress_base + context->attempt_bytes;
+  if (received > context->progress) {
+    context->progress = received;
+    if (context->progress_callback)
+      context->progress_callback(context->progress_context, context->whole_length, received,
+                                 context->output_path);
+  }
   DWORD written = 0;
-  if (!WriteFile(context->output_file.get(), context->buffer.get(), context->bytes_read, &written,
+  if (!WriteFile(context->output_file, context->buffer.get(), context->bytes_read, &written,
                  nullptr)) {
     const DWORD error = GetLastError();
     win::CriticalSectionGuard guard(context->lock);
@@ -114,19 +217,13 @@ void AdvanceRequest(RequestContext* context, DWORD error) {
   // `error` is tested first: after a step has pended, `state` belongs to the thread that
   // will complete it.
   while (error == 0 && context->state != TransferState::Finished) {
-    // A body that keeps arriving at once is stored in this loop, possibly on the thread
-    // that waits for the time limit; so the loop keeps the limit itself.
-    if (GetTickCount64() >= context->deadline) {
-      error = ERROR_INTERNET_TIMEOUT;
-      break;
-    }
     switch (context->state) {
       case TransferState::Send:
         context->state = TransferState::Receive;
         error = StepSend(context);
         break;
       case TransferState::Receive:
-        error = StepReceive(context);
+        error = context->answer_taken ? StepReceive(context) : TakeAnswer(context);
         break;
       case TransferState::Store: {
         context->state = TransferState::Receive;
@@ -142,9 +239,11 @@ void AdvanceRequest(RequestContext* context, DWORD error) {
   win::CriticalSectionGuard guard(context->lock);
   if (error != ERROR_IO_PENDING) {
     context->transfer_error = error;
-    // Refused because the handle is closing, or cut off by the time limit: the body was
+    // Refused because the handle is closing, timed out, or an answer not taken: the body was
     // left unread.
-    context->ended_on_its_own = error != ERROR_OPERATION_ABORTED && error != ERROR_INTERNET_TIMEOUT;
+    context->ended_on_its_own = error != ERROR_OPERATION_ABORTED &&
+                                error != ERROR_INTERNET_TIMEOUT &&
+                                error != ERROR_HTTP_INVALID_SERVER_RESPONSE;
     SetEvent(context->completion_event.get());
   }
   if (--context->advancing == 0) WakeAllConditionVariable(&context->advances_done);
@@ -177,8 +276,16 @@ void CALLBACK OnInternetStatus(HINTERNET handle, DWORD_PTR context_value, DWORD 
   }
 }
 
-bool AwaitCompletion(RequestContext* context, DWORD time_limit) {
-  return WaitForSingleObject(context->completion_event.get(), time_limit) == WAIT_OBJECT_0;
+bool AwaitCompletion(RequestContext* context) {
+  for (;;) {
+    // Read again after every wait: each stored chunk (or a closed prompt) moves it.
+    const ULONGLONG now = GetTickCount64(), deadline = context->deadline;
+    if (now >= deadline) return false;
+    const ULONGLONG left = deadline - now;
+    if (WaitForSingleObject(context->completion_event.get(),
+                            left < kStallCheckMs ? DWORD(left) : kStallCheckMs) == WAIT_OBJECT_0)
+      return true;
+  }
 }
 
 void RewindForRetry(RequestContext* context) {
@@ -189,20 +296,18 @@ void RewindForRetry(RequestContext* context) {
   context->write_failed = false;
   context->ended_on_its_own = false;
   context->bytes_read = 0;
+  // The refusal's body is dropped from the file but stays counted, as it was reported.
+  context->progress_base += context->attempt_bytes;
+  LARGE_INTEGER start = {};
+  start.QuadPart = context->restarted ? 0 : context->start.offset;
+  SetFilePointerEx(context->output_file, start, nullptr, FILE_BEGIN);
+  SetEndOfFile(context->output_file);
   context->attempt_bytes = 0;
-  SetFilePointer(context->output_file.get(), 0, nullptr, FILE_BEGIN);
-  SetEndOfFile(context->output_file.get());
+  context->answer_taken = false;
+  context->status = 0;
   ResetEvent(context->clean_up_event.get());
   ResetEvent(context->completion_event.get());
   context->state = TransferState::Send;
 }
 
 void WakeRequestWaiter(RequestContext* context) { SetEvent(context->completion_event.get()); }
-
-DWORD QueryFinalStatus(RequestContext* context) {
-  DWORD status = 0;
-  if (!EnterHandleUse(context)) return 0;
-  if (QueryNumber(context->request_handle, HTTP_QUERY_STATUS_CODE, &status)) status = 0;
-  LeaveHandleUse(context);
-  return status;
-}

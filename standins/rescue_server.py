@@ -2,9 +2,12 @@
 """Stand-in rescue-disk download server on loopback.
 
 Serves "scanner.zip" and "system.zip" under /tovixscourlet/rescuedisk/ over plain HTTP/1.1
-(with Content-Length) from 127.0.0.1; everything else is 404.
+(with Content-Length, an ETag and a Last-Modified) from 127.0.0.1; everything else is 404. A
+"Range: bytes=A-" request gets a 206 with "Content-Range: bytes A-(N-1)/N" when its If-Range,
+if any, is the archive's ETag or Last-Modified (otherwise the whole body), 416 when A >= N.
 
   rescue_server.py [--port N] [--port-file FILE] [--log FILE] [--missing NAME] [--rate B]
+                   [connection fault options]
                    (--root DIR | --build TOOL INSTALLER TREE [archive fault options])
 
 --root DIR serves the archives already in DIR. --build runs the rescue_archives tool to make
@@ -12,13 +15,19 @@ them first (in a temporary folder that goes away with the server) and passes on 
 options: --damage ARCHIVE, --climb ARCHIVE, --broken-installer, --no-rescue-system,
 --installer-pause MS.
 --missing NAME answers 404 for that archive. --rate B sends bodies at about B bytes a second
-(a slow line, to catch a download in progress). --port 0 (the default) takes an ephemeral port;
-the port is printed on stdout and, with --port-file, written there (to a temporary name, then
-renamed, so that a reader never sees half a number). --log appends one line per request:
-"GET /path STATUS", and "GET /path cut" when the client went away before the body's end. The
+(a slow line, to catch a download in progress). Connection faults, counted per archive:
+--drop B closes the connection after B body bytes, --stall B sends nothing more after B body
+bytes until the client goes (at most 120 s), each on the first --faults K requests (default 1);
+--ignore-ranges answers every request with the whole body; --changing-etag gives every answer
+another ETag and Last-Modified (the archive "changed"). --port 0 (the default) takes an
+ephemeral port; the port is printed on stdout and, with --port-file, written there (to a
+temporary name, then renamed, so that a reader never sees half a number). --log appends one line per request:
+"GET /path STATUS", "GET /path cut" when the client went away before the body's end, and
+"GET /path dropped" or "GET /path stalled" when a fault option ended the body early. The
 server runs until it is interrupted or terminated.
 """
 import argparse
+import email.utils
 import http.server
 import os
 import shutil
@@ -33,40 +42,88 @@ PREFIX = "/tovixscourlet/rescuedisk/"
 ARCHIVES = ("scanner.zip", "system.zip")
 
 
-def make_handler(root, missing, log_path, rate):
+def make_handler(root, missing, log_path, rate, options):
     log_lock = threading.Lock()
+    served = {}  # archive name -> requests answered so far (for the fault options)
 
     class Handler(http.server.BaseHTTPRequestHandler):
         protocol_version = "HTTP/1.1"
 
         def do_GET(self):
             name = self.path[len(PREFIX):] if self.path.startswith(PREFIX) else None
-            body, status = None, 404
+            body, status, extra = None, 404, []
             if name in ARCHIVES and name != missing:
                 try:
                     with open(os.path.join(root, name), "rb") as f:
                         body, status = f.read(), 200
+                        stamp = os.fstat(f.fileno()).st_mtime
                 except OSError:
                     pass
             if body is None:
                 body = b"<html><body>404 Not Found</body></html>"
+                number = 0
+            else:
+                with log_lock:
+                    number = served.get(name, 0)
+                    served[name] = number + 1
+                version = number if options.changing_etag else 0
+                etag = '"%x-%x-%d"' % (len(body), int(stamp), version)
+                modified = email.utils.formatdate(int(stamp) + version, usegmt=True)
+                extra = [("ETag", etag), ("Last-Modified", modified)]
+                status, body, range_header = self.ranged(body, etag, modified)
+                if range_header:
+                    extra.append(("Content-Range", range_header))
             self.record(status)
             self.send_response(status)
             self.send_header("Content-Type",
-                             "application/octet-stream" if status == 200 else "text/html")
+                             "application/octet-stream" if status in (200, 206) else "text/html")
             self.send_header("Content-Length", str(len(body)))
+            for header in extra:
+                self.send_header(*header)
             self.end_headers()
+            fault = None
+            cut = options.drop if options.drop is not None else options.stall
+            if status in (200, 206) and number < options.faults and cut is not None and \
+                    cut < len(body):
+                fault, body = "dropped" if options.drop is not None else "stalled", body[:cut]
+            try:
+                self.send_body(body)
+            except (BrokenPipeError, ConnectionResetError):
+                self.record("cut")  # the client went away mid-body (a closed wizard)
+                return
+            if fault:
+                self.record(fault)
+                if fault == "stalled":
+                    self.connection.settimeout(120)
+                    try:
+                        while self.connection.recv(4096):
+                            pass
+                    except OSError:
+                        pass
+                self.close_connection = True
+
+        def ranged(self, body, etag, modified):
+            """The status, body and Content-Range for the request's Range and If-Range."""
+            wanted = self.headers.get("Range", "")
+            if_range = self.headers.get("If-Range")
+            first = wanted[len("bytes="):-1] if wanted.startswith("bytes=") else ""
+            if (options.ignore_ranges or not wanted.endswith("-") or not first.isdigit() or
+                    (if_range is not None and if_range not in (etag, modified))):
+                return 200, body, None
+            start = int(first)
+            if start >= len(body):
+                return 416, b"", "bytes */%d" % len(body)
+            return 206, body[start:], "bytes %d-%d/%d" % (start, len(body) - 1, len(body))
+
+        def send_body(self, body):
             if not rate:
                 self.wfile.write(body)
                 return
             chunk = max(1, rate // 10)
-            try:
-                for start in range(0, len(body), chunk):
-                    self.wfile.write(body[start:start + chunk])
-                    self.wfile.flush()
-                    time.sleep(0.1)
-            except (BrokenPipeError, ConnectionResetError):
-                self.record("cut")  # the client went away mid-body (a closed wizard)
+            for start in range(0, len(body), chunk):
+                self.wfile.write(body[start:start + chunk])
+                self.wfile.flush()
+                time.sleep(0.1)
 
         def record(self, status):
             if log_path:
@@ -108,6 +165,12 @@ def main():
     parser.add_argument("--log")
     parser.add_argument("--missing", choices=ARCHIVES)
     parser.add_argument("--rate", type=int, default=0)
+    cut = parser.add_mutually_exclusive_group()
+    cut.add_argument("--drop", type=int)
+    cut.add_argument("--stall", type=int)
+    parser.add_argument("--faults", type=int, default=1)
+    parser.add_argument("--ignore-ranges", action="store_true")
+    parser.add_argument("--changing-etag", action="store_true")
     source = parser.add_mutually_exclusive_group(required=True)
     source.add_argument("--root")
     source.add_argument("--build", nargs=3, metavar=("TOOL", "INSTALLER", "TREE"))
@@ -126,7 +189,7 @@ def main():
         root = scratch
     try:
         server = http.server.ThreadingHTTPServer(
-            ("127.0.0.1", args.port), make_handler(root, args.missing, args.log, args.rate))
+            ("127.0.0.1", args.port), make_handler(root, args.missing, args.log, args.rate, args))
         server.daemon_threads = True
         # SIGTERM ends the server the same way as Ctrl+C, so the scratch folder is removed.
         signal.signal(signal.SIGTERM, lambda *_: (_ for _ in ()).throw(KeyboardInterrupt))

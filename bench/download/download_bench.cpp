@@ -32,7 +32,7 @@ void CountChunk(void* context, uint32_t, uint32_t, const wchar_t*) {
 bool EngineDownload(const wchar_t* url, const wchar_t* file) {
   InitializeEngine(nullptr);
   int chunks = 0;
-  const bool ok = DownloadUrlToFile(url, file, 720000, &CountChunk, &chunks);
+  const bool ok = DownloadUrlToFile(url, file, 60000, &CountChunk, &chunks);
   ShutdownEngine();
   return ok;
 }

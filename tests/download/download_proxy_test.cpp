@@ -21,6 +21,12 @@ DWORD AnswerWithCredentials(HINTERNET request) {
   return ERROR_INTERNET_FORCE_RETRY;
 }
 
+// A user who takes a while over the dialog.
+DWORD AnswerSlowly(HINTERNET request) {
+  Sleep(1500);
+  return AnswerWithCredentials(request);
+}
+
 DWORD Decline(HINTERNET) {
   ++prompt_calls;
   return ERROR_CANCELLED;
@@ -70,6 +76,17 @@ TEST_F(DownloadThroughProxy, CredentialsFromThePromptRetryTheRequest) {
   ASSERT_GE(totals.values.size(), 2u);
   EXPECT_EQ(totals.values.front(), kRefusal.size());
   EXPECT_EQ(totals.values.back(), kRefusal.size() + 30000);
+}
+
+TEST_F(DownloadThroughProxy, TimeAtThePromptIsNoStall) {
+  // The stall limit is a third of the time the prompt takes; the download still arrives.
+  SetProxyCredentialsPrompt(&AnswerSlowly);
+  InitializeEngine(nullptr);
+  EXPECT_TRUE(DownloadUrlToFile(L"http://rescue.example.invalid/file/30000", file_.c_str(), 500,
+                                nullptr, nullptr));
+  EXPECT_TRUE(ShutdownEngine());
+  EXPECT_EQ(prompt_calls, 1);
+  EXPECT_EQ(ReadFileBytes(file_), PatternBytes(30000));
 }
 
 TEST_F(DownloadThroughProxy, DeclinedPromptLeavesTheRefusalAndFails) {

@@ -102,11 +102,11 @@ std::wstring TestServer::url(const std::wstring& path, const std::wstring& schem
   return scheme + L"://" + host + L":" + std::to_wstring(port_) + path;
 }
 
-int TestServer::counter(const char* name) const {
+std::string TestServer::Fetch(const std::string& path) const {
   SOCKET s = ConnectLocal(port_);
-  if (s == INVALID_SOCKET) return -1;
+  if (s == INVALID_SOCKET) return {};
   std::string reply;
-  if (SendText(s, std::string("GET /count/") + name + " HTTP/1.1\r\nConnection: close\r\n\r\n")) {
+  if (SendText(s, "GET " + path + " HTTP/1.1\r\nConnection: close\r\n\r\n")) {
     char buffer[512];
     int n;
     while ((n = recv(s, buffer, sizeof(buffer), 0)) > 0) {
@@ -120,7 +120,12 @@ int TestServer::counter(const char* name) const {
   }
   closesocket(s);
   const size_t body = reply.find("\r\n\r\n");
-  return body == std::string::npos ? -1 : std::atoi(reply.c_str() + body + 4);
+  return body == std::string::npos ? std::string() : reply.substr(body + 4);
+}
+
+int TestServer::counter(const char* name) const {
+  const std::string text = Fetch(std::string("/count/") + name);
+  return text.empty() ? -1 : std::atoi(text.c_str());
 }
 
 std::string PatternBytes(size_t count) {

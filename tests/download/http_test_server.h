@@ -28,7 +28,9 @@ class TestServer {
   // "http://127.0.0.1:PORT" followed by `path`, or with another scheme and host.
   std::wstring url(const std::wstring& path, const std::wstring& scheme = L"http",
                    const std::wstring& host = L"127.0.0.1") const;
-  // One of the server's counters (/count/NAME), read over a plain socket.
+  // The body of a GET for `path`, read over a plain socket; empty when there is none.
+  std::string Fetch(const std::string& path) const;
+  // One of the server's counters (/count/NAME).
   int counter(const char* name) const;
 
  private:

@@ -30,7 +30,25 @@ Paths (N is a byte count; bodies are the pattern of body_bytes):
   /count/tls       how many connections opened with a TLS handshake
   /count/https     how many requests arrived over TLS
   /crl             the test root's (empty) certificate revocation list, when TLS is on
+  /resume/N?OPTIONS  N bytes that can be resumed: see below
+  /requests/KEY    the /resume requests made with key=KEY so far, one line each:
+                   "RANGE IF-RANGE STATUS" ("-" for a header that was not sent)
   /lifeline        see above
+/resume/N answers a 200 with Content-Length, an ETag ("v0") and a Last-Modified, and a
+"Range: bytes=A-" request whose If-Range (if any) is the ETag or the Last-Modified with a 206
+and "Content-Range: bytes A-(N-1)/N" (416 when A >= N). OPTIONS (&-separated):
+  key=KEY        names the scenario: requests are counted and listed per key
+  validator=V    etag (the default: ETag and Last-Modified), weak (a weak ETag and
+                 Last-Modified), lastmod (Last-Modified only) or none
+  changing=1     the validators change with every request (the file "changed")
+  norange=1      Range is ignored: always the whole body
+  skew=1         the Content-Range of a 206 starts one byte late
+  drop=B         after B body bytes the connection closes (cleanly, so no byte sent is lost)...
+  drops=K        ...on the first K requests of the key (default 1)
+  stall=B        after B body bytes nothing more is sent until the client goes (or 120 s)...
+  stalls=K       ...on the first K requests of the key (default 1)
+  unanswered=K   the K requests after the first are closed at once, unanswered (logged with
+                 the status "closed")
 A request in proxy form ("GET http://host:port/path") is answered 407 with the body
 "proxy says no" until it carries Proxy-Authorization Basic "proxyuser:proxypass"; then the
 path is served as above.
@@ -55,6 +73,7 @@ COUNTS = {"hang": 0, "tls": 0, "https": 0}
 TLS = None  # the server side of TLS, when TLS_DIR was given
 CRL = None  # the DER revocation list served at /crl
 COUNTS_LOCK = threading.Lock()
+RESUME_REQUESTS = {}  # key -> ["RANGE IF-RANGE STATUS", ...]
 
 
 def count(name):
@@ -160,6 +179,12 @@ class Handler(socketserver.BaseRequestHandler):
                 self.reply(sock, 401, b"who are you", ['WWW-Authenticate: Basic realm="test"'])
             else:
                 self.reply(sock, 200, got.encode("utf-8"))
+        elif kind == "resume":
+            return self.serve_resume(sock, num(1), query(target), headers)
+        elif kind == "requests":
+            with COUNTS_LOCK:
+                lines = RESUME_REQUESTS.get(segs[1] if len(segs) > 1 else "", [])
+                self.reply(sock, 200, "".join(line + "\n" for line in lines).encode())
         elif kind == "count":
             with COUNTS_LOCK:
                 self.reply(sock, 200, str(COUNTS.get(segs[1] if len(segs) > 1 else "", 0)).encode())
@@ -168,6 +193,62 @@ class Handler(socketserver.BaseRequestHandler):
         else:
             self.reply(sock, 404, b"no such path")
         return True
+
+    def serve_resume(self, sock, size, options, headers):
+        key = options.get("key", "")
+        with COUNTS_LOCK:
+            log = RESUME_REQUESTS.setdefault(key, [])
+            number = len(log)
+            log.append("")
+        version = number if "changing" in options else 0
+        etag = '"v%d"' % version
+        last_modified = "Sat, 01 Jan 2022 00:%02d:%02d GMT" % (version // 60 % 60, version % 60)
+        kind = options.get("validator", "etag")
+        validators = {"etag": [("ETag", etag), ("Last-Modified", last_modified)],
+                      "weak": [("ETag", "W/" + etag), ("Last-Modified", last_modified)],
+                      "lastmod": [("Last-Modified", last_modified)],
+                      "none": []}[kind]
+        extra = ["%s: %s" % pair for pair in validators]
+        strong = [value for _, value in validators if not value.startswith("W/")]
+
+        wanted, if_range = headers.get("range"), headers.get("if-range")
+        if 0 < number <= int(options.get("unanswered", 0)):
+            log[number] = "%s %s closed" % (wanted or "-", if_range or "-")
+            sock.shutdown(socket.SHUT_RDWR)
+            sock.close()
+            return False
+        start, status = 0, 200
+        if wanted and "norange" not in options and (if_range is None or if_range in strong):
+            first = wanted[len("bytes="):-1] if wanted.startswith("bytes=") else ""
+            if wanted.endswith("-") and first.isdigit():
+                start, status = int(first), 206
+        if status == 206 and start >= size:
+            status = 416
+        log[number] = "%s %s %d" % (wanted or "-", if_range or "-", status)
+        if status == 416:
+            self.reply(sock, 416, b"", ["Content-Range: bytes */%d" % size])
+            return True
+        if status == 206:
+            shown = start + 1 if "skew" in options else start
+            extra.append("Content-Range: bytes %d-%d/%d" % (shown, size - 1, size))
+        sock.sendall(header(status, size - start, extra))
+
+        cut = None
+        if "drop" in options and number < int(options.get("drops", 1)):
+            cut = ("drop", int(options["drop"]))
+        elif "stall" in options and number < int(options.get("stalls", 1)):
+            cut = ("stall", int(options["stall"]))
+        if cut is None:
+            self.send_body(sock, size - start, start)
+            return True
+        self.send_body(sock, min(cut[1], size - start), start)
+        if cut[0] == "stall":
+            sock.settimeout(120)
+            while sock.recv(4096):
+                pass
+        sock.shutdown(socket.SHUT_RDWR)
+        sock.close()
+        return False
 
     @staticmethod
     def reply(sock, status, body, extra=()):
@@ -178,11 +259,11 @@ class Handler(socketserver.BaseRequestHandler):
         self.send_body(sock, n)
 
     @staticmethod
-    def send_body(sock, n):
-        off = 0
+    def send_body(sock, n, start=0):
+        off = start
         block = 1 << 20
-        while off < n:
-            take = min(block, n - off)
+        while off < start + n:
+            take = min(block, start + n - off)
             sock.sendall(body_bytes(off, take))
             off += take
 
@@ -191,6 +272,16 @@ def header(status, length, extra=()):
     lines = ["HTTP/1.1 %d Status%d" % (status, status), "Content-Length: %d" % length,
              "Content-Type: application/octet-stream"] + list(extra)
     return ("\r\n".join(lines) + "\r\n\r\n").encode("latin-1")
+
+
+def query(target):
+    """The &-separated NAME=VALUE options after "?" as a dict."""
+    options = {}
+    for item in target.partition("?")[2].split("&"):
+        if item:
+            name, _, value = item.partition("=")
+            options[name] = value
+    return options
 
 
 def basic(value):

@@ -151,6 +151,12 @@ SCENARIOS = {
                               requests=BOTH),
     "close-declined": dict(lang="es_ES.UTF-8", server=["--rate", "30000"], decline=True,
                            finish="ok", requests=BOTH),
+    # Each archive's first answer breaks off after 10000 bytes: the download resumes with a
+    # range request, the bar never goes back and the drive gets the whole rescue system.
+    "resume-dropped": dict(archives=["--installer-pause", "250"],
+                           server=["--rate", "300000", "--drop", "10000"], finish="ok",
+                           requests=[r for name in ("scanner.zip", "system.zip")
+                                     for r in (name + " 200", name + " dropped", name + " 206")]),
 }
 
 
