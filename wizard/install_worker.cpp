@@ -99,7 +99,9 @@ bool DownloadArchives(InstallJob& job) {
                  L", HTTP status " + std::to_wstring(outcome.http_status) + L", " +
                  std::to_wstring(outcome.bytes_received) + L" bytes received of " +
                  std::to_wstring(outcome.content_length) + L" announced, error " +
-                 std::to_wstring(outcome.error) + L", " + Seconds(GetTickCount64() - started));
+                 std::to_wstring(outcome.error) + L", resumes " + std::to_wstring(outcome.resumes) +
+                 (outcome.restarted ? L" (started over once), " : L", ") +
+                 Seconds(GetTickCount64() - started));
     if (!ok) {
       Fail(job, DownloadFailureOf(outcome, name));
       break;

@@ -156,7 +156,10 @@ SCENARIOS = {
     "resume-dropped": dict(archives=["--installer-pause", "250"],
                            server=["--rate", "300000", "--drop", "10000"], finish="ok",
                            requests=[r for name in ("scanner.zip", "system.zip")
-                                     for r in (name + " 200", name + " dropped", name + " 206")]),
+                                     for r in (name + " 200", name + " dropped", name + " 206")],
+                           log=["download ended: URL/%s: complete, HTTP status 206, " % name
+                                for name in ("scanner.zip", "system.zip")] +
+                               ["error 0, resumes 1, ", "build succeeded"]),
 }
 
 
