@@ -130,9 +130,8 @@ struct LayeredWindow::Impl {
   bool redraw_pending = false;
   bool animating = false;
   bool tracking_mouse = false;
-  // The window's size in layout units, and its monitor's dpi: the surface has layout size ×
-  // dpi / 96 device pixels, and mouse positions are divided back into layout units.
-  int width = 0, height = 0;
+  // The monitor's dpi: the surface has the scene's laid-out size × dpi / 96 device pixels, and
+  // mouse positions are divided back into layout units.
   UINT dpi = USER_DEFAULT_SCREEN_DPI;
   int Device(int layout) const { return MulDiv(layout, dpi, USER_DEFAULT_SCREEN_DPI); }
   int Layout(int device) const { return MulDiv(device, USER_DEFAULT_SCREEN_DPI, dpi); }
@@ -163,8 +162,6 @@ bool LayeredWindow::Create(HINSTANCE instance, const wchar_t* title, Scene& scen
   if (!impl_->gdiplus.Ok()) return false;
   scene_ = &scene;
   scene.Layout(width, height);
-  impl_->width = width;
-  impl_->height = height;
   impl_->dpi = SystemDpi();
 
   WNDCLASSEXW wc{};
@@ -270,8 +267,9 @@ LRESULT LayeredWindow::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
       // where the system suggests.
       impl_->dpi = LOWORD(wp);
       const RECT* suggested = reinterpret_cast<const RECT*>(lp);
+      const Rect laid_out = scene_->Root() ? scene_->Root()->Bounds() : Rect{};
       impl_->surface =
-          std::make_unique<Surface>(impl_->Device(impl_->width), impl_->Device(impl_->height));
+          std::make_unique<Surface>(impl_->Device(laid_out.w), impl_->Device(laid_out.h));
       SetWindowPos(hwnd, nullptr, suggested->left, suggested->top, impl_->surface->Width(),
                    impl_->surface->Height(), SWP_NOZORDER | SWP_NOACTIVATE);
       Redraw();

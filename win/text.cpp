@@ -14,4 +14,15 @@ std::wstring Widen(std::string_view text, UINT code_page) {
   return wide;
 }
 
+std::string Narrow(std::wstring_view text, UINT code_page) {
+  if (text.empty() || text.size() > INT_MAX) return {};
+  const int size = static_cast<int>(text.size());
+  const int length =
+      WideCharToMultiByte(code_page, 0, text.data(), size, nullptr, 0, nullptr, nullptr);
+  if (length <= 0) return {};
+  std::string narrow(static_cast<size_t>(length), '\0');
+  WideCharToMultiByte(code_page, 0, text.data(), size, narrow.data(), length, nullptr, nullptr);
+  return narrow;
+}
+
 }  // namespace win

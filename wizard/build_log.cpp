@@ -5,6 +5,7 @@
 
 #include <cwchar>
 
+#include "win/text.h"
 #include "work_folder.h"
 
 std::wstring BuildLogFolderPath() {
@@ -34,13 +35,7 @@ void BuildLog::Line(const std::wstring& text) {
   wchar_t stamp[32];
   std::swprintf(stamp, 32, L"%04u-%02u-%02u %02u:%02u:%02u.%03u  ", now.wYear, now.wMonth,
                 now.wDay, now.wHour, now.wMinute, now.wSecond, now.wMilliseconds);
-  const std::wstring line = stamp + text + L"\r\n";
-  const int size = WideCharToMultiByte(CP_UTF8, 0, line.data(), static_cast<int>(line.size()),
-                                       nullptr, 0, nullptr, nullptr);
-  if (size <= 0) return;
-  std::string bytes(static_cast<size_t>(size), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, line.data(), static_cast<int>(line.size()), bytes.data(), size,
-                      nullptr, nullptr);
+  const std::string bytes = win::Narrow(stamp + text + L"\r\n");
   DWORD written = 0;
   WriteFile(file_.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
 }

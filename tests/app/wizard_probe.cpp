@@ -23,6 +23,8 @@
 #include <cwctype>
 #include <string>
 
+#include "win/text.h"
+
 namespace {
 
 class Bstr {
@@ -30,12 +32,7 @@ class Bstr {
   ~Bstr() { SysFreeString(value_); }
   BSTR* Out() { return &value_; }
   std::string Utf8() const {
-    if (!value_) return {};
-    const int wide = static_cast<int>(SysStringLen(value_));
-    const int size = WideCharToMultiByte(CP_UTF8, 0, value_, wide, nullptr, 0, nullptr, nullptr);
-    std::string text(static_cast<size_t>(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, value_, wide, text.data(), size, nullptr, nullptr);
-    return text;
+    return value_ ? win::Narrow(std::wstring_view(value_, SysStringLen(value_))) : std::string();
   }
 
  private:
