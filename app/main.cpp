@@ -7,7 +7,7 @@
 #include <memory>
 #include <string>
 
-#include "main_window.h"
+#include "app/main_window.h"
 #include "win/text.h"
 
 namespace {

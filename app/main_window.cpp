@@ -1,4 +1,4 @@
-#include "main_window.h"
+#include "app/main_window.h"
 
 #include <dbt.h>
 
@@ -6,8 +6,8 @@
 #include <stdexcept>
 #include <string>
 
-#include "resource_ids.h"
-#include "state_request.h"
+#include "app/resource_ids.h"
+#include "wizard/state_request.h"
 #include "win/resource.h"
 
 namespace {

@@ -9,8 +9,8 @@
 #include <memory>
 
 #include "ui/layered_window_win.h"
-#include "window_view.h"
-#include "wizard_state_machine.h"
+#include "app/window_view.h"
+#include "wizard/wizard_state_machine.h"
 
 class MainWindow : public WindowView {
  public:

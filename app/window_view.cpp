@@ -1,9 +1,9 @@
-#include "window_view.h"
+#include "app/window_view.h"
 
 #include <stdexcept>
 
-#include "progress_plan.h"
-#include "removable_drives.h"
+#include "builder/progress_plan.h"
+#include "builder/removable_drives.h"
 
 namespace {
 

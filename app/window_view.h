@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "translation.h"
+#include "i18n/translation.h"
 #include "ui/scene.h"
-#include "wizard_view.h"
+#include "wizard/wizard_view.h"
 
 class WindowView : public WizardView {
  public:

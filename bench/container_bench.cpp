@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "standins/rar_block_writer.h"
-#include "urar/checksum.h"
+#include "urar/common/checksum.h"
 #include "urar/urar.h"
 
 namespace {

@@ -10,9 +10,9 @@
 #include <vector>
 
 #include "bench/peers.h"
-#include "urar/filter_native.h"
-#include "urar/filter_vm.h"
-#include "urar/filter_vm_internal.h"
+#include "urar/filters/filter_native.h"
+#include "urar/filters/filter_vm.h"
+#include "urar/filters/filter_vm_internal.h"
 #include "urar/urar.h"
 
 namespace {

@@ -1,12 +1,12 @@
 // Engine start and shutdown, the request registry and cancellation.
-#include "download_engine.h"
+#include "download/download_engine.h"
 
 #include <shlwapi.h>
 
 #include <algorithm>
 
-#include "engine_instance.h"
-#include "request_context.h"
+#include "download/engine_instance.h"
+#include "download/request_context.h"
 
 namespace {
 

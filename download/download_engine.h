@@ -11,8 +11,8 @@
 
 #include <cstdint>
 
-#include "download_outcome.h"
-#include "download_progress_callback.h"
+#include "download/download_outcome.h"
+#include "download/download_progress_callback.h"
 
 int InitializeEngine(HWND owner_window);
 void SetProxyFlag(int flag);

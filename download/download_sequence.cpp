@@ -1,9 +1,9 @@
 // The download sequence: one URL into one file through one request, with its retries.
-#include "download_engine.h"
+#include "download/download_engine.h"
 
-#include "engine_instance.h"
-#include "output_file.h"
-#include "request_context.h"
+#include "download/engine_instance.h"
+#include "download/output_file.h"
+#include "download/request_context.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
-#include "download_wrapper.h"
+#include "download/download_wrapper.h"
 
-#include "download_engine.h"
+#include "download/download_engine.h"
 #include "win/unique_resource.h"
 
 bool DownloadWrapper::Start(HWND main_window) {

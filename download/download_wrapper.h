@@ -3,8 +3,8 @@
 
 #include <windows.h>
 
-#include "download_outcome.h"
-#include "download_progress_callback.h"
+#include "download/download_outcome.h"
+#include "download/download_progress_callback.h"
 
 class DownloadWrapper {
  public:

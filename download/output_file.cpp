@@ -1,4 +1,4 @@
-#include "output_file.h"
+#include "download/output_file.h"
 
 #include <new>
 

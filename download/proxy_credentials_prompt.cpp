@@ -1,4 +1,4 @@
-#include "proxy_credentials_prompt.h"
+#include "download/proxy_credentials_prompt.h"
 
 #include <atomic>
 

@@ -1,9 +1,9 @@
 // Creating, closing and disposing of a request context.
-#include "request_context.h"
+#include "download/request_context.h"
 
 #include <new>
 
-#include "download_engine.h"
+#include "download/download_engine.h"
 
 void RetainRequestContext(RequestContext* context) { InterlockedIncrement(&context->ref_count); }
 

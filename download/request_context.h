@@ -28,7 +28,7 @@
 #include <memory>
 #include <string>
 
-#include "download_progress_callback.h"
+#include "download/download_progress_callback.h"
 #include "win/critical_section.h"
 #include "win/internet_handle.h"
 

@@ -1,9 +1,9 @@
 // Driving one request: the step machine, the status callback, waiting and the proxy retry.
 #include <string>
 
-#include "download_engine.h"
-#include "proxy_credentials_prompt.h"
-#include "request_context.h"
+#include "download/download_engine.h"
+#include "download/proxy_credentials_prompt.h"
+#include "download/request_context.h"
 
 namespace {
 

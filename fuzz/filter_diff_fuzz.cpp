@@ -14,8 +14,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "urar/filter_native.h"
-#include "urar/filter_vm.h"
+#include "urar/filters/filter_native.h"
+#include "urar/filters/filter_vm.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "urar/filter_vm.h"
+#include "urar/filters/filter_vm.h"
 
 namespace {
 

@@ -17,8 +17,8 @@
 #include "fuzz/stream_entry.h"
 #include "tests/urar/rar20_writer.h"
 #include "tests/urar/rar29_stream_writer.h"
-#include "urar/extract_result.h"
-#include "urar/filter_vm_internal.h"
+#include "urar/common/extract_result.h"
+#include "urar/filters/filter_vm_internal.h"
 
 namespace fs = std::filesystem;
 using fuzz_stream::Options;

@@ -8,7 +8,7 @@
 // on with the model, ends defined.
 // Seeds (ppmd_seeds/): the first bytes of the corpus's PPMd entries, hostile ones included.
 #include "fuzz/stream_entry.h"
-#include "urar/extract_result.h"
+#include "urar/common/extract_result.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace fuzz_stream;

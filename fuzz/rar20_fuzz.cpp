@@ -4,7 +4,7 @@
 // with a matching CRC-32; the same bytes from a fresh handle; a solid continuation ends defined.
 // Seeds (rar20_seeds/): corpus entries' packed data and streams of tests/urar/rar20_writer.h.
 #include "fuzz/stream_entry.h"
-#include "urar/extract_result.h"
+#include "urar/common/extract_result.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace fuzz_stream;

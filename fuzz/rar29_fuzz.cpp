@@ -8,7 +8,7 @@
 // Seeds (rar29_seeds/): corpus entries' LZ data (their first bytes when long: tables and the
 // first filter definitions) and streams of tests/urar/rar29_stream_writer.h.
 #include "fuzz/stream_entry.h"
-#include "urar/extract_result.h"
+#include "urar/common/extract_result.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace fuzz_stream;

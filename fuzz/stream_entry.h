@@ -22,7 +22,7 @@
 #include "fuzz/fuzz_check.h"
 #include "standins/rar_block_writer.h"
 #include "tests/urar/test_archives.h"
-#include "urar/ppmd_memory.h"
+#include "urar/ppmd/ppmd_memory.h"
 
 namespace fuzz_stream {
 

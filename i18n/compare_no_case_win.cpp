@@ -1,4 +1,4 @@
-#include "compare_no_case.h"
+#include "i18n/compare_no_case.h"
 
 #include <windows.h>
 #include <shlwapi.h>

@@ -1,9 +1,9 @@
-#include "translation.h"
+#include "i18n/translation.h"
 
 #include <algorithm>
 #include <cwctype>
 
-#include "compare_no_case.h"
+#include "i18n/compare_no_case.h"
 
 namespace i18n {
 

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "translation_table.h"
+#include "i18n/translation_table.h"
 
 namespace i18n {
 

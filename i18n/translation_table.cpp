@@ -1,4 +1,4 @@
-#include "translation_table.h"
+#include "i18n/translation_table.h"
 
 namespace i18n {
 namespace {

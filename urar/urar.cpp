@@ -5,8 +5,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "urar/archive_format.h"
-#include "urar/memory_stream.h"
+#include "urar/archive/archive_format.h"
+#include "urar/archive/memory_stream.h"
 
 struct URARHandle {
   void* reader;

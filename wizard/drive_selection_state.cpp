@@ -1,7 +1,7 @@
-#include "drive_selection_state.h"
+#include "wizard/drive_selection_state.h"
 
-#include "removable_drives.h"
-#include "wizard_view.h"
+#include "builder/removable_drives.h"
+#include "wizard/wizard_view.h"
 
 DriveSelectionState::DriveSelectionState(WizardStateMachine& machine)
     : StateBase(machine, WizardState::DriveSelection) {}

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "state_base.h"
+#include "wizard/state_base.h"
 
 class DriveSelectionState : public StateBase {
  public:

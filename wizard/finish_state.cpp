@@ -1,7 +1,7 @@
-#include "finish_state.h"
+#include "wizard/finish_state.h"
 
-#include "wizard_state_machine.h"
-#include "wizard_view.h"
+#include "wizard/wizard_state_machine.h"
+#include "wizard/wizard_view.h"
 
 FinishState::FinishState(WizardStateMachine& machine, WizardState index)
     : StateBase(machine, index) {}

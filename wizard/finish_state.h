@@ -2,7 +2,7 @@
 // closing the window.
 #pragma once
 
-#include "state_base.h"
+#include "wizard/state_base.h"
 
 class FinishState : public StateBase {
  public:

@@ -1,8 +1,8 @@
-#include "progress_state.h"
+#include "wizard/progress_state.h"
 
-#include "wizard_state_machine.h"
-#include "wizard_view.h"
-#include "work_folder.h"
+#include "wizard/wizard_state_machine.h"
+#include "wizard/wizard_view.h"
+#include "builder/work_folder.h"
 
 ProgressState::ProgressState(WizardStateMachine& machine)
     : StateBase(machine, WizardState::Progress),

@@ -11,8 +11,8 @@
 #include <functional>
 #include <memory>
 
-#include "install_worker.h"
-#include "state_base.h"
+#include "builder/install_worker.h"
+#include "wizard/state_base.h"
 
 class ProgressState : public StateBase {
  public:

@@ -1,8 +1,8 @@
-#include "state_base.h"
+#include "wizard/state_base.h"
 
-#include "state_request.h"
-#include "wizard_state_machine.h"
-#include "wizard_view.h"
+#include "wizard/state_request.h"
+#include "wizard/wizard_state_machine.h"
+#include "wizard/wizard_view.h"
 
 StateBase::StateBase(WizardStateMachine& machine, WizardState index)
     : machine_(machine), index_(index) {}

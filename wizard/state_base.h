@@ -5,8 +5,8 @@
 // current handler has returned.
 #pragma once
 
-#include "progress_record.h"
-#include "wizard_ids.h"
+#include "builder/progress_record.h"
+#include "wizard/wizard_ids.h"
 
 class WizardStateMachine;
 class WizardView;

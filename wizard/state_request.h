@@ -6,7 +6,7 @@
 
 #include <windows.h>
 
-#include "wizard_ids.h"
+#include "wizard/wizard_ids.h"
 
 constexpr UINT WM_WIZARD_SETSTATE = WM_USER + 1;  // 1025; wParam: the state index
 

@@ -1,6 +1,6 @@
-#include "welcome_state.h"
+#include "wizard/welcome_state.h"
 
-#include "wizard_view.h"
+#include "wizard/wizard_view.h"
 
 WelcomeState::WelcomeState(WizardStateMachine& machine)
     : StateBase(machine, WizardState::Welcome) {}

@@ -1,7 +1,7 @@
 // State 0: the welcome page; "Start" moves on to the drive selection.
 #pragma once
 
-#include "state_base.h"
+#include "wizard/state_base.h"
 
 class WelcomeState : public StateBase {
  public:

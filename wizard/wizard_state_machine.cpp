@@ -1,11 +1,11 @@
-#include "wizard_state_machine.h"
+#include "wizard/wizard_state_machine.h"
 
 #include <windows.h>
 
-#include "drive_selection_state.h"
-#include "finish_state.h"
-#include "progress_state.h"
-#include "welcome_state.h"
+#include "wizard/drive_selection_state.h"
+#include "wizard/finish_state.h"
+#include "wizard/progress_state.h"
+#include "wizard/welcome_state.h"
 
 namespace {
 bool ValidIndex(int index) { return index >= 0 && index < kWizardStateCount; }

@@ -5,10 +5,10 @@
 
 #include <memory>
 
-#include "build_failure.h"
-#include "install_worker.h"
-#include "state_base.h"
-#include "wizard_ids.h"
+#include "builder/build_failure.h"
+#include "builder/install_worker.h"
+#include "wizard/state_base.h"
+#include "wizard/wizard_ids.h"
 
 class WizardView;
 

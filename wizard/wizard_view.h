@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "progress_record.h"
-#include "removable_drives.h"
+#include "builder/progress_record.h"
+#include "builder/removable_drives.h"
 
 enum class WizardPage { Welcome, DriveSelection, Progress, Finish };
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "download_engine.h"
+#include "download/download_engine.h"
 #include "win/internet_handle.h"
 
 namespace {

@@ -4,8 +4,8 @@
 
 #include "standins/rar29_encoder/huffman_encoder.h"
 #include "standins/rar29_encoder/lz_matcher.h"
-#include "urar/lz_tables.h"
-#include "urar/rar29_state.h"
+#include "urar/rar29/lz_tables.h"
+#include "urar/rar29/rar29_state.h"
 
 namespace rar29enc {
 namespace {

@@ -3,7 +3,7 @@
 #include <new>
 #include <stdexcept>
 
-#include "urar/ppmd_context_model.h"
+#include "urar/ppmd/ppmd_context_model.h"
 
 namespace rar29enc {
 namespace {

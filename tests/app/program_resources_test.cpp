@@ -7,8 +7,8 @@
 
 #include <string>
 
-#include "support/files.h"
-#include "translation_table.h"
+#include "tests/support/files.h"
+#include "i18n/translation_table.h"
 #include "win/resource.h"
 #include "win/unique_resource.h"
 

@@ -1,12 +1,12 @@
 // What the progress page shows for the snapshot the timer reads.
-#include "window_view.h"
+#include "app/window_view.h"
 
 #include <gtest/gtest.h>
 
 #include <limits>
 
-#include "progress_plan.h"
-#include "support/test_window_view.h"
+#include "builder/progress_plan.h"
+#include "tests/support/test_window_view.h"
 
 namespace {
 

@@ -5,9 +5,9 @@
 
 #include <thread>
 
-#include "download_engine.h"
-#include "http_test_server.h"
-#include "proxy_settings_override.h"
+#include "download/download_engine.h"
+#include "tests/download/http_test_server.h"
+#include "tests/download/proxy_settings_override.h"
 
 namespace {
 

@@ -11,8 +11,8 @@
 
 #include <functional>
 
-#include "download_engine.h"
-#include "http_test_server.h"
+#include "download/download_engine.h"
+#include "tests/download/http_test_server.h"
 
 namespace {
 

@@ -4,10 +4,10 @@
 
 #include <atomic>
 
-#include "download_engine.h"
-#include "http_test_server.h"
-#include "proxy_credentials_prompt.h"
-#include "proxy_settings_override.h"
+#include "download/download_engine.h"
+#include "tests/download/http_test_server.h"
+#include "download/proxy_credentials_prompt.h"
+#include "tests/download/proxy_settings_override.h"
 
 namespace {
 

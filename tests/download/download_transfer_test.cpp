@@ -4,8 +4,8 @@
 
 #include <mutex>
 
-#include "download_engine.h"
-#include "http_test_server.h"
+#include "download/download_engine.h"
+#include "tests/download/http_test_server.h"
 
 namespace {
 

@@ -1,15 +1,15 @@
 // The download wrapper: its reading of the user's "ProxyEnable", its owner window, and one
 // download end to end. A separate program, because the proxy flag, once set, holds for the
 // rest of the process.
-#include "download_wrapper.h"
+#include "download/download_wrapper.h"
 
 #include <gtest/gtest.h>
 
 #include <functional>
 
-#include "download_engine.h"
-#include "http_test_server.h"
-#include "proxy_settings_override.h"
+#include "download/download_engine.h"
+#include "tests/download/http_test_server.h"
+#include "tests/download/proxy_settings_override.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // Winsock 2 before anything that includes <windows.h>, which would bring in the old winsock.h.
 #include <winsock2.h>
 
-#include "http_test_server.h"
+#include "tests/download/http_test_server.h"
 
 #include <gtest/gtest.h>
 

@@ -11,7 +11,7 @@
 #include <cstdint>
 #include <string>
 
-#include "support/files.h"
+#include "tests/support/files.h"
 
 class TestServer {
  public:

@@ -1,4 +1,4 @@
-#include "proxy_settings_override.h"
+#include "tests/download/proxy_settings_override.h"
 
 #include <gtest/gtest.h>
 

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <map>
 
-#include "support/window_description.h"
+#include "tests/support/window_description.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
-#include "translation_table.h"
+#include "i18n/translation_table.h"
 
 #include <gtest/gtest.h>
 
-#include "table_bytes.h"
+#include "tests/i18n/table_bytes.h"
 
 namespace {
 

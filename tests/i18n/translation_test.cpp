@@ -1,8 +1,8 @@
-#include "translation.h"
+#include "i18n/translation.h"
 
 #include <gtest/gtest.h>
 
-#include "support/window_description.h"
+#include "tests/support/window_description.h"
 
 namespace {
 

@@ -9,8 +9,8 @@
 #include <map>
 #include <string>
 
-#include "cold_installer.h"
-#include "support/files.h"
+#include "builder/cold_installer.h"
+#include "tests/support/files.h"
 #include "win/unique_resource.h"
 
 namespace fs = std::filesystem;

@@ -13,7 +13,7 @@
 #include "standins/rar29_encoder/rar29_encoder.h"
 #include "standins/rar_writer.h"
 #include "standins/sample_content.h"
-#include "urar/huffman.h"
+#include "urar/common/huffman.h"
 #include "urar/urar.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "support/files.h"
+#include "tests/support/files.h"
 
 #include <fstream>
 #include <iterator>

@@ -1,4 +1,4 @@
-#include "support/scratch_folder.h"
+#include "tests/support/scratch_folder.h"
 
 #include <windows.h>
 

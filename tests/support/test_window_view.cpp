@@ -1,7 +1,7 @@
-#include "support/test_window_view.h"
+#include "tests/support/test_window_view.h"
 
-#include "state_request.h"
-#include "support/window_description.h"
+#include "wizard/state_request.h"
+#include "tests/support/window_description.h"
 
 TestWindowView::TestWindowView(uint32_t lcid)
     : WindowView(LoadWindowDescription(), LoadStoredTranslationTable()) {

@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "window_view.h"
+#include "app/window_view.h"
 
 class TestWindowView : public WindowView {
  public:

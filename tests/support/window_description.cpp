@@ -1,8 +1,8 @@
-#include "support/window_description.h"
+#include "tests/support/window_description.h"
 
 #include <stdexcept>
 
-#include "support/files.h"
+#include "tests/support/files.h"
 
 std::string WindowDescriptionText() { return ReadFileBytes(SourcePath("app/window.ui")); }
 

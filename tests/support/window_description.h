@@ -5,7 +5,7 @@
 #include <memory>
 #include <string>
 
-#include "translation_table.h"
+#include "i18n/translation_table.h"
 #include "ui/scene.h"
 
 std::string WindowDescriptionText();

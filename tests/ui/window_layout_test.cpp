@@ -5,7 +5,7 @@
 #include <functional>
 #include <map>
 
-#include "support/window_description.h"
+#include "tests/support/window_description.h"
 #include "ui/scene.h"
 
 namespace {

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "support/window_description.h"
-#include "translation.h"
+#include "tests/support/window_description.h"
+#include "i18n/translation.h"
 #include "ui/gdiplus_win.h"
 #include "ui/layered_window_win.h"
 #include "ui/scene_painter_win.h"

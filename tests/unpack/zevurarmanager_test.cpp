@@ -9,7 +9,7 @@
 
 #include "standins/rar_block_writer.h"
 #include "standins/rar_writer.h"
-#include "support/scratch_folder.h"
+#include "tests/support/scratch_folder.h"
 #include "unpack/folder_files.h"
 #include "unpack/unpack_archive.h"
 #include "win/text.h"

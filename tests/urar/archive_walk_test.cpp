@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/urar/test_archives.h"
-#include "urar/archive_walk.h"
+#include "urar/archive/archive_walk.h"
 
 using rarblocks::FileEntry;
 using rarblocks::Writer;

@@ -6,8 +6,8 @@
 #include <iterator>
 #include <sstream>
 
-#include "urar/checksum.h"
-#include "urar/extract_result.h"
+#include "urar/common/checksum.h"
+#include "urar/common/extract_result.h"
 #include "urar/urar.h"
 
 namespace {

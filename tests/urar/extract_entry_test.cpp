@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "tests/urar/test_archives.h"
-#include "urar/extract_entry.h"
-#include "urar/extract_result.h"
+#include "urar/archive/extract_entry.h"
+#include "urar/common/extract_result.h"
 
 using rarblocks::FileEntry;
 using rarblocks::Writer;

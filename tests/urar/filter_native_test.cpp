@@ -7,8 +7,8 @@
 #include <cstring>
 #include <vector>
 
-#include "urar/filter_native.h"
-#include "urar/filter_vm.h"
+#include "urar/filters/filter_native.h"
+#include "urar/filters/filter_vm.h"
 
 namespace {
 

@@ -17,9 +17,9 @@
 #include "tests/urar/corpus.h"
 #include "tests/urar/forged_filter_programs.h"
 #include "tests/urar/test_archives.h"
-#include "urar/filter_native.h"
-#include "urar/filter_vm.h"
-#include "urar/filter_vm_internal.h"
+#include "urar/filters/filter_native.h"
+#include "urar/filters/filter_vm.h"
+#include "urar/filters/filter_vm_internal.h"
 
 namespace {
 

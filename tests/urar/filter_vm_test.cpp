@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "tests/urar/filter_vm_assembler.h"
-#include "urar/filter_vm.h"
+#include "urar/filters/filter_vm.h"
 
 using namespace vmasm;
 

@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "tests/urar/filter_vm_assembler.h"
-#include "urar/checksum.h"
-#include "urar/filter_native.h"
+#include "urar/common/checksum.h"
+#include "urar/filters/filter_native.h"
 
 namespace forged {
 

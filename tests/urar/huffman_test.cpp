@@ -1,7 +1,7 @@
 // The table decoder against a direct reading of the canonical code: every 16-bit window of
 // input must decode to the same symbol and consume the same bits through the quick lookup as
 // through the length-by-length search, for well-formed and malformed length sets alike.
-#include "urar/huffman.h"
+#include "urar/common/huffman.h"
 
 #include <gtest/gtest.h>
 

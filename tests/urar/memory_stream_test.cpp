@@ -1,8 +1,8 @@
 // The memory stream: open modes, fixed and growable capacities, views, seeks.
 #include <gtest/gtest.h>
 
-#include "urar/checksum.h"
-#include "urar/memory_stream.h"
+#include "urar/common/checksum.h"
+#include "urar/archive/memory_stream.h"
 
 #include <zlib.h>
 

@@ -7,8 +7,8 @@
 
 #include "tests/urar/corpus.h"
 #include "tests/urar/test_archives.h"
-#include "urar/extract_result.h"
-#include "urar/ppmd_memory.h"
+#include "urar/common/extract_result.h"
+#include "urar/ppmd/ppmd_memory.h"
 #include "urar/urar.h"
 
 namespace {

@@ -2,7 +2,7 @@
 // same model with another range coder, so decoding its stream with that coder checks every
 // model rule, including the sub-allocator filling up, taking units from the text area, and the
 // restart when memory runs out, byte for byte against a second implementation.
-#include "urar/ppmd_context_model.h"
+#include "urar/ppmd/ppmd_context_model.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // The sub-allocator's layout and bookkeeping: the split of the block into text and units, blocks
 // that never overlap, free units merged into larger blocks, units taken from the top of the
 // text area when everything else is used, and the memory kept or replaced by size.
-#include "urar/ppmd_memory.h"
+#include "urar/ppmd/ppmd_memory.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // The range decoder against an independent carry-less encoder written from the coder's
 // definition: skewed frequency tables drive the range below 2^15 often, so the cut to the next
 // 2^15 boundary of low is exercised as much as the plain byte shifts.
-#include "urar/ppmd_range_decoder.h"
+#include "urar/ppmd/ppmd_range_decoder.h"
 
 #include <gtest/gtest.h>
 

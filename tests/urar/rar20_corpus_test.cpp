@@ -6,7 +6,7 @@
 #include <string>
 
 #include "tests/urar/corpus.h"
-#include "urar/extract_result.h"
+#include "urar/common/extract_result.h"
 #include "urar/urar.h"
 
 namespace {

@@ -7,7 +7,7 @@
 
 #include "tests/urar/rar20_writer.h"
 #include "tests/urar/test_archives.h"
-#include "urar/extract_result.h"
+#include "urar/common/extract_result.h"
 
 using rarblocks::FileEntry;
 using rarblocks::Writer;

@@ -10,7 +10,7 @@
 
 #include "tests/urar/corpus.h"
 #include "tests/urar/test_archives.h"
-#include "urar/extract_result.h"
+#include "urar/common/extract_result.h"
 #include "urar/urar.h"
 
 namespace {

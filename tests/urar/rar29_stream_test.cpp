@@ -4,7 +4,7 @@
 
 #include "tests/urar/rar29_stream_writer.h"
 #include "tests/urar/test_archives.h"
-#include "urar/extract_result.h"
+#include "urar/common/extract_result.h"
 
 namespace {
 

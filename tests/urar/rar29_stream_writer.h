@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "standins/rar_block_writer.h"
-#include "urar/rar29_state.h"
+#include "urar/rar29/rar29_state.h"
 
 // MSB-first bit packing, as the decoder reads.
 struct BitSink {

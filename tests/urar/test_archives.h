@@ -6,9 +6,9 @@
 #include <vector>
 
 #include "standins/rar_block_writer.h"
-#include "urar/archive_format.h"
-#include "urar/archive_reader.h"
-#include "urar/memory_stream.h"
+#include "urar/archive/archive_format.h"
+#include "urar/archive/archive_reader.h"
+#include "urar/archive/memory_stream.h"
 
 inline std::vector<uint8_t> Bytes(const std::string& s) { return {s.begin(), s.end()}; }
 

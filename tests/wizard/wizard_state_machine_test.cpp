@@ -1,13 +1,13 @@
 // The machine on its own, with states that record what is asked of them.
-#include "wizard_state_machine.h"
+#include "wizard/wizard_state_machine.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "state_request.h"
-#include "support/test_window_view.h"
+#include "wizard/state_request.h"
+#include "tests/support/test_window_view.h"
 
 namespace {
 

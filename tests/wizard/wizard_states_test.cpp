@@ -6,11 +6,11 @@
 #include <functional>
 #include <tuple>
 
-#include "cold_installer.h"
-#include "support/scratch_folder.h"
-#include "support/test_window_view.h"
-#include "support/window_description.h"
-#include "wizard_state_machine.h"
+#include "builder/cold_installer.h"
+#include "tests/support/scratch_folder.h"
+#include "tests/support/test_window_view.h"
+#include "tests/support/window_description.h"
+#include "wizard/wizard_state_machine.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "support/files.h"
+#include "tests/support/files.h"
 #include "urar/urar.h"
 #include "win/unique_resource.h"
 

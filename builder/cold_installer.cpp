@@ -1,0 +1,158 @@
+#include "builder/cold_installer.h"
+
+#include <cwchar>
+
+#include "builder/installer_signature.h"
+#include "builder/removable_drives.h"
+
+namespace {
+
+bool Fail(ColdInstallContext& context, FailureReason reason, const std::wstring& log_line) {
+  context.log.Line(log_line);
+  context.failure = BuildFailure{reason};
+  return false;
+}
+
+const wchar_t* VerdictText(SignatureCheck verdict) {
+  switch (verdict) {
+    case SignatureCheck::kTrusted: return L"trusted";
+    case SignatureCheck::kNotTrusted: return L"not trusted (unsigned, changed or refused)";
+    case SignatureCheck::kOtherSigner: return L"signed by a signer that is not pinned";
+  }
+  return L"unknown";
+}
+
+std::wstring WithError(const std::wstring& text, DWORD error) {
+  return text + L" (error " + std::to_wstring(error) + L")";
+}
+
+}  // namespace
+
+void CreateInstallerEvents(ColdInstallContext& context) {
+  const HANDLE event = CreateEventW(nullptr, FALSE, FALSE, L"COLDINSTALL_EVENT");
+  const bool existed = event && GetLastError() == ERROR_ALREADY_EXISTS;
+  context.installer_event.reset(event);
+  // An event that exists already is held by another process, which could fake the installer's
+  // signals or keep the monitor busy: it is not shared.
+  context.installer_event_taken = existed;
+  if (existed) context.installer_event.reset();
+  context.stop_event.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  context.cancel_event.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+}
+
+std::wstring ColdInstallCommandLine(const std::wstring& work_folder,
+                                    const std::wstring& drive_root) {
+  return L"\"" + work_folder + L"ColdInstall.exe\" /S /P" + DriveName(drive_root);
+}
+
+bool RunColdInstall(const std::shared_ptr<ColdInstallContext>& context,
+                    const std::wstring& drive_root, const std::wstring& status_text) {
+  context->progress.SetStatusText(status_text);
+  context->progress.ResetStageValue();
+  ColdInstallContext& c = *context;
+  c.log.Line(L"installer stage started");
+  if (c.installer_event_taken) {
+    OutputDebugStringW(L"COLDINSTALL_EVENT is held by another process: no installer run\n");
+    return Fail(c, FailureReason::kAnotherBuild,
+                L"installer not run: COLDINSTALL_EVENT is held by another process");
+  }
+  // Started before the installer, so that no early signal goes uncounted; joined on every way out.
+  const win::UniqueHandle monitor =
+      win::SelfReleasingThread::Start(std::make_unique<InstallerMonitorThread>(context));
+  auto stop_monitor = [&] {
+    if (context->stop_event) SetEvent(context->stop_event.get());
+    if (monitor) WaitForSingleObject(monitor.get(), INFINITE);
+  };
+
+  // Held without write or delete sharing from the check until the process has started, so the
+  // file that starts is the file that was checked.
+  const std::wstring installer_path = context->work_folder + L"ColdInstall.exe";
+  win::UniqueFile installer(CreateFileW(installer_path.c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!installer) {
+    const DWORD error = GetLastError();
+    stop_monitor();
+    return Fail(c,
+                error == ERROR_FILE_NOT_FOUND ? FailureReason::kInstallerMissing
+                                              : FailureReason::kInstallerNotStarted,
+                WithError(L"installer cannot be opened: " + installer_path, error));
+  }
+  const SignatureCheck verdict = CheckInstallerSignature(installer.get(), installer_path);
+  c.log.Line(std::wstring(L"installer signature: ") + VerdictText(verdict));
+  if (verdict != SignatureCheck::kTrusted) {
+    stop_monitor();
+    return Fail(c, FailureReason::kInstallerNotAuthentic, L"installer not run");
+  }
+  // The installer runs in a job that ends it when the job's last handle closes: at the latest
+  // when this process ends, so an elevated installer never outlives the wizard.
+  const win::UniqueHandle job(CreateJobObjectW(nullptr, nullptr));
+  JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+  limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+  if (!job || !SetInformationJobObject(job.get(), JobObjectExtendedLimitInformation, &limits,
+                                       sizeof limits)) {
+    const DWORD error = GetLastError();
+    stop_monitor();
+    return Fail(c, FailureReason::kInstallerNotStarted,
+                WithError(L"installer's job cannot be made", error));
+  }
+  std::wstring command_line = ColdInstallCommandLine(context->work_folder, drive_root);
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_FORCEOFFFEEDBACK;
+  PROCESS_INFORMATION started{};
+  // Suspended until it is in the job, so that nothing it starts escapes the job.
+  c.log.Line(L"installer starting: " + command_line);
+  if (!CreateProcessW(installer_path.c_str(), command_line.data(), nullptr, nullptr, TRUE,
+                      CREATE_NEW_CONSOLE | HIGH_PRIORITY_CLASS | CREATE_SUSPENDED, nullptr,
+                      nullptr, &startup, &started)) {
+    const DWORD error = GetLastError();
+    stop_monitor();
+    return Fail(c, FailureReason::kInstallerNotStarted,
+                WithError(L"installer cannot be started", error));
+  }
+  installer.reset();
+  const win::UniqueHandle process(started.hProcess);
+  const win::UniqueHandle thread(started.hThread);
+  if (!AssignProcessToJobObject(job.get(), process.get())) {
+    const DWORD error = GetLastError();
+    TerminateProcess(process.get(), 0);
+    stop_monitor();
+    return Fail(c, FailureReason::kInstallerNotStarted,
+                WithError(L"installer cannot be put in its job", error));
+  }
+  ResumeThread(thread.get());
+  const HANDLE ends[2] = {process.get(), context->cancel_event.get()};
+  const bool cancelled =
+      WaitForMultipleObjects(ends[1] ? 2 : 1, ends, FALSE, INFINITE) == WAIT_OBJECT_0 + 1;
+  if (cancelled) {
+    // A cancelled build ends the installer, and whatever it started, through the job.
+    TerminateJobObject(job.get(), ERROR_CANCELLED);
+    WaitForSingleObject(process.get(), INFINITE);
+  }
+  stop_monitor();
+  if (cancelled) return Fail(c, FailureReason::kCancelled, L"installer ended: build stopped");
+  DWORD exit_code = 0;
+  if (!GetExitCodeProcess(process.get(), &exit_code)) exit_code = 0;
+  wchar_t code_text[40];
+  std::swprintf(code_text, 40, L"%lu (0x%08lX)", exit_code, exit_code);
+  c.log.Line(std::wstring(L"installer ended: exit code ") + code_text);
+  // Codes from 0xC0000000 up are NTSTATUS errors: the installer crashed or was killed.
+  if (exit_code != 0 && exit_code < 0xC0000000) return true;
+  c.failure = BuildFailure{FailureReason::kInstallerExitCode};
+  c.failure.number = exit_code;
+  return false;
+}
+
+void MonitorInstallerSignals(ColdInstallContext& context) {
+  const HANDLE events[2] = {context.installer_event.get(), context.stop_event.get()};
+  if (!events[0] || !events[1]) return;
+  uint32_t signals = 0;
+  while (WaitForSingleObject(events[1], 0) == WAIT_TIMEOUT) {
+    // With both set, the wait reports the installer's event first: a last signal still counts.
+    const DWORD woken = WaitForMultipleObjects(2, events, FALSE, INFINITE);
+    if (woken == WAIT_OBJECT_0)
+      context.progress.InstallerSignalled(++signals);
+    else if (woken == WAIT_FAILED)
+      return;
+  }
+}

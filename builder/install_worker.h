@@ -1,0 +1,59 @@
+// The install worker: downloads both archives, unpacks them into the working folder and runs the
+// installer, each stage only when the one before it succeeded, then asks the main window for the
+// finish page (state_request.h: FinishedOk on success, FinishedError on failure).
+//
+// Everything the worker needs is in its InstallJob, filled on the window thread before the worker
+// starts; the worker never touches the window's objects. The progress page, the worker and the
+// installer monitor share the job, and the last one to let go frees it. A close mid-build
+// cancels the job (CancelInstall) and joins the worker before the window goes.
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "builder/cold_installer.h"
+
+struct InstallJob : ColdInstallContext {
+  win::UniqueFile work_folder_held;  // the folder as made for this job, open without delete sharing
+  bool work_folder_ready = false;    // made afresh, and the library written into it
+  HWND window = nullptr;        // owns the download engine's dialogs; receives the result
+  std::wstring drive_root;      // the drive chosen in the list, e.g. "E:\"
+  std::wstring installing_text;  // translated status text of the unpack and installer stages
+  std::wstring log_folder;       // where the worker writes the build's log (build_log.h)
+};
+
+// Where the progress page builds and how it starts its worker. The program builds in
+// %TEMP%\USBWizard\ on a thread of its own (ProgramBuildSettings); tests choose a folder of their
+// own and may keep the job instead of running it. start_worker returns the worker's thread to
+// join, empty when nothing runs.
+struct BuildSettings {
+  std::wstring work_folder;  // ends in a backslash; made afresh at start-up
+  std::function<win::UniqueHandle(std::shared_ptr<InstallJob>)> start_worker;
+  std::wstring log_folder;   // ends in a backslash; made afresh by each build; empty: no log
+};
+BuildSettings ProgramBuildSettings();
+
+// A job for this program run in `work_folder` (made afresh: work_folder.h) with both events.
+std::shared_ptr<InstallJob> CreateInstallJob(const std::wstring& work_folder);
+
+// "<rescue-disk server>/tovixscourlet/rescuedisk/<name>". The server (scheme, host, port) is a
+// build setting; over https:// the certificate is checked in full.
+std::wstring RescueDiskUrl(const std::wstring& name);
+
+// Each stage logs what it does and, when it fails, names the failure in the job's `failure`.
+// Stage 1: "scanner.zip", then (only after it succeeded) "system.zip" into the working folder.
+bool DownloadArchives(InstallJob& job);
+// Stage 2: binds the library from the working folder and unpacks both archives into it.
+bool UnpackArchives(InstallJob& job);
+// Opens the build's log, runs the three stages in order, none when the working folder is not
+// ready, logs the result and posts it. A cancelled build stops at the next stage boundary and
+// fails.
+void DoInstall(const std::shared_ptr<InstallJob>& job);
+
+// Abandons the build from another thread: sets the job's cancel event, which the stages check
+// between archives and the installer stage waits on, and shuts the download engine down, which
+// ends a running download.
+void CancelInstall(InstallJob& job);

@@ -1,0 +1,43 @@
+#include "builder/progress_record.h"
+
+#include "builder/progress_plan.h"
+
+void ProgressRecord::SetPercent(int32_t value) {
+  std::lock_guard<std::mutex> guard(lock_);
+  percent_ = value;
+}
+
+void ProgressRecord::AddStageProgress(int32_t value) {
+  int64_t percent;
+  {
+    std::lock_guard<std::mutex> guard(lock_);
+    percent = percent_;
+  }
+  SetPercent(progress_plan::SaturatedPoints(
+      static_cast<long double>(percent + int64_t{value} - stage_value_)));
+  stage_value_ = value;
+}
+
+void ProgressRecord::SetStatusText(const std::wstring& text) {
+  std::lock_guard<std::mutex> guard(lock_);
+  status_ = text;
+}
+
+ProgressSnapshot ProgressRecord::Snapshot() const {
+  std::lock_guard<std::mutex> guard(lock_);
+  return {percent_, status_};
+}
+
+void ProgressRecord::DownloadProgress(void* context, uint32_t length, uint32_t received,
+                                      const wchar_t* /*path*/) {
+  auto* record = static_cast<ProgressRecord*>(context);
+  record->AddStageProgress(progress_plan::DownloadStageValue(length, received));
+}
+
+void ProgressRecord::ArchivesUnpacked(uint32_t count) {
+  AddStageProgress(progress_plan::UnpackStageValue(count));
+}
+
+void ProgressRecord::InstallerSignalled(uint32_t signals) {
+  AddStageProgress(progress_plan::InstallStageValue(signals));
+}

@@ -1,0 +1,73 @@
+// The stages' reports as the error page names them: each download outcome and each unpack
+// problem becomes its reason, through the real translation table in English.
+#include <gtest/gtest.h>
+
+#include "builder/stage_outcomes.h"
+#include "tests/support/test_window_view.h"
+
+namespace {
+
+std::wstring EnglishLine(const BuildFailure& failure) {
+  TestWindowView view(0x0409);
+  return FailureLine(failure, [&view](const wchar_t* key) { return view.LookupTranslation(key); });
+}
+
+TEST(StageOutcomes, DownloadOutcomesNameTheirReason) {
+  // A value the download engine may add later is named as a failed download.
+  const auto unknown = static_cast<DownloadFailure>(99);
+  const struct {
+    DownloadFailure failure;
+    DWORD status;
+    const wchar_t* line;
+  } cases[] = {
+      {DownloadFailure::Unreachable, 0, L"Download: the server could not be reached."},
+      {DownloadFailure::HttpStatus, 503, L"Download: the server answered 503 for system.zip."},
+      {DownloadFailure::CutOff, 200, L"Download: the download of system.zip was cut off."},
+      {DownloadFailure::TimedOut, 200, L"Download: the download of system.zip was cut off."},
+      {DownloadFailure::FileWrite, 200, L"Download: system.zip could not be saved."},
+      {DownloadFailure::NotStarted, 0, L"Download: the download of system.zip failed."},
+      {unknown, 0, L"Download: the download of system.zip failed."},
+      {DownloadFailure::Cancelled, 0, L"The build was stopped."},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << static_cast<int>(c.failure));
+    DownloadOutcome outcome;
+    outcome.failure = c.failure;
+    outcome.http_status = c.status;
+    EXPECT_EQ(EnglishLine(DownloadFailureOf(outcome, L"system.zip")), c.line);
+  }
+  EXPECT_STREQ(DownloadOutcomeText(unknown), L"failed");
+}
+
+TEST(StageOutcomes, UnpackProblemsNameTheirReason) {
+  const struct {
+    UnpackProblem problem;
+    const wchar_t* entry;
+    const wchar_t* line;
+  } cases[] = {
+      {UnpackProblem::kNotBound, L"", L"Unpacking: the extraction library could not be loaded."},
+      {UnpackProblem::kUnreadableArchive, L"", L"Unpacking: the archive scanner.zip is damaged."},
+      {UnpackProblem::kNotAnArchive, L"", L"Unpacking: the archive scanner.zip is damaged."},
+      {UnpackProblem::kArchiveCut, L"", L"Unpacking: the archive scanner.zip is damaged."},
+      {UnpackProblem::kNoEntries, L"", L"Unpacking: the archive scanner.zip is damaged."},
+      {UnpackProblem::kEntryFailed, L"boot\\a.bin",
+       L"Unpacking: the archive scanner.zip is damaged."},
+      {UnpackProblem::kUnsafeName, L"..\\escaped.txt",
+       L"Unpacking: scanner.zip holds an entry that cannot be written safely: ..\\escaped.txt"},
+      {UnpackProblem::kEntryTooLarge, L"big.bin",
+       L"Unpacking: scanner.zip holds an entry that cannot be written safely: big.bin"},
+      {UnpackProblem::kNotEnoughSpace, L"", L"Unpacking: not enough free space on D:."},
+      {UnpackProblem::kWriteFailed, L"boot\\a.bin", L"Unpacking: boot\\a.bin could not be written."},
+      // The free space could not be read: no entry to name, so the archive is named.
+      {UnpackProblem::kWriteFailed, L"", L"Unpacking: scanner.zip could not be written."},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << static_cast<int>(c.problem));
+    UnpackReport report;
+    report.problem = c.problem;
+    report.entry = c.entry;
+    EXPECT_EQ(EnglishLine(UnpackFailureOf(report, L"scanner.zip", L"D:")), c.line);
+  }
+}
+
+}  // namespace

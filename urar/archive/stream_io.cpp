@@ -1,0 +1,76 @@
+#include "urar/archive/stream_io.h"
+
+#include <cstring>
+
+#include "urar/common/extract_result.h"
+#include "urar/archive/memory_stream.h"
+
+int32_t StreamReadView(StreamReader* r, const uint8_t** view, uint32_t n) {
+  if (r->left == 0 && r->continues) return -1;
+  if (n > r->left) n = r->left;
+  MemoryStream* in = r->input;
+  uint32_t available = r->position < in->length ? in->length - r->position : 0;
+  if (n > available) n = available;
+  *view = in->data + r->position;
+  r->position += n;
+  r->left -= n;
+  return int32_t(n);
+}
+
+int32_t StreamRead(StreamReader* r, uint8_t* destination, uint32_t n) {
+  const uint8_t* view = nullptr;
+  int32_t got = StreamReadView(r, &view, n);
+  if (got > 0) memcpy(destination, view, size_t(got));
+  return got;
+}
+
+void WriterAttach(StreamWriter* w, MemoryStream* output,
+                  void (*callback)(void*, const uint8_t*, size_t),
+                  void (*copy_callback)(void*, uint8_t*, const uint8_t*, size_t), void* context) {
+  w->output = output;
+  w->used = 0;
+  w->error = 0;
+  w->callback = callback;
+  w->copy_callback = copy_callback;
+  w->context = context;
+}
+
+static int WriteOut(StreamWriter* w, const uint8_t* data, size_t size) {
+  if (MemWrite(data, 1, size, w->output) != size) w->error = kExtractOverflow;
+  return w->error;
+}
+
+int WriterFlush(StreamWriter* w) {
+  if (w->error) return w->error;
+  uint32_t used = w->used;
+  w->used = 0;
+  return used ? WriteOut(w, w->buffer, used) : 0;
+}
+
+// A piece written straight to the output, checked on the way.
+static int WriteThrough(StreamWriter* w, const uint8_t* data, size_t size) {
+  if (w->copy_callback == nullptr) {
+    if (w->callback) w->callback(w->context, data, size);
+    return WriteOut(w, data, size);
+  }
+  size_t granted = 0;
+  uint8_t* span = MemWriteSpan(w->output, size, &granted);
+  if (granted != 0) w->copy_callback(w->context, span, data, granted);
+  if (granted != size) w->error = kExtractOverflow;
+  return w->error;
+}
+
+int WriterPut(StreamWriter* w, const uint8_t* data, size_t size) {
+  if (w->error) return w->error;
+  if (size == 0) return 0;
+  // Large pieces bypass the buffer: the bytes reach the output in the same order, and a
+  // window area is copied once instead of twice.
+  if (size >= kStreamWriterBuffer || w->used + size > kStreamWriterBuffer) {
+    if (WriterFlush(w)) return w->error;
+    if (size >= kStreamWriterBuffer) return WriteThrough(w, data, size);
+  }
+  if (w->callback) w->callback(w->context, data, size);
+  memcpy(w->buffer + w->used, data, size);
+  w->used += uint32_t(size);
+  return 0;
+}
