@@ -6,7 +6,6 @@
 #include "builder/progress_plan.h"
 #include "builder/removable_drives.h"
 #include "builder/stage_outcomes.h"
-#include "wizard/state_request.h"
 #include "unpack/unpack_archive.h"
 #include "win/resource.h"
 #include "builder/work_folder.h"
@@ -177,7 +176,7 @@ void DoInstall(const std::shared_ptr<InstallJob>& job) {
                 : L"build failed: " + FailureLine(j.failure, [](const wchar_t* key) {
                     return std::wstring(key);
                   }));
-  RequestState(j.window, ok ? WizardState::FinishedOk : WizardState::FinishedError);
+  if (j.finished) j.finished(ok);
 }
 
 void CancelInstall(InstallJob& job) {

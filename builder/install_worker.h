@@ -1,6 +1,6 @@
 // The install worker: downloads both archives, unpacks them into the working folder and runs the
-// installer, each stage only when the one before it succeeded, then asks the main window for the
-// finish page (state_request.h: FinishedOk on success, FinishedError on failure).
+// installer, each stage only when the one before it succeeded, then says how the build ended
+// through the job's `finished` callback, which the progress page hands it.
 //
 // Everything the worker needs is in its InstallJob, filled on the window thread before the worker
 // starts; the worker never touches the window's objects. The progress page, the worker and the
@@ -19,7 +19,10 @@
 struct InstallJob : ColdInstallContext {
   win::UniqueFile work_folder_held;  // the folder as made for this job, open without delete sharing
   bool work_folder_ready = false;    // made afresh, and the library written into it
-  HWND window = nullptr;        // owns the download engine's dialogs; receives the result
+  HWND window = nullptr;        // owns the download engine's dialogs
+  // Called once, on the worker's thread, as the worker's last act: true when all three stages
+  // succeeded. The page flow hands it in; the builder knows nothing of pages.
+  std::function<void(bool succeeded)> finished;
   std::wstring drive_root;      // the drive chosen in the list, e.g. "E:\"
   std::wstring installing_text;  // translated status text of the unpack and installer stages
   std::wstring log_folder;       // where the worker writes the build's log (build_log.h)
@@ -49,8 +52,8 @@ bool DownloadArchives(InstallJob& job);
 // Stage 2: binds the library from the working folder and unpacks both archives into it.
 bool UnpackArchives(InstallJob& job);
 // Opens the build's log, runs the three stages in order, none when the working folder is not
-// ready, logs the result and posts it. A cancelled build stops at the next stage boundary and
-// fails.
+// ready, logs the result and reports it through `finished`. A cancelled build stops at the next
+// stage boundary and fails.
 void DoInstall(const std::shared_ptr<InstallJob>& job);
 
 // Abandons the build from another thread: sets the job's cancel event, which the stages check

@@ -1,5 +1,6 @@
 #include "wizard/progress_state.h"
 
+#include "wizard/state_request.h"
 #include "wizard/wizard_state_machine.h"
 #include "wizard/wizard_view.h"
 #include "builder/work_folder.h"
@@ -22,6 +23,9 @@ void ProgressState::Enter() {
   const ProgressSnapshot first = progress.Snapshot();
   // What the worker needs of the window is taken here, on the window thread.
   job_->window = view.Window();
+  job_->finished = [window = view.Window()](bool succeeded) {
+    ::RequestState(window, succeeded ? WizardState::FinishedOk : WizardState::FinishedError);
+  };
   job_->drive_root = view.SelectedDrive();
   job_->installing_text = view.LookupTranslation(L"Installing the rescue USB drive");
   if (!started_) {
