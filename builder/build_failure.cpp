@@ -51,6 +51,8 @@ const wchar_t* FailureLineKey(FailureReason reason) {
       return L"Unpacking: the extraction library could not be loaded.";
     case FailureReason::kNotEnoughSpace: return L"Unpacking: not enough free space on {volume}.";
     case FailureReason::kArchiveDamaged: return L"Unpacking: the archive {file} is damaged.";
+    case FailureReason::kTooMuchWork:
+      return L"Unpacking: the archive {file} asks for too much work.";
     case FailureReason::kEntryRefused:
       return L"Unpacking: {file} holds an entry that cannot be written safely: {entry}";
     case FailureReason::kEntryNotWritten: return L"Unpacking: {entry} could not be written.";

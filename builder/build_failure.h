@@ -19,6 +19,7 @@ enum class FailureReason {
   kLibrary,                // the extraction library could not be loaded
   kNotEnoughSpace,         // `volume` lacks the room the archive declares
   kArchiveDamaged,         // `file` is not a whole, readable archive
+  kTooMuchWork,            // `file` asks the library for more work than any real archive
   kEntryRefused,           // `file` holds `entry`, which cannot be written safely
   kEntryNotWritten,        // `entry` of `file` could not be written
   kInstallerMissing,       // no installer among the unpacked files

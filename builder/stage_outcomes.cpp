@@ -61,6 +61,9 @@ std::wstring VolumeOf(const std::wstring& folder) {
   return path;
 }
 
+// URARGetLastError's answer for an entry whose filter programs spent the archive's work budget.
+constexpr std::int32_t kLibraryTooMuchWork = 5;
+
 BuildFailure UnpackFailureOf(const UnpackReport& report, const std::wstring& file,
                              const std::wstring& volume) {
   BuildFailure failure{FailureReason::kArchiveDamaged, file};
@@ -73,6 +76,9 @@ BuildFailure UnpackFailureOf(const UnpackReport& report, const std::wstring& fil
     case UnpackProblem::kNotEnoughSpace:
       failure.reason = FailureReason::kNotEnoughSpace;
       failure.volume = volume;
+      break;
+    case UnpackProblem::kEntryFailed:
+      if (report.libraryCode == kLibraryTooMuchWork) failure.reason = FailureReason::kTooMuchWork;
       break;
     case UnpackProblem::kWriteFailed:
       failure.reason = FailureReason::kEntryNotWritten;

@@ -46,7 +46,8 @@ Outcome RunTwice(VmProgram* program, FilterVm* vm, const uint8_t* block, uint32_
     memcpy(globals + 0x1C, &block_size, 4);
     memcpy(globals + 0x24, &regs[6], 4);
     memcpy(globals + 0x2C, &regs[5], 4);
-    out.ok = VmExecute(vm, program, regs, &globals, &global_size, &out.position, &out.size);
+    out.ok = VmExecute(vm, program, regs, &globals, &global_size, &out.position, &out.size) ==
+             VmRun::kDone;
     free(globals);
     if (!out.ok) break;
   }

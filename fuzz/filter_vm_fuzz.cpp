@@ -59,7 +59,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (int run = 0; run < 2; ++run) {
     memcpy(VmMemory(vm), data, block_size);
     uint32_t position = 0, out_size = 0;
-    Check(VmExecute(vm, program, regs, &globals, &global_size, &position, &out_size));
+    Check(VmExecute(vm, program, regs, &globals, &global_size, &position, &out_size) ==
+          VmRun::kDone);
     Check((position == 0 && out_size == 0) || position + out_size < kVmMemorySize);
     Check(global_size <= kVmGlobalSize);
     Check((global_size == 0) == (globals == nullptr));

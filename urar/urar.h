@@ -63,8 +63,10 @@ URAR_API int32_t URARGetSizeBuffer(URARHandle* handle, int32_t kind, int32_t* re
  * zero-terminated) or data (whole, or not at all) to `destination`. 0, 7, 8, 10 or 11 as listed
  * above. */
 URAR_API int32_t URARGetBuffer(URARHandle* handle, int32_t kind, void* destination, int32_t capacity);
-/* The result of the most recent extraction: 0, 1, 2, 3, 6, 7 or 8; once URARDoAction has
- * returned 9, why the walk ended (URAR_END_*). */
+/* The result of the most recent extraction: 0, 1, 2, 3, 5, 6, 7 or 8 (5: the archive's filter
+ * programs asked for more work than one archive may, see urar/filters/filter_vm.h; that entry
+ * and every later filtered one fail); once URARDoAction has returned 9, why the walk ended
+ * (URAR_END_*). */
 URAR_API int32_t URARGetLastError(URARHandle* handle);
 
 #ifdef __cplusplus

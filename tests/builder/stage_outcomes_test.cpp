@@ -68,6 +68,12 @@ TEST(StageOutcomes, UnpackProblemsNameTheirReason) {
     report.entry = c.entry;
     EXPECT_EQ(EnglishLine(UnpackFailureOf(report, L"scanner.zip", L"D:")), c.line);
   }
+  // An entry whose filters spent the archive's work budget is not called damaged.
+  UnpackReport heavy;
+  heavy.problem = UnpackProblem::kEntryFailed;
+  heavy.libraryCode = 5;
+  EXPECT_EQ(EnglishLine(UnpackFailureOf(heavy, L"scanner.zip", L"D:")),
+            L"Unpacking: the archive scanner.zip asks for too much work.");
 }
 
 }  // namespace

@@ -143,7 +143,7 @@ RunResult RunOnce(const Code& program, bool allow_native, const Code& block,
   VmPut32(globals + 0x24, regs[6]);
   VmPut32(globals + 0x2C, regs[5]);
   RunResult out;
-  EXPECT_TRUE(VmExecute(vm.get(), prepared.get(), regs.data(), &globals, &global_size,
+  EXPECT_EQ(VmRun::kDone, VmExecute(vm.get(), prepared.get(), regs.data(), &globals, &global_size,
                         &out.position, &out.size));
   free(globals);
   out.bytes.assign(mem + out.position, mem + out.position + out.size);

@@ -69,4 +69,62 @@ TEST(FilterRegression, RgbRedPositionWrapsGivesTheProgramsResult) {
   URARFinalize(h);
 }
 
+// A program that loops just under the per-run limit (12,400,000 rounds of DEC and JNZ: 24.8
+// million instructions), defined at an entry's start and applied to `uses` one-byte blocks: a
+// few bytes of archive for each run. Without an archive-wide budget a few kilobytes of such uses
+// cost minutes.
+std::vector<uint8_t> SlowFilterStream(uint32_t uses) {
+  const std::vector<uint8_t> program = vmasm::Assembler()
+                                           .I(vmasm::MOV, vmasm::R(0), vmasm::Imm(12'400'000))
+                                           .I(vmasm::DEC, vmasm::R(0))
+                                           .Jump(vmasm::JNZ, 1)
+                                           .I(vmasm::RET)
+                                           .Bytes();
+  Rar29StreamWriter s;
+  for (uint32_t i = 0; i < uses; ++i) {
+    FilterDefinitionBits d;
+    d.Number(1);  // filter 0: new at the first use, the same one after
+    d.Number(0);  // from the next byte
+    d.Number(1);  // one byte long
+    if (i == 0) {
+      d.Number(uint32_t(program.size()));
+      for (uint8_t b : program) d.Byte(b);
+    }
+    s.FilterDefinition(0xA0, d.Bytes());
+    s.Literal(uint8_t('a' + i % 26));
+  }
+  s.EndOfFile();
+  return s.Finish();
+}
+
+std::string SlowFilterOutput(uint32_t uses) {
+  std::string out;
+  for (uint32_t i = 0; i < uses; ++i) out += char('a' + i % 26);
+  return out;
+}
+
+// The archive's filters share one budget: the first entry's twelve runs (about 300 million
+// instructions) fit, the second's do not, and it fails as asking too much work within about
+// 500 million instructions in all instead of running on; a stored entry still comes out, and a
+// later filtered entry fails at once.
+TEST(FilterRegression, FilterWorkIsBoundedAcrossTheArchive) {
+  auto entry = [](const std::string& name, uint32_t uses) {
+    const std::string out = SlowFilterOutput(uses);
+    return Rar29Entry(name, SlowFilterStream(uses), uses, CrcOf(out));
+  };
+  const std::vector<uint8_t> archive = ArchiveOf(
+      {entry("first", 12), entry("second", 12), Stored("stored", "kept"), entry("third", 1)});
+  URARHandle* h = URARInitialize(0, archive.data(), int32_t(archive.size()));
+  ASSERT_NE(h, nullptr);
+  EXPECT_EQ(URARDoAction(h), URAR_OK);
+  EXPECT_EQ(URARDoAction(h), URAR_FAILED);
+  EXPECT_EQ(URARGetLastError(h), 5);
+  EXPECT_EQ(URARDoAction(h), URAR_OK);
+  EXPECT_EQ(URARDoAction(h), URAR_FAILED);
+  EXPECT_EQ(URARGetLastError(h), 5);
+  EXPECT_EQ(URARDoAction(h), URAR_END);
+  EXPECT_EQ(URARGetLastError(h), URAR_END_CLEAN);
+  URARFinalize(h);
+}
+
 }  // namespace

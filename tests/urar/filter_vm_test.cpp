@@ -49,7 +49,7 @@ class FilterVmTest : public ::testing::Test {
       memcpy(globals_ + 0x1C, &block_size, 4);
     }
     Output out;
-    EXPECT_TRUE(VmExecute(vm_.get(), program, regs.data(), &globals_, &global_size_,
+    EXPECT_EQ(VmRun::kDone, VmExecute(vm_.get(), program, regs.data(), &globals_, &global_size_,
                           &out.position, &out.size));
     return out;
   }
@@ -316,6 +316,24 @@ TEST_F(FilterVmTest, InstructionLimitStopsTheProgramForGood) {
 
   Run(program.get(), {}, 0x80);
   EXPECT_EQ(Dword(0x1000), 12500000u);
+}
+
+// One machine runs at most kVmArchiveRunBudget programs, however cheap: after that every run
+// answers kOverBudget and leaves the block as it was.
+TEST_F(FilterVmTest, RunsAreBoundedPerMachine) {
+  ProgramPtr program = Prepare(Assembler().I(INC, Mem(0x1000)).I(RET).Bytes());
+  uint8_t* globals = nullptr;
+  uint32_t global_size = 0, position = 0, size = 0;
+  const uint32_t registers[7] = {};
+  for (uint64_t i = 0; i < kVmArchiveRunBudget; ++i)
+    ASSERT_EQ(VmExecute(vm_.get(), program.get(), registers, &globals, &global_size, &position,
+                        &size),
+              VmRun::kDone);
+  EXPECT_EQ(VmExecute(vm_.get(), program.get(), registers, &globals, &global_size, &position,
+                      &size),
+            VmRun::kOverBudget);
+  EXPECT_EQ(Dword(0x1000), uint32_t(kVmArchiveRunBudget));
+  free(globals);
 }
 
 TEST_F(FilterVmTest, ProgramFailingTheXorCheckOnlyReturns) {

@@ -7,6 +7,7 @@ enum ExtractResult : int {
   kExtractNoMemory = 1,     // no window / decoder state, or a filter cannot be run
   kExtractUnsupported = 2,  // RAR 1.5 compression or older
   kExtractEncrypted = 3,
+  kExtractTooMuchWork = 5,  // the archive's filters ask for more work than its budget allows
   kExtractTruncated = 6,    // packed data ran out, or continue in another volume
   kExtractOverflow = 7,     // output did not fit the declared size
   kExtractBadData = 8,      // checksum mismatch, or unreadable first tables / PPMd header

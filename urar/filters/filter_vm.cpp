@@ -41,6 +41,8 @@ FilterVm* VmCreate() {
     free(vm);
     return nullptr;
   }
+  vm->instructions_left = kVmArchiveInstructionBudget;
+  vm->runs_left = kVmArchiveRunBudget;
   return vm;
 }
 
@@ -52,9 +54,11 @@ void VmDestroy(FilterVm* vm) {
 
 uint8_t* VmMemory(FilterVm* vm) { return vm->memory; }
 
-bool VmExecute(FilterVm* vm, VmProgram* program, const uint32_t init_registers[7],
-               uint8_t** globals, uint32_t* global_size,
-               uint32_t* out_position, uint32_t* out_size) {
+VmRun VmExecute(FilterVm* vm, VmProgram* program, const uint32_t init_registers[7],
+                uint8_t** globals, uint32_t* global_size,
+                uint32_t* out_position, uint32_t* out_size) {
+  if (vm->runs_left == 0 || vm->instructions_left == 0) return VmRun::kOverBudget;
+  --vm->runs_left;
   uint8_t* area = vm->memory + kVmGlobalAddress;
   uint32_t copied = *globals ? *global_size : 0;
   if (copied > kVmGlobalSize) copied = kVmGlobalSize;
@@ -70,11 +74,22 @@ bool VmExecute(FilterVm* vm, VmProgram* program, const uint32_t init_registers[7
 
   const bool native = program->native != StandardFilter::kNone &&
                      RunStandardFilter(program->native, vm->memory, vm->r);
-  if (!native && !VmInterpret(vm, program->code, program->count)) {
-    // Stopped by the instruction limit: later runs of this program end at once, natively too.
-    program->code[0] = VmInstruction{};
-    program->code[0].opcode = kVmRet;
-    program->native = StandardFilter::kNone;
+  if (!native) {
+    const bool by_archive = vm->instructions_left < kVmInstructionLimit;
+    const uint32_t limit = by_archive ? uint32_t(vm->instructions_left) : kVmInstructionLimit;
+    uint64_t used = 0;
+    const bool ended = VmInterpret(vm, program->code, program->count, limit, &used);
+    vm->instructions_left -= used < vm->instructions_left ? used : vm->instructions_left;
+    if (!ended && by_archive) {
+      vm->instructions_left = 0;
+      return VmRun::kOverBudget;
+    }
+    if (!ended) {
+      // Stopped by the per-run limit: later runs of this program end at once, natively too.
+      program->code[0] = VmInstruction{};
+      program->code[0].opcode = kVmRet;
+      program->native = StandardFilter::kNone;
+    }
   }
 
   uint32_t position = VmGet32(area + kGlobalBlockPosition) & kVmMemoryMask;
@@ -82,5 +97,5 @@ bool VmExecute(FilterVm* vm, VmProgram* program, const uint32_t init_registers[7
   if (position + size >= kVmMemorySize) position = size = 0;
   *out_position = position;
   *out_size = size;
-  return KeepGlobals(area, globals, global_size);
+  return KeepGlobals(area, globals, global_size) ? VmRun::kDone : VmRun::kNoMemory;
 }

@@ -20,8 +20,17 @@ struct VmProgram;   // a prepared program: optimised instructions, static data, 
 VmProgram* VmPrepare(const uint8_t* code, uint32_t size, bool allow_native);
 void VmFreeProgram(VmProgram* program);               // accepts null
 
+// What all the filters of one machine may cost together. The machine lives as long as the
+// archive's handle, so these bound a whole archive: a crafted one can run a program just under
+// the per-run limit on one-byte blocks thousands of times, minutes of work from kilobytes. Real
+// archives carry the standard programs, which run natively and cost no interpreted instruction;
+// the whole corpus interpreted stays below a fifteenth of the instruction budget (30 million, and a real
+// archive applies a filter at most once per file or window's worth of output.
+constexpr uint64_t kVmArchiveInstructionBudget = 500'000'000;  // about a second interpreted
+constexpr uint64_t kVmArchiveRunBudget = 1'000'000;
+
 struct FilterVm;                                      // the machine: kVmMemorySize + 4 bytes memory
-FilterVm* VmCreate();                                 // null when memory is short
+FilterVm* VmCreate();                                 // null when memory is short; full budgets
 void VmDestroy(FilterVm* vm);                         // accepts null
 uint8_t* VmMemory(FilterVm* vm);                      // the caller puts the block at offset 0
 
@@ -35,7 +44,11 @@ uint8_t* VmMemory(FilterVm* vm);                      // the caller puts the blo
 // *out_size are the block the program left (globals 0x20 / 0x1C, masked to 0x3FFFF; empty when
 // position + size reaches kVmMemorySize), and *globals / *global_size are replaced by the area the
 // program asked to keep (global 0x30: that many bytes beyond the fixed globals, at most
-// kVmGlobalSize - kVmFixedGlobalSize; realloc'd; size 0 frees it). False only when memory is short.
-bool VmExecute(FilterVm* vm, VmProgram* program, const uint32_t init_registers[7],
+// kVmGlobalSize - kVmFixedGlobalSize; realloc'd; size 0 frees it).
+// Each run takes one from the machine's run budget and its interpreted instructions from its
+// instruction budget; a run that finds either spent, or spends the last instruction, is not
+// finished and answers kOverBudget, as does every later run on the machine.
+enum class VmRun { kDone, kNoMemory, kOverBudget };
+VmRun VmExecute(FilterVm* vm, VmProgram* program, const uint32_t init_registers[7],
                uint8_t** globals, uint32_t* global_size,
                uint32_t* out_position, uint32_t* out_size);

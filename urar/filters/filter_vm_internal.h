@@ -62,6 +62,8 @@ struct FilterVm {
   uint32_t r[9];    // R0..R7 and the constant zero register
   uint32_t flags;   // kVmCarry | kVmZero | kVmSign, or whatever POPF loaded
   uint8_t* memory;  // kVmMemorySize + 4 guard bytes for double words at the last addresses
+  uint64_t instructions_left;  // the archive-wide budgets (kVmArchive...Budget)
+  uint64_t runs_left;
 };
 
 constexpr uint32_t kVmCarry = 1;
@@ -73,5 +75,7 @@ constexpr uint32_t kVmInstructionLimit = 25000000;
 // standard programs that real archives carry).
 extern void (*g_vm_program_observer)(const uint8_t* code, uint32_t size);
 
-// Runs an interpreted program; false when it was stopped by the instruction limit.
-bool VmInterpret(FilterVm* vm, VmInstruction* code, uint32_t count);
+// Runs an interpreted program for at most `limit` instructions (1 or more), and adds the
+// instructions it ran to *used; false when it was stopped by the limit.
+bool VmInterpret(FilterVm* vm, VmInstruction* code, uint32_t count, uint32_t limit,
+                 uint64_t* used);

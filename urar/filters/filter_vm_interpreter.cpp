@@ -26,12 +26,20 @@ inline uint32_t ZeroOrSign(uint32_t result) { return result == 0 ? kVmZero : (re
 
 }  // namespace
 
-bool VmInterpret(FilterVm* vm, VmInstruction* code, uint32_t count) {
+bool VmInterpret(FilterVm* vm, VmInstruction* code, uint32_t count, uint32_t limit,
+                 uint64_t* used) {
   uint32_t* r = vm->r;
   uint8_t* mem = vm->memory;
   uint32_t flags = vm->flags;
-  int32_t budget = static_cast<int32_t>(kVmInstructionLimit);
+  int32_t budget = static_cast<int32_t>(limit);
   VmInstruction* cmd = code;
+  // The count of instructions run, on every way out.
+  struct Spent {
+    const int32_t& left;
+    int32_t start;
+    uint64_t* used;
+    ~Spent() { *used += uint64_t(int64_t(start) - (left > 0 ? left : 0)); }
+  } spent{budget, budget, used};
 
   // Control moves only through jumps, calls and returns, so the budget is checked there.
 #define VM_GOTO(target)                    \

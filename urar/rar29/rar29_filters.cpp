@@ -120,9 +120,10 @@ int RunPending(Rar29State* s, Rar29PendingFilter& p, uint32_t* out_position, uin
   p.registers[6] = position;
   PutLe32(p.globals + 0x24, position);
   PutLe32(p.globals + 0x28, uint32_t(s->written_size >> 32));
-  URAR_RETURN_IF(!VmExecute(s->vm, f.program, p.registers, &p.globals, &p.global_size,
-                           out_position, out_size),
-                 kExtractNoMemory);
+  const VmRun run = VmExecute(s->vm, f.program, p.registers, &p.globals, &p.global_size,
+                              out_position, out_size);
+  URAR_RETURN_IF(run == VmRun::kOverBudget, kExtractTooMuchWork);
+  URAR_RETURN_IF(run == VmRun::kNoMemory, kExtractNoMemory);
   if (p.global_size > kVmFixedGlobalSize) {
     if (f.kept_size < p.global_size) {
       auto* kept = static_cast<uint8_t*>(realloc(f.kept_globals, p.global_size));
