@@ -126,6 +126,10 @@ bool UnpackArchives(InstallJob& job) {
                  VolumeOf(job.work_folder));
   bool ok = true;
   uint32_t unpacked = 0;
+  // The files the program writes itself; no entry of either archive may stand for one of them.
+  FolderNames names;
+  names.Claim(kUrarLibraryFile);
+  for (const wchar_t* name : kArchiveNames) names.Claim(name);
   for (const wchar_t* name : kArchiveNames) {
     ok = !StopIfCancelled(job);
     if (!ok) break;
@@ -137,7 +141,8 @@ bool UnpackArchives(InstallJob& job) {
                          ++entries;
                          job.log.Line(L"unpacked: " + entry + L" (" + std::to_wstring(size) +
                                       L" bytes)");
-                       });
+                       },
+                       &names);
     // Counted whether or not it worked: a failed archive's share shows until the error page.
     job.progress.ArchivesUnpacked(++unpacked);
     if (!ok) {
