@@ -96,7 +96,9 @@ bool DownloadArchives(InstallJob& job) {
     DownloadOutcome outcome;
     ok = engine->Download(
         url.c_str(), file.c_str(),
-        [&job](const DownloadProgress& p) { job.progress.DownloadProgressed(p.expected, p.received); },
+        [&job](const DownloadProgress& progress) {
+          job.progress.DownloadProgressed(progress.expected, progress.received);
+        },
         &outcome);
     job.log.Line(std::wstring(ok ? L"download ended: " : L"download failed: ") + url + L": " +
                  DownloadOutcomeText(ok ? DownloadFailure::None : outcome.failure) +

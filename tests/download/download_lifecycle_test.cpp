@@ -59,8 +59,8 @@ TEST_F(DownloadLifecycle, ShutdownFromAnotherThreadEndsRunningDownloads) {
     // One download streams (reads pending and completing), one waits on a silent server
     // (a send that never completes).
     std::thread slow([&] {
-      slow_result =
-          engine.Download(server_->url(L"/slow/5000000").c_str(), slow_file.c_str(), watch.Callback());
+      slow_result = engine.Download(server_->url(L"/slow/5000000").c_str(), slow_file.c_str(),
+                                    watch.Callback());
       watch.returned = true;
     });
     std::thread hang([&] {
@@ -145,7 +145,8 @@ TEST_F(DownloadLifecycle, ParallelDownloadsAllArriveWhole) {
   for (int i = 0; i < kThreads; ++i) files.push_back(TestFilePath(L"parallel.bin"));
   for (int i = 0; i < kThreads; ++i)
     threads.emplace_back([&, i] {
-      results[i] = engine.Download(server_->url(L"/file/3000000").c_str(), files[i].c_str(), nullptr);
+      results[i] =
+          engine.Download(server_->url(L"/file/3000000").c_str(), files[i].c_str(), nullptr);
     });
   for (auto& t : threads) t.join();
   EXPECT_TRUE(engine.Shutdown());
