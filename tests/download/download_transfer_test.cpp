@@ -128,6 +128,36 @@ TEST_F(DownloadTransfer, BodyBrokenOffMidwayFailsWithWhatArrived) {
   }
 }
 
+// No more body bytes than announced, nor than the download's maximum, reach the file. A 200
+// announcing more than the maximum is refused before its body is read; a body without a length
+// is cut at the maximum. Both fail as too long; a body of exactly the maximum arrives.
+TEST_F(DownloadTransfer, BodiesAreBoundedByTheirLengthAndTheMaximum) {
+  struct Case {
+    const wchar_t* path;
+    uint64_t max_length;
+    bool ok;
+    size_t stored;  // the pattern's first bytes the file holds
+    DownloadFailure failure;
+  };
+  for (const Case& c : {
+           Case{L"/file/20000", 10000, false, 0, DownloadFailure::TooLong},
+           Case{L"/nolength/30000", 10000, false, 10000, DownloadFailure::TooLong},
+           Case{L"/nolength/30000", 30000, true, 30000, DownloadFailure::None},
+           Case{L"/file/30000", 30000, true, 30000, DownloadFailure::None},
+           Case{L"/long/20000", DownloadEngine::kMaxLength, true, 20000, DownloadFailure::None},
+       }) {
+    SCOPED_TRACE(testing::PrintToString(std::wstring(c.path)) + " max " +
+                 std::to_string(c.max_length));
+    log_.calls.clear();
+    EXPECT_EQ(Download(c.path, 30000, c.max_length), c.ok);
+    EXPECT_EQ(outcome_.failure, c.failure);
+    EXPECT_EQ(outcome_.http_status, 200u);
+    EXPECT_TRUE(ReadFileBytes(file_) == PatternBytes(c.stored)) << "not the body's first bytes";
+    EXPECT_EQ(outcome_.bytes_received, c.stored) << "error " << outcome_.error;
+    EXPECT_EQ(log_.calls.empty() ? 0 : log_.calls.back().total, c.stored);
+  }
+}
+
 TEST_F(DownloadTransfer, UnreachableServerFailsWithEmptyFile) {
   const std::wstring url = L"http://127.0.0.1:" + std::to_wstring(UnusedPort()) + L"/file/10";
   EXPECT_FALSE(engine_.Download(url.c_str(), file_.c_str(), nullptr, &outcome_));
