@@ -130,7 +130,8 @@ TEST_F(DownloadTransfer, BodyBrokenOffMidwayFailsWithWhatArrived) {
 
 // No more body bytes than announced, nor than the download's maximum, reach the file. A 200
 // announcing more than the maximum is refused before its body is read; a body without a length
-// is cut at the maximum. Both fail as too long; a body of exactly the maximum arrives.
+// is cut at the maximum. Both fail as too long; a body of exactly the maximum arrives, and one
+// longer than announced ends at its announced length (WinINet reads no further).
 TEST_F(DownloadTransfer, BodiesAreBoundedByTheirLengthAndTheMaximum) {
   struct Case {
     const wchar_t* path;
