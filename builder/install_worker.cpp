@@ -2,7 +2,6 @@
 
 #include <iterator>
 
-#include "download/download_wrapper.h"
 #include "builder/progress_plan.h"
 #include "builder/removable_drives.h"
 #include "builder/stage_outcomes.h"
@@ -78,11 +77,15 @@ std::wstring RescueDiskUrl(const std::wstring& name) {
 
 bool DownloadArchives(InstallJob& job) {
   job.log.Line(L"download stage started");
-  DownloadWrapper wrapper;
-  wrapper.Start(job.window);
+  auto engine = std::make_shared<DownloadEngine>(job.window, ManualProxyConfigured());
+  {
+    std::lock_guard<std::mutex> guard(job.downloads_lock);
+    job.downloads = engine;
+  }
   bool ok = true;
   for (const wchar_t* name : kArchiveNames) {
-    // Checked after the engine started: a cancel that shut it down before would be undone.
+    // Checked after the engine was handed to the job: a cancel before that is seen here, one
+    // after it shuts this engine down.
     ok = !StopIfCancelled(job);
     if (!ok) break;
     job.progress.ResetStageValue();
@@ -91,8 +94,12 @@ bool DownloadArchives(InstallJob& job) {
     job.log.Line(L"download started: " + url);
     const ULONGLONG started = GetTickCount64();
     DownloadOutcome outcome;
-    ok = wrapper.Download(url.c_str(), file.c_str(), &ProgressRecord::DownloadProgress,
-                          &job.progress, &outcome);
+    ok = engine->Download(
+        url.c_str(), file.c_str(),
+        [&job](const DownloadProgress& progress) {
+          job.progress.DownloadProgressed(progress.expected, progress.received);
+        },
+        &outcome);
     job.log.Line(std::wstring(ok ? L"download ended: " : L"download failed: ") + url + L": " +
                  DownloadOutcomeText(ok ? DownloadFailure::None : outcome.failure) +
                  L", HTTP status " + std::to_wstring(outcome.http_status) + L", " +
@@ -106,7 +113,11 @@ bool DownloadArchives(InstallJob& job) {
       break;
     }
   }
-  wrapper.Stop();
+  {
+    std::lock_guard<std::mutex> guard(job.downloads_lock);
+    job.downloads.reset();
+  }
+  engine->Shutdown();
   job.log.Line(ok ? L"download stage ended" : L"download stage failed");
   return ok;
 }
@@ -186,5 +197,10 @@ void DoInstall(const std::shared_ptr<InstallJob>& job) {
 
 void CancelInstall(InstallJob& job) {
   SetEvent(job.cancel_event.get());
-  DownloadWrapper().Stop();
+  std::shared_ptr<DownloadEngine> engine;
+  {
+    std::lock_guard<std::mutex> guard(job.downloads_lock);
+    engine = job.downloads;
+  }
+  if (engine) engine->Shutdown();
 }
