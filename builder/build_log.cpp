@@ -17,15 +17,49 @@ std::wstring BuildLogFolderPath() {
   return folder;
 }
 
+namespace {
+
+// What the handle shows: a folder (or a file with `folder` false) that is no link and, for a
+// file, has no other name.
+bool IsPlain(HANDLE item, bool folder) {
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!GetFileInformationByHandle(item, &info)) return false;
+  if (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) return false;
+  if (folder) return (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  return !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && info.nNumberOfLinks == 1;
+}
+
+// The path's own attributes say no link (Wine reports a Unix link as a reparse point here only).
+bool PathIsNoLink(const std::wstring& path) {
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
+}  // namespace
+
 BuildLog::BuildLog(const std::wstring& folder) {
   if (folder.empty()) return;
-  folder_ = CreateFolderAfresh(folder, LogFolderSecurity());
-  if (!folder_) return;
+  const std::wstring folder_path = folder.substr(0, folder.size() - 1);
+  const win::UniqueLocal security = LogFolderSecurity();
+  if (!security) return;
+  SECURITY_ATTRIBUTES attributes{sizeof attributes, security.get(), FALSE};
+  CreateDirectoryW(folder_path.c_str(), &attributes);  // or there already
+  folder_.reset(CreateFileW(folder_path.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                            FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  if (!folder_ || !PathIsNoLink(folder_path) || !IsPlain(folder_.get(), true)) {
+    folder_.reset();
+    return;
+  }
   const std::wstring path = folder + kBuildLogName;
-  // CREATE_NEW in the folder just made: nothing can be at the name, so nothing is followed.
-  file_.reset(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+  // Opened as it is, without emptying it, until the handle shows what it is.
+  file_.reset(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
                           FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-  if (file_) path_ = path;
+  if (!file_ || !PathIsNoLink(path) || !IsPlain(file_.get(), false) || !SetEndOfFile(file_.get())) {
+    file_.reset();
+    return;
+  }
+  path_ = path;
 }
 
 void BuildLog::Line(const std::wstring& text) {

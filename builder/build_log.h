@@ -3,10 +3,13 @@
 // the result), which the user can send to support. It lies outside the working folder, in
 // %LOCALAPPDATA%\USBWizard\last-build.log, and outlives the program; each build replaces it.
 //
-// The program runs elevated and %LOCALAPPDATA% is the user's to write: the log's folder is made
-// afresh like the working folder (whatever was at the path goes first, links removed, never
-// followed) with a DACL that lets only administrators write and every user read, and the file is
-// made new inside it. A log that cannot be written stays closed and never fails the build.
+// The program runs elevated and %LOCALAPPDATA% is the user's to write, so nothing there is removed
+// or followed: the log's folder is made when missing (with a DACL that lets only administrators
+// write and every user read) and otherwise used as found; the folder and the log are opened as
+// themselves, never through a link, and used only when their open handles show a plain folder
+// and a plain file with no other name (no hard link); the log is then emptied and written. A
+// planted link or a swapped folder gives a build without a log, never a write elsewhere; a log
+// that cannot be written never fails the build.
 #pragma once
 
 #include <string>
@@ -23,8 +26,8 @@ class BuildLog {
  public:
   // Closed: lines go nowhere.
   BuildLog() = default;
-  // Makes `folder` (ending in a backslash) afresh and the log new in it; closed when either
-  // fails or `folder` is empty.
+  // Opens (or makes) `folder`, ending in a backslash, and the log in it as described above;
+  // closed when either is not what it should be or `folder` is empty.
   explicit BuildLog(const std::wstring& folder);
 
   // Appends "<local date and time with milliseconds>  <text>" and a line end, written at once so

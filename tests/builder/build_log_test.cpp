@@ -41,17 +41,32 @@ TEST(BuildLog, LinesAreTimeStampedUtf8AndTheFolderIsHeld) {
   EXPECT_TRUE(std::regex_match(written, expected)) << written;
 }
 
-// Each build's log replaces the last one, and whatever else was left in its folder.
-TEST(BuildLog, EachBuildStartsAfresh) {
+// Each build's log replaces the last one; nothing else in the user's folder is touched.
+TEST(BuildLog, EachBuildReplacesTheLastLog) {
   ScratchFolder scratch(L"build log afresh");
   const std::wstring folder = scratch.Path() + L"USBWizard\\";
-  BuildLog(folder).Line(L"first build");
-  ASSERT_TRUE(WriteFolderFile(folder, L"planted.txt", "x", 1));
+  BuildLog(folder).Line(L"first build, with a longer line than the second");
+  ASSERT_TRUE(WriteFolderFile(folder, L"other.txt", "x", 1));
   BuildLog(folder).Line(L"second build");
   const std::string written = Contents(folder + L"last-build.log");
   EXPECT_EQ(written.find("first build"), std::string::npos) << written;
   EXPECT_NE(written.find("second build"), std::string::npos) << written;
-  EXPECT_FALSE(Exists(folder + L"planted.txt"));
+  EXPECT_EQ(Contents(folder + L"other.txt"), "x");
+}
+
+// A log that is another name of someone else's file (a hard link planted in the user's folder)
+// is not written: the other file keeps its bytes and the build goes on without a log.
+TEST(BuildLog, AHardLinkPlantedAsTheLogIsNotWritten) {
+  ScratchFolder scratch(L"build log hard link");
+  const std::wstring folder = scratch.Path() + L"USBWizard\\";
+  ASSERT_TRUE(WriteFolderFile(scratch.Path(), L"precious.txt", "keep", 4));
+  ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+  ASSERT_TRUE(CreateHardLinkW((folder + L"last-build.log").c_str(),
+                              (scratch.Path() + L"precious.txt").c_str(), nullptr));
+  BuildLog log(folder);
+  log.Line(L"where does this go");
+  EXPECT_TRUE(log.Path().empty());
+  EXPECT_EQ(Contents(scratch.Path() + L"precious.txt"), "keep");
 }
 
 // No folder given, or one that cannot be made (its parent is a file): the log stays closed and
@@ -68,19 +83,18 @@ TEST(BuildLog, ClosedWhenItCannotBeMade) {
   EXPECT_EQ(Contents(scratch.Path() + L"file"), "x");
 }
 
-// A link planted at the log's folder is removed as a link or the log stays closed: nothing is
-// written where it points (Wine 8 cannot remove a Unix link: work_folder_test.cpp).
+// A link planted at the log's folder is neither followed nor removed: the build has no log, and
+// nothing is written where the link points.
 TEST(BuildLog, APlantedLinkIsNeverFollowed) {
   const std::wstring planted = win::Widen(PLANTED_LINKS) + L"\\";
   const std::wstring folder = planted + L"link_at_path\\";
   BuildLog log(folder);
   log.Line(L"where does this go");
+  EXPECT_TRUE(log.Path().empty());
   EXPECT_FALSE(Exists(planted + L"outside\\last-build.log"));
   EXPECT_TRUE(Exists(planted + L"outside\\canary.txt"));
   const DWORD at_path = GetFileAttributesW((planted + L"link_at_path").c_str());
-  const bool link_stays =
-      at_path != INVALID_FILE_ATTRIBUTES && (at_path & FILE_ATTRIBUTE_REPARSE_POINT);
-  EXPECT_EQ(log.Path().empty(), link_stays);
+  EXPECT_TRUE(at_path != INVALID_FILE_ATTRIBUTES && (at_path & FILE_ATTRIBUTE_REPARSE_POINT));
 }
 
 }  // namespace

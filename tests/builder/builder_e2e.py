@@ -65,13 +65,15 @@ DOWNLOADED = ["download ended: URL/scanner.zip: complete, HTTP status 200",
 UNPACKED = DOWNLOADED + ["unpacking ended: scanner.zip", "unpacking ended: system.zip",
                          "unpacked: ColdInstall.exe ("]
 SCENARIOS = {
-    "success": dict(archives=["--installer-pause", "250"], server=["--rate", "300000"],
+    # 100 KB/s: the download lasts a few seconds, so that a probe slowed by a loaded machine still
+    # sees its status line.
+    "success": dict(archives=["--installer-pause", "250"], server=["--rate", "100000"],
                     finish="ok", requests=BOTH,
                     log=UNPACKED + ["free space: ", "installer signature: trusted",
                                     "ColdInstall.exe\" /S /PE:", "installer ended: exit code 1 ",
                                     "build succeeded"]),
     "spanish": dict(lang="es_ES.UTF-8", archives=["--installer-pause", "250"],
-                    server=["--rate", "300000"], finish="ok", requests=BOTH,
+                    server=["--rate", "100000"], finish="ok", requests=BOTH,
                     log=UNPACKED + ["build succeeded"]),
     # Nothing listens on the server's port.
     "no-server": dict(no_server=True, finish="error", requests=[],
@@ -233,11 +235,9 @@ class Prefix:
         return os.path.join(self.path, "drive_c", *windows[3:].split("\\"))
 
     def work_folders(self):
-        # (The build's log has a folder of the same name, which stays.)
-        logs = {os.path.dirname(log) for log in self.build_logs()}
-        return [folder for folder in
-                glob.glob(os.path.join(self.path, "drive_c", "users", "*", "**", "USBWizard"),
-                          recursive=True) if folder not in logs]
+        # Each build's own, under %ProgramData% (the build's log has a folder of its own, which
+        # stays).
+        return glob.glob(os.path.join(self.path, "drive_c", "ProgramData", "USBWizard.*"))
 
     def wine(self, *command, **kwargs):
         return subprocess.run(["wine", *command], env=self.env, timeout=120, **kwargs)
@@ -430,7 +430,8 @@ def installer_running():
     """Whether an installer started from a working folder still runs (Wine shows its Windows
     command line)."""
     listing = subprocess.run(["ps", "-eo", "args"], capture_output=True, text=True).stdout
-    return any("USBWizard\\ColdInstall.exe" in line for line in listing.splitlines())
+    return any(re.search(r"USBWizard\.[0-9a-f]{32}\\ColdInstall\.exe", line)
+               for line in listing.splitlines())
 
 
 def without_library_resource(exe, folder):

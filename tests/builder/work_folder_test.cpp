@@ -1,5 +1,5 @@
-// The working folder: its path from the temporary folder, its removal without following links,
-// its making afresh with an Administrators-and-SYSTEM-only DACL, and the library written out of
+// The working folder: its path under %ProgramData% whatever TMP says, its removal without
+// following links, its making in one step with an Administrators-and-SYSTEM-only DACL, and the library written out of
 // the program's "URAR" resource (this test carries one, stored under language 3082 as the program
 // does, with this file's text as its bytes).
 //
@@ -26,13 +26,25 @@ bool Exists(const std::wstring& path) {
   return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-TEST(WorkFolder, SameFolderWithOrWithoutTheTrailingBackslash) {
-  EXPECT_EQ(WorkFolderFromTempPath(L"C:\\Temp"), L"C:\\Temp\\USBWizard\\");
-  EXPECT_EQ(WorkFolderFromTempPath(L"C:\\Temp\\"), L"C:\\Temp\\USBWizard\\");
-  EXPECT_EQ(WorkFolderFromTempPath(L""), L"USBWizard\\");
-  const std::wstring folder = WorkFolderPath();
-  EXPECT_GT(folder.size(), std::wstring(L"\\USBWizard\\").size());
-  EXPECT_EQ(folder.substr(folder.size() - 11), L"\\USBWizard\\");
+// TMP and TEMP are the user's to set (HKCU\Environment): a share, or a path too long for the
+// buffer that the system then reports relative. The working folder never follows them: it is a
+// fresh, unguessable name under the machine's %ProgramData% on a local fixed volume.
+TEST(WorkFolder, IsAFreshNameUnderProgramDataWhateverTmpSays) {
+  const std::wstring long_path = L"C:\\" + std::wstring(300, L'x');
+  for (const std::wstring& temp : {std::wstring(L"\\\\server\\share\\temp"), long_path}) {
+    SCOPED_TRACE(testing::Message() << temp.substr(0, 30));
+    SetEnvironmentVariableW(L"TMP", temp.c_str());
+    SetEnvironmentVariableW(L"TEMP", temp.c_str());
+    const std::wstring folder = WorkFolderPath();
+    ASSERT_EQ(folder.size(), std::wstring(L"C:\\ProgramData\\USBWizard.\\").size() + 32);
+    EXPECT_EQ(folder.substr(0, 25), L"C:\\ProgramData\\USBWizard.");
+    EXPECT_NE(folder, WorkFolderPath());
+    EXPECT_TRUE(IsLocalFixedFolder(folder));
+  }
+  // Only an absolute path on a local fixed volume will do (the tests' E: is removable).
+  for (const wchar_t* refused : {L"", L"relative\\x", L"\\\\server\\share\\x", L"C:relative",
+                                 L"\\\\?\\C:\\x", L"E:\\x"})
+    EXPECT_FALSE(IsLocalFixedFolder(refused)) << refused;
 }
 
 // What an earlier run left, folders and files, goes at once; a missing folder is no error.
@@ -48,24 +60,28 @@ TEST(WorkFolder, ResetDeletesTheFolderWithEverythingInIt) {
   EXPECT_FALSE(Exists(folder));
 }
 
-// Whatever is at the path (a left-over folder, a file of that name) makes way for an empty
-// folder, held so that it cannot be renamed or removed while the build runs.
-TEST(WorkFolder, IsMadeAfreshAndHeld) {
-  ScratchFolder scratch(L"work folder afresh");
+// The folder is made in one step and held, so that it cannot be renamed or removed while the
+// build runs. Whatever someone put at the path first (a folder of their own, a file) is neither
+// used nor removed: the build gets no folder.
+TEST(WorkFolder, IsMadeNewAndHeldOrNotAtAll) {
+  ScratchFolder scratch(L"work folder new");
   const std::wstring folder = scratch.Path() + L"USBWizard\\";
-  ASSERT_TRUE(WriteFolderFile(folder, L"boot\\x.bin", "x", 1));
+  {
+    win::UniqueFile held = CreateWorkFolder(folder);
+    ASSERT_TRUE(held);
+    EXPECT_EQ(GetFileAttributesW(folder.c_str()), static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY));
+    EXPECT_FALSE(MoveFileW(folder.substr(0, folder.size() - 1).c_str(),
+                           (scratch.Path() + L"moved").c_str()));
+  }
+  EXPECT_TRUE(ResetWorkFolder(folder));
+  ASSERT_TRUE(WriteFolderFile(folder, L"boot\\planted.bin", "x", 1));
   ASSERT_TRUE(WriteFolderFile(scratch.Path(), L"USBWizard.file", "x", 1));
   for (const std::wstring& path : {folder, scratch.Path() + L"USBWizard.file\\"}) {
     SCOPED_TRACE(testing::Message() << path);
-    win::UniqueFile held = CreateWorkFolder(path);
-    ASSERT_TRUE(held);
-    EXPECT_EQ(GetFileAttributesW(path.c_str()), static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY));
-    EXPECT_FALSE(Exists(path + L"boot"));
-    EXPECT_FALSE(MoveFileW(path.substr(0, path.size() - 1).c_str(),
-                           (scratch.Path() + L"moved").c_str()));
-    held.reset();
-    EXPECT_TRUE(ResetWorkFolder(path));
+    EXPECT_FALSE(CreateWorkFolder(path));
   }
+  EXPECT_TRUE(Exists(folder + L"boot\\planted.bin"));
+  EXPECT_TRUE(Exists(scratch.Path() + L"USBWizard.file"));
 }
 
 // Protected (nothing inherited from the parent) with exactly these entries, passed on to
@@ -124,8 +140,10 @@ TEST(WorkFolderReparsePoint, LinksAreNeverFollowed) {
     SCOPED_TRACE(testing::Message() << name);
     const std::wstring path = planted + name + L"\\";
     ASSERT_TRUE(Exists(path));
-    if (std::wstring(name) == L"folder_with_link")
+    if (std::wstring(name) == L"folder_with_link") {
+      DeleteFileW((path + L"plain.txt").c_str());  // an earlier run's, where a reset failed
       ASSERT_TRUE(WriteFolderFile(path, L"plain.txt", "x", 1));
+    }
     const bool reset = ResetWorkFolder(path);
     EXPECT_TRUE(Exists(canary));
     EXPECT_EQ(reset, !Exists(path));
