@@ -47,6 +47,8 @@ const wchar_t* FailureLineKey(FailureReason reason) {
     case FailureReason::kDownloadCutOff: return L"Download: the download of {file} was cut off.";
     case FailureReason::kDownloadNotSaved: return L"Download: {file} could not be saved.";
     case FailureReason::kDownloadTooLong: return L"Download: {file} is larger than expected.";
+    case FailureReason::kDownloadNoRoom:
+      return L"Download: there is not enough free space for {file}.";
     case FailureReason::kDownloadFailed: return L"Download: the download of {file} failed.";
     case FailureReason::kLibrary:
       return L"Unpacking: the extraction library could not be loaded.";

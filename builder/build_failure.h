@@ -16,6 +16,7 @@ enum class FailureReason {
   kDownloadCutOff,         // the body of `file` broke off or stalled
   kDownloadNotSaved,       // `file` could not be written to the working folder
   kDownloadTooLong,        // `file` announced or sent more than it may hold
+  kDownloadNoRoom,         // `file` is larger than the working folder's free space
   kDownloadFailed,         // any other download failure of `file`
   kLibrary,                // the extraction library could not be loaded
   kNotEnoughSpace,         // `volume` lacks the room the archive declares

@@ -11,6 +11,7 @@ const wchar_t* DownloadOutcomeText(DownloadFailure failure) {
     case DownloadFailure::CutOff: return L"cut off";
     case DownloadFailure::TimedOut: return L"timed out";
     case DownloadFailure::TooLong: return L"longer than allowed";
+    case DownloadFailure::NoRoom: return L"not enough free space";
     case DownloadFailure::FileWrite: return L"file not written";
     case DownloadFailure::Cancelled: return L"cancelled";
     default: return L"failed";
@@ -29,6 +30,7 @@ BuildFailure DownloadFailureOf(const DownloadOutcome& outcome, const std::wstrin
     case DownloadFailure::TimedOut: failure.reason = FailureReason::kDownloadCutOff; break;
     case DownloadFailure::FileWrite: failure.reason = FailureReason::kDownloadNotSaved; break;
     case DownloadFailure::TooLong: failure.reason = FailureReason::kDownloadTooLong; break;
+    case DownloadFailure::NoRoom: failure.reason = FailureReason::kDownloadNoRoom; break;
     case DownloadFailure::Cancelled: failure.reason = FailureReason::kCancelled; break;
     default: break;
   }

@@ -22,7 +22,7 @@ struct EngineCore;
 struct DownloadLimits {
   // The most body bytes the file may hold. A 200 announcing more fails before its body is read;
   // a body without a length is cut off at it. The caller passes the expected size when it knows
-  // it.
+  // it. (An announced body larger than the free space on the file's volume also fails unread.)
   uint64_t max_length;
   // How long an attempt may go without a body byte before it counts as stalled (and resumes).
   // There is no limit on a whole attempt: a slow download that keeps moving is not cut.

@@ -14,6 +14,7 @@ enum class DownloadFailure {
   CutOff,       // the body broke off before its announced length (and could not be resumed)
   TimedOut,     // no body byte came for the stall limit (and it could not be resumed)
   TooLong,      // the body announced or sent more than the download's maximum length
+  NoRoom,       // the announced body is larger than the free space on the output file's volume
   FileWrite,    // the body could not be written to the output file
   Cancelled,    // the engine was shut down while the download ran
 };

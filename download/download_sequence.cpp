@@ -42,13 +42,13 @@ bool SplitUrl(const wchar_t* url, RequestSettings* settings) {
 // Names what ended a download. A status read means the server answered: a refusal is named by
 // its status, and a transfer error after a success status cut the body off; an error with no
 // status never reached an answer.
-DownloadFailure Classify(bool timed_out, bool cancelled, bool write_failed, bool too_long,
+DownloadFailure Classify(bool timed_out, bool cancelled, DownloadFailure ended_by,
                          DWORD transfer_error, DWORD status) {
   if (cancelled) return DownloadFailure::Cancelled;
   if (timed_out || transfer_error == ERROR_INTERNET_TIMEOUT) return DownloadFailure::TimedOut;
-  if (write_failed) return DownloadFailure::FileWrite;
+  if (ended_by == DownloadFailure::FileWrite) return ended_by;
   if (status && (status < 200 || status >= 300)) return DownloadFailure::HttpStatus;
-  if (too_long) return DownloadFailure::TooLong;
+  if (ended_by != DownloadFailure::None) return ended_by;
   if (transfer_error) return status ? DownloadFailure::CutOff : DownloadFailure::Unreachable;
   if (!status) return DownloadFailure::Unreachable;
   return DownloadFailure::None;
@@ -85,7 +85,7 @@ RequestEnd Conclude(RequestContext* context, bool stalled, const DownloadOutputF
   end.status = context->transfer.status;
   end.error = stalled ? DWORD(ERROR_INTERNET_TIMEOUT) : context->transfer_error;
   end.refused = resume.answer_refused;
-  end.failure = Classify(stalled, context->cancelled, context->write_failed, context->too_long,
+  end.failure = Classify(stalled, context->cancelled, context->ended_by,
                          context->transfer_error, end.status);
   end.next.offset = file.StoredBytes();
   end.next.validator = resume.validator;
@@ -151,8 +151,9 @@ bool DownloadEngine::Download(const wchar_t* url, const wchar_t* output_path,
   RequestContext* context = nullptr;
   {
     win::CriticalSectionGuard guard(engine->lock);
-    if (engine->stopping || file.Open(output_path) ||
-        NewRequestContext(engine->session.get(), settings, file.handle(), ResumePoint{},
+    if (engine->stopping || file.Open(output_path)) return false;
+    settings.output_volume = file.Volume();
+    if (NewRequestContext(engine->session.get(), settings, file.handle(), ResumePoint{},
                           &context))
       return false;
     engine->registry.push_back(context);

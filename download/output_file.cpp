@@ -21,6 +21,7 @@ DWORD DownloadOutputFile::Open(const wchar_t* path) {
     }
     path = temp_name_.get();
   }
+  path_ = path;
   file_.reset(CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
                           nullptr));
   return file_ ? 0 : GetLastError();
@@ -30,4 +31,9 @@ uint64_t DownloadOutputFile::StoredBytes() const {
   LARGE_INTEGER position = {};
   if (!SetFilePointerEx(file_.get(), LARGE_INTEGER{}, &position, FILE_CURRENT)) return 0;
   return uint64_t(position.QuadPart);
+}
+
+std::wstring DownloadOutputFile::Volume() const {
+  wchar_t volume[MAX_PATH] = {};
+  return GetVolumePathNameW(path_.c_str(), volume, MAX_PATH) ? volume : L"";
 }

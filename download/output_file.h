@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include "win/unique_resource.h"
 
@@ -22,8 +23,11 @@ class DownloadOutputFile {
   HANDLE handle() const { return file_.get(); }
   // The bytes written so far: the writes are sequential, so the position is the length.
   uint64_t StoredBytes() const;
+  // The root of the volume the file is on (for its free space); empty when it cannot be found.
+  std::wstring Volume() const;
 
  private:
   std::unique_ptr<wchar_t[]> temp_name_;  // set only for a temporary file
+  std::wstring path_;
   win::UniqueFile file_;
 };

@@ -30,6 +30,7 @@
 #include <memory>
 #include <string>
 
+#include "download/download_outcome.h"
 #include "download/download_progress.h"
 #include "download/proxy_credentials_prompt.h"
 #include "win/critical_section.h"
@@ -45,6 +46,7 @@ struct RequestSettings {
   std::wstring password;
   DWORD stall_limit = 0;    // ms without a body byte that end an attempt
   uint64_t max_length = 0;  // the most body bytes the file may hold
+  std::wstring output_volume;  // the root of the output file's volume; empty: not checked
   HWND owner_window = nullptr;
   int browser_major_version = -1;
   ProxyCredentialsPrompt prompt = nullptr;
@@ -133,8 +135,8 @@ struct RequestContext {
   CONDITION_VARIABLE advances_done = CONDITION_VARIABLE_INIT;
   bool ended_on_its_own = false;  // the attempt's transfer ended without being cut off
   DWORD transfer_error = 0;       // the error that ended the last attempt (0: body complete)
-  bool write_failed = false;      // that error came from writing the output file
-  bool too_long = false;          // that error came from the body passing its limit
+  // FileWrite, TooLong or NoRoom when the engine itself ended the attempt for that reason.
+  DownloadFailure ended_by = DownloadFailure::None;
   win::UniqueHandle completion_event;  // the attempt's transfer ended
   // The GetTickCount64 value at which the attempt counts as stalled; every stored chunk moves it.
   std::atomic<ULONGLONG> deadline{0};

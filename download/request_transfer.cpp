@@ -111,6 +111,17 @@ bool RangeContinuesAt(const std::wstring& range, uint64_t offset, uint64_t* whol
   return true;
 }
 
+// False when the volume at `volume` has less free space than `length` bytes beyond `reclaimed`
+// (bytes the file gives back first). An unknown length, or free space that cannot be read,
+// passes: a write that fails for want of room still ends the download.
+bool RoomFor(const std::wstring& volume, uint64_t length, uint64_t reclaimed) {
+  ULARGE_INTEGER free = {};
+  if (volume.empty() || length == 0 ||
+      !GetDiskFreeSpaceExW(volume.c_str(), &free, nullptr, nullptr))
+    return true;
+  return free.QuadPart + reclaimed >= length;
+}
+
 // Judges an answer before its body is read (once per send). The whole file's length and the
 // validator come from a 200, which may not announce more than the download's maximum. An answer
 // to a range request must be a 206 for exactly the rest of the file, or (the range ignored, or
@@ -128,7 +139,7 @@ DWORD TakeAnswer(RequestContext* context) {
   transfer.content_length = ContentLength(request);
   const uint64_t max_length = context->settings.max_length;
   DWORD error = 0;
-  bool too_long = false;
+  DownloadFailure refused_as = DownloadFailure::None;
   uint64_t whole_length = transfer.content_length;
   std::wstring validator;
   if (status == 0) {
@@ -142,12 +153,22 @@ DWORD TakeAnswer(RequestContext* context) {
   } else if (status == HTTP_STATUS_OK) {
     validator = ReadValidator(request);
     if (start.offset > 0 && !start.may_restart) error = ERROR_HTTP_INVALID_SERVER_RESPONSE;
-    too_long = transfer.content_length > max_length;
-    if (too_long) error = ERROR_FILE_TOO_LARGE;
+    if (transfer.content_length > max_length) {
+      refused_as = DownloadFailure::TooLong;
+      error = ERROR_FILE_TOO_LARGE;
+    }
   } else if (start.offset > 0 && status != HTTP_STATUS_PROXY_AUTH_REQ) {
     error = ERROR_HTTP_INVALID_SERVER_RESPONSE;
   }
   LeaveHandleUse(context);
+  // The announced body must fit on the output's volume (a 200 answering a range request first
+  // frees what the file holds).
+  if (!error && (status == HTTP_STATUS_OK || status == HTTP_STATUS_PARTIAL_CONTENT) &&
+      !RoomFor(context->settings.output_volume, transfer.content_length,
+               status == HTTP_STATUS_OK ? start.offset : 0)) {
+    refused_as = DownloadFailure::NoRoom;
+    error = ERROR_DISK_FULL;
+  }
 
   // A 206 continues the file; any other body starts it over (a restart) or replaces a refusal.
   const uint64_t body_start = status == HTTP_STATUS_PARTIAL_CONTENT ? start.offset : 0;
@@ -158,7 +179,7 @@ DWORD TakeAnswer(RequestContext* context) {
   win::CriticalSectionGuard guard(context->lock);
   ResumeState& resume = context->resume;
   transfer.status = status;
-  context->too_long = too_long;
+  context->ended_by = refused_as;
   resume.answer_refused = error != 0 && status != 0;
   if (error) return error;
   if (status == HTTP_STATUS_OK) {
@@ -241,13 +262,13 @@ DWORD StepStore(RequestContext* context, bool* end_of_body) {
     if (!WriteFile(context->output_file, transfer.buffer.get(), size, &written, nullptr)) {
       const DWORD error = GetLastError();
       win::CriticalSectionGuard guard(context->lock);
-      context->write_failed = true;
+      context->ended_by = DownloadFailure::FileWrite;
       return error;
     }
   }
   if (!too_long) return 0;
   win::CriticalSectionGuard guard(context->lock);
-  context->too_long = true;
+  context->ended_by = DownloadFailure::TooLong;
   return ERROR_FILE_TOO_LARGE;
 }
 
@@ -283,12 +304,12 @@ void AdvanceRequest(RequestContext* context, DWORD error) {
   win::CriticalSectionGuard guard(context->lock);
   if (error != ERROR_IO_PENDING) {
     context->transfer_error = error;
-    // Refused because the handle is closing, timed out, an answer not taken or a body past its
-    // limit: the rest of the body was left unread.
+    // Refused because the handle is closing, timed out, an answer not taken, a body past its
+    // limit or without room: the rest of the body was left unread.
     context->ended_on_its_own = error != ERROR_OPERATION_ABORTED &&
                                 error != ERROR_INTERNET_TIMEOUT &&
                                 error != ERROR_HTTP_INVALID_SERVER_RESPONSE &&
-                                error != ERROR_FILE_TOO_LARGE;
+                                error != ERROR_FILE_TOO_LARGE && error != ERROR_DISK_FULL;
     SetEvent(context->completion_event.get());
   }
   if (--context->advancing == 0) WakeAllConditionVariable(&context->advances_done);
@@ -339,8 +360,7 @@ void RewindForRetry(RequestContext* context) {
   context->retry_requested = false;
   context->prompted_this_attempt = false;
   context->transfer_error = 0;
-  context->write_failed = false;
-  context->too_long = false;
+  context->ended_by = DownloadFailure::None;
   context->ended_on_its_own = false;
   transfer.bytes_read = 0;
   // The refusal's body is dropped from the file but stays counted, as it was reported.

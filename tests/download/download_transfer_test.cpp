@@ -159,6 +159,27 @@ TEST_F(DownloadTransfer, BodiesAreBoundedByTheirLengthAndTheMaximum) {
   }
 }
 
+// A body announced larger than the free space on the file's volume is refused before it is
+// read, whatever the maximum; one that fits is read.
+TEST_F(DownloadTransfer, BodyLargerThanTheVolumesFreeSpaceFailsUnread) {
+  ASSERT_TRUE(Download(L"/empty"));  // makes the file, to find its volume
+  wchar_t volume[MAX_PATH] = {};
+  ASSERT_TRUE(GetVolumePathNameW(file_.c_str(), volume, MAX_PATH));
+  ULARGE_INTEGER free = {};
+  ASSERT_TRUE(GetDiskFreeSpaceExW(volume, &free, nullptr, nullptr));
+  const uint64_t too_large = free.QuadPart + (uint64_t{1} << 30);
+  EXPECT_FALSE(Download(L"/announce/" + std::to_wstring(too_large), 30000, ~uint64_t{0}));
+  EXPECT_EQ(outcome_.failure, DownloadFailure::NoRoom);
+  EXPECT_EQ(outcome_.bytes_received, 0u);
+  EXPECT_TRUE(log_.calls.empty());
+  EXPECT_TRUE(ReadFileBytes(file_).empty());
+
+  // Room for it: the body is read, and ends short of its announced length.
+  EXPECT_FALSE(Download(L"/announce/5000"));
+  EXPECT_EQ(outcome_.failure, DownloadFailure::CutOff);
+  EXPECT_EQ(ReadFileBytes(file_), PatternBytes(1000));
+}
+
 TEST_F(DownloadTransfer, UnreachableServerFailsWithEmptyFile) {
   const std::wstring url = L"http://127.0.0.1:" + std::to_wstring(UnusedPort()) + L"/file/10";
   EXPECT_FALSE(engine_.Download(url.c_str(), file_.c_str(), nullptr, &outcome_));

@@ -25,6 +25,7 @@ Paths (N is a byte count; bodies are the pattern of body_bytes):
   /reset/N         announces 2N bytes, sends N, then resets the connection
   /short/N         announces 2N bytes, sends N, then closes the connection cleanly
   /long/N          announces N bytes, sends 2N, then closes the connection
+  /announce/N      announces N bytes, sends 1000, then closes the connection
   /auth            401 until Basic credentials come, then the body "user:password"
   /                "root"
   /count/hang      how many /hang requests arrived so far (decimal text)
@@ -173,6 +174,10 @@ class Handler(socketserver.BaseRequestHandler):
             if kind == "reset":  # otherwise the close ends the connection cleanly
                 sock.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
             sock.close()
+            return False
+        elif kind == "announce":
+            sock.sendall(header(200, num(1)))
+            self.send_body(sock, min(1000, num(1)))
             return False
         elif kind == "long":
             n = num(1)
