@@ -90,6 +90,8 @@ const std::map<std::wstring, std::wstring> kSpanish = {
      L"Descompresi\u00f3n: no hay espacio libre suficiente en {volume}."},
     {L"Unpacking: the archive {file} is damaged.",
      L"Descompresi\u00f3n: el archivo {file} est\u00e1 da\u00f1ado."},
+    {L"Unpacking: the archive {file} asks for too much work.",
+     L"Descompresi\u00f3n: el archivo {file} exige demasiado trabajo."},
     {L"Unpacking: the extraction library could not be loaded.",
      L"Descompresi\u00f3n: no se ha podido cargar la biblioteca de extracci\u00f3n."},
     {L"Unpacking: {entry} could not be written.",
@@ -122,6 +124,7 @@ const std::wstring kCodeOnly[] = {
     L"The build was stopped.",
     L"Unpacking: not enough free space on {volume}.",
     L"Unpacking: the archive {file} is damaged.",
+    L"Unpacking: the archive {file} asks for too much work.",
     L"Unpacking: the extraction library could not be loaded.",
     L"Unpacking: {entry} could not be written.",
     L"Unpacking: {file} holds an entry that cannot be written safely: {entry}"};
