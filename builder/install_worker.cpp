@@ -205,12 +205,12 @@ bool DownloadArchives(InstallJob& job) {
   if (ok && !kManifestRequired)
     job.log.Line(L"manifest: not required by this build; the archives are taken unchecked");
   for (const wchar_t* name : kArchiveNames) {
-    if (!ok) break;
     // Checked after the engine started: a cancel that shut it down before would be undone.
-    ok = !StopIfCancelled(job);
+    ok = ok && !StopIfCancelled(job);
     if (!ok) break;
     job.progress.ResetStageValue();
-    const rescue_manifest::File* listed = kManifestRequired ? manifest.Find(Narrow(name)) : nullptr;
+    // Null when the build takes no manifest.
+    const rescue_manifest::File* listed = manifest.Find(Narrow(name));
     ok = (!listed || HasRoomFor(job, name, listed->size)) &&
          DownloadFile(job, wrapper, name, &ProgressRecord::DownloadProgress) &&
          (!listed || MatchesManifest(job, name, *listed));
