@@ -46,6 +46,7 @@ const wchar_t* FailureLineKey(FailureReason reason) {
     case FailureReason::kHttpStatus: return L"Download: the server answered {status} for {file}.";
     case FailureReason::kDownloadCutOff: return L"Download: the download of {file} was cut off.";
     case FailureReason::kDownloadNotSaved: return L"Download: {file} could not be saved.";
+    case FailureReason::kDownloadTooLong: return L"Download: {file} is larger than expected.";
     case FailureReason::kDownloadFailed: return L"Download: the download of {file} failed.";
     case FailureReason::kLibrary:
       return L"Unpacking: the extraction library could not be loaded.";

@@ -15,6 +15,7 @@ enum class FailureReason {
   kHttpStatus,             // the server answered `number` for `file`
   kDownloadCutOff,         // the body of `file` broke off or stalled
   kDownloadNotSaved,       // `file` could not be written to the working folder
+  kDownloadTooLong,        // `file` announced or sent more than it may hold
   kDownloadFailed,         // any other download failure of `file`
   kLibrary,                // the extraction library could not be loaded
   kNotEnoughSpace,         // `volume` lacks the room the archive declares

@@ -7,7 +7,6 @@
 #include "builder/downloaded_file.h"
 #include "builder/manifest_signature.h"
 #include "builder/rescue_manifest.h"
-#include "download/download_wrapper.h"
 #include "builder/progress_plan.h"
 #include "builder/removable_drives.h"
 #include "builder/stage_outcomes.h"
@@ -52,19 +51,18 @@ constexpr const wchar_t kSignatureName[] = L"rescuedisk.manifest.p7s";
 std::string Narrow(const wchar_t* name) { return std::string(name, name + std::wcslen(name)); }
 std::wstring Widen(const std::string& text) { return std::wstring(text.begin(), text.end()); }
 
-// Downloads `name` from the rescue-disk folder into the working folder, logging the outcome;
-// names the failure.
-bool DownloadFile(InstallJob& job, DownloadWrapper& wrapper, const wchar_t* name,
-                  DownloadProgressCallback callback) {
+// Downloads `name` from the rescue-disk folder into the working folder, accepting no more than
+// `max_length` bytes, and logs the outcome; names the failure.
+bool DownloadFile(InstallJob& job, DownloadEngine& engine, const wchar_t* name,
+                  std::uint64_t max_length, const DownloadProgressCallback& progress) {
   const std::wstring url = RescueDiskUrl(name);
   const std::wstring file = job.work_folder + name;
-  job.log.Line(L"download started: " + url);
+  job.log.Line(L"download started: " + url + L", at most " + std::to_wstring(max_length) +
+               L" bytes");
   const ULONGLONG started = GetTickCount64();
   DownloadOutcome outcome;
-  // MAXIMUM LENGTH: once the engine's download takes a maximum length, the manifest's size (or
-  // the manifest's own ceiling) goes here, so that no byte past it is ever accepted. Until then
-  // an over-long body is refused after it arrived, by the size checks that follow.
-  const bool ok = wrapper.Download(url.c_str(), file.c_str(), callback, &job.progress, &outcome);
+  const bool ok = engine.Download(url.c_str(), file.c_str(), progress, &outcome,
+                                  {max_length, DownloadEngine::kStallLimitMs});
   job.log.Line(std::wstring(ok ? L"download ended: " : L"download failed: ") + url + L": " +
                DownloadOutcomeText(ok ? DownloadFailure::None : outcome.failure) +
                L", HTTP status " + std::to_wstring(outcome.http_status) + L", " +
@@ -85,9 +83,14 @@ bool NotAuthentic(InstallJob& job, const wchar_t* file, const std::wstring& why)
 // Downloads the manifest and its signature and accepts the manifest when the signature is a
 // pinned signer's, it lists both archives and its release is not lower than the one this
 // computer already used; names the failure otherwise.
-bool FetchManifest(InstallJob& job, DownloadWrapper& wrapper, rescue_manifest::Manifest* manifest) {
-  for (const wchar_t* name : {kManifestName, kSignatureName}) {
-    if (DownloadFile(job, wrapper, name, nullptr)) continue;
+bool FetchManifest(InstallJob& job, DownloadEngine& engine, rescue_manifest::Manifest* manifest) {
+  const struct {
+    const wchar_t* name;
+    std::uint64_t max_length;
+  } files[] = {{kManifestName, rescue_manifest::kMaxBytes},
+               {kSignatureName, rescue_manifest::kMaxSignatureBytes}};
+  for (const auto& [name, max_length] : files) {
+    if (DownloadFile(job, engine, name, max_length, nullptr)) continue;
     // A server that refuses them has no signed manifest to offer: the archives cannot be
     // told from anyone else's. (An unreachable server or a broken download keeps its reason.)
     if (job.failure.reason == FailureReason::kHttpStatus)
@@ -198,24 +201,35 @@ std::wstring RescueDiskUrl(const std::wstring& name) {
 
 bool DownloadArchives(InstallJob& job) {
   job.log.Line(L"download stage started");
-  DownloadWrapper wrapper;
-  wrapper.Start(job.window);
+  auto engine = std::make_shared<DownloadEngine>(job.window, ManualProxyConfigured());
+  {
+    std::lock_guard<std::mutex> guard(job.downloads_lock);
+    job.downloads = engine;
+  }
   rescue_manifest::Manifest manifest;
-  bool ok = !kManifestRequired || FetchManifest(job, wrapper, &manifest);
+  // Checked after the engine was handed to the job: a cancel before that is seen here, one
+  // after it shuts this engine down.
+  bool ok = !StopIfCancelled(job) && (!kManifestRequired || FetchManifest(job, *engine, &manifest));
   if (ok && !kManifestRequired)
     job.log.Line(L"manifest: not required by this build; the archives are taken unchecked");
   for (const wchar_t* name : kArchiveNames) {
-    // Checked after the engine started: a cancel that shut it down before would be undone.
     ok = ok && !StopIfCancelled(job);
     if (!ok) break;
     job.progress.ResetStageValue();
     // Null when the build takes no manifest.
     const rescue_manifest::File* listed = manifest.Find(Narrow(name));
     ok = (!listed || HasRoomFor(job, name, listed->size)) &&
-         DownloadFile(job, wrapper, name, &ProgressRecord::DownloadProgress) &&
+         DownloadFile(job, *engine, name, listed ? listed->size : DownloadEngine::kMaxLength,
+                      [&job](const DownloadProgress& progress) {
+                        job.progress.DownloadProgressed(progress.expected, progress.received);
+                      }) &&
          (!listed || MatchesManifest(job, name, *listed));
   }
-  wrapper.Stop();
+  {
+    std::lock_guard<std::mutex> guard(job.downloads_lock);
+    job.downloads.reset();
+  }
+  engine->Shutdown();
   if (ok) job.release = manifest.release;
   job.log.Line(ok ? L"download stage ended" : L"download stage failed");
   return ok;
@@ -236,6 +250,10 @@ bool UnpackArchives(InstallJob& job) {
                  VolumeOf(job.work_folder));
   bool ok = true;
   uint32_t unpacked = 0;
+  // The files the program writes itself; no entry of either archive may stand for one of them.
+  FolderNames names;
+  names.Claim(kUrarLibraryFile);
+  for (const wchar_t* name : kArchiveNames) names.Claim(name);
   for (const wchar_t* name : kArchiveNames) {
     ok = !StopIfCancelled(job);
     if (!ok) break;
@@ -247,7 +265,8 @@ bool UnpackArchives(InstallJob& job) {
                          ++entries;
                          job.log.Line(L"unpacked: " + entry + L" (" + std::to_wstring(size) +
                                       L" bytes)");
-                       });
+                       },
+                       &names);
     // Counted whether or not it worked: a failed archive's share shows until the error page.
     job.progress.ArchivesUnpacked(++unpacked);
     if (!ok) {
@@ -295,5 +314,10 @@ void DoInstall(const std::shared_ptr<InstallJob>& job) {
 
 void CancelInstall(InstallJob& job) {
   SetEvent(job.cancel_event.get());
-  DownloadWrapper().Stop();
+  std::shared_ptr<DownloadEngine> engine;
+  {
+    std::lock_guard<std::mutex> guard(job.downloads_lock);
+    engine = job.downloads;
+  }
+  if (engine) engine->Shutdown();
 }

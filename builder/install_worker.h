@@ -13,14 +13,19 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 
 #include "builder/cold_installer.h"
+#include "download/download_engine.h"
 
 struct InstallJob : ColdInstallContext {
   win::UniqueFile work_folder_held;  // the folder as made for this job, open without delete sharing
   bool work_folder_ready = false;    // made afresh, and the library written into it
   HWND window = nullptr;        // owns the download engine's dialogs
+  // The download stage's engine while it runs, for CancelInstall to shut down.
+  std::mutex downloads_lock;
+  std::shared_ptr<DownloadEngine> downloads;
   // Called once, on the worker's thread, as the worker's last act: true when all three stages
   // succeeded. The page flow hands it in; the builder knows nothing of pages.
   std::function<void(bool succeeded)> finished;
@@ -65,6 +70,6 @@ bool UnpackArchives(InstallJob& job);
 void DoInstall(const std::shared_ptr<InstallJob>& job);
 
 // Abandons the build from another thread: sets the job's cancel event, which the stages check
-// between archives and the installer stage waits on, and shuts the download engine down, which
-// ends a running download.
+// between archives and the installer stage waits on, and shuts the job's download engine down,
+// which ends a running download.
 void CancelInstall(InstallJob& job);

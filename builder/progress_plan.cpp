@@ -14,7 +14,7 @@ int32_t SaturatedPoints(long double value) {
   return static_cast<int32_t>(std::trunc(value));
 }
 
-int32_t DownloadStageValue(uint32_t length, uint32_t received) {
+int32_t DownloadStageValue(uint64_t length, uint64_t received) {
   if (length == 0) return 0;
   const long double archive_points =
       static_cast<long double>(Points(Stage::Download)) / kArchives;

@@ -48,7 +48,7 @@ constexpr uint32_t kInstallerSignals = 100;
 // A download's stage value: received × its archive's points ÷ announced length, in extended
 // precision, truncated toward zero; 0 when no length was announced. Not capped: a download that
 // is sent again after proxy credentials keeps counting from where it stopped.
-int32_t DownloadStageValue(uint32_t length, uint32_t received);
+int32_t DownloadStageValue(uint64_t length, uint64_t received);
 
 // The unpack stage's value once `unpacked` archives are done: the stage's points shared out over
 // the archives, rounded up (13, then 25).

@@ -28,10 +28,8 @@ ProgressSnapshot ProgressRecord::Snapshot() const {
   return {percent_, status_};
 }
 
-void ProgressRecord::DownloadProgress(void* context, uint32_t length, uint32_t received,
-                                      const wchar_t* /*path*/) {
-  auto* record = static_cast<ProgressRecord*>(context);
-  record->AddStageProgress(progress_plan::DownloadStageValue(length, received));
+void ProgressRecord::DownloadProgressed(uint64_t length, uint64_t received) {
+  AddStageProgress(progress_plan::DownloadStageValue(length, received));
 }
 
 void ProgressRecord::ArchivesUnpacked(uint32_t count) {

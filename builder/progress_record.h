@@ -35,10 +35,8 @@ class ProgressRecord {
   void ResetStageValue() { stage_value_ = 0; }
 
   // The reporters of the three stages.
-  // A download progress callback: context is the ProgressRecord, length the announced body
-  // length (0 when unknown), received the body bytes so far; the path is not used.
-  static void DownloadProgress(void* context, uint32_t length, uint32_t received,
-                               const wchar_t* path);
+  // A download's progress: the announced body length (0 when unknown) and the body bytes so far.
+  void DownloadProgressed(uint64_t length, uint64_t received);
   void ArchivesUnpacked(uint32_t count);
   void InstallerSignalled(uint32_t signals);
 

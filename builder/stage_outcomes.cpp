@@ -10,6 +10,7 @@ const wchar_t* DownloadOutcomeText(DownloadFailure failure) {
     case DownloadFailure::HttpStatus: return L"refused by the server";
     case DownloadFailure::CutOff: return L"cut off";
     case DownloadFailure::TimedOut: return L"timed out";
+    case DownloadFailure::TooLong: return L"longer than allowed";
     case DownloadFailure::FileWrite: return L"file not written";
     case DownloadFailure::Cancelled: return L"cancelled";
     default: return L"failed";
@@ -27,6 +28,7 @@ BuildFailure DownloadFailureOf(const DownloadOutcome& outcome, const std::wstrin
     case DownloadFailure::CutOff:
     case DownloadFailure::TimedOut: failure.reason = FailureReason::kDownloadCutOff; break;
     case DownloadFailure::FileWrite: failure.reason = FailureReason::kDownloadNotSaved; break;
+    case DownloadFailure::TooLong: failure.reason = FailureReason::kDownloadTooLong; break;
     case DownloadFailure::Cancelled: failure.reason = FailureReason::kCancelled; break;
     default: break;
   }

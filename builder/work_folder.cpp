@@ -4,6 +4,7 @@
 #include <sddl.h>
 
 #include "unpack/folder_files.h"
+#include "unpack/urar_library.h"
 #include "win/resource.h"
 
 namespace {
@@ -99,5 +100,5 @@ win::UniqueFile CreateFolderAfresh(const std::wstring& folder, const win::Unique
 bool ExtractUrarLibrary(const std::wstring& folder) {
   const std::string_view library = win::ResourceBytes(nullptr, L"URAR");
   return !library.empty() &&
-         WriteFolderFile(folder, L"zevurar.dll", library.data(), library.size());
+         WriteFolderFile(folder, kUrarLibraryFile, library.data(), library.size());
 }

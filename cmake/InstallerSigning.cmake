@@ -2,14 +2,22 @@
 #
 # The wizard starts ColdInstall.exe only when its Authenticode signer certificate has one of the
 # SHA-256 values in INSTALLER_SIGNER_SHA256 (`;`-separated, hex). A deployment sets it to the
-# vendor's signer. Left empty, the build pins a test signer of its own: a self-signed certificate
-# made here once per build folder by openssl, with which the stand-in installer (and the tests'
-# probe) is signed after linking. A second key, never pinned, signs the tests' negative cases.
+# vendor's signer. A test build (RESCUE_TEST_BUILD=ON) may leave it empty and then pins a test
+# signer of its own: a self-signed certificate made here once per build folder by openssl, with
+# which the stand-in installer (and the tests' probe) is signed after linking. A second key, never
+# pinned, signs the tests' negative cases. A Windows build with neither a pin nor the test switch
+# does not configure: a program that quietly trusts a throwaway key must never ship.
 set(INSTALLER_SIGNER_SHA256 "" CACHE STRING
-    "SHA-256 values (hex, ;-separated) of the installer's allowed signer certificates; empty: a test signer")
+    "SHA-256 values (hex, ;-separated) of the installer's allowed signer certificates")
+option(RESCUE_TEST_BUILD "A test build: with no signer pinned, pin a test signer of this build's own" OFF)
 
 if(NOT WIN32)
   return()
+endif()
+if(NOT INSTALLER_SIGNER_SHA256 AND NOT RESCUE_TEST_BUILD)
+  message(FATAL_ERROR "No installer signer is pinned. Set -DINSTALLER_SIGNER_SHA256=<SHA-256 of "
+                      "the vendor's signer certificate>, or -DRESCUE_TEST_BUILD=ON for a test build "
+                      "that pins a throwaway test signer.")
 endif()
 
 find_program(OPENSSL_EXECUTABLE openssl REQUIRED)

@@ -1,70 +1,58 @@
-// Engine start and shutdown, the request registry and cancellation.
+// The engine object: its core, the registry of live requests, and shutdown.
 #include "download/download_engine.h"
 
 #include <shlwapi.h>
 
 #include <algorithm>
 
-#include "download/engine_instance.h"
+#include "download/engine_core.h"
 #include "download/request_context.h"
+#include "win/unique_resource.h"
 
 namespace {
 
-SRWLOCK current_guard = SRWLOCK_INIT;     // guards `current` and the running flag
-std::shared_ptr<EngineInstance> current;  // null when stopped
-int proxy_flag = 0;
-HWND owner_window = nullptr;
-int browser_major_version = -1;
-
-size_t CountRegistered(EngineInstance& engine) {
+size_t CountRegistered(EngineCore& engine) {
   win::CriticalSectionGuard guard(engine.lock);
   return engine.registry.size();
 }
 
-// Cancels every registered request: each ends at its pending step or its next one.
-void CancelRegisteredRequests(EngineInstance& engine) {
-  win::CriticalSectionGuard guard(engine.lock);
-  for (RequestContext* context : engine.registry) {
-    {
-      win::CriticalSectionGuard request_guard(context->lock);
-      context->cancelled = 1;
-    }
-    ShutRequestHandle(context);
-    // WinINet may never complete a step pending on a closed handle (Wine): wake the
-    // download's own thread so the cancelled download ends now.
-    WakeRequestWaiter(context);
-  }
+std::shared_ptr<EngineCore> MakeCore(HWND owner_window, bool manual_proxy,
+                                     ProxyCredentialsPrompt prompt) {
+  auto core = std::make_shared<EngineCore>();
+  core->owner_window = owner_window ? owner_window : GetDesktopWindow();
+  core->manual_proxy = manual_proxy;
+  core->prompt = prompt ? prompt : &ShowProxyCredentialsDialog;
+  core->request_removed_event.reset(CreateEventW(nullptr, FALSE, FALSE, nullptr));
+  return core;
 }
 
 }  // namespace
 
-EngineInstance::~EngineInstance() {
+EngineCore::~EngineCore() {
   if (session) InternetSetStatusCallbackW(session.get(), nullptr);
 }
 
-std::shared_ptr<EngineInstance> RunningEngineInstance() {
-  AcquireSRWLockShared(&current_guard);
-  auto engine = current;
-  ReleaseSRWLockShared(&current_guard);
-  return engine;
+DownloadEngine::DownloadEngine(HWND owner_window, bool manual_proxy,
+                               ProxyCredentialsPrompt prompt)
+    : core_(MakeCore(owner_window, manual_proxy, prompt)) {}
+
+DownloadEngine::~DownloadEngine() { Shutdown(); }
+
+HWND DownloadEngine::owner_window() const { return core_->owner_window; }
+
+bool ManualProxyConfigured() {
+  HKEY raw = nullptr;
+  if (RegOpenKeyExW(HKEY_CURRENT_USER,
+                    L"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings", 0,
+                    KEY_QUERY_VALUE, &raw) != ERROR_SUCCESS)
+    return false;
+  win::UniqueRegKey key(raw);
+  DWORD enabled = 0;
+  DWORD size = sizeof(enabled);
+  return RegQueryValueExW(key.get(), L"ProxyEnable", nullptr, nullptr,
+                          reinterpret_cast<BYTE*>(&enabled), &size) == ERROR_SUCCESS &&
+         enabled == 1;
 }
-
-void RefreshBrowserMajorVersion() { browser_major_version = ReadBrowserMajorVersion(); }
-
-int InitializeEngine(HWND window) {
-  auto engine = std::make_shared<EngineInstance>();
-  engine->request_removed_event.reset(CreateEventW(nullptr, FALSE, FALSE, nullptr));
-  owner_window = window ? window : GetDesktopWindow();
-  AcquireSRWLockExclusive(&current_guard);
-  current = std::move(engine);
-  ReleaseSRWLockExclusive(&current_guard);
-  return 1;
-}
-
-void SetProxyFlag(int flag) { proxy_flag = flag; }
-HWND EngineOwnerWindow() { return owner_window; }
-int EngineBrowserMajorVersion() { return browser_major_version; }
-int EngineProxyFlag() { return proxy_flag; }
 
 int ReadBrowserMajorVersion() {
   HKEY raw = nullptr;
@@ -81,7 +69,7 @@ int ReadBrowserMajorVersion() {
   return StrToIntW(version);
 }
 
-bool UnregisterRequest(EngineInstance& engine, RequestContext* context) {
+bool UnregisterRequest(EngineCore& engine, RequestContext* context) {
   if (!context) return false;
   bool removed = false;
   {
@@ -96,32 +84,32 @@ bool UnregisterRequest(EngineInstance& engine, RequestContext* context) {
   return removed;
 }
 
-bool ReplaceRequest(EngineInstance& engine, RequestContext* current, RequestContext* next) {
+bool ReplaceRequest(EngineCore& engine, RequestContext* current, RequestContext* next) {
   win::CriticalSectionGuard guard(engine.lock);
   if (engine.stopping) return false;
   std::replace(engine.registry.begin(), engine.registry.end(), current, next);
   return true;
 }
 
-bool ShutdownEngine() {
-  AcquireSRWLockExclusive(&current_guard);
-  auto engine = std::move(current);  // the running flag drops with it: new downloads do nothing
-  ReleaseSRWLockExclusive(&current_guard);
-  if (!engine) return true;
+bool DownloadEngine::Shutdown() {
+  EngineCore& engine = *core_;
   {
-    win::CriticalSectionGuard guard(engine->lock);
-    engine->stopping = true;  // a download between its start and its registration fails
+    win::CriticalSectionGuard guard(engine.lock);
+    if (engine.stopping) return engine.registry.empty();
+    // From here on a download that has not registered yet fails, and a resume is refused.
+    engine.stopping = true;
+    // Each request ends at its pending step or its next one.
+    for (RequestContext* context : engine.registry) CancelRequest(context);
   }
-  CancelRegisteredRequests(*engine);
-  size_t count = CountRegistered(*engine);
+  size_t count = CountRegistered(engine);
   while (count > 0) {
-    if (WaitForSingleObject(engine->request_removed_event.get(), 40000) != WAIT_OBJECT_0) {
+    if (WaitForSingleObject(engine.request_removed_event.get(), 40000) != WAIT_OBJECT_0) {
       Sleep(1000);
       break;
     }
-    count = CountRegistered(*engine);
+    count = CountRegistered(engine);
   }
-  // The session, the event and the lock go with the last reference: here, or when a download
-  // that outlived the wait leaves.
+  // The session, the event and the lock go with the core's last reference: with this object,
+  // or when a download that outlived the wait leaves.
   return count == 0;
 }

@@ -8,13 +8,14 @@
 
 enum class DownloadFailure {
   None,         // the whole body arrived with a 2xx status
-  NotStarted,   // the engine was not running, or the URL or output file was unusable
+  NotStarted,   // the engine was shut down, or the URL or output file was unusable
   Unreachable,  // no answer: name lookup, connection or sending failed before any status
   HttpStatus,   // the server answered with a status outside 200-299 (`http_status`)
   CutOff,       // the body broke off before its announced length (and could not be resumed)
   TimedOut,     // no body byte came for the stall limit (and it could not be resumed)
+  TooLong,      // the body announced or sent more than the download's maximum length
   FileWrite,    // the body could not be written to the output file
-  Cancelled,    // the engine was stopped while the download ran
+  Cancelled,    // the engine was shut down while the download ran
 };
 
 struct DownloadOutcome {

@@ -1,7 +1,7 @@
 // The download sequence: one URL into one file through one request, with its retries.
 #include "download/download_engine.h"
 
-#include "download/engine_instance.h"
+#include "download/engine_core.h"
 #include "download/output_file.h"
 #include "download/request_context.h"
 
@@ -42,12 +42,13 @@ bool SplitUrl(const wchar_t* url, RequestSettings* settings) {
 // Names what ended a download. A status read means the server answered: a refusal is named by
 // its status, and a transfer error after a success status cut the body off; an error with no
 // status never reached an answer.
-DownloadFailure Classify(bool timed_out, bool cancelled, bool write_failed, DWORD transfer_error,
-                         DWORD status) {
+DownloadFailure Classify(bool timed_out, bool cancelled, bool write_failed, bool too_long,
+                         DWORD transfer_error, DWORD status) {
   if (cancelled) return DownloadFailure::Cancelled;
   if (timed_out || transfer_error == ERROR_INTERNET_TIMEOUT) return DownloadFailure::TimedOut;
   if (write_failed) return DownloadFailure::FileWrite;
   if (status && (status < 200 || status >= 300)) return DownloadFailure::HttpStatus;
+  if (too_long) return DownloadFailure::TooLong;
   if (transfer_error) return status ? DownloadFailure::CutOff : DownloadFailure::Unreachable;
   if (!status) return DownloadFailure::Unreachable;
   return DownloadFailure::None;
@@ -57,7 +58,7 @@ DownloadFailure Classify(bool timed_out, bool cancelled, bool write_failed, DWOR
 // that; false when it stalled.
 bool RunRequest(RequestContext* context) {
   for (;;) {
-    context->deadline = GetTickCount64() + context->stall_limit;
+    context->deadline = GetTickCount64() + context->settings.stall_limit;
     AdvanceRequest(context, 0);
     if (!AwaitCompletion(context)) return false;
     {
@@ -80,16 +81,17 @@ struct RequestEnd {
 RequestEnd Conclude(RequestContext* context, bool stalled, const DownloadOutputFile& file) {
   win::CriticalSectionGuard guard(context->lock);
   RequestEnd end;
-  end.status = context->status;
+  const ResumeState& resume = context->resume;
+  end.status = context->transfer.status;
   end.error = stalled ? DWORD(ERROR_INTERNET_TIMEOUT) : context->transfer_error;
-  end.refused = context->answer_refused;
-  end.failure = Classify(stalled, context->cancelled != 0, context->write_failed,
-                         context->transfer_error, context->status);
+  end.refused = resume.answer_refused;
+  end.failure = Classify(stalled, context->cancelled, context->write_failed, context->too_long,
+                         context->transfer_error, end.status);
   end.next.offset = file.StoredBytes();
-  end.next.validator = context->validator;
-  end.next.whole_length = context->whole_length;
-  end.next.may_restart = context->start.may_restart && !context->restarted;
-  end.next.progress = context->progress;
+  end.next.validator = resume.validator;
+  end.next.whole_length = resume.whole_length;
+  end.next.may_restart = resume.start.may_restart && !resume.restarted;
+  end.next.progress = context->transfer.progress;
   // A body that ended early without an announced length to compare with (a 206 without one).
   if (end.failure == DownloadFailure::None && end.next.whole_length &&
       end.next.offset != end.next.whole_length)
@@ -109,34 +111,37 @@ bool Resumable(const RequestEnd& end, bool resuming) {
 
 }  // namespace
 
-bool DownloadUrlToFile(const wchar_t* url, const wchar_t* output_path, uint32_t stall_limit,
-                       DownloadProgressCallback callback, void* callback_context,
-                       DownloadOutcome* outcome) {
+bool DownloadEngine::Download(const wchar_t* url, const wchar_t* output_path,
+                              const DownloadProgressCallback& progress, DownloadOutcome* outcome,
+                              const DownloadLimits& limits) {
   DownloadOutcome unused;
   if (!outcome) outcome = &unused;
   *outcome = DownloadOutcome{};
   // Held until this download has left the engine, so a shutdown that stops waiting for it
   // cannot delete the lock or close the session it still uses.
-  const std::shared_ptr<EngineInstance> engine = RunningEngineInstance();
-  if (!engine) return false;
+  const std::shared_ptr<EngineCore> engine = core_;
 
   RequestSettings settings;
   if (!url || !SplitUrl(url, &settings)) return false;
-  settings.output_path = output_path;
-  settings.proxy_flag = EngineProxyFlag();
-  settings.stall_limit = stall_limit;
+  settings.stall_limit = limits.stall_limit_ms;
+  settings.max_length = limits.max_length;
+  settings.owner_window = engine->owner_window;
+  settings.prompt = engine->prompt;
+  settings.progress = &progress;
 
   {
     win::CriticalSectionGuard guard(engine->lock);
+    if (engine->stopping) return false;
     if (!engine->session) {
-      RefreshBrowserMajorVersion();
+      engine->browser_major_version = ReadBrowserMajorVersion();
       engine->session.reset(InternetOpenW(L"TScourlet",
-                                          settings.proxy_flag
+                                          engine->manual_proxy
                                               ? INTERNET_OPEN_TYPE_PRECONFIG_WITH_NO_AUTOPROXY
                                               : INTERNET_OPEN_TYPE_PRECONFIG,
                                           nullptr, nullptr, INTERNET_FLAG_ASYNC));
       if (!engine->session) return false;
     }
+    settings.browser_major_version = engine->browser_major_version;
   }
   if (InternetSetStatusCallbackW(engine->session.get(), OnInternetStatus) ==
       INTERNET_INVALID_STATUS_CALLBACK)
@@ -148,7 +153,7 @@ bool DownloadUrlToFile(const wchar_t* url, const wchar_t* output_path, uint32_t 
     win::CriticalSectionGuard guard(engine->lock);
     if (engine->stopping || file.Open(output_path) ||
         NewRequestContext(engine->session.get(), settings, file.handle(), ResumePoint{},
-                          &context, callback, callback_context))
+                          &context))
       return false;
     engine->registry.push_back(context);
   }
@@ -160,12 +165,13 @@ bool DownloadUrlToFile(const wchar_t* url, const wchar_t* output_path, uint32_t 
     AbandonRequest(context);
     end = Conclude(context, stalled, file);
     if (outcome->resumes == kMaxResumes || !Resumable(end, outcome->resumes > 0)) break;
+    // The caller learns that the download waits for the server, and for which try.
+    if (progress) progress({end.next.progress, end.next.whole_length, outcome->resumes + 1});
     // A moment for whatever broke the connection to pass; a cancel ends the wait.
     ResetEvent(context->completion_event.get());
     WaitForSingleObject(context->completion_event.get(), kResumePauseMs);
     RequestContext* next = nullptr;
-    if (NewRequestContext(engine->session.get(), settings, file.handle(), end.next, &next,
-                          callback, callback_context))
+    if (NewRequestContext(engine->session.get(), settings, file.handle(), end.next, &next))
       break;
     if (!ReplaceRequest(*engine, context, next)) {  // cancelled, in the pause or just before
       DisposeRequestContext(next);
@@ -178,8 +184,7 @@ bool DownloadUrlToFile(const wchar_t* url, const wchar_t* output_path, uint32_t 
   }
 
   UnregisterRequest(*engine, context);
-  LONG cancelled = 0;
-  DisposeRequestContext(context, &cancelled);
+  const bool cancelled = DisposeRequestContext(context);
   // A transfer that broke off, or an answer that is not a success, leaves its body in the
   // file but does not count as a download.
   outcome->failure = cancelled ? DownloadFailure::Cancelled : end.failure;

@@ -26,8 +26,8 @@ DWORD DownloadOutputFile::Open(const wchar_t* path) {
   return file_ ? 0 : GetLastError();
 }
 
-DWORD DownloadOutputFile::StoredBytes() const {
+uint64_t DownloadOutputFile::StoredBytes() const {
   LARGE_INTEGER position = {};
   if (!SetFilePointerEx(file_.get(), LARGE_INTEGER{}, &position, FILE_CURRENT)) return 0;
-  return position.QuadPart > MAXDWORD ? MAXDWORD : DWORD(position.QuadPart);
+  return uint64_t(position.QuadPart);
 }

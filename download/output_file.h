@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <memory>
 
 #include "win/unique_resource.h"
@@ -20,7 +21,7 @@ class DownloadOutputFile {
   DWORD Open(const wchar_t* path);
   HANDLE handle() const { return file_.get(); }
   // The bytes written so far: the writes are sequential, so the position is the length.
-  DWORD StoredBytes() const;
+  uint64_t StoredBytes() const;
 
  private:
   std::unique_ptr<wchar_t[]> temp_name_;  // set only for a temporary file

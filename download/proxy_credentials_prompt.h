@@ -1,4 +1,4 @@
-// The seam through which a request that a proxy answered 407 asks for credentials.
+// How a request that a proxy answered 407 asks for credentials.
 #pragma once
 
 #include <windows.h>
@@ -11,7 +11,3 @@ using ProxyCredentialsPrompt = DWORD (*)(HINTERNET request);
 
 // The real prompt: WinINet's own credentials dialog, modal, with the desktop as parent.
 DWORD ShowProxyCredentialsDialog(HINTERNET request);
-
-// Replaces the prompt (null restores the real dialog) and returns the one it replaced.
-ProxyCredentialsPrompt SetProxyCredentialsPrompt(ProxyCredentialsPrompt prompt);
-DWORD PromptForProxyCredentials(HINTERNET request);

@@ -1,4 +1,6 @@
 // One asynchronous HTTP GET over WinINet, from opening its handles to releasing its context.
+// The context carries everything a status notice needs (copies of the engine's settings
+// included), so a notice never reaches for the engine.
 //
 // Ownership: a RequestContext is reference counted. The download sequence holds one reference
 // from NewRequestContext to DisposeRequestContext; WinINet holds one for the request handle,
@@ -28,20 +30,25 @@
 #include <memory>
 #include <string>
 
-#include "download/download_progress_callback.h"
+#include "download/download_progress.h"
+#include "download/proxy_credentials_prompt.h"
 #include "win/critical_section.h"
 #include "win/internet_handle.h"
 
+// What a request is made from: the URL's parts, the download's bounds and the engine's settings.
 struct RequestSettings {
   std::wstring host_name;
   INTERNET_PORT port = 0;
   std::wstring object_path;
-  const wchar_t* output_path = nullptr;  // the caller's string, passed to the progress calls
-  int proxy_flag = 0;
   bool secure = false;
-  DWORD stall_limit = 0;  // ms without a body byte that end an attempt
-  std::wstring user_name;
+  std::wstring user_name;  // empty: none
   std::wstring password;
+  DWORD stall_limit = 0;    // ms without a body byte that end an attempt
+  uint64_t max_length = 0;  // the most body bytes the file may hold
+  HWND owner_window = nullptr;
+  int browser_major_version = -1;
+  ProxyCredentialsPrompt prompt = nullptr;
+  const DownloadProgressCallback* progress = nullptr;  // the caller's; null or empty: none
 };
 
 // The connection handle carries the context value too; its callback is removed before it is
@@ -62,69 +69,83 @@ constexpr DWORD kTransferBufferSize = 8096;
 
 // Where a request starts: at the beginning, or resuming a file that already holds bytes.
 struct ResumePoint {
-  DWORD offset = 0;        // bytes in the file; above 0, the request asks for the rest
-  std::wstring validator;  // the first answer's strong ETag, else its Last-Modified
-  DWORD whole_length = 0;  // the file's announced length
-  bool may_restart = true;  // a whole body (200) may answer the range request, replacing the file
-  DWORD progress = 0;       // the last received_so_far reported
+  uint64_t offset = 0;       // bytes in the file; above 0, the request asks for the rest
+  std::wstring validator;    // the first answer's strong ETag, else its Last-Modified
+  uint64_t whole_length = 0;  // the file's announced length
+  bool may_restart = true;   // a whole body (200) may answer the range request, replacing the file
+  uint64_t progress = 0;     // the last `received` reported
+};
+
+// The request's handles and the gate that keeps library calls off the request handle once it
+// is closing (all but the handles under the context's `lock`).
+struct RequestHandles {
+  UniqueConnection connection;
+  HINTERNET request = nullptr;  // closed once, by ShutRequestHandle or LeaveHandleUse
+  int use_count = 0;            // library calls on `request` running now
+  bool closing = false;         // no new call may start on `request`
+  bool closed = false;
+  bool await_closing_notice = false;  // disposal may wait for `closed_event`
+  win::UniqueHandle closed_event;     // the request handle's closing notice came
+};
+
+// One attempt's transfer, touched only by the thread advancing the request (and `status` under
+// the context's `lock`).
+struct TransferCounters {
+  TransferState state = TransferState::Send;
+  std::unique_ptr<BYTE[]> buffer;  // kTransferBufferSize bytes
+  DWORD bytes_read = 0;
+  DWORD bytes_available = 0;  // the last answer of InternetQueryDataAvailable
+  DWORD status = 0;           // the answer's status; 0 before there is one
+  bool answer_taken = false;  // the answer's headers were judged (once per send)
+  uint64_t content_length = 0;  // this answer's Content-Length; 0 when none
+  uint64_t body_limit = 0;      // the most body bytes this answer may bring
+  uint64_t attempt_bytes = 0;   // body bytes this attempt stored
+  uint64_t progress_base = 0;   // received = progress_base + attempt_bytes
+  uint64_t progress = 0;        // the last `received` reported; reports never go back
+};
+
+// What carries a download across requests: where this one began and what its answer made of it
+// (under the context's `lock` once the answer is taken).
+struct ResumeState {
+  ResumePoint start;          // `offset` is also the range asked for
+  std::wstring validator;     // from a 200 answer, or `start`'s
+  uint64_t whole_length = 0;  // the whole file's length: the progress reports' `expected`
+  bool restarted = false;     // a 200 answered the range request and emptied the file
+  bool answer_refused = false;  // the answer to the range request could not continue the file
 };
 
 struct RequestContext {
-  std::wstring user_name;  // empty: none
-  std::wstring password;
-  LONG retry_requested = 0;
-  LONG cancelled = 0;
-  LONG request_closed = 0;
-  HINTERNET request_handle = nullptr;  // closed once, by ShutRequestHandle or LeaveHandleUse
-  LONG await_closing_notice = 0;
-  UniqueConnection connect_handle;
-  win::UniqueHandle completion_event;
-  win::UniqueHandle clean_up_event;
-  std::unique_ptr<BYTE[]> buffer;
-  DWORD buffer_size = 0;
-  DWORD bytes_read = 0;
-  DWORD bytes_available = 0;  // the last answer of InternetQueryDataAvailable
-  DWORD content_length = 0;  // this answer's Content-Length
-  DWORD attempt_bytes = 0;   // body bytes this attempt stored
+  RequestSettings settings;
   HANDLE output_file = INVALID_HANDLE_VALUE;  // the download's; written only by steps
-  ResumePoint start;         // where this request began (`offset` is also the range asked for)
-  DWORD status = 0;          // the answer's status; 0 before there is one
-  bool answer_taken = false;  // the answer's headers were judged (once per send)
-  std::wstring validator;     // from a 200 answer, or `start`'s
-  DWORD whole_length = 0;     // the whole file's length: the progress calls' expected_length
-  DWORD progress_base = 0;    // received_so_far = progress_base + attempt_bytes
-  DWORD progress = 0;         // the last received_so_far reported; reports never go back
-  bool restarted = false;     // a 200 answered the range request and emptied the file
-  bool answer_refused = false;  // the answer to the range request could not continue the file
-  DWORD stall_limit = 0;
-  TransferState state = TransferState::Send;
+  RequestHandles handles;
+  TransferCounters transfer;
+  ResumeState resume;
+
   win::CriticalSection lock{4000};
   win::CriticalSection issue_lock{4000};  // held by a thread for as long as its library call runs
-  LONG handle_use_count = 0;
-  LONG closing = 0;
-  DownloadProgressCallback progress_callback = nullptr;
-  void* progress_context = nullptr;
-  const wchar_t* output_path = nullptr;
 
-  // Ownership and the end of the transfer (all but ref_count under `lock`).
-  LONG ref_count = 1;      // Interlocked
-  LONG advancing = 0;      // AdvanceRequest calls running now
-  bool abandoned = false;  // disposed: no step may start any more
+  // How the attempt ends, and who may still advance it (under `lock`).
+  bool cancelled = false;
+  bool retry_requested = false;       // the proxy-credentials prompt asked to send it again
+  bool prompted_this_attempt = false;  // the prompt was shown for this attempt
+  bool abandoned = false;             // disposed: no step may start any more
+  int advancing = 0;                  // AdvanceRequest calls running now
   CONDITION_VARIABLE advances_done = CONDITION_VARIABLE_INIT;
-  bool ended_on_its_own = false;       // the attempt's transfer ended without being cut off
-  bool prompted_this_attempt = false;  // the 407 prompt was shown for this attempt
-  DWORD transfer_error = 0;            // the error that ended the last attempt (0: body complete)
-  bool write_failed = false;           // that error came from writing the output file
+  bool ended_on_its_own = false;  // the attempt's transfer ended without being cut off
+  DWORD transfer_error = 0;       // the error that ended the last attempt (0: body complete)
+  bool write_failed = false;      // that error came from writing the output file
+  bool too_long = false;          // that error came from the body passing its limit
+  win::UniqueHandle completion_event;  // the attempt's transfer ended
   // The GetTickCount64 value at which the attempt counts as stalled; every stored chunk moves it.
   std::atomic<ULONGLONG> deadline{0};
+
+  std::atomic<LONG> ref_count{1};
 };
 
 // A request for `settings`' URL that writes into `output_file` from `start` on.
 DWORD NewRequestContext(HINTERNET session, const RequestSettings& settings, HANDLE output_file,
-                        const ResumePoint& start, RequestContext** context,
-                        DownloadProgressCallback callback, void* callback_context);
-DWORD OpenHttpRequest(RequestContext* context, HINTERNET session, const wchar_t* host_name,
-                      INTERNET_PORT port, const wchar_t* object_path, bool secure);
+                        const ResumePoint& start, RequestContext** context);
+DWORD OpenHttpRequest(RequestContext* context, HINTERNET session);
 void AdvanceRequest(RequestContext* context, DWORD error);
 DWORD StepSend(RequestContext* context);
 DWORD StepReceive(RequestContext* context);
@@ -137,12 +158,15 @@ void RewindForRetry(RequestContext* context);
 bool EnterHandleUse(RequestContext* context);
 void LeaveHandleUse(RequestContext* context);
 void ShutRequestHandle(RequestContext* context);
+// Marks the request cancelled, shuts its handle and wakes the download's thread: WinINet may
+// never complete a step pending on a closed handle (Wine), so the cancelled download ends on its
+// own side.
+void CancelRequest(RequestContext* context);
 void AbandonRequest(RequestContext* context);
-void DisposeRequestContext(RequestContext* context, LONG* cancelled = nullptr);
+// Abandons the request, waits for its closing notice when that is due, and lets it go; true
+// when it was cancelled.
+bool DisposeRequestContext(RequestContext* context);
 
 // Reference counting (see the top of this file); the last release frees the context.
 void RetainRequestContext(RequestContext* context);
 void ReleaseRequestContext(RequestContext* context);
-// Wakes the thread waiting for the transfer: a cancelled request ends on its own side, since
-// WinINet may never complete the step that was pending when its handle was closed.
-void WakeRequestWaiter(RequestContext* context);

@@ -1,8 +1,6 @@
 // Driving one request: the step machine, the status callback, waiting and the proxy retry.
 #include <string>
 
-#include "download/download_engine.h"
-#include "download/proxy_credentials_prompt.h"
 #include "download/request_context.h"
 
 namespace {
@@ -36,17 +34,17 @@ void ReadResponseFacts(RequestContext* context) {
   if (!EnterHandleUse(context)) return;
   DWORD status = 0;
   const bool ask_for_credentials =
-      !QueryNumber(context->request_handle, HTTP_QUERY_STATUS_CODE, &status) &&
+      !QueryNumber(context->handles.request, HTTP_QUERY_STATUS_CODE, &status) &&
       status == HTTP_STATUS_PROXY_AUTH_REQ && !context->prompted_this_attempt;
   if (ask_for_credentials) {
     context->prompted_this_attempt = true;
     // The wizard's window is topmost; let the dialog come above it, then restore.
-    const HWND owner = EngineOwnerWindow();
+    const HWND owner = context->settings.owner_window;
     SetWindowPos(owner, HWND_NOTOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
     // The time the user takes over the dialog is no stall: the clock starts when it closes.
     context->deadline = kNoDeadline;
-    const DWORD answer = PromptForProxyCredentials(context->request_handle);
-    context->deadline = GetTickCount64() + context->stall_limit;
+    const DWORD answer = context->settings.prompt(context->handles.request);
+    context->deadline = GetTickCount64() + context->settings.stall_limit;
     SetWindowPos(owner, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
     win::CriticalSectionGuard guard(context->lock);
     context->retry_requested = answer == ERROR_INTERNET_FORCE_RETRY;
@@ -75,23 +73,36 @@ std::wstring ReadValidator(HINTERNET request) {
   return QueryText(request, HTTP_QUERY_LAST_MODIFIED);
 }
 
-// Reads an unsigned decimal number at `*at` that fits a DWORD, moving `*at` past it.
-bool ReadNumber(const wchar_t** at, DWORD* value) {
+// Reads an unsigned decimal number at `*at` that fits 64 bits, moving `*at` past it.
+bool ReadNumber(const wchar_t** at, uint64_t* value) {
+  constexpr uint64_t kMax = ~uint64_t{0};
   const wchar_t* p = *at;
   uint64_t n = 0;
-  while (*p >= L'0' && *p <= L'9' && n <= MAXDWORD) n = n * 10 + DWORD(*p++ - L'0');
-  if (p == *at || n > MAXDWORD) return false;
+  for (; *p >= L'0' && *p <= L'9'; ++p) {
+    const unsigned digit = unsigned(*p - L'0');
+    if (n > (kMax - digit) / 10) return false;
+    n = n * 10 + digit;
+  }
+  if (p == *at) return false;
   *at = p;
-  *value = DWORD(n);
+  *value = n;
   return true;
 }
 
+// The answer's Content-Length; 0 when it is missing or not a number.
+uint64_t ContentLength(HINTERNET request) {
+  const std::wstring text = QueryText(request, HTTP_QUERY_CONTENT_LENGTH);
+  const wchar_t* p = text.c_str();
+  uint64_t length = 0;
+  return ReadNumber(&p, &length) && !*p ? length : 0;
+}
+
 // True when `range` is "bytes OFFSET-(LENGTH-1)/LENGTH": the rest of the file from `offset` on.
-bool RangeContinuesAt(const std::wstring& range, DWORD offset, DWORD* whole_length) {
+bool RangeContinuesAt(const std::wstring& range, uint64_t offset, uint64_t* whole_length) {
   const wchar_t* p = range.c_str();
   if (range.compare(0, 6, L"bytes ") != 0) return false;
   p += 6;
-  DWORD first = 0, last = 0, length = 0;
+  uint64_t first = 0, last = 0, length = 0;
   if (!ReadNumber(&p, &first) || *p++ != L'-' || !ReadNumber(&p, &last) || *p++ != L'/' ||
       !ReadNumber(&p, &length) || *p)
     return false;
@@ -101,60 +112,82 @@ bool RangeContinuesAt(const std::wstring& range, DWORD offset, DWORD* whole_leng
 }
 
 // Judges an answer before its body is read (once per send). The whole file's length and the
-// validator come from a 200. An answer to a range request must be a 206 for exactly the rest of
-// the file, or (the range ignored, or the file changed) a 200 whole body that replaces what is
-// stored, once; a proxy's 407 is retried as usual, anything else ends the attempt unread.
+// validator come from a 200, which may not announce more than the download's maximum. An answer
+// to a range request must be a 206 for exactly the rest of the file, or (the range ignored, or
+// the file changed) a 200 whole body that replaces what is stored, once; a proxy's 407 is retried
+// as usual, anything else ends the attempt unread. Every body is bounded: by its announced
+// length, and by the room the maximum leaves in the file.
 DWORD TakeAnswer(RequestContext* context) {
-  context->answer_taken = true;
+  TransferCounters& transfer = context->transfer;
+  const ResumePoint& start = context->resume.start;
+  transfer.answer_taken = true;
   if (!EnterHandleUse(context)) return ERROR_OPERATION_ABORTED;
-  const HINTERNET request = context->request_handle;
+  const HINTERNET request = context->handles.request;
   DWORD status = 0;
   if (QueryNumber(request, HTTP_QUERY_STATUS_CODE, &status)) status = 0;
-  if (QueryNumber(request, HTTP_QUERY_CONTENT_LENGTH, &context->content_length))
-    context->content_length = 0;
-  const DWORD offset = context->start.offset;
+  transfer.content_length = ContentLength(request);
+  const uint64_t max_length = context->settings.max_length;
   DWORD error = 0;
-  DWORD whole_length = context->content_length;
+  bool too_long = false;
+  uint64_t whole_length = transfer.content_length;
   std::wstring validator;
   if (status == 0) {
     // Wine lets a send succeed on a connection closed without any answer.
     error = ERROR_HTTP_INVALID_SERVER_RESPONSE;
-  } else if (offset > 0 && status == HTTP_STATUS_PARTIAL_CONTENT) {
-    if (!RangeContinuesAt(QueryText(request, HTTP_QUERY_CONTENT_RANGE), offset, &whole_length) ||
-        whole_length != context->start.whole_length)
+  } else if (start.offset > 0 && status == HTTP_STATUS_PARTIAL_CONTENT) {
+    if (!RangeContinuesAt(QueryText(request, HTTP_QUERY_CONTENT_RANGE), start.offset,
+                          &whole_length) ||
+        whole_length != start.whole_length)
       error = ERROR_HTTP_INVALID_SERVER_RESPONSE;
   } else if (status == HTTP_STATUS_OK) {
     validator = ReadValidator(request);
-    if (offset > 0 && !context->start.may_restart) error = ERROR_HTTP_INVALID_SERVER_RESPONSE;
-  } else if (offset > 0 && status != HTTP_STATUS_PROXY_AUTH_REQ) {
+    if (start.offset > 0 && !start.may_restart) error = ERROR_HTTP_INVALID_SERVER_RESPONSE;
+    too_long = transfer.content_length > max_length;
+    if (too_long) error = ERROR_FILE_TOO_LARGE;
+  } else if (start.offset > 0 && status != HTTP_STATUS_PROXY_AUTH_REQ) {
     error = ERROR_HTTP_INVALID_SERVER_RESPONSE;
   }
   LeaveHandleUse(context);
 
+  // A 206 continues the file; any other body starts it over (a restart) or replaces a refusal.
+  const uint64_t body_start = status == HTTP_STATUS_PARTIAL_CONTENT ? start.offset : 0;
+  const uint64_t room = max_length > body_start ? max_length - body_start : 0;
+  transfer.body_limit =
+      transfer.content_length && transfer.content_length < room ? transfer.content_length : room;
+
   win::CriticalSectionGuard guard(context->lock);
-  context->status = status;
-  context->answer_refused = error != 0 && status != 0;
+  ResumeState& resume = context->resume;
+  transfer.status = status;
+  context->too_long = too_long;
+  resume.answer_refused = error != 0 && status != 0;
   if (error) return error;
   if (status == HTTP_STATUS_OK) {
-    context->validator = std::move(validator);
-    if (offset > 0) {
+    resume.validator = std::move(validator);
+    if (start.offset > 0) {
       // The stored beginning is void: start the file over, and report nothing until the new
       // body passes what was reported (the reports never go back or count a byte twice).
       SetFilePointer(context->output_file, 0, nullptr, FILE_BEGIN);
       SetEndOfFile(context->output_file);
-      context->progress_base -= offset;
-      context->restarted = true;
+      transfer.progress_base -= start.offset;
+      resume.restarted = true;
     }
   }
-  if (offset == 0 || status != HTTP_STATUS_PROXY_AUTH_REQ) context->whole_length = whole_length;
+  if (start.offset == 0 || status != HTTP_STATUS_PROXY_AUTH_REQ)
+    resume.whole_length = whole_length;
   return 0;
+}
+
+// Tells the caller where the download stands.
+void Report(RequestContext* context, uint64_t received) {
+  const DownloadProgressCallback* progress = context->settings.progress;
+  if (progress && *progress) (*progress)({received, context->resume.whole_length, 0});
 }
 
 }  // namespace
 
 DWORD StepSend(RequestContext* context) {
   return IssueHandleCall(context, [context] {
-    return HttpSendRequestW(context->request_handle, nullptr, 0, nullptr, 0);
+    return HttpSendRequestW(context->handles.request, nullptr, 0, nullptr, 0);
   });
 }
 
@@ -162,53 +195,64 @@ DWORD StepSend(RequestContext* context) {
 // completion asks again. An answer of 0 given at once is the end of the body. Otherwise reads
 // at most the ready amount (and at most one buffer), which completes at once.
 DWORD StepReceive(RequestContext* context) {
-  if (DWORD error = IssueHandleCall(context, [context] {
-        return InternetQueryDataAvailable(context->request_handle, &context->bytes_available, 0, 0);
+  TransferCounters& transfer = context->transfer;
+  if (DWORD error = IssueHandleCall(context, [context, &transfer] {
+        return InternetQueryDataAvailable(context->handles.request, &transfer.bytes_available, 0,
+                                          0);
       }))
     return error;
-  context->state = TransferState::Store;
-  if (context->bytes_available == 0) {
-    context->bytes_read = 0;
+  transfer.state = TransferState::Store;
+  if (transfer.bytes_available == 0) {
+    transfer.bytes_read = 0;
     return 0;
   }
-  const DWORD size = context->bytes_available < context->buffer_size ? context->bytes_available
-                                                                     : context->buffer_size;
-  return IssueHandleCall(context, [context, size] {
-    return InternetReadFile(context->request_handle, context->buffer.get(), size,
-                            &context->bytes_read);
+  const DWORD size = transfer.bytes_available < kTransferBufferSize ? transfer.bytes_available
+                                                                    : kTransferBufferSize;
+  return IssueHandleCall(context, [context, &transfer, size] {
+    return InternetReadFile(context->handles.request, transfer.buffer.get(), size,
+                            &transfer.bytes_read);
   });
 }
 
+// Reports and writes the chunk read; a chunk that would take the body past its limit is stored
+// only up to the limit, and the attempt ends there.
 DWORD StepStore(RequestContext* context, bool* end_of_body) {
+  TransferCounters& transfer = context->transfer;
   *end_of_body = false;
-  if (context->bytes_read == 0) {
+  if (transfer.bytes_read == 0) {
     *end_of_body = true;
     // Wine ends a body whose connection closed early as if it were complete.
     const bool short_of_its_length =
-        context->content_length != 0 && context->attempt_bytes != context->content_length;
+        transfer.content_length != 0 && transfer.attempt_bytes != transfer.content_length;
     return short_of_its_length ? ERROR_INTERNET_CONNECTION_ABORTED : 0;
   }
-  context->deadline = GetTickCount64() + context->stall_limit;
-  context->attempt_bytes += context->bytes_read;
-  const DWORD received = context->progress_base + context->attempt_bytes;
-  if (received > context->progress) {
-    context->progress = received;
-    if (context->progress_callback)
-      context->progress_callback(context->progress_context, context->whole_length, received,
-                                 context->output_path);
+  const uint64_t room = transfer.body_limit - transfer.attempt_bytes;
+  const bool too_long = transfer.bytes_read > room;
+  const DWORD size = too_long ? DWORD(room) : transfer.bytes_read;
+  if (size > 0) {
+    context->deadline = GetTickCount64() + context->settings.stall_limit;
+    transfer.attempt_bytes += size;
+    const uint64_t received = transfer.progress_base + transfer.attempt_bytes;
+    if (received > transfer.progress) {
+      transfer.progress = received;
+      Report(context, received);
+    }
+    DWORD written = 0;
+    if (!WriteFile(context->output_file, transfer.buffer.get(), size, &written, nullptr)) {
+      const DWORD error = GetLastError();
+      win::CriticalSectionGuard guard(context->lock);
+      context->write_failed = true;
+      return error;
+    }
   }
-  DWORD written = 0;
-  if (!WriteFile(context->output_file, context->buffer.get(), context->bytes_read, &written,
-                 nullptr)) {
-    const DWORD error = GetLastError();
-    win::CriticalSectionGuard guard(context->lock);
-    context->write_failed = true;
-    return error;
-  }
-  return 0;
+  if (!too_long) return 0;
+  win::CriticalSectionGuard guard(context->lock);
+  context->too_long = true;
+  return ERROR_FILE_TOO_LARGE;
 }
 
 void AdvanceRequest(RequestContext* context, DWORD error) {
+  TransferCounters& transfer = context->transfer;
   {
     win::CriticalSectionGuard guard(context->lock);
     if (context->abandoned) return;  // a late completion after disposal: nothing to do
@@ -216,20 +260,20 @@ void AdvanceRequest(RequestContext* context, DWORD error) {
   }
   // `error` is tested first: after a step has pended, `state` belongs to the thread that
   // will complete it.
-  while (error == 0 && context->state != TransferState::Finished) {
-    switch (context->state) {
+  while (error == 0 && transfer.state != TransferState::Finished) {
+    switch (transfer.state) {
       case TransferState::Send:
-        context->state = TransferState::Receive;
+        transfer.state = TransferState::Receive;
         error = StepSend(context);
         break;
       case TransferState::Receive:
-        error = context->answer_taken ? StepReceive(context) : TakeAnswer(context);
+        error = transfer.answer_taken ? StepReceive(context) : TakeAnswer(context);
         break;
       case TransferState::Store: {
-        context->state = TransferState::Receive;
+        transfer.state = TransferState::Receive;
         bool end_of_body = false;
         error = StepStore(context, &end_of_body);
-        if (end_of_body) context->state = TransferState::Finished;
+        if (end_of_body) transfer.state = TransferState::Finished;
         break;
       }
       case TransferState::Finished:
@@ -239,11 +283,12 @@ void AdvanceRequest(RequestContext* context, DWORD error) {
   win::CriticalSectionGuard guard(context->lock);
   if (error != ERROR_IO_PENDING) {
     context->transfer_error = error;
-    // Refused because the handle is closing, timed out, or an answer not taken: the body was
-    // left unread.
+    // Refused because the handle is closing, timed out, an answer not taken or a body past its
+    // limit: the rest of the body was left unread.
     context->ended_on_its_own = error != ERROR_OPERATION_ABORTED &&
                                 error != ERROR_INTERNET_TIMEOUT &&
-                                error != ERROR_HTTP_INVALID_SERVER_RESPONSE;
+                                error != ERROR_HTTP_INVALID_SERVER_RESPONSE &&
+                                error != ERROR_FILE_TOO_LARGE;
     SetEvent(context->completion_event.get());
   }
   if (--context->advancing == 0) WakeAllConditionVariable(&context->advances_done);
@@ -255,8 +300,8 @@ void CALLBACK OnInternetStatus(HINTERNET handle, DWORD_PTR context_value, DWORD 
   if (!context) return;
   switch (status) {
     case INTERNET_STATUS_HANDLE_CLOSING:
-      if (handle != context->request_handle) return;
-      SetEvent(context->clean_up_event.get());
+      if (handle != context->handles.request) return;
+      SetEvent(context->handles.closed_event.get());
       // The request handle's last notice: WinINet's reference ends here.
       ReleaseRequestContext(context);
       return;
@@ -289,25 +334,25 @@ bool AwaitCompletion(RequestContext* context) {
 }
 
 void RewindForRetry(RequestContext* context) {
+  TransferCounters& transfer = context->transfer;
   win::CriticalSectionGuard guard(context->lock);
-  context->retry_requested = 0;
+  context->retry_requested = false;
   context->prompted_this_attempt = false;
   context->transfer_error = 0;
   context->write_failed = false;
+  context->too_long = false;
   context->ended_on_its_own = false;
-  context->bytes_read = 0;
+  transfer.bytes_read = 0;
   // The refusal's body is dropped from the file but stays counted, as it was reported.
-  context->progress_base += context->attempt_bytes;
+  transfer.progress_base += transfer.attempt_bytes;
   LARGE_INTEGER start = {};
-  start.QuadPart = context->restarted ? 0 : context->start.offset;
+  start.QuadPart = context->resume.restarted ? 0 : LONGLONG(context->resume.start.offset);
   SetFilePointerEx(context->output_file, start, nullptr, FILE_BEGIN);
   SetEndOfFile(context->output_file);
-  context->attempt_bytes = 0;
-  context->answer_taken = false;
-  context->status = 0;
-  ResetEvent(context->clean_up_event.get());
+  transfer.attempt_bytes = 0;
+  transfer.answer_taken = false;
+  transfer.status = 0;
+  ResetEvent(context->handles.closed_event.get());
   ResetEvent(context->completion_event.get());
-  context->state = TransferState::Send;
+  transfer.state = TransferState::Send;
 }
-
-void WakeRequestWaiter(RequestContext* context) { SetEvent(context->completion_event.get()); }

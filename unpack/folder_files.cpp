@@ -47,7 +47,8 @@ bool WriteFolderFile(const std::wstring& folder, const std::wstring& name, const
   }
   path += name;
 
-  win::UniqueFile file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+  // Never over an existing file: one the program wrote itself, or another name's 8.3 alias.
+  win::UniqueFile file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                    FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) return false;
   const auto* bytes = static_cast<const std::uint8_t*>(data);

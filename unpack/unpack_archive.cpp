@@ -96,7 +96,7 @@ bool CheckEnd(const UrarLibrary& library, URARHandle* handle, int entries, Unpac
 // The first pass: every entry's name and declared size without extracting any but the tiniest
 // (a size limit of 1 makes the library decline the rest), the walk's end, and the free space.
 bool Survey(const UrarLibrary& library, const std::vector<std::uint8_t>& archive,
-            const std::wstring& outputFolder, UnpackReport& report) {
+            const std::wstring& outputFolder, FolderNames& names, UnpackReport& report) {
   UrarSession session(library, archive, 1);
   if (!session.get()) return Fail(report, UnpackProblem::kEntryFailed);
   std::uint64_t total = 0;
@@ -104,6 +104,7 @@ bool Survey(const UrarLibrary& library, const std::vector<std::uint8_t>& archive
   for (std::int32_t action; (action = library.URARDoAction(session.get())) != URAR_END; ++entries) {
     std::optional<std::wstring> name = EntryName(library, session.get(), report);
     if (!name) return false;
+    if (!names.Claim(*name)) return Fail(report, UnpackProblem::kUnsafeName, *name);
     std::int32_t size = -1;
     library.URARGetSizeBuffer(session.get(), URAR_BUFFER_DATA, &size);
     if (size < 0 || size > kMaxEntrySize) return Fail(report, UnpackProblem::kEntryTooLarge, *name);
@@ -165,7 +166,7 @@ bool ExtractAll(const UrarLibrary& library, const std::vector<std::uint8_t>& arc
 
 bool UnpackArchive(const UrarLibrary& library, const std::wstring& archivePath,
                    const std::wstring& outputFolder, UnpackReport* report,
-                   const EntryWritten& written) {
+                   const EntryWritten& written, FolderNames* names) {
   UnpackReport ignored;
   UnpackReport& r = report ? *report : ignored;
   r = UnpackReport();
@@ -175,6 +176,7 @@ bool UnpackArchive(const UrarLibrary& library, const std::wstring& archivePath,
   if (!archive || archive->size() > static_cast<std::size_t>(std::numeric_limits<int32_t>::max()))
     return Fail(r, UnpackProblem::kUnreadableArchive);
   if (!StartsWithRarMarker(*archive)) return Fail(r, UnpackProblem::kNotAnArchive);
-  return Survey(library, *archive, outputFolder, r) &&
+  FolderNames own_names;
+  return Survey(library, *archive, outputFolder, names ? *names : own_names, r) &&
          ExtractAll(library, *archive, outputFolder, r, written);
 }

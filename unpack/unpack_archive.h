@@ -7,6 +7,7 @@
 #include <functional>
 #include <string>
 
+#include "unpack/entry_names.h"
 #include "unpack/urar_library.h"
 
 // Largest declared entry the program writes: the library counts sizes in 32 bits, and nothing in
@@ -26,7 +27,8 @@ enum class UnpackProblem {
   kVolumeSet,         // the archive is part of a volume set
   kEncryptedHeaders,  // the archive's headers are encrypted
   kNoEntries,         // a whole archive without a single file
-  kUnsafeName,        // an entry name that would leave the output folder
+  kUnsafeName,        // an entry name that would leave the output folder, that no file can
+                      // have, or that names a file of the folder claimed before
   kNameTooLong,       // an entry name longer than the names the library hands out whole
   kEntryTooLarge,     // an entry declared larger than kMaxEntrySize
   kNotEnoughSpace,    // the declared total does not fit the output folder's volume
@@ -48,9 +50,11 @@ using EntryWritten = std::function<void(const std::wstring& entry, std::uint64_t
 
 // Unpacks every entry of the archive file into `outputFolder`. False when the archive is not a
 // whole RAR archive with at least one entry, when any entry is refused (name, size, free space)
-// or fails to extract or write; `report`, when given, says why. Nothing is written unless the
+// or fails to extract or write; `report`, when given, says why. Each entry claims its name in
+// `names` (the folder's files claimed so far: one archive's alone when null), and a name claimed
+// before is refused; no file is ever overwritten. Nothing is written unless the
 // survey accepts the whole archive; a damaged entry found later stops the unpacking before it is
 // written (entries written before it stay).
 bool UnpackArchive(const UrarLibrary& library, const std::wstring& archivePath,
                    const std::wstring& outputFolder, UnpackReport* report = nullptr,
-                   const EntryWritten& written = nullptr);
+                   const EntryWritten& written = nullptr, FolderNames* names = nullptr);

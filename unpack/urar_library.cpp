@@ -9,7 +9,7 @@
 bool LoadUrarLibrary(UrarLibrary& library, const std::wstring& folder,
                      std::string_view expected) {
   FreeUrarLibrary(library);
-  const std::wstring path = folder + L"\\zevurar.dll";
+  const std::wstring path = folder + L"\\" + kUrarLibraryFile;
   // Held without write or delete sharing from the comparison until the load has returned, so the
   // bytes that load are the bytes compared.
   const win::UniqueFile file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,

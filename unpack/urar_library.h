@@ -11,6 +11,9 @@
 #include "win/unique_resource.h"
 
 // One loaded library and its entry points. Empty when nothing is bound.
+// The name under which the program writes the library into its working folder and loads it.
+constexpr wchar_t kUrarLibraryFile[] = L"zevurar.dll";
+
 struct UrarLibrary {
   win::UniqueModule module;
   decltype(&::URARInitialize) URARInitialize = nullptr;

@@ -25,16 +25,10 @@ double Seconds(LARGE_INTEGER start, LARGE_INTEGER end) {
   return double(end.QuadPart - start.QuadPart) / double(frequency.QuadPart);
 }
 
-void CountChunk(void* context, uint32_t, uint32_t, const wchar_t*) {
-  ++*static_cast<int*>(context);
-}
-
 bool EngineDownload(const wchar_t* url, const wchar_t* file) {
-  InitializeEngine(nullptr);
+  DownloadEngine engine(nullptr, false);
   int chunks = 0;
-  const bool ok = DownloadUrlToFile(url, file, 60000, &CountChunk, &chunks);
-  ShutdownEngine();
-  return ok;
+  return engine.Download(url, file, [&chunks](const DownloadProgress&) { ++chunks; });
 }
 
 bool BlockingDownload(const wchar_t* url, const wchar_t* file) {

@@ -16,6 +16,12 @@ and declines the question, moves on to the finish pages the way the install work
 a control's internal name. It checks the texts of the expected language, the trace lines on
 Wine's debug channel, and saves a screenshot of every page and of the focused list.
 
+With --plant DLL --plant-names a,b,... the program runs from a folder of its own (a browser's
+Downloads folder, say) that also holds DLL under each name, Wine loading those names native
+first, as Windows loads a DLL that is not a known DLL: none of them may be loaded, at start-up or
+later (the window, its accessibility tree and a download use them all but the installer's
+signature check).
+
 With --dpi 144 (or any dpi other than 96) the prefix's screen has that many dots per inch: the
 window, its controls and the clicks scale by dpi / 96 (613 x 429 becomes 920 x 644 at 144), and
 the screenshots are named wizard-<lang>-<dpi>dpi-<page>.png.
@@ -286,6 +292,7 @@ def run(args):
     wizard.prepare_prefix()
     proxy = SilentProxy()
     wizard.use_proxy(proxy.port)
+    planted = plant_libraries(wizard, args) if args.plant else []
     xvfb = start_xvfb()
     try:
         wizard.env["DISPLAY"] = xvfb.display
@@ -421,6 +428,21 @@ def run(args):
         proxy.close()
     wizard.trace.close()
     check_trace(os.path.join(args.prefix, "trace.log"), args.close)
+    loaded = [name for name in planted if os.path.exists(name + ".loaded")]
+    check(not loaded, "planted libraries loaded: %s" % loaded)
+
+
+def plant_libraries(wizard, args):
+    """Copies the program into a folder beside DLLs named like its libraries; returns their
+    paths."""
+    folder = os.path.join(args.prefix, "downloads")
+    shutil.rmtree(folder, ignore_errors=True)
+    os.makedirs(folder)
+    args.exe = shutil.copy(args.exe, folder)
+    names = args.plant_names.split(",")
+    planted = [shutil.copy(args.plant, os.path.join(folder, name + ".dll")) for name in names]
+    wizard.env["WINEDLLOVERRIDES"] += ";" + ",".join(names) + "=n,b"
+    return planted
 
 
 def start_xvfb():
@@ -460,6 +482,8 @@ def main():
     for option in ("exe", "probe", "lang", "prefix", "screenshots", "root", "close"):
         parser.add_argument("--" + option, required=True)
     parser.add_argument("--dpi", type=int, default=96)
+    parser.add_argument("--plant")
+    parser.add_argument("--plant-names", default="")
     args = parser.parse_args()
     os.makedirs(args.screenshots, exist_ok=True)
     os.makedirs(args.prefix, exist_ok=True)

@@ -83,7 +83,8 @@ SCENARIOS = {
     # Nothing listens on the server's port.
     "no-server": dict(no_server=True, finish="error", requests=[],
                       reason="Download: the server could not be reached.",
-                      log=["download failed: URL/scanner.zip: server unreachable, HTTP status 0"]),
+                      log=["download failed: URL/rescuedisk.manifest: server unreachable, "
+                           "HTTP status 0"]),
     "missing-scanner": dict(server=["--missing", "scanner.zip"], finish="error",
                             requests=["scanner.zip 404"],
                             reason="Download: the server answered 404 for scanner.zip.",

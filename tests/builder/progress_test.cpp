@@ -47,14 +47,14 @@ TEST(ProgressRecord, StagesStackUpThroughAWholeBuild) {
   record.SetPercent(0);
   record.ResetStageValue();
   for (const auto& [received, expected] : {std::pair{0u, 0}, {400u, 5}, {1000u, 12}}) {
-    ProgressRecord::DownloadProgress(&record, 1000, received, L"scanner.zip");
+    record.DownloadProgressed(1000, received);
     EXPECT_EQ(Percent(record), expected);
   }
   record.ResetStageValue();
   EXPECT_EQ(Percent(record), 12);
-  ProgressRecord::DownloadProgress(&record, 70000, 35000, L"system.zip");
+  record.DownloadProgressed(70000, 35000);
   EXPECT_EQ(Percent(record), 18);
-  ProgressRecord::DownloadProgress(&record, 70000, 70000, L"system.zip");
+  record.DownloadProgressed(70000, 70000);
   EXPECT_EQ(Percent(record), 24);
 
   record.ResetStageValue();
@@ -74,9 +74,9 @@ TEST(ProgressRecord, StagesStackUpThroughAWholeBuild) {
 
 TEST(ProgressRecord, DownloadsWithoutLengthLeaveOnlyTheUnpackSteps) {
   ProgressRecord record;
-  ProgressRecord::DownloadProgress(&record, 0, 123456, L"scanner.zip");
+  record.DownloadProgressed(0, 123456);
   record.ResetStageValue();
-  ProgressRecord::DownloadProgress(&record, 0, 654321, L"system.zip");
+  record.DownloadProgressed(0, 654321);
   EXPECT_EQ(Percent(record), 0);
   record.ResetStageValue();
   record.ArchivesUnpacked(1);

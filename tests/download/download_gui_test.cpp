@@ -83,14 +83,14 @@ TEST(DownloadProxyDialog, CredentialsTypedIntoTheRealDialogRetryTheRequest) {
   settings.Set(1, L"127.0.0.1:" + std::to_wstring(server.port()));
   const std::wstring file = TestFilePath(L"dialog.bin");
 
-  InitializeEngine(nullptr);
+  DownloadEngine engine(nullptr, false);
   std::wstring failure;
   bool answered = false;
   std::thread user([&] { answered = AnswerDialogWithXdotool(&failure); });
-  const bool ok = DownloadUrlToFile(L"http://rescue.example.invalid/file/40000", file.c_str(),
-                                    60000, nullptr, nullptr);
+  const bool ok =
+      engine.Download(L"http://rescue.example.invalid/file/40000", file.c_str(), nullptr);
   user.join();
-  EXPECT_TRUE(ShutdownEngine());
+  EXPECT_TRUE(engine.Shutdown());
   ASSERT_TRUE(answered) << std::string(failure.begin(), failure.end());
   EXPECT_TRUE(ok);
   EXPECT_EQ(ReadFileBytes(file), PatternBytes(40000));

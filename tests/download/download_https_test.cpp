@@ -65,20 +65,20 @@ class DownloadHttps : public ::testing::Test {
   }
   void SetUp() override {
     ASSERT_TRUE(trusted_->running() && untrusted_->running());
-    InitializeEngine(nullptr);
   }
   void TearDown() override {
-    EXPECT_TRUE(ShutdownEngine());
+    EXPECT_TRUE(engine_.Shutdown());
     DeleteFileW(file_.c_str());
   }
   bool Download(const TestServer& server, const std::wstring& host, size_t size) {
     const std::wstring url = server.url(L"/file/" + std::to_wstring(size), L"https", host);
-    return DownloadUrlToFile(url.c_str(), file_.c_str(), 30000, nullptr, nullptr, &outcome_);
+    return engine_.Download(url.c_str(), file_.c_str(), nullptr, &outcome_);
   }
 
   static TestServer* trusted_;
   static TestServer* untrusted_;
   static TrustedRoot* root_;
+  DownloadEngine engine_{nullptr, false};
   const std::wstring file_ = TestFilePath(L"secure.bin");
   DownloadOutcome outcome_;
 };

@@ -19,12 +19,13 @@ struct Watch {
   std::atomic<ULONGLONG> last_call_tick{0};
   HANDLE first_call = CreateEventW(nullptr, TRUE, FALSE, nullptr);
   ~Watch() { CloseHandle(first_call); }
-  static void Record(void* context, uint32_t, uint32_t, const wchar_t*) {
-    auto* watch = static_cast<Watch*>(context);
-    if (watch->returned) ++watch->calls_after_return;
-    ++watch->calls;
-    watch->last_call_tick = GetTickCount64();
-    SetEvent(watch->first_call);
+  DownloadProgressCallback Callback() {
+    return [this](const DownloadProgress&) {
+      if (returned) ++calls_after_return;
+      ++calls;
+      last_call_tick = GetTickCount64();
+      SetEvent(first_call);
+    };
   }
 };
 
@@ -50,7 +51,7 @@ TestServer* DownloadLifecycle::server_ = nullptr;
 TEST_F(DownloadLifecycle, ShutdownFromAnotherThreadEndsRunningDownloads) {
   for (int round = 0; round < 8; ++round) {
     SCOPED_TRACE(round);
-    InitializeEngine(nullptr);
+    DownloadEngine engine(nullptr, false);
     const std::wstring slow_file = TestFilePath(L"slow.bin"), hang_file = TestFilePath(L"hang.bin");
     Watch watch;
     bool slow_result = true, hang_result = true;
@@ -58,19 +59,18 @@ TEST_F(DownloadLifecycle, ShutdownFromAnotherThreadEndsRunningDownloads) {
     // One download streams (reads pending and completing), one waits on a silent server
     // (a send that never completes).
     std::thread slow([&] {
-      slow_result = DownloadUrlToFile(server_->url(L"/slow/5000000").c_str(), slow_file.c_str(),
-                                      60000, &Watch::Record, &watch);
+      slow_result = engine.Download(server_->url(L"/slow/5000000").c_str(), slow_file.c_str(),
+                                    watch.Callback());
       watch.returned = true;
     });
     std::thread hang([&] {
-      hang_result = DownloadUrlToFile(server_->url(L"/hang").c_str(), hang_file.c_str(), 60000,
-                                      nullptr, nullptr);
+      hang_result = engine.Download(server_->url(L"/hang").c_str(), hang_file.c_str(), nullptr);
     });
     ASSERT_EQ(WaitForSingleObject(watch.first_call, 20000), WAIT_OBJECT_0);
     ASSERT_TRUE(AwaitHangs(hangs_before + 1));
 
     const ULONGLONG start = GetTickCount64();
-    EXPECT_TRUE(ShutdownEngine());
+    EXPECT_TRUE(engine.Shutdown());
     slow.join();
     hang.join();
     EXPECT_LT(GetTickCount64() - start, 5000u);
@@ -90,16 +90,15 @@ TEST_F(DownloadLifecycle, ShutdownFromAnotherThreadEndsRunningDownloads) {
 TEST_F(DownloadLifecycle, CancelledFastBodyEndsWithoutWaitingForTheRest) {
   // Closing a request with much of its body unread delays its closing notice (Wine reads the
   // rest off the connection first); the cancelled download must not wait for that.
-  InitializeEngine(nullptr);
+  DownloadEngine engine(nullptr, false);
   Watch watch;
   bool result = true;
   std::thread download([&] {
-    result = DownloadUrlToFile(server_->url(L"/file/400000000").c_str(), L"", 60000, &Watch::Record,
-                               &watch);
+    result = engine.Download(server_->url(L"/file/400000000").c_str(), L"", watch.Callback());
   });
   ASSERT_EQ(WaitForSingleObject(watch.first_call, 20000), WAIT_OBJECT_0);
   const ULONGLONG start = GetTickCount64();
-  EXPECT_TRUE(ShutdownEngine());
+  EXPECT_TRUE(engine.Shutdown());
   download.join();
   EXPECT_LT(GetTickCount64() - start, 3000u);
   EXPECT_FALSE(result);
@@ -108,7 +107,7 @@ TEST_F(DownloadLifecycle, CancelledFastBodyEndsWithoutWaitingForTheRest) {
 TEST_F(DownloadLifecycle, StallLimitsCutTransfersAtEveryPoint) {
   // Limits from 1 to 120 ms end attempts while connecting, waiting for the answer or between
   // chunks (the slow sender pauses 20 ms between its chunks).
-  InitializeEngine(nullptr);
+  DownloadEngine engine(nullptr, false);
   std::vector<std::unique_ptr<Watch>> watches;
   const std::wstring file = TestFilePath(L"cut.bin");
   for (int round = 0; round < 40; ++round) {
@@ -120,8 +119,8 @@ TEST_F(DownloadLifecycle, StallLimitsCutTransfersAtEveryPoint) {
     const size_t size = slow ? 20000 : 2000000;
     const DWORD limit = 1 + (round * 7) % 120;
     const ULONGLONG start = GetTickCount64();
-    const bool ok =
-        DownloadUrlToFile(server_->url(path).c_str(), file.c_str(), limit, &Watch::Record, &watch);
+    const bool ok = engine.Download(server_->url(path).c_str(), file.c_str(), watch.Callback(),
+                                    nullptr, {DownloadEngine::kMaxLength, limit});
     const ULONGLONG end = GetTickCount64();
     watch.returned = true;
     // A stalled download ends soon after its last chunk (or its start, without one).
@@ -133,12 +132,12 @@ TEST_F(DownloadLifecycle, StallLimitsCutTransfersAtEveryPoint) {
   }
   Sleep(300);  // room for late completions of the abandoned reads
   for (const auto& watch : watches) EXPECT_EQ(watch->calls_after_return, 0);
-  EXPECT_TRUE(ShutdownEngine());
+  EXPECT_TRUE(engine.Shutdown());
   DeleteFileW(file.c_str());
 }
 
 TEST_F(DownloadLifecycle, ParallelDownloadsAllArriveWhole) {
-  InitializeEngine(nullptr);
+  DownloadEngine engine(nullptr, false);
   constexpr int kThreads = 4;
   std::vector<std::wstring> files;
   bool results[kThreads] = {};
@@ -146,11 +145,11 @@ TEST_F(DownloadLifecycle, ParallelDownloadsAllArriveWhole) {
   for (int i = 0; i < kThreads; ++i) files.push_back(TestFilePath(L"parallel.bin"));
   for (int i = 0; i < kThreads; ++i)
     threads.emplace_back([&, i] {
-      results[i] = DownloadUrlToFile(server_->url(L"/file/3000000").c_str(), files[i].c_str(),
-                                     60000, nullptr, nullptr);
+      results[i] =
+          engine.Download(server_->url(L"/file/3000000").c_str(), files[i].c_str(), nullptr);
     });
   for (auto& t : threads) t.join();
-  EXPECT_TRUE(ShutdownEngine());
+  EXPECT_TRUE(engine.Shutdown());
   const std::string expected = PatternBytes(3000000);
   for (int i = 0; i < kThreads; ++i) {
     EXPECT_TRUE(results[i]);
@@ -160,21 +159,21 @@ TEST_F(DownloadLifecycle, ParallelDownloadsAllArriveWhole) {
 }
 
 TEST_F(DownloadLifecycle, ShutdownRacesDownloadsThatAreStarting) {
-  // Downloads begin while the engine stops: each one either does nothing (the engine was already
-  // stopped), is cancelled, or was never in danger; none hangs or crashes.
+  // Downloads begin while the engine shuts down: each one either does nothing (the engine was
+  // already shut down), is cancelled, or was never in danger; none hangs or crashes.
   for (int round = 0; round < 30; ++round) {
     SCOPED_TRACE(round);
-    InitializeEngine(nullptr);
+    DownloadEngine engine(nullptr, false);
     std::vector<std::thread> threads;
     std::atomic<int> finished{0};
     for (int i = 0; i < 3; ++i)
       threads.emplace_back([&] {
-        DownloadUrlToFile(server_->url(L"/slow/1000000").c_str(), L"", 60000, nullptr, nullptr);
+        engine.Download(server_->url(L"/slow/1000000").c_str(), L"", nullptr);
         ++finished;
       });
     Sleep(round % 10);
     const ULONGLONG start = GetTickCount64();
-    ShutdownEngine();
+    engine.Shutdown();
     for (auto& t : threads) t.join();
     EXPECT_LT(GetTickCount64() - start, 5000u);
     EXPECT_EQ(finished, 3);

@@ -6,7 +6,6 @@
 
 #include "download/download_engine.h"
 #include "tests/download/http_test_server.h"
-#include "download/proxy_credentials_prompt.h"
 #include "tests/download/proxy_settings_override.h"
 
 namespace {
@@ -33,9 +32,9 @@ DWORD Decline(HINTERNET) {
 }
 
 struct Totals {
-  std::vector<uint32_t> values;
-  static void Record(void* context, uint32_t, uint32_t total, const wchar_t*) {
-    static_cast<Totals*>(context)->values.push_back(total);
+  std::vector<uint64_t> values;
+  DownloadProgressCallback Callback() {
+    return [this](const DownloadProgress& progress) { values.push_back(progress.received); };
   }
 };
 
@@ -48,10 +47,7 @@ class DownloadThroughProxy : public ::testing::Test {
     settings_.Set(1, L"127.0.0.1:" + std::to_wstring(server_->port()));
     prompt_calls = 0;
   }
-  void TearDown() override {
-    SetProxyCredentialsPrompt(nullptr);
-    DeleteFileW(file_.c_str());
-  }
+  void TearDown() override { DeleteFileW(file_.c_str()); }
 
   static TestServer* server_;
   ProxySettingsOverride settings_;
@@ -62,13 +58,12 @@ TestServer* DownloadThroughProxy::server_ = nullptr;
 const std::string kRefusal = "proxy says no";
 
 TEST_F(DownloadThroughProxy, CredentialsFromThePromptRetryTheRequest) {
-  SetProxyCredentialsPrompt(&AnswerWithCredentials);
-  InitializeEngine(nullptr);
+  DownloadEngine engine(nullptr, false, &AnswerWithCredentials);
   Totals totals;
   // The host is only a name for the proxy, which serves every path itself.
-  EXPECT_TRUE(DownloadUrlToFile(L"http://rescue.example.invalid/file/30000", file_.c_str(), 30000,
-                                &Totals::Record, &totals));
-  EXPECT_TRUE(ShutdownEngine());
+  EXPECT_TRUE(engine.Download(L"http://rescue.example.invalid/file/30000", file_.c_str(),
+                              totals.Callback()));
+  EXPECT_TRUE(engine.Shutdown());
 
   EXPECT_EQ(prompt_calls, 1);
   EXPECT_EQ(ReadFileBytes(file_), PatternBytes(30000));  // only the final body
@@ -80,21 +75,18 @@ TEST_F(DownloadThroughProxy, CredentialsFromThePromptRetryTheRequest) {
 
 TEST_F(DownloadThroughProxy, TimeAtThePromptIsNoStall) {
   // The stall limit is a third of the time the prompt takes; the download still arrives.
-  SetProxyCredentialsPrompt(&AnswerSlowly);
-  InitializeEngine(nullptr);
-  EXPECT_TRUE(DownloadUrlToFile(L"http://rescue.example.invalid/file/30000", file_.c_str(), 500,
-                                nullptr, nullptr));
-  EXPECT_TRUE(ShutdownEngine());
+  DownloadEngine engine(nullptr, false, &AnswerSlowly);
+  EXPECT_TRUE(engine.Download(L"http://rescue.example.invalid/file/30000", file_.c_str(), nullptr,
+                              nullptr, {DownloadEngine::kMaxLength, 500}));
+  EXPECT_TRUE(engine.Shutdown());
   EXPECT_EQ(prompt_calls, 1);
   EXPECT_EQ(ReadFileBytes(file_), PatternBytes(30000));
 }
 
 TEST_F(DownloadThroughProxy, DeclinedPromptLeavesTheRefusalAndFails) {
-  SetProxyCredentialsPrompt(&Decline);
-  InitializeEngine(nullptr);
-  EXPECT_FALSE(DownloadUrlToFile(L"http://rescue.example.invalid/file/100", file_.c_str(), 30000,
-                                 nullptr, nullptr));
-  EXPECT_TRUE(ShutdownEngine());
+  DownloadEngine engine(nullptr, false, &Decline);
+  EXPECT_FALSE(engine.Download(L"http://rescue.example.invalid/file/100", file_.c_str(), nullptr));
+  EXPECT_TRUE(engine.Shutdown());
   EXPECT_EQ(prompt_calls, 1);
   EXPECT_EQ(ReadFileBytes(file_), kRefusal);
 }

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <memory>
 #include <mutex>
 #include <sstream>
 #include <thread>
@@ -14,27 +15,46 @@
 namespace {
 
 struct ProgressCall {
-  uint32_t length;
-  uint32_t total;
+  uint64_t length;
+  uint64_t total;
   uint64_t file_size_at_call;
 };
+
+// A report that the download waits to resume: its try and the counts it gave.
+struct ResumeCall {
+  uint32_t resume_try;
+  uint64_t total;
+  uint64_t length;
+  bool operator==(const ResumeCall& other) const {
+    return resume_try == other.resume_try && total == other.total && length == other.length;
+  }
+};
+void PrintTo(const ResumeCall& call, std::ostream* out) {
+  *out << "{try " << call.resume_try << ", " << call.total << " of " << call.length << "}";
+}
 
 struct ProgressLog {
   std::mutex mutex;
   std::wstring file_path;
-  std::vector<ProgressCall> calls;
+  std::vector<ProgressCall> calls;  // one per chunk
+  std::vector<ResumeCall> resume_calls;
   std::atomic<bool> returned{false};
   std::atomic<int> calls_after_return{0};
 
-  static void Record(void* context, uint32_t length, uint32_t total, const wchar_t*) {
-    auto* log = static_cast<ProgressLog*>(context);
-    if (log->returned) ++log->calls_after_return;
-    WIN32_FILE_ATTRIBUTE_DATA data = {};
-    GetFileAttributesExW(log->file_path.c_str(), GetFileExInfoStandard, &data);
-    std::lock_guard<std::mutex> lock(log->mutex);
-    log->calls.push_back({length, total, (uint64_t(data.nFileSizeHigh) << 32) | data.nFileSizeLow});
+  DownloadProgressCallback Callback() {
+    return [this](const DownloadProgress& progress) {
+      if (returned) ++calls_after_return;
+      WIN32_FILE_ATTRIBUTE_DATA data = {};
+      GetFileAttributesExW(file_path.c_str(), GetFileExInfoStandard, &data);
+      std::lock_guard<std::mutex> lock(mutex);
+      if (progress.resume_try)
+        resume_calls.push_back({progress.resume_try, progress.received, progress.expected});
+      else
+        calls.push_back({progress.expected, progress.received,
+                         (uint64_t(data.nFileSizeHigh) << 32) | data.nFileSizeLow});
+    };
   }
-  uint32_t last_total() {
+  uint64_t last_total() {
     std::lock_guard<std::mutex> lock(mutex);
     return calls.empty() ? 0 : calls.back().total;
   }
@@ -46,11 +66,10 @@ class DownloadResume : public ::testing::Test {
   static void TearDownTestSuite() { delete server_; }
   void SetUp() override {
     ASSERT_TRUE(server_->running());
-    InitializeEngine(nullptr);
     log_.file_path = file_;
   }
   void TearDown() override {
-    EXPECT_TRUE(ShutdownEngine());
+    EXPECT_TRUE(engine_->Shutdown());
     DeleteFileW(file_.c_str());
   }
 
@@ -60,12 +79,13 @@ class DownloadResume : public ::testing::Test {
     static int downloads = 0;
     key_ = "k" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++downloads);
     log_.calls.clear();
+    log_.resume_calls.clear();
     log_.returned = false;
     const std::string query = "?key=" + key_ + (options.empty() ? "" : "&" + options);
     const std::wstring path =
         L"/resume/" + std::to_wstring(size) + std::wstring(query.begin(), query.end());
-    const bool ok = DownloadUrlToFile(server_->url(path).c_str(), file_.c_str(), stall_limit,
-                                      &ProgressLog::Record, &log_, &outcome_);
+    const bool ok = engine_->Download(server_->url(path).c_str(), file_.c_str(), log_.Callback(),
+                                      &outcome_, {DownloadEngine::kMaxLength, stall_limit});
     log_.returned = true;
     return ok;
   }
@@ -79,6 +99,7 @@ class DownloadResume : public ::testing::Test {
   }
 
   static TestServer* server_;
+  std::unique_ptr<DownloadEngine> engine_ = std::make_unique<DownloadEngine>(nullptr, false);
   const std::wstring file_ = TestFilePath(L"resumed.bin");
   std::string key_;
   ProgressLog log_;
@@ -96,8 +117,8 @@ constexpr const char* kLastModified = "Sat, 01 Jan 2022 00:00:00 GMT";
 // The progress calls of a download that never started over: each a non-empty chunk of at most
 // 8096 bytes announced with the whole length, reported before it is written, the totals going
 // on from what the file held, never back, up to the whole file.
-void ExpectContiguousProgress(const ProgressLog& log, uint32_t size) {
-  uint32_t previous = 0;
+void ExpectContiguousProgress(const ProgressLog& log, uint64_t size) {
+  uint64_t previous = 0;
   for (const ProgressCall& call : log.calls) {
     EXPECT_EQ(call.length, size);
     EXPECT_GT(call.total, previous);
@@ -122,6 +143,7 @@ TEST_F(DownloadResume, DroppedBodyResumesWithOneRangeRequestAndArrivesByteForByt
     EXPECT_EQ(requests(),
               (std::vector<std::string>{"- - 200", RangeLine(100000, c.if_range, 206)}));
     ExpectContiguousProgress(log_, size);
+    EXPECT_EQ(log_.resume_calls, (std::vector<ResumeCall>{{1, 100000, size}}));
     EXPECT_EQ(outcome_.failure, DownloadFailure::None);
     EXPECT_EQ(outcome_.http_status, 206u);
     EXPECT_EQ(outcome_.resumes, 1u);
@@ -141,6 +163,9 @@ TEST_F(DownloadResume, UpToThreeResumesThenTheDownloadFails) {
     for (int i = 1; i <= 3; ++i) expected.push_back(RangeLine(50000 * i, kETag, 206));
     EXPECT_EQ(requests(), expected);
     EXPECT_EQ(outcome_.resumes, 3u);
+    // Each resume is announced with its try, from what the file held when it broke off.
+    EXPECT_EQ(log_.resume_calls,
+              (std::vector<ResumeCall>{{1, 50000, size}, {2, 100000, size}, {3, 150000, size}}));
     const std::string got = ReadFileBytes(file_);
     if (drops == 3) {
       EXPECT_TRUE(ok);
@@ -165,6 +190,8 @@ TEST_F(DownloadResume, ResumeThatFindsNoAnswerTriesAgain) {
   EXPECT_EQ(requests(), (std::vector<std::string>{"- - 200", range + " closed",
                                                   RangeLine(50000, kETag, 206)}));
   EXPECT_EQ(outcome_.resumes, 2u);
+  // The unanswered try leaves the caller waiting: the next one is announced as try 2.
+  EXPECT_EQ(log_.resume_calls, (std::vector<ResumeCall>{{1, 50000, size}, {2, 50000, size}}));
 
   EXPECT_FALSE(Download(size, "drop=50000&unanswered=3"));
   EXPECT_EQ(requests(), (std::vector<std::string>{"- - 200", range + " closed", range + " closed",
@@ -182,6 +209,7 @@ TEST_F(DownloadResume, StalledBodyResumesAfterTheStallLimit) {
   EXPECT_EQ(ReadFileBytes(file_), PatternBytes(size));
   EXPECT_EQ(requests(), (std::vector<std::string>{"- - 200", RangeLine(70000, kETag, 206)}));
   ExpectContiguousProgress(log_, size);
+  EXPECT_EQ(log_.resume_calls, (std::vector<ResumeCall>{{1, 70000, size}}));
   EXPECT_EQ(outcome_.resumes, 1u);
 }
 
@@ -196,7 +224,7 @@ TEST_F(DownloadResume, WholeBodyAnsweringTheRangeRestartsFromZeroOnce) {
     EXPECT_TRUE(outcome_.restarted);
     EXPECT_EQ(outcome_.resumes, 1u);
     // The refilled 90000 bytes are not reported again: the totals go up to the length, no more.
-    uint32_t previous = 0;
+    uint64_t previous = 0;
     for (const ProgressCall& call : log_.calls) {
       EXPECT_GT(call.total, previous);
       EXPECT_EQ(call.length, size);
@@ -241,14 +269,14 @@ TEST_F(DownloadResume, CancelWhileResumingEndsAtOnce) {
   // stalls after 1000 bytes; the stall limit is far away either way.
   for (size_t wait_for : {size_t{100000}, size_t{101000}}) {
     SCOPED_TRACE(wait_for);
-    InitializeEngine(nullptr);
+    engine_ = std::make_unique<DownloadEngine>(nullptr, false);
     bool ok = true;
     std::thread download(
         [&] { ok = Download(300000, "drop=100000&stall=1000&stalls=2", 60000); });
     for (int i = 0; i < 800 && log_.last_total() < wait_for; ++i) Sleep(25);
     ASSERT_GE(log_.last_total(), wait_for);
     const ULONGLONG start = GetTickCount64();
-    EXPECT_TRUE(ShutdownEngine());
+    EXPECT_TRUE(engine_->Shutdown());
     download.join();
     EXPECT_LT(GetTickCount64() - start, 3000u);
     EXPECT_FALSE(ok);

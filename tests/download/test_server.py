@@ -24,6 +24,7 @@ Paths (N is a byte count; bodies are the pattern of body_bytes):
   /slow/N          200 with Content-Length, N bytes sent 512 at a time every 20 ms
   /reset/N         announces 2N bytes, sends N, then resets the connection
   /short/N         announces 2N bytes, sends N, then closes the connection cleanly
+  /long/N          announces N bytes, sends 2N, then closes the connection
   /auth            401 until Basic credentials come, then the body "user:password"
   /                "root"
   /count/hang      how many /hang requests arrived so far (decimal text)
@@ -172,6 +173,11 @@ class Handler(socketserver.BaseRequestHandler):
             if kind == "reset":  # otherwise the close ends the connection cleanly
                 sock.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
             sock.close()
+            return False
+        elif kind == "long":
+            n = num(1)
+            sock.sendall(header(200, n))
+            self.send_body(sock, 2 * n)
             return False
         elif kind == "auth":
             got = basic(headers.get("authorization"))

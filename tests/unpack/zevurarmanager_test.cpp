@@ -58,6 +58,7 @@ class UnpackTest : public ::testing::Test {
   std::wstring WriteArchive(const std::vector<rar_writer::Entry>& entries) {
     const auto bytes = rar_writer::BuildArchive(entries);
     const std::wstring path = work_ + L"archive.zip";
+    DeleteFileW(path.c_str());
     EXPECT_TRUE(WriteFolderFile(scratch_, L"archive.zip", bytes.data(), bytes.size()));
     return path;
   }
@@ -66,6 +67,7 @@ class UnpackTest : public ::testing::Test {
     return UnpackArchive(library_, WriteArchive(entries), out_, &report_);
   }
   bool UnpackBytes(const std::vector<std::uint8_t>& bytes) {
+    DeleteFileW((work_ + L"archive.zip").c_str());
     EXPECT_TRUE(WriteFolderFile(scratch_, L"archive.zip", bytes.data(), bytes.size()));
     return UnpackArchive(library_, work_ + L"archive.zip", out_, &report_);
   }
@@ -137,10 +139,11 @@ TEST_F(UnpackTest, WritesEveryEntryBelowTheOutputFolder) {
   entries[3] = {"fwd/slash/f.bin", Pattern(10000, 5)};
   entries[4] = {"empty.dat", {}};
   entries[5] = {"boot\\after.bin", Pattern(300, 7)};
-  entries[6] = {"boot\\small.cfg", Bytes("replaced")};
+  entries[6] = {"boot\\last.cfg", Bytes("short")};
   ASSERT_TRUE(Unpack(entries));
 
-  EXPECT_EQ(Contents(out_ + L"boot\\small.cfg"), Bytes("replaced"));
+  EXPECT_EQ(Contents(out_ + L"boot\\small.cfg"), entries[1].data);
+  EXPECT_EQ(Contents(out_ + L"boot\\last.cfg"), entries[6].data);
   EXPECT_EQ(Contents(out_ + L"a\\b\\c\\deep.bin"), entries[2].data);
   EXPECT_EQ(Contents(out_ + L"fwd\\slash\\f.bin"), entries[3].data);
   EXPECT_EQ(Contents(out_ + L"empty.dat"), std::vector<std::uint8_t>());
@@ -169,6 +172,15 @@ TEST_F(UnpackTest, RefusesNamesThatLeaveTheOutputFolderBeforeWritingAnything) {
       {"CON", UnpackProblem::kUnsafeName}, {"ok\\nul.txt", UnpackProblem::kUnsafeName},
       {"ok\\COM1", UnpackProblem::kUnsafeName}, {"ok\\", UnpackProblem::kUnsafeName},
       {"COM\xB9", UnpackProblem::kUnsafeName}, {"ok\\lpt\xB3.txt", UnpackProblem::kUnsafeName},
+      {"COM0", UnpackProblem::kUnsafeName}, {"ok\\LPT0.txt", UnpackProblem::kUnsafeName},
+      {"clock$", UnpackProblem::kUnsafeName}, {"a<b", UnpackProblem::kUnsafeName},
+      {"a>b", UnpackProblem::kUnsafeName}, {"a|b", UnpackProblem::kUnsafeName},
+      {"a\"b", UnpackProblem::kUnsafeName}, {"a?b", UnpackProblem::kUnsafeName},
+      {"ok\\*.txt", UnpackProblem::kUnsafeName}, {"tab\there", UnpackProblem::kUnsafeName},
+      {"bell\x07", UnpackProblem::kUnsafeName},
+      // Another name of an entry before it: trailing dots and spaces, other case.
+      {"First.TXT", UnpackProblem::kUnsafeName}, {"first.txt.", UnpackProblem::kUnsafeName},
+      {"first.txt . ", UnpackProblem::kUnsafeName},
       {long_name.c_str(), UnpackProblem::kNameTooLong},
   };
   for (const auto& c : hostile) {
@@ -281,6 +293,35 @@ TEST_F(UnpackTest, ABodyThatIsNotAWholeArchiveFails) {
   }
   EXPECT_TRUE(UnpackBytes(whole));
   EXPECT_EQ(report_.problem, UnpackProblem::kNone);
+}
+
+// Both archives of a build unpack into one folder beside the files the program wrote itself: an
+// entry that names one of those, or an entry of the other archive, under any spelling Windows
+// takes for it, is refused before anything is written; and a file already there (an 8.3 alias
+// that the name check cannot see) is never overwritten.
+TEST_F(UnpackTest, EntriesNeverStandForAnotherFileOfTheBuild) {
+  const std::vector<std::wstring> own = {L"zevurar.dll", L"scanner.zip", L"system.zip"};
+  for (const char* alias : {"ZEVURAR.DLL", "zevurar.dll.", "zevurar.dll ", "Scanner.Zip. ."}) {
+    SCOPED_TRACE(alias);
+    FolderNames names;
+    for (const std::wstring& name : own) ASSERT_TRUE(names.Claim(name));
+    ASSERT_FALSE(UnpackArchive(library_, WriteArchive({{"a.txt", Bytes("a")}, {alias, Bytes("x")}}),
+                               out_, &report_, nullptr, &names));
+    EXPECT_EQ(report_.problem, UnpackProblem::kUnsafeName);
+    EXPECT_TRUE(OutputIsEmpty());
+  }
+  FolderNames names;
+  ASSERT_TRUE(UnpackArchive(library_, WriteArchive({{"boot\\Kernel", Bytes("k")}}), out_, &report_,
+                            nullptr, &names));
+  EXPECT_FALSE(UnpackArchive(library_, WriteArchive({{"BOOT/kernel.", Bytes("evil")}}), out_,
+                             &report_, nullptr, &names));
+  EXPECT_EQ(report_.problem, UnpackProblem::kUnsafeName);
+  EXPECT_EQ(Contents(out_ + L"boot\\Kernel"), Bytes("k"));
+
+  ASSERT_TRUE(WriteFolderFile(scratch_ + L"\\out", L"PROGRA~1.TXT", "mine", 4));
+  EXPECT_FALSE(Unpack({{"progra~1.txt", Bytes("evil")}}));
+  EXPECT_EQ(report_.problem, UnpackProblem::kWriteFailed);
+  EXPECT_EQ(Contents(out_ + L"PROGRA~1.TXT"), Bytes("mine"));
 }
 
 TEST_F(UnpackTest, FailsWhenTheArchiveCannotBeReadOrAnEntryCannotBeWritten) {
