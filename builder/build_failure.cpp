@@ -68,6 +68,10 @@ const wchar_t* FailureLineKey(FailureReason reason) {
       return L"Installing: the installer ended with code {code}.";
     case FailureReason::kAnotherBuild: return L"Installing: another build is running.";
     case FailureReason::kCancelled: return L"The build was stopped.";
+    case FailureReason::kNotAuthentic:
+      return L"Download: the download of {file} is not authentic.";
+    case FailureReason::kOlderRelease:
+      return L"Download: the rescue system is older than the one already used on this computer.";
   }
   return L"";
 }

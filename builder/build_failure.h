@@ -30,6 +30,8 @@ enum class FailureReason {
   kInstallerExitCode,      // the installer ended with `number`, which means failure
   kAnotherBuild,           // another process held the installer's event
   kCancelled,              // the user stopped the build
+  kNotAuthentic,           // `file` (an archive, the manifest or its signature) fails its check
+  kOlderRelease,           // the manifest's release is lower than the one this computer used
 };
 
 struct BuildFailure {

@@ -1,7 +1,12 @@
 #include "builder/install_worker.h"
 
+#include <cwchar>
 #include <iterator>
 
+#include "builder/accepted_release.h"
+#include "builder/downloaded_file.h"
+#include "builder/manifest_signature.h"
+#include "builder/rescue_manifest.h"
 #include "builder/progress_plan.h"
 #include "builder/removable_drives.h"
 #include "builder/stage_outcomes.h"
@@ -38,6 +43,125 @@ static_assert(std::size(kArchiveNames) == progress_plan::kArchives);
 
 // The build setting arrives as a narrow literal; joined to L"" it becomes a wide one.
 constexpr const wchar_t* kServerBase = L"" RESCUE_SERVER_BASE;
+constexpr bool kManifestRequired = RESCUE_MANIFEST_REQUIRED;
+constexpr const wchar_t kManifestName[] = L"rescuedisk.manifest";
+constexpr const wchar_t kSignatureName[] = L"rescuedisk.manifest.p7s";
+
+// The archives' names are ASCII (kArchiveNames).
+std::string Narrow(const wchar_t* name) { return std::string(name, name + std::wcslen(name)); }
+std::wstring Widen(const std::string& text) { return std::wstring(text.begin(), text.end()); }
+
+// Downloads `name` from the rescue-disk folder into the working folder, accepting no more than
+// `max_length` bytes, and logs the outcome; names the failure.
+bool DownloadFile(InstallJob& job, DownloadEngine& engine, const wchar_t* name,
+                  std::uint64_t max_length, const DownloadProgressCallback& progress) {
+  const std::wstring url = RescueDiskUrl(name);
+  const std::wstring file = job.work_folder + name;
+  job.log.Line(L"download started: " + url + L", at most " + std::to_wstring(max_length) +
+               L" bytes");
+  const ULONGLONG started = GetTickCount64();
+  DownloadOutcome outcome;
+  const bool ok = engine.Download(url.c_str(), file.c_str(), progress, &outcome,
+                                  {max_length, DownloadEngine::kStallLimitMs});
+  job.log.Line(std::wstring(ok ? L"download ended: " : L"download failed: ") + url + L": " +
+               DownloadOutcomeText(ok ? DownloadFailure::None : outcome.failure) +
+               L", HTTP status " + std::to_wstring(outcome.http_status) + L", " +
+               std::to_wstring(outcome.bytes_received) + L" bytes received of " +
+               std::to_wstring(outcome.content_length) + L" announced, error " +
+               std::to_wstring(outcome.error) + L", resumes " + std::to_wstring(outcome.resumes) +
+               (outcome.restarted ? L" (started over once), " : L", ") +
+               Seconds(GetTickCount64() - started));
+  if (!ok) Fail(job, DownloadFailureOf(outcome, name));
+  return ok;
+}
+
+bool NotAuthentic(InstallJob& job, const wchar_t* file, const std::wstring& why) {
+  job.log.Line(std::wstring(L"not authentic: ") + file + L": " + why);
+  return Fail(job, BuildFailure{FailureReason::kNotAuthentic, file});
+}
+
+// Downloads the manifest and its signature and accepts the manifest when the signature is a
+// pinned signer's, it lists both archives and its release is not lower than the one this
+// computer already used; names the failure otherwise.
+bool FetchManifest(InstallJob& job, DownloadEngine& engine, rescue_manifest::Manifest* manifest) {
+  const struct {
+    const wchar_t* name;
+    std::uint64_t max_length;
+  } files[] = {{kManifestName, rescue_manifest::kMaxBytes},
+               {kSignatureName, rescue_manifest::kMaxSignatureBytes}};
+  for (const auto& [name, max_length] : files) {
+    if (DownloadFile(job, engine, name, max_length, nullptr)) continue;
+    // A server that refuses them has no signed manifest to offer: the archives cannot be
+    // told from anyone else's. (An unreachable server or a broken download keeps its reason.)
+    if (job.failure.reason == FailureReason::kHttpStatus)
+      return NotAuthentic(job, name, L"the server has none");
+    return false;
+  }
+  std::string text, signature;
+  if (!ReadSmallFile(job.work_folder + kManifestName, rescue_manifest::kMaxBytes, &text))
+    return NotAuthentic(job, kManifestName,
+                        L"unreadable, or over " + std::to_wstring(rescue_manifest::kMaxBytes) +
+                            L" bytes");
+  if (!ReadSmallFile(job.work_folder + kSignatureName, rescue_manifest::kMaxSignatureBytes,
+                     &signature))
+    return NotAuthentic(job, kSignatureName,
+                        L"unreadable, or over " +
+                            std::to_wstring(rescue_manifest::kMaxSignatureBytes) + L" bytes");
+  switch (CheckDetachedSignature(text, signature, PinnedSigners())) {
+    case SignatureCheck::kTrusted: job.log.Line(L"manifest signature: trusted"); break;
+    case SignatureCheck::kOtherSigner:
+      return NotAuthentic(job, kManifestName, L"signed by a signer that is not pinned");
+    case SignatureCheck::kNotTrusted:
+      return NotAuthentic(job, kManifestName, L"the signature does not verify");
+  }
+  std::string problem;
+  if (!rescue_manifest::Parse(text, manifest, &problem))
+    return NotAuthentic(job, kManifestName, L"not a manifest: " + Widen(problem));
+  for (const wchar_t* name : kArchiveNames)
+    if (!manifest->Find(Narrow(name)))
+      return NotAuthentic(job, kManifestName, std::wstring(L"lists no ") + name);
+  const std::uint32_t accepted = AcceptedRelease();
+  job.log.Line(L"manifest: release " + std::to_wstring(manifest->release) + L" of " +
+               Widen(manifest->date) + L", highest accepted on this computer " +
+               std::to_wstring(accepted));
+  if (manifest->release < accepted) {
+    job.log.Line(L"manifest refused: an older release than this computer already used");
+    return Fail(job, BuildFailure{FailureReason::kOlderRelease});
+  }
+  return true;
+}
+
+// Whether the working folder's volume has room for `size` bytes of `name`; names the failure.
+bool HasRoomFor(InstallJob& job, const wchar_t* name, std::uint64_t size) {
+  ULARGE_INTEGER available{};
+  if (!GetDiskFreeSpaceExW(job.work_folder.c_str(), &available, nullptr, nullptr))
+    return true;  // the system does not say: the download's own write failure will tell
+  const std::wstring volume = VolumeOf(job.work_folder);
+  job.log.Line(L"free space before " + std::wstring(name) + L": " +
+               std::to_wstring(available.QuadPart) + L" bytes on " + volume + L", " +
+               std::to_wstring(size) + L" needed");
+  if (available.QuadPart >= size) return true;
+  BuildFailure failure{FailureReason::kNotEnoughSpace};
+  failure.volume = volume;
+  return Fail(job, failure);
+}
+
+// Whether the downloaded `name` (the whole file, however many attempts wrote it) has the size
+// and SHA-256 the manifest gives; names the failure.
+bool MatchesManifest(InstallJob& job, const wchar_t* name, const rescue_manifest::File& listed) {
+  std::uint64_t size = 0;
+  rescue_manifest::Sha256 digest{};
+  if (!FileSizeAndSha256(job.work_folder + name, &size, &digest))
+    return NotAuthentic(job, name, L"the downloaded file cannot be read");
+  const std::wstring found = std::to_wstring(size) + L" bytes, SHA-256 " +
+                             Widen(rescue_manifest::Hex(digest));
+  if (size != listed.size || digest != listed.sha256)
+    return NotAuthentic(job, name,
+                        found + L", the manifest gives " + std::to_wstring(listed.size) +
+                            L" bytes, SHA-256 " + Widen(rescue_manifest::Hex(listed.sha256)));
+  job.log.Line(std::wstring(L"archive matches the manifest: ") + name + L": " + found);
+  return true;
+}
 
 class InstallWorkerThread : public win::SelfReleasingThread {
  public:
@@ -82,42 +206,31 @@ bool DownloadArchives(InstallJob& job) {
     std::lock_guard<std::mutex> guard(job.downloads_lock);
     job.downloads = engine;
   }
-  bool ok = true;
+  rescue_manifest::Manifest manifest;
+  // Checked after the engine was handed to the job: a cancel before that is seen here, one
+  // after it shuts this engine down.
+  bool ok = !StopIfCancelled(job) && (!kManifestRequired || FetchManifest(job, *engine, &manifest));
+  if (ok && !kManifestRequired)
+    job.log.Line(L"manifest: not required by this build; the archives are taken unchecked");
   for (const wchar_t* name : kArchiveNames) {
-    // Checked after the engine was handed to the job: a cancel before that is seen here, one
-    // after it shuts this engine down.
-    ok = !StopIfCancelled(job);
+    ok = ok && !StopIfCancelled(job);
     if (!ok) break;
     job.progress.ResetStageValue();
-    const std::wstring url = RescueDiskUrl(name);
-    const std::wstring file = job.work_folder + name;
-    job.log.Line(L"download started: " + url);
-    const ULONGLONG started = GetTickCount64();
-    DownloadOutcome outcome;
-    ok = engine->Download(
-        url.c_str(), file.c_str(),
-        [&job](const DownloadProgress& progress) {
-          job.progress.DownloadProgressed(progress.expected, progress.received);
-        },
-        &outcome);
-    job.log.Line(std::wstring(ok ? L"download ended: " : L"download failed: ") + url + L": " +
-                 DownloadOutcomeText(ok ? DownloadFailure::None : outcome.failure) +
-                 L", HTTP status " + std::to_wstring(outcome.http_status) + L", " +
-                 std::to_wstring(outcome.bytes_received) + L" bytes received of " +
-                 std::to_wstring(outcome.content_length) + L" announced, error " +
-                 std::to_wstring(outcome.error) + L", resumes " + std::to_wstring(outcome.resumes) +
-                 (outcome.restarted ? L" (started over once), " : L", ") +
-                 Seconds(GetTickCount64() - started));
-    if (!ok) {
-      Fail(job, DownloadFailureOf(outcome, name));
-      break;
-    }
+    // Null when the build takes no manifest.
+    const rescue_manifest::File* listed = manifest.Find(Narrow(name));
+    ok = (!listed || HasRoomFor(job, name, listed->size)) &&
+         DownloadFile(job, *engine, name, listed ? listed->size : DownloadEngine::kMaxLength,
+                      [&job](const DownloadProgress& progress) {
+                        job.progress.DownloadProgressed(progress.expected, progress.received);
+                      }) &&
+         (!listed || MatchesManifest(job, name, *listed));
   }
   {
     std::lock_guard<std::mutex> guard(job.downloads_lock);
     job.downloads.reset();
   }
   engine->Shutdown();
+  if (ok) job.release = manifest.release;
   job.log.Line(ok ? L"download stage ended" : L"download stage failed");
   return ok;
 }
@@ -188,6 +301,10 @@ void DoInstall(const std::shared_ptr<InstallJob>& job) {
   const bool ok = j.work_folder_ready && DownloadArchives(j) && !StopIfCancelled(j) &&
                   UnpackArchives(j) && !StopIfCancelled(j) &&
                   RunColdInstall(job, j.drive_root, j.installing_text);
+  if (ok && j.release)
+    j.log.Line(RecordAcceptedRelease(j.release)
+                   ? L"accepted release on this computer: " + std::to_wstring(j.release)
+                   : L"the accepted release could not be recorded");
   j.log.Line(ok ? std::wstring(L"build succeeded")
                 : L"build failed: " + FailureLine(j.failure, [](const wchar_t* key) {
                     return std::wstring(key);

@@ -10,6 +10,7 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -31,6 +32,9 @@ struct InstallJob : ColdInstallContext {
   std::wstring drive_root;      // the drive chosen in the list, e.g. "E:\"
   std::wstring installing_text;  // translated status text of the unpack and installer stages
   std::wstring log_folder;       // where the worker writes the build's log (build_log.h)
+  // The release of the manifest the archives matched; recorded as this computer's accepted
+  // release (accepted_release.h) once the build succeeded. 0 when the build takes no manifest.
+  std::uint32_t release = 0;
 };
 
 // Where the progress page builds and how it starts its worker. The program builds in
@@ -52,7 +56,11 @@ std::shared_ptr<InstallJob> CreateInstallJob(const std::wstring& work_folder);
 std::wstring RescueDiskUrl(const std::wstring& name);
 
 // Each stage logs what it does and, when it fails, names the failure in the job's `failure`.
-// Stage 1: "scanner.zip", then (only after it succeeded) "system.zip" into the working folder.
+// Stage 1: the signed manifest "rescuedisk.manifest" and its signature
+// "rescuedisk.manifest.p7s" (unless the build does not require them), then "scanner.zip" and
+// (only after it succeeded) "system.zip" into the working folder, each after a check that its
+// volume has room for the size the manifest gives and checked against that size and SHA-256
+// once downloaded.
 bool DownloadArchives(InstallJob& job);
 // Stage 2: binds the library from the working folder and unpacks both archives into it.
 bool UnpackArchives(InstallJob& job);

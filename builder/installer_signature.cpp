@@ -41,6 +41,12 @@ bool IsPinned(const std::string& hash, const std::string& pins) {
 
 }  // namespace
 
+bool IsPinnedCertificate(const CERT_CONTEXT& certificate, const std::string& pins) {
+  return IsPinned(CertificateSha256(certificate), pins);
+}
+
+const char* PinnedSigners() { return INSTALLER_SIGNER_SHA256; }
+
 SignatureCheck CheckSignature(HANDLE file, const std::wstring& path, const std::string& pins) {
   WINTRUST_FILE_INFO file_info{};
   file_info.cbStruct = sizeof file_info;
@@ -66,11 +72,11 @@ SignatureCheck CheckSignature(HANDLE file, const std::wstring& path, const std::
   if (!signer || signer->csCertChain == 0 || !signer->pasCertChain ||
       !signer->pasCertChain[0].pCert)
     return SignatureCheck::kNotTrusted;
-  return IsPinned(CertificateSha256(*signer->pasCertChain[0].pCert), pins)
+  return IsPinnedCertificate(*signer->pasCertChain[0].pCert, pins)
              ? SignatureCheck::kTrusted
              : SignatureCheck::kOtherSigner;
 }
 
 SignatureCheck CheckInstallerSignature(HANDLE file, const std::wstring& path) {
-  return CheckSignature(file, path, INSTALLER_SIGNER_SHA256);
+  return CheckSignature(file, path, PinnedSigners());
 }

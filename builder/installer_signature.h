@@ -6,6 +6,7 @@
 #pragma once
 
 #include <windows.h>
+#include <wincrypt.h>
 
 #include <string>
 
@@ -19,6 +20,14 @@ enum class SignatureCheck {
 // pinned signers `pins`: SHA-256 values of certificates as hex, separated by commas or
 // semicolons, in any case.
 SignatureCheck CheckSignature(HANDLE file, const std::wstring& path, const std::string& pins);
+
+// Whether the SHA-256 of `certificate`'s DER encoding is one of `pins` (as CheckSignature reads
+// them).
+bool IsPinnedCertificate(const CERT_CONTEXT& certificate, const std::string& pins);
+
+// The signers the build pinned, as CheckSignature reads them: the installer's and the rescue-disk
+// manifest's (one vendor signs both).
+const char* PinnedSigners();
 
 // CheckSignature against the signers the build pinned.
 SignatureCheck CheckInstallerSignature(HANDLE file, const std::wstring& path);

@@ -7,7 +7,7 @@
 # from the toolchain's import libraries: each is loaded at its first call, after wWinMain has
 # limited the DLL search to System32 (SetDefaultDllDirectories). Link `delayload_<name>` where
 # the plain `<name>` would be linked. tests/app's static import check keeps the list whole.
-set(DELAY_LOADED_DLLS comctl32 crypt32 gdiplus oleacc wininet wintrust)
+set(DELAY_LOADED_DLLS bcrypt comctl32 crypt32 gdiplus oleacc wininet wintrust)
 
 if(NOT MINGW)
   return()

@@ -2,18 +2,29 @@
 """Stand-in rescue-disk download server on loopback.
 
 Serves "scanner.zip" and "system.zip" under /tovixscourlet/rescuedisk/ over plain HTTP/1.1
-(with Content-Length, an ETag and a Last-Modified) from 127.0.0.1; everything else is 404. A
+(with Content-Length, an ETag and a Last-Modified) from 127.0.0.1, and beside them, with --sign,
+the manifest "rescuedisk.manifest" that lists both (release, date, and each archive's name,
+size and SHA-256) and its detached signature "rescuedisk.manifest.p7s" (DER CMS, made with
+openssl by a signer of the signing folder); everything else is 404. A
 "Range: bytes=A-" request gets a 206 with "Content-Range: bytes A-(N-1)/N" when its If-Range,
 if any, is the archive's ETag or Last-Modified (otherwise the whole body), 416 when A >= N.
 
   rescue_server.py [--port N] [--port-file FILE] [--log FILE] [--missing NAME] [--rate B]
-                   [connection fault options]
+                   [--sign DIR [manifest fault options]] [connection fault options]
                    (--root DIR | --build TOOL INSTALLER TREE [archive fault options])
 
 --root DIR serves the archives already in DIR. --build runs the rescue_archives tool to make
 them first (in a temporary folder that goes away with the server) and passes on its fault
 options: --damage ARCHIVE, --climb ARCHIVE, --broken-installer, --no-rescue-system,
 --installer-pause MS.
+--sign DIR makes the manifest from the served archives when the server starts and signs it with
+DIR's test_signer.key and .crt (cmake/InstallerSigning.cmake makes them in each build folder).
+Manifest faults: --manifest-signer NAME signs with DIR's NAME.key and .crt instead (e.g.
+other_signer); --release N gives release N (default 7); --manifest-mismatch size|hash lists a
+size one byte larger, or a SHA-256 with one bit changed, for scanner.zip; --manifest-mismatch
+huge lists scanner.zip at 2^62 bytes, more than any volume holds; --tamper ARCHIVE serves that
+archive with one byte changed after the manifest was made; --no-manifest answers 404 for both
+manifest files.
 --missing NAME answers 404 for that archive. --rate B sends bodies at about B bytes a second
 (a slow line, to catch a download in progress). Connection faults, counted per archive:
 --drop B closes the connection after B body bytes, --stall B sends nothing more after B body
@@ -28,6 +39,7 @@ server runs until it is interrupted or terminated.
 """
 import argparse
 import email.utils
+import hashlib
 import http.server
 import os
 import shutil
@@ -40,11 +52,48 @@ import time
 
 PREFIX = "/tovixscourlet/rescuedisk/"
 ARCHIVES = ("scanner.zip", "system.zip")
+MANIFEST = ("rescuedisk.manifest", "rescuedisk.manifest.p7s")
+
+
+def manifest_files(root, options):
+    """The manifest and its signature as served, with the options' faults: name -> bytes."""
+    lines = ["release %d" % options.release, "date 2026-12-01"]
+    for name in ARCHIVES:
+        with open(os.path.join(root, name), "rb") as f:
+            data = f.read()
+        size, digest = len(data), bytearray(hashlib.sha256(data).digest())
+        if name == "scanner.zip" and options.manifest_mismatch == "size":
+            size += 1
+        if name == "scanner.zip" and options.manifest_mismatch == "hash":
+            digest[0] ^= 1
+        if name == "scanner.zip" and options.manifest_mismatch == "huge":
+            size = 1 << 62
+        lines.append("file %s %d %s" % (name, size, digest.hex()))
+    text = ("\n".join(lines) + "\n").encode()
+    signer = os.path.join(options.sign, options.manifest_signer)
+    signature = subprocess.run(
+        ["openssl", "cms", "-sign", "-binary", "-outform", "DER", "-signer", signer + ".crt",
+         "-inkey", signer + ".key"], input=text, capture_output=True, check=True).stdout
+    return dict(zip(MANIFEST, (text, signature)))
+
+
+def tampered(root, name):
+    """The archive with one byte in its middle changed: the same size, another SHA-256."""
+    with open(os.path.join(root, name), "rb") as f:
+        data = bytearray(f.read())
+    data[len(data) // 2] ^= 0xFF
+    return bytes(data)
 
 
 def make_handler(root, missing, log_path, rate, options):
     log_lock = threading.Lock()
     served = {}  # archive name -> requests answered so far (for the fault options)
+    # What is served from memory rather than from root: the manifest files, a tampered archive.
+    made = {}
+    if options.sign and not options.no_manifest:
+        made.update(manifest_files(root, options))
+    if options.tamper:
+        made[options.tamper] = tampered(root, options.tamper)
 
     class Handler(http.server.BaseHTTPRequestHandler):
         protocol_version = "HTTP/1.1"
@@ -52,7 +101,10 @@ def make_handler(root, missing, log_path, rate, options):
         def do_GET(self):
             name = self.path[len(PREFIX):] if self.path.startswith(PREFIX) else None
             body, status, extra = None, 404, []
-            if name in ARCHIVES and name != missing:
+            if name in made:
+                body, status = made[name], 200
+                stamp = os.stat(os.path.join(root, ARCHIVES[0])).st_mtime
+            elif name in ARCHIVES and name != missing:
                 try:
                     with open(os.path.join(root, name), "rb") as f:
                         body, status = f.read(), 200
@@ -83,8 +135,8 @@ def make_handler(root, missing, log_path, rate, options):
             self.end_headers()
             fault = None
             cut = options.drop if options.drop is not None else options.stall
-            if status in (200, 206) and number < options.faults and cut is not None and \
-                    cut < len(body):
+            if status in (200, 206) and name in ARCHIVES and number < options.faults and \
+                    cut is not None and cut < len(body):
                 fault, body = "dropped" if options.drop is not None else "stalled", body[:cut]
             try:
                 self.send_body(body)
@@ -179,6 +231,12 @@ def main():
     parser.add_argument("--broken-installer", action="store_true")
     parser.add_argument("--no-rescue-system", action="store_true")
     parser.add_argument("--installer-pause", type=int, default=0)
+    parser.add_argument("--sign")
+    parser.add_argument("--manifest-signer", default="test_signer")
+    parser.add_argument("--release", type=int, default=7)
+    parser.add_argument("--manifest-mismatch", choices=("size", "hash", "huge"))
+    parser.add_argument("--tamper", choices=ARCHIVES)
+    parser.add_argument("--no-manifest", action="store_true")
     args = parser.parse_args()
 
     scratch = None

@@ -59,10 +59,16 @@ TEXTS = {
 # and let the build finish. A failed build names its reason (the error page's line; the log has
 # it in English, `logged` when the run is Spanish) and the build's log holds the texts in `log`
 # ("URL" stands for the rescue-disk server's path).
+# The manifest and its signature come first (expected_requests); `requests` are the archives'.
+MANIFEST = ["rescuedisk.manifest 200", "rescuedisk.manifest.p7s 200"]
 BOTH = ["scanner.zip 200", "system.zip 200"]
 DOWNLOADED = ["download ended: URL/scanner.zip: complete, HTTP status 200",
               "download ended: URL/system.zip: complete, HTTP status 200"]
-UNPACKED = DOWNLOADED + ["unpacking ended: scanner.zip", "unpacking ended: system.zip",
+CHECKED = ["manifest signature: trusted",
+           "manifest: release 7 of 2026-12-01, highest accepted on this computer ",
+           "archive matches the manifest: scanner.zip: ",
+           "archive matches the manifest: system.zip: "]
+UNPACKED = DOWNLOADED + CHECKED + ["unpacking ended: scanner.zip", "unpacking ended: system.zip",
                          "unpacked: ColdInstall.exe ("]
 SCENARIOS = {
     # 100 KB/s: the download lasts a few seconds, so that a probe slowed by a loaded machine still
@@ -71,6 +77,7 @@ SCENARIOS = {
                     finish="ok", requests=BOTH,
                     log=UNPACKED + ["free space: ", "installer signature: trusted",
                                     "ColdInstall.exe\" /S /PE:", "installer ended: exit code 1 ",
+                                    "accepted release on this computer: 7",
                                     "build succeeded"]),
     "spanish": dict(lang="es_ES.UTF-8", archives=["--installer-pause", "250"],
                     server=["--rate", "100000"], finish="ok", requests=BOTH,
@@ -78,7 +85,8 @@ SCENARIOS = {
     # Nothing listens on the server's port.
     "no-server": dict(no_server=True, finish="error", requests=[],
                       reason="Download: the server could not be reached.",
-                      log=["download failed: URL/scanner.zip: server unreachable, HTTP status 0"]),
+                      log=["download failed: URL/rescuedisk.manifest: server unreachable, "
+                           "HTTP status 0"]),
     "missing-scanner": dict(server=["--missing", "scanner.zip"], finish="error",
                             requests=["scanner.zip 404"],
                             reason="Download: the server answered 404 for scanner.zip.",
@@ -161,8 +169,50 @@ SCENARIOS = {
                                      for r in (name + " 200", name + " dropped", name + " 206")],
                            log=["download ended: URL/%s: complete, HTTP status 206, " % name
                                 for name in ("scanner.zip", "system.zip")] +
-                               ["error 0, resumes 1, ", "build succeeded"]),
+                               ["error 0, resumes 1, "] + CHECKED[2:] + ["build succeeded"]),
+    # The signed manifest: each archive must match it, it must be signed by the pinned signer,
+    # and its release must not be lower than the highest one this computer accepted (set here
+    # beforehand, as an earlier build would have); every failure ends before unpacking.
+    "tampered": dict(server=["--tamper", "system.zip"], finish="error", requests=BOTH,
+                     reason="Download: the download of system.zip is not authentic.",
+                     log=CHECKED[:3] + ["not authentic: system.zip: "]),
+    "manifest-other-signer": dict(server=["--manifest-signer", "other_signer"], finish="error",
+                                  requests=[],
+                                  reason="Download: the download of rescuedisk.manifest is not "
+                                         "authentic.",
+                                  log=["not authentic: rescuedisk.manifest: signed by a signer "
+                                       "that is not pinned"]),
+    "manifest-wrong-size": dict(server=["--manifest-mismatch", "size"], finish="error",
+                                requests=["scanner.zip 200"],
+                                reason="Download: the download of scanner.zip is not authentic.",
+                                log=CHECKED[:2] + ["not authentic: scanner.zip: "]),
+    "manifest-wrong-hash": dict(server=["--manifest-mismatch", "hash"], finish="error",
+                                requests=["scanner.zip 200"],
+                                reason="Download: the download of scanner.zip is not authentic.",
+                                log=CHECKED[:2] + ["not authentic: scanner.zip: "]),
+    "older-release": dict(accepted_before=8, finish="error", requests=[],
+                          reason="Download: the rescue system is older than the one already "
+                                 "used on this computer.",
+                          log=["manifest: release 7 of 2026-12-01, highest accepted on this "
+                               "computer 8", "manifest refused: "]),
+    "no-manifest": dict(server=["--no-manifest"], finish="error", requests=[],
+                        manifest=["rescuedisk.manifest 404"],
+                        reason="Download: the download of rescuedisk.manifest is not authentic.",
+                        log=["not authentic: rescuedisk.manifest: the server has none"]),
+    # The manifest announces more than the working folder's volume holds: no download starts.
+    "no-room": dict(server=["--manifest-mismatch", "huge"], finish="error", requests=[],
+                    reason="Unpacking: not enough free space on C:.",
+                    log=CHECKED[:2] + ["free space before scanner.zip: ",
+                                       " bytes on C:, 4611686018427387904 needed"]),
 }
+
+
+def expected_requests(scenario):
+    """What the server's log shows: the manifest files (or what became of them), then the
+    archives; nothing when the build never reached the server."""
+    if scenario.get("no_server") or scenario.get("patch_library"):
+        return []
+    return scenario.get("manifest", MANIFEST) + scenario["requests"]
 
 
 class Failure(Exception):
@@ -245,12 +295,29 @@ class Prefix:
     def stop(self):
         subprocess.run(["wineserver", "-k"], env=self.env)
 
+    def accepted_release(self, release=None):
+        """The release this computer accepted (None when none), after setting it to `release`
+        (None: removing it) when asked to."""
+        key = "HKLM\\Software\\USBWizard"
+        if release is None:
+            self.wine("reg", "delete", key, "/v", "AcceptedRelease", "/f", capture_output=True)
+        else:
+            self.wine("reg", "add", key, "/v", "AcceptedRelease", "/t", "REG_DWORD", "/d",
+                      str(release), "/f", capture_output=True, check=True)
+        return self.read_accepted_release()
+
+    def read_accepted_release(self):
+        out = self.wine("reg", "query", "HKLM\\Software\\USBWizard", "/v", "AcceptedRelease",
+                        capture_output=True, text=True).stdout
+        found = re.search(r"AcceptedRelease\s+REG_DWORD\s+0x([0-9a-fA-F]+)", out)
+        return int(found.group(1), 16) if found else None
+
 
 class Server:
     """The stand-in rescue-disk server with freshly built archives."""
 
-    def __init__(self, prefix, archives_tool, installer, port, scratch, archive_options=(),
-                 server_options=()):
+    def __init__(self, prefix, archives_tool, installer, port, scratch, signing_dir,
+                 archive_options=(), server_options=()):
         self.log = os.path.join(scratch, "requests.log")
         archives = os.path.join(scratch, "archives")
         os.makedirs(archives, exist_ok=True)
@@ -261,7 +328,7 @@ class Server:
         self.process = subprocess.Popen(
             [sys.executable, os.path.join(ROOT, "standins", "rescue_server.py"), "--port",
              str(port), "--port-file", port_file, "--root", archives, "--log", self.log,
-             *server_options], stdout=subprocess.DEVNULL)
+             "--sign", signing_dir, *server_options], stdout=subprocess.DEVNULL)
         wait_for(lambda: os.path.exists(port_file) or self.process.poll() is not None,
                  "the rescue-disk server", timeout=20)
         check(self.process.poll() is None, "the rescue-disk server could not take port %s" % port)
@@ -523,8 +590,11 @@ def run(args):
     xvfb = server = wizard = holder = None
     try:
         xvfb = start_display(args.display)
-        server = Server(prefix, args.archives_tool, installer, port, scratch,
+        server = Server(prefix, args.archives_tool, installer, port, scratch, args.signing_dir,
                         scenario.get("archives", []), scenario.get("server", []))
+        # What an earlier build on this computer accepted: the runs share the prefix.
+        check(prefix.accepted_release(scenario.get("accepted_before")) ==
+              scenario.get("accepted_before"), "the accepted release is set")
         if scenario.get("no_server"):
             server.stop()
         if scenario.get("hold_event"):
@@ -539,7 +609,8 @@ def run(args):
         time.sleep(2)
         wizard.screenshot(shot + "2-drives.png")
         wizard.click(BUTTON)  # Install
-        if scenario["requests"]:
+        requests = expected_requests(scenario)
+        if requests:
             wait_for(lambda: server.requests(), "the first download")
         words = TEXTS["es" if scenario.get("lang", "").startswith("es") else "en"]
 
@@ -556,8 +627,8 @@ def run(args):
             check(wizard.exited(), "the program ends cleanly once the question is answered yes")
             check(not installer_running(), "the installer ended with the build")
             check(prefix.work_folders() == [], "working folder left: %s" % prefix.work_folders())
-            wait_for(lambda: server.requests() == scenario["requests"],
-                     "requests %s (now %s)" % (scenario["requests"], server.requests()), 10)
+            wait_for(lambda: server.requests() == requests,
+                     "requests %s (now %s)" % (requests, server.requests()), 10)
             check(wizard.trace_lines()[-2:] == ["TForm1::FormClose\\n", "USBWizardSM::Finish\\n"],
                   "closing trace: %s" % wizard.trace_lines()[-3:])
             check_build_log(prefix, scenario, args.server_host, "The build was stopped.")
@@ -592,11 +663,11 @@ def run(args):
                 check({words["downloading"], words["installing"]} <= statuses,
                       "status lines seen: %s" % statuses)
         # Leaving the progress page deletes the working folder: then the finish page shows.
-        wait_for(lambda: server.requests() == scenario["requests"] and not prefix.work_folders(),
+        wait_for(lambda: server.requests() == requests and not prefix.work_folders(),
                  "the finish page", 240)
         time.sleep(1)
         wizard.screenshot(shot + "4-finish.png")
-        check(server.requests() == scenario["requests"], "requests: %s" % server.requests())
+        check(server.requests() == requests, "requests: %s" % server.requests())
         success_picture = is_green(wizard.pixel(PICTURE))
         if args.probe:
             title = wizard.texts().get("FinishTitle")
@@ -624,6 +695,10 @@ def run(args):
         # (A build that fails at once can end before the timer's first tick.)
         check(scenario["finish"] != "ok" or "TForm1::TProgressTimerTimer\\n" in lines,
               "the progress timer ran")
+        # Recorded only by a build that succeeded, never lowered.
+        accepted = prefix.read_accepted_release()
+        expected = 7 if scenario["finish"] == "ok" else scenario.get("accepted_before")
+        check(accepted == expected, "accepted release %s, not %s" % (accepted, expected))
         check(lines[-2:] == ["TForm1::FormClose\\n", "USBWizardSM::Finish\\n"],
               "closing trace: %s" % lines[-3:])
     finally:
