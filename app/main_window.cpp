@@ -8,6 +8,7 @@
 
 #include "app/resource_ids.h"
 #include "wizard/state_request.h"
+#include "wizard/trace_lines.h"
 #include "win/resource.h"
 
 namespace {
@@ -82,7 +83,8 @@ bool MainWindow::ConfirmStopBuild() {
   return MessageBoxW(Window(), text.c_str(), title.c_str(), MB_YESNO | MB_ICONQUESTION) == IDYES;
 }
 
-// The trace lines below keep the texts the system has always written to the debug output.
+// The trace lines below (wizard/trace_lines.h) keep the texts the system has always written to the
+// debug output.
 
 void MainWindow::OnCreate() {
   user_lcid = GetUserDefaultLCID();
@@ -91,7 +93,7 @@ void MainWindow::OnCreate() {
 }
 
 void MainWindow::OnClose() {
-  OutputDebugStringA("TForm1::FormClose\n");
+  OutputDebugStringA(trace_line::kFormClose);
   if (!machine_) return;
   machine_->Finish();
   machine_.reset();
@@ -110,17 +112,17 @@ void MainWindow::OnInstallClick() {
 }
 
 void MainWindow::OnCloseButtonClick() {
-  OutputDebugStringA("TForm1::Button3Click\n");
+  OutputDebugStringA(trace_line::kCloseButtonClick);
   if (machine_) machine_->DispatchEvent(WizardEvent::Close);
 }
 
 void MainWindow::OnCloseBoxClick() {
-  OutputDebugStringA("TForm1::HudWindow1CloseClick\n");
+  OutputDebugStringA(trace_line::kCloseBoxClick);
   if (machine_) machine_->DispatchEvent(WizardEvent::WindowClose);
 }
 
 void MainWindow::OnProgressTimer() {
-  OutputDebugStringA("TForm1::TProgressTimerTimer\n");
+  OutputDebugStringA(trace_line::kProgressTimer);
   if (!machine_) return;
   ProgressSnapshot progress;  // 0 and no text, unless the current state has something to show
   machine_->GetProgressInfo(progress);

@@ -41,7 +41,8 @@ void CreateInstallerEvents(ColdInstallContext& context);
 std::wstring ColdInstallCommandLine(const std::wstring& work_folder, const std::wstring& drive_root);
 
 // The installer stage on the worker thread: shows `status_text`, starts the stage's progress from
-// 0, starts the monitor, runs the installer for the drive with root `drive_root` and waits for it
+// 0, starts the monitor, runs the installer for the drive with root `drive_root` (in the working
+// folder as its current folder, inheriting no handle of the wizard's) and waits for it
 // without a time limit, or until the cancel event is set (the installer's job is then
 // terminated), then stops the monitor and joins it. True when the installer was signed by a
 // pinned signer, ran and exited with a non-zero code below 0xC0000000 without being cancelled;

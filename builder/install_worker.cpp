@@ -11,7 +11,9 @@
 #include "builder/removable_drives.h"
 #include "builder/stage_outcomes.h"
 #include "unpack/unpack_archive.h"
+#include "urar/urar.h"
 #include "win/resource.h"
+#include "win/text.h"
 #include "builder/work_folder.h"
 
 namespace {
@@ -273,7 +275,9 @@ bool UnpackArchives(InstallJob& job) {
       std::wstring line = std::wstring(L"unpacking failed: ") + name + L": " +
                           UnpackProblemText(report.problem);
       if (!report.entry.empty()) line += L": " + report.entry;
-      if (report.libraryCode) line += L", library code " + std::to_wstring(report.libraryCode);
+      if (report.libraryCode)
+        line += L", library code " + std::to_wstring(report.libraryCode) + L" (" +
+                win::Widen(URARResultName(report.libraryCode)) + L")";
       if (report.problem == UnpackProblem::kNotEnoughSpace)
         line += L", " + std::to_wstring(report.neededBytes) + L" bytes needed, " +
                 std::to_wstring(report.freeBytes) + L" free";

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include "urar/urar.h"
+
 const wchar_t* DownloadOutcomeText(DownloadFailure failure) {
   switch (failure) {
     case DownloadFailure::None: return L"complete";
@@ -65,9 +67,6 @@ std::wstring VolumeOf(const std::wstring& folder) {
   return path;
 }
 
-// URARGetLastError's answer for an entry whose filter programs spent the archive's work budget.
-constexpr std::int32_t kLibraryTooMuchWork = 5;
-
 BuildFailure UnpackFailureOf(const UnpackReport& report, const std::wstring& file,
                              const std::wstring& volume) {
   BuildFailure failure{FailureReason::kArchiveDamaged, file};
@@ -82,7 +81,7 @@ BuildFailure UnpackFailureOf(const UnpackReport& report, const std::wstring& fil
       failure.volume = volume;
       break;
     case UnpackProblem::kEntryFailed:
-      if (report.libraryCode == kLibraryTooMuchWork) failure.reason = FailureReason::kTooMuchWork;
+      if (report.libraryCode == URAR_ENTRY_TOO_MUCH_WORK) failure.reason = FailureReason::kTooMuchWork;
       break;
     case UnpackProblem::kWriteFailed:
       failure.reason = FailureReason::kEntryNotWritten;

@@ -47,6 +47,52 @@ enum {
   URAR_END_ENCRYPTED = 23    /* the block headers are encrypted */
 };
 
+/* URARGetLastError after an entry: the result of extracting it (0 once it extracted cleanly). */
+enum {
+  URAR_ENTRY_OK = 0,
+  URAR_ENTRY_NO_MEMORY = 1,     /* no memory for the decoder's state, or a filter cannot be run */
+  URAR_ENTRY_UNSUPPORTED = 2,   /* compressed by a method older than the library reads */
+  URAR_ENTRY_ENCRYPTED = 3,     /* the entry's data are encrypted */
+  URAR_ENTRY_TOO_MUCH_WORK = 5, /* the archive's filter programs spent its work budget */
+  URAR_ENTRY_CUT = 6,           /* packed data ran out, or continue in another volume */
+  URAR_ENTRY_OVERFLOW = 7,      /* the output exceeded the declared size */
+  URAR_ENTRY_BAD_DATA = 8       /* checksum mismatch, or unreadable tables */
+};
+
+/* Text for a URARDoAction or URARGetBuffer result. */
+static inline const char* URARActionName(int32_t code) {
+  switch (code) {
+    case URAR_OK: return "ok";
+    case URAR_NO_MEMORY: return "no memory for the entry's data";
+    case URAR_FAILED: return "extraction failed";
+    case URAR_TOO_LARGE: return "larger than the size limit";
+    case URAR_END: return "no further entry";
+    case URAR_BAD_ARGUMENT: return "bad argument";
+    case URAR_BAD_KIND: return "bad buffer kind";
+    default: return "unknown result";
+  }
+}
+
+/* Text for a URARGetLastError code: an entry's result, or (from 20 up) why the walk ended. 0 is
+ * "ok" both for an entry and for a clean end. */
+static inline const char* URARResultName(int32_t code) {
+  switch (code) {
+    case URAR_ENTRY_OK: return "ok";
+    case URAR_ENTRY_NO_MEMORY: return "no memory for the decoder, or a filter cannot be run";
+    case URAR_ENTRY_UNSUPPORTED: return "unsupported compression (RAR 1.5 or older)";
+    case URAR_ENTRY_ENCRYPTED: return "encrypted";
+    case URAR_ENTRY_TOO_MUCH_WORK: return "filters ask for too much work";
+    case URAR_ENTRY_CUT: return "packed data cut short";
+    case URAR_ENTRY_OVERFLOW: return "output larger than the declared size";
+    case URAR_ENTRY_BAD_DATA: return "checksum mismatch or damaged data";
+    case URAR_END_NOT_ARCHIVE: return "not a RAR archive";
+    case URAR_END_CUT: return "archive cut short or damaged";
+    case URAR_END_VOLUME: return "archive continues in another volume";
+    case URAR_END_ENCRYPTED: return "archive headers are encrypted";
+    default: return "unknown code";
+  }
+}
+
 /* A new handle over `size` bytes at `data` (not copied); entries whose declared size exceeds
  * `size_limit` (0 = no limit) are not extracted. Null when memory is short or size < 0. Memory
  * for an entry's data grows with the bytes it really produces, up to its declared size, so a
@@ -63,10 +109,9 @@ URAR_API int32_t URARGetSizeBuffer(URARHandle* handle, int32_t kind, int32_t* re
  * zero-terminated) or data (whole, or not at all) to `destination`. 0, 7, 8, 10 or 11 as listed
  * above. */
 URAR_API int32_t URARGetBuffer(URARHandle* handle, int32_t kind, void* destination, int32_t capacity);
-/* The result of the most recent extraction: 0, 1, 2, 3, 5, 6, 7 or 8 (5: the archive's filter
- * programs asked for more work than one archive may, see urar/filters/filter_vm.h; that entry
- * and every later filtered one fail); once URARDoAction has returned 9, why the walk ended
- * (URAR_END_*). */
+/* The result of the most recent extraction (URAR_ENTRY_*; after URAR_ENTRY_TOO_MUCH_WORK, see
+ * urar/filters/filter_vm.h, every later filtered entry fails too); once URARDoAction has
+ * returned 9, why the walk ended (URAR_END_*). */
 URAR_API int32_t URARGetLastError(URARHandle* handle);
 
 #ifdef __cplusplus

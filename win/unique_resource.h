@@ -36,6 +36,12 @@ class UniqueResource {
     const Type old = std::exchange(value_, value);
     if (old != Traits::Empty()) Traits::Close(old);
   }
+  // Releases the value and gives the address of the now empty slot, for a function that returns
+  // its handle through an out-parameter.
+  Type* put() {
+    reset();
+    return &value_;
+  }
 
  private:
   Type value_ = Traits::Empty();

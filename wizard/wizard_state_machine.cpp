@@ -5,6 +5,7 @@
 #include "wizard/drive_selection_state.h"
 #include "wizard/finish_state.h"
 #include "wizard/progress_state.h"
+#include "wizard/trace_lines.h"
 #include "wizard/welcome_state.h"
 
 namespace {
@@ -47,7 +48,7 @@ void WizardStateMachine::DispatchEvent(WizardEvent event) {
 }
 
 void WizardStateMachine::GetProgressInfo(ProgressSnapshot& progress) {
-  OutputDebugStringA("USBWizardSM::GetProgressInfo\n");
+  OutputDebugStringA(trace_line::kGetProgressInfo);
   if (StateBase* state = CurrentState()) state->GetProgressInfo(progress);
 }
 
@@ -57,6 +58,6 @@ bool WizardStateMachine::ConfirmClose() {
 }
 
 void WizardStateMachine::Finish() {
-  OutputDebugStringA("USBWizardSM::Finish\n");
+  OutputDebugStringA(trace_line::kFinish);
   for (auto& state : states_) state.reset();
 }

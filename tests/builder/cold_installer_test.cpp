@@ -98,24 +98,31 @@ TEST_F(ColdInstallerTest, CountsSignalsAndJudgesByTheExitCode) {
 
 TEST_F(ColdInstallerTest, StartsTheInstallerAsTheContractSays) {
   PlaceProbe(0, 1);
+  // An inheritable handle the wizard holds while the installer starts, with a count no other
+  // semaphore has: the probe reports what it finds at the same handle value.
+  const win::UniqueHandle held(CreateSemaphoreW(nullptr, 0, 4242, nullptr));
+  SetHandleInformation(held.get(), HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
+  std::ofstream(std::filesystem::path(File(L"probe_handle.txt")))
+      << reinterpret_cast<uintptr_t>(held.get());
   ASSERT_TRUE(RunColdInstall(context_, L"E:\\", L"status"));
   ASSERT_TRUE(MonitorEnded());
 
   const std::string bytes = ReadFileBytes(File(L"probe_report.txt"));
   std::wistringstream report(std::wstring(reinterpret_cast<const wchar_t*>(bytes.data()),
                                           bytes.size() / sizeof(wchar_t)));
-  std::wstring command_line, flags, current;
+  std::wstring command_line, flags, current, pid, inherited;
   std::getline(report, command_line);
   std::getline(report, flags);
   std::getline(report, current);
+  std::getline(report, pid);
+  std::getline(report, inherited);
   EXPECT_EQ(command_line, L"\"" + work_.Path() + L"ColdInstall.exe\" /S /PE:");
   // (Wine starts every child at normal priority whatever the creation flags ask, so the
   // priority class cannot be observed here.)
   EXPECT_TRUE(std::stoul(flags) & STARTF_FORCEOFFFEEDBACK);
-  // The wizard's own current folder, not the working folder.
-  wchar_t ours[MAX_PATH];
-  GetCurrentDirectoryW(MAX_PATH, ours);
-  EXPECT_EQ(current, ours);
+  // Its own folder, the working folder (reported without the final backslash).
+  EXPECT_EQ(current + L"\\", work_.Path());
+  EXPECT_EQ(inherited, L"0") << "the installer inherited the wizard's handle";
 }
 
 // A cancelled build ends the installer through its job (a probe that would stay a minute), fails

@@ -4,6 +4,7 @@
 
 #include "builder/stage_outcomes.h"
 #include "tests/support/test_window_view.h"
+#include "urar/urar.h"
 
 namespace {
 
@@ -74,7 +75,7 @@ TEST(StageOutcomes, UnpackProblemsNameTheirReason) {
   // An entry whose filters spent the archive's work budget is not called damaged.
   UnpackReport heavy;
   heavy.problem = UnpackProblem::kEntryFailed;
-  heavy.libraryCode = 5;
+  heavy.libraryCode = URAR_ENTRY_TOO_MUCH_WORK;
   EXPECT_EQ(EnglishLine(UnpackFailureOf(heavy, L"scanner.zip", L"D:")),
             L"Unpacking: the archive scanner.zip asks for too much work.");
 }

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "win/unique_resource.h"
+
 namespace {
 const wchar_t kInternetSettings[] =
     L"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings";
@@ -25,23 +27,21 @@ ProxySettingsOverride::~ProxySettingsOverride() {
 }
 
 void ProxySettingsOverride::SetRaw(DWORD type, const void* data, DWORD size) {
-  HKEY key = nullptr;
+  win::UniqueRegKey key;
   ASSERT_EQ(RegCreateKeyExW(root_, kInternetSettings, 0, nullptr, REG_OPTION_VOLATILE,
-                            KEY_ALL_ACCESS, nullptr, &key, nullptr),
+                            KEY_ALL_ACCESS, nullptr, key.put(), nullptr),
             ERROR_SUCCESS);
-  RegSetValueExW(key, L"ProxyEnable", 0, type, static_cast<const BYTE*>(data), size);
-  RegCloseKey(key);
+  RegSetValueExW(key.get(), L"ProxyEnable", 0, type, static_cast<const BYTE*>(data), size);
 }
 
 void ProxySettingsOverride::Set(DWORD proxy_enable, const std::wstring& proxy_server) {
   SetRaw(REG_DWORD, &proxy_enable, sizeof(proxy_enable));
   if (proxy_server.empty()) return;
-  HKEY key = nullptr;
-  ASSERT_EQ(RegOpenKeyExW(root_, kInternetSettings, 0, KEY_SET_VALUE, &key), ERROR_SUCCESS);
-  RegSetValueExW(key, L"ProxyServer", 0, REG_SZ,
+  win::UniqueRegKey key;
+  ASSERT_EQ(RegOpenKeyExW(root_, kInternetSettings, 0, KEY_SET_VALUE, key.put()), ERROR_SUCCESS);
+  RegSetValueExW(key.get(), L"ProxyServer", 0, REG_SZ,
                  reinterpret_cast<const BYTE*>(proxy_server.c_str()),
                  static_cast<DWORD>((proxy_server.size() + 1) * sizeof(wchar_t)));
-  RegCloseKey(key);
 }
 
 void ProxySettingsOverride::RemoveInternetSettings() { RegDeleteTreeW(root_, kInternetSettings); }

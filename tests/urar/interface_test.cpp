@@ -2,8 +2,11 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <set>
+#include <string>
 
 #include "tests/urar/test_archives.h"
+#include "urar/common/extract_result.h"
 #include "urar/urar.h"
 
 namespace {
@@ -24,6 +27,13 @@ std::string NameOf(URARHandle* h, int32_t capacity) {
   EXPECT_EQ(URARGetBuffer(h, URAR_BUFFER_NAME, buffer.data(), capacity), 0);
   return buffer.data();
 }
+
+// The public names of an entry's results are the values the decoders return.
+static_assert(URAR_ENTRY_OK == kExtractOk && URAR_ENTRY_NO_MEMORY == kExtractNoMemory &&
+              URAR_ENTRY_UNSUPPORTED == kExtractUnsupported &&
+              URAR_ENTRY_ENCRYPTED == kExtractEncrypted &&
+              URAR_ENTRY_TOO_MUCH_WORK == kExtractTooMuchWork && URAR_ENTRY_CUT == kExtractTruncated &&
+              URAR_ENTRY_OVERFLOW == kExtractOverflow && URAR_ENTRY_BAD_DATA == kExtractBadData);
 
 }  // namespace
 
@@ -124,12 +134,12 @@ TEST(Interface, LastErrorKeepsTheMostRecentExtractionUntilTheWalkEnds) {
   bad.file_crc = 0x12345678;
   Handle x(ArchiveOf({bad, Stored("too-big", std::string(50, 'z'))}), 10);
   EXPECT_EQ(URARDoAction(x.h), URAR_FAILED);
-  EXPECT_EQ(URARGetLastError(x.h), 8);
+  EXPECT_EQ(URARGetLastError(x.h), URAR_ENTRY_BAD_DATA);
   char data[16] = {};
   EXPECT_EQ(URARGetBuffer(x.h, URAR_BUFFER_DATA, data, 16), 0) << "full length, unreliable data";
   EXPECT_EQ(std::string(data), "damaged");
   EXPECT_EQ(URARDoAction(x.h), URAR_TOO_LARGE);
-  EXPECT_EQ(URARGetLastError(x.h), 8);
+  EXPECT_EQ(URARGetLastError(x.h), URAR_ENTRY_BAD_DATA);
   EXPECT_EQ(URARDoAction(x.h), URAR_END);
   EXPECT_EQ(URARGetLastError(x.h), URAR_END_CLEAN) << "after the end: why the walk ended";
 }
@@ -191,7 +201,7 @@ TEST(Interface, ALyingDeclaredSizeFailsAndCostsNoMemory) {
   f.unp_size = 0x7FFFFFF0;
   Handle x(ArchiveOf({f, Stored("next", "ok")}));
   EXPECT_EQ(URARDoAction(x.h), URAR_FAILED);
-  EXPECT_EQ(URARGetLastError(x.h), 6) << "short of the declared size";
+  EXPECT_EQ(URARGetLastError(x.h), URAR_ENTRY_CUT) << "short of the declared size";
   EXPECT_EQ(URARDoAction(x.h), URAR_OK);
 }
 
@@ -203,4 +213,23 @@ TEST(Interface, TheCallersBufferIsOnlyRead) {
   }
   EXPECT_EQ(URARFinalize(h), 0);
   EXPECT_EQ(archive, before);
+}
+
+TEST(Interface, EveryCodeHasItsOwnText) {
+  const std::set<int32_t> actions{URAR_OK, URAR_NO_MEMORY, URAR_FAILED, URAR_TOO_LARGE,
+                                  URAR_END, URAR_BAD_ARGUMENT, URAR_BAD_KIND};
+  const std::set<int32_t> codes{URAR_ENTRY_OK, URAR_ENTRY_NO_MEMORY, URAR_ENTRY_UNSUPPORTED,
+                                URAR_ENTRY_ENCRYPTED, URAR_ENTRY_TOO_MUCH_WORK, URAR_ENTRY_CUT,
+                                URAR_ENTRY_OVERFLOW, URAR_ENTRY_BAD_DATA, URAR_END_NOT_ARCHIVE,
+                                URAR_END_CUT, URAR_END_VOLUME, URAR_END_ENCRYPTED};
+  const std::string unknownAction = URARActionName(-1), unknownCode = URARResultName(-1);
+  std::set<std::string> texts;
+  for (int32_t code : actions) texts.insert(URARActionName(code));
+  EXPECT_EQ(texts.size(), actions.size());
+  EXPECT_FALSE(texts.count(unknownAction));
+  texts.clear();
+  for (int32_t code : codes) texts.insert(URARResultName(code));
+  EXPECT_EQ(texts.size(), codes.size());
+  EXPECT_FALSE(texts.count(unknownCode));
+  EXPECT_EQ(URARResultName(4), unknownCode);
 }

@@ -21,31 +21,10 @@
 
 namespace {
 
+// An entry's outcome: the action's own text unless the extraction failed, then the library's
+// reason for it.
 const char* ResultText(int32_t action, int32_t last_error) {
-  if (action == URAR_NO_MEMORY) return "no memory for the entry's data";
-  if (action == URAR_TOO_LARGE) return "larger than the size limit";
-  if (action == URAR_OK) return "ok";
-  switch (last_error) {
-    case 1: return "no memory for the decoder, or a filter cannot be run";
-    case 2: return "unsupported compression (RAR 1.5 or older)";
-    case 3: return "encrypted";
-    case 6: return "packed data cut short";
-    case 7: return "output larger than the declared size";
-    case 8: return "checksum mismatch or damaged data";
-    default: return "failed";
-  }
-}
-
-// Why the walk ended, when the archive was not whole; null for a clean end.
-const char* EndText(int32_t end) {
-  switch (end) {
-    case URAR_END_CLEAN: return nullptr;
-    case URAR_END_NOT_ARCHIVE: return "not a RAR archive";
-    case URAR_END_CUT: return "archive cut short or damaged";
-    case URAR_END_VOLUME: return "archive continues in another volume";
-    case URAR_END_ENCRYPTED: return "archive headers are encrypted";
-    default: return "archive walk failed";
-  }
+  return action == URAR_FAILED ? URARResultName(last_error) : URARActionName(action);
 }
 
 bool ReadFile(const char* path, std::vector<uint8_t>* bytes) {
@@ -146,8 +125,8 @@ int main(int argc, char** argv) {
       fprintf(stderr, "%s: %s\n", name.c_str(), result);
     }
   }
-  if (const char* end = EndText(URARGetLastError(h))) {
-    fprintf(stderr, "urar_cli: %s\n", end);
+  if (int32_t end = URARGetLastError(h); end != URAR_END_CLEAN) {
+    fprintf(stderr, "urar_cli: %s\n", URARResultName(end));
     ++failures;
   }
   URARFinalize(h);
