@@ -53,9 +53,9 @@ const std::map<std::wstring, std::wstring> kSpanish = {
     {L"The rescue USB drive is not finished. Stop now and discard what was downloaded?",
      L"El USB de an\u00e1lisis autoarrancable no est\u00e1 terminado. \u00bfParar ahora y "
      L"descartar lo descargado?"},
-    {L"There was an error trying to create the rescue USB drive. Please try again",
+    {L"There was an error trying to create the rescue USB drive. Please try again.",
      L"Se ha producido un error y no se ha podido crear el USB de an\u00e1lisis "
-     L"autoarrancable.Por favor, int\u00e9ntalo de nuevo."},
+     L"autoarrancable. Por favor, int\u00e9ntalo de nuevo."},
     {L"USB drive", L"Unidad USB"},
     {L"USB drive selection", L"Selecciona unidad USB"},
     {L"USB stick", L"Llave USB"},
@@ -102,7 +102,7 @@ const std::wstring kCodeOnly[] = {
     L"Could not install the rescue USB drive", L"Installing the rescue USB drive",
     L"Stop creating the rescue USB drive?",
     L"The rescue USB drive is not finished. Stop now and discard what was downloaded?",
-    L"There was an error trying to create the rescue USB drive. Please try again",
+    L"There was an error trying to create the rescue USB drive. Please try again.",
     L"Details in {path}",
     L"Download: the download of {file} failed.",
     L"Download: the download of {file} was cut off.",
