@@ -19,6 +19,29 @@ wchar_t DecimalMark(uint32_t lcid) {
   return GetLocaleInfoW(lcid, LOCALE_SDECIMAL, mark, 4) > 1 ? mark[0] : L'.';
 }
 
+// The drive list's note on a drive that cannot be used, and the page's advice about it.
+const wchar_t* ProblemNote(DriveProblem problem) {
+  switch (problem) {
+    case DriveProblem::NoMedium: return L"no medium";
+    case DriveProblem::WriteProtected: return L"write-protected";
+    case DriveProblem::TooSmall: return L"too small";
+    case DriveProblem::None: break;
+  }
+  return nullptr;
+}
+
+const wchar_t* ProblemAdvice(DriveProblem problem) {
+  switch (problem) {
+    case DriveProblem::NoMedium:
+      return L"This drive holds no medium: insert one, then click Refresh.";
+    case DriveProblem::WriteProtected:
+      return L"This drive is write-protected: slide its lock switch off or choose another drive.";
+    case DriveProblem::TooSmall: return L"This drive is too small: choose one of at least {size}.";
+    case DriveProblem::None: break;
+  }
+  return nullptr;
+}
+
 void SetShown(ui::Control& control, bool shown) {
   control.SetVisible(shown);
   control.SetEnabled(shown);
@@ -41,6 +64,7 @@ WindowView::WindowView(std::unique_ptr<ui::Scene> scene, i18n::TranslationTable 
       drive_list_(Required<ui::DropDown>(*scene_, "DriveList")),
       drive_picture_(Required(*scene_, "DrivePicture")),
       no_drive_notice_(Required(*scene_, "NoDriveNotice")),
+      drive_problem_notice_(Required(*scene_, "DriveProblemNotice")),
       progress_bar_(Required<ui::ProgressBar>(*scene_, "ProgressBar")),
       status_label_(Required(*scene_, "StatusLabel")),
       finish_title_(Required(*scene_, "FinishTitle")),
@@ -51,7 +75,9 @@ WindowView::WindowView(std::unique_ptr<ui::Scene> scene, i18n::TranslationTable 
       error_picture_(Required(*scene_, "ErrorPicture")),
       clickable_{Required(*scene_, "StartButton"), Required(*scene_, "RefreshLink"),
                  Required(*scene_, "InstallButton"), Required(*scene_, "CloseButton"),
-                 Required(*scene_, "CloseBox")} {}
+                 Required(*scene_, "CloseBox")} {
+  drive_list_->SetSelectHandler([this] { ShowDriveChoice(); });
+}
 
 WindowView::~WindowView() = default;
 
@@ -73,19 +99,39 @@ void WindowView::SetDrives(const std::vector<RemovableDrive>& drives, const std:
   const bool was_open = drive_list_->IsOpen();
   const wchar_t decimal_mark = DecimalMark(user_lcid);
   drive_list_->ClearItems();
+  drive_problems_.clear();
   int selected = 0;
   for (const RemovableDrive& drive : drives) {
     if (drive.root == keep) selected = drive_list_->ItemCount();
-    drive_list_->AddItem(DriveText(drive, decimal_mark), drive.root);
+    std::wstring text = DriveText(drive, decimal_mark);
+    if (drive.usb_disk) text += L"  " + LookupTranslation(L"USB disk");
+    if (const wchar_t* note = ProblemNote(drive.problem))
+      text += L"  (" + LookupTranslation(note) + L")";
+    drive_list_->AddItem(std::move(text), drive.root);
+    drive_problems_.push_back(drive.problem);
   }
   const bool found = !drives.empty();
-  for (ui::Control* control : {static_cast<ui::Control*>(drive_list_),
-                               clickable_.install_button, drive_picture_})
+  for (ui::Control* control : {static_cast<ui::Control*>(drive_list_), drive_picture_})
     control->SetEnabled(found);
   no_drive_notice_->SetVisible(!found);
   if (found) drive_list_->SetSelected(selected);
   drive_list_->SetOpen(was_open && found);
   drive_picture_->SetOpacity(found ? 1.0f : 0.5f);
+  ShowDriveChoice();
+}
+
+void WindowView::ShowDriveChoice() {
+  const int selected = drive_list_->Selected();
+  const DriveProblem problem = selected >= 0 && selected < static_cast<int>(drive_problems_.size())
+                                   ? drive_problems_[static_cast<size_t>(selected)]
+                                   : DriveProblem::None;
+  clickable_.install_button->SetEnabled(selected >= 0 && problem == DriveProblem::None);
+  const wchar_t* advice = ProblemAdvice(problem);
+  std::wstring text = advice ? LookupTranslation(advice) : std::wstring();
+  if (const size_t at = text.find(L"{size}"); at != std::wstring::npos)
+    text.replace(at, 6, SizeText(RequiredDriveBytes(), DecimalMark(user_lcid)));
+  drive_problem_notice_->SetText(text);
+  drive_problem_notice_->SetVisible(!text.empty());
 }
 
 std::wstring WindowView::SelectedDrive() const {

@@ -52,6 +52,8 @@ class WindowView : public WizardView {
 
  private:
   ui::Control* Page(WizardPage page) const;
+  // Install and the page's advice follow the chosen drive's problem.
+  void ShowDriveChoice();
 
   std::unique_ptr<ui::Scene> scene_;
   i18n::WindowLanguages languages_;
@@ -65,6 +67,8 @@ class WindowView : public WizardView {
   ui::DropDown* drive_list_;
   ui::Control* drive_picture_;
   ui::Control* no_drive_notice_;
+  ui::Control* drive_problem_notice_;
+  std::vector<DriveProblem> drive_problems_;  // one per drive list item
   ui::ProgressBar* progress_bar_;
   ui::Control* status_label_;
   ui::Control* finish_title_;

@@ -127,6 +127,7 @@ void DropDown::SetSelected(int index) {
   if (index == selected_) return;
   selected_ = index;
   Changed();
+  if (on_select_) on_select_();
 }
 
 void DropDown::SetOpen(bool open) {

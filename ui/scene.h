@@ -202,6 +202,8 @@ class DropDown : public Control {
   }
   int Selected() const { return selected_; }  // -1: none
   void SetSelected(int index);                // out of range: no selection
+  // Called after the selection changed, whether the user or the program changed it.
+  void SetSelectHandler(std::function<void()> handler) { on_select_ = std::move(handler); }
 
   // The popup list, opened by a click on the control and closed by a choice or a click elsewhere.
   bool IsOpen() const { return open_; }
@@ -219,6 +221,7 @@ class DropDown : public Control {
     std::wstring text, value;
   };
   std::vector<ListItem> items_;
+  std::function<void()> on_select_;
   int selected_ = -1;
   int hovered_item_ = -1;
   bool open_ = false;

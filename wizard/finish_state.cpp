@@ -13,7 +13,7 @@ void FinishState::Enter() {
   const wchar_t* text =
       succeeded ? L"Now you can boot up any computer from your USB drive and remove any viruses "
                   L"that may be blocking it or causing unwanted behaviours."
-                : L"There was an error trying to create the rescue USB drive. Please try again";
+                : L"There was an error trying to create the rescue USB drive. Please try again.";
   WizardView& view = View();
   const std::wstring translated_title = view.LookupTranslation(title);
   const std::wstring translated_text = view.LookupTranslation(text);

@@ -1,4 +1,5 @@
-// How a drive reads in the drive list: its name, label and size in decimal units.
+// Which volumes the drive list offers, what keeps a drive from being used, and how a drive reads
+// in the list: its name, label and size in decimal units.
 #include "builder/removable_drives.h"
 
 #include <gtest/gtest.h>
@@ -41,6 +42,46 @@ TEST(RemovableDrives, DriveTextLeavesOutWhatIsUnknown) {
       {{L"\\\\server\\share\\", L"", 0}, L"\\\\server\\share\\"},
   };
   for (const auto& c : cases) EXPECT_EQ(DriveText(c.drive, L'.'), c.text);
+}
+
+TEST(RemovableDrives, ListsRemovableDrivesAndUsbDisksThatHoldNoSystem) {
+  using K = VolumeKind;
+  using B = BusKind;
+  const struct {
+    VolumeFacts volume;
+    bool listed;
+  } cases[] = {
+      {{K::Removable, B::Unknown, false}, true},
+      {{K::Removable, B::Usb, false}, true},
+      {{K::Fixed, B::Usb, false}, true},    // a USB stick or SSD reporting as a fixed disk
+      {{K::Fixed, B::Usb, true}, false},    // holds Windows, the paging file or this program
+      {{K::Fixed, B::Other, false}, false}, // an internal disk (SATA, NVMe, ...)
+      {{K::Fixed, B::Unknown, false}, false},  // the bus could not be asked
+      {{K::Other, B::Usb, false}, false},   // optical, network, RAM disk
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(ListsVolume(c.volume), c.listed)
+        << static_cast<int>(c.volume.kind) << static_cast<int>(c.volume.bus)
+        << c.volume.holds_system;
+}
+
+TEST(RemovableDrives, TheFirstProblemToMendIsReported) {
+  const uint64_t need = 512'000'000;
+  const struct {
+    bool medium, writable;
+    uint64_t size;
+    DriveProblem problem;
+  } cases[] = {
+      {true, true, 16'000'000'000, DriveProblem::None},
+      {true, true, need, DriveProblem::None},  // exactly enough
+      {true, true, need - 1, DriveProblem::TooSmall},
+      {true, false, 16'000'000'000, DriveProblem::WriteProtected},
+      {true, false, 1'440'000, DriveProblem::WriteProtected},
+      {false, false, 0, DriveProblem::NoMedium},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(ProblemOf(c.medium, c.writable, c.size, need), c.problem) << c.size;
+  EXPECT_GT(RequiredDriveBytes(), 0u);
 }
 
 TEST(RemovableDrives, TheInstallerGetsTheDriveName) {

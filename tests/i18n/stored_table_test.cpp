@@ -53,9 +53,9 @@ const std::map<std::wstring, std::wstring> kSpanish = {
     {L"The rescue USB drive is not finished. Stop now and discard what was downloaded?",
      L"El USB de an\u00e1lisis autoarrancable no est\u00e1 terminado. \u00bfParar ahora y "
      L"descartar lo descargado?"},
-    {L"There was an error trying to create the rescue USB drive. Please try again",
+    {L"There was an error trying to create the rescue USB drive. Please try again.",
      L"Se ha producido un error y no se ha podido crear el USB de an\u00e1lisis "
-     L"autoarrancable.Por favor, int\u00e9ntalo de nuevo."},
+     L"autoarrancable. Por favor, int\u00e9ntalo de nuevo."},
     {L"USB drive", L"Unidad USB"},
     {L"USB drive selection", L"Selecciona unidad USB"},
     {L"USB stick", L"Llave USB"},
@@ -99,6 +99,18 @@ const std::map<std::wstring, std::wstring> kSpanish = {
     {L"Unpacking: {file} holds an entry that cannot be written safely: {entry}",
      L"Descompresi\u00f3n: {file} contiene un elemento que no se puede escribir con seguridad: "
      L"{entry}"},
+    // The drive list's notes on a drive and the drive page's advice about one it cannot use.
+    {L"USB disk", L"Disco USB"},
+    {L"no medium", L"sin medio"},
+    {L"write-protected", L"protegida contra escritura"},
+    {L"too small", L"demasiado peque\u00f1a"},
+    {L"This drive holds no medium: insert one, then click Refresh.",
+     L"Esta unidad no tiene ning\u00fan medio: inserta uno y pulsa Actualizar."},
+    {L"This drive is write-protected: slide its lock switch off or choose another drive.",
+     L"Esta unidad est\u00e1 protegida contra escritura: desbloquea su interruptor o elige otra "
+     L"unidad."},
+    {L"This drive is too small: choose one of at least {size}.",
+     L"Esta unidad es demasiado peque\u00f1a: elige una de al menos {size}."},
 };
 
 // Keys only the code looks up; the window does not hold them.
@@ -106,7 +118,7 @@ const std::wstring kCodeOnly[] = {
     L"Could not install the rescue USB drive", L"Installing the rescue USB drive",
     L"Stop creating the rescue USB drive?",
     L"The rescue USB drive is not finished. Stop now and discard what was downloaded?",
-    L"There was an error trying to create the rescue USB drive. Please try again",
+    L"There was an error trying to create the rescue USB drive. Please try again.",
     L"Details in {path}",
     L"Download: the download of {file} failed.",
     L"Download: the download of {file} was cut off.",
@@ -127,7 +139,11 @@ const std::wstring kCodeOnly[] = {
     L"Unpacking: the archive {file} asks for too much work.",
     L"Unpacking: the extraction library could not be loaded.",
     L"Unpacking: {entry} could not be written.",
-    L"Unpacking: {file} holds an entry that cannot be written safely: {entry}"};
+    L"Unpacking: {file} holds an entry that cannot be written safely: {entry}",
+    L"USB disk", L"no medium", L"write-protected", L"too small",
+    L"This drive holds no medium: insert one, then click Refresh.",
+    L"This drive is write-protected: slide its lock switch off or choose another drive.",
+    L"This drive is too small: choose one of at least {size}."};
 
 bool SortedByCodeUnits(const std::vector<std::wstring>& lines) {
   return std::is_sorted(lines.begin(), lines.end(), [](const auto& a, const auto& b) {

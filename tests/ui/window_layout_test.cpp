@@ -46,8 +46,9 @@ const Expected kTable[] = {
     {"RefreshLink", "DrivePage", K::Layout, {254, 264, 93, 24}},
     {"RefreshIcon", "RefreshLink", K::Image, {0, 0, 24, 24}},
     {"RefreshLabel", "RefreshLink", K::Label, {24, 0, 69, 24}},
-    {"DriveList", "DrivePage", K::DropDown, {184, 127, 220, 27}},
+    {"DriveList", "DrivePage", K::DropDown, {144, 127, 300, 27}},
     {"NoDriveNotice", "DrivePage", K::Label, {0, 196, 589, 25}},
+    {"DriveProblemNotice", "DrivePage", K::Label, {20, 292, 549, 40}},
     // Progress.
     {"ProgressTitle", "ProgressPage", K::Label, {0, 21, 589, 32}},
     {"ProgressText", "ProgressPage", K::Label, {20, 83, 549, 32}},
@@ -123,7 +124,8 @@ TEST_F(WindowDescription, FrameStartStateFontsAndTexts) {
   EXPECT_FLOAT_EQ(close->GetStyle().hover_seconds, 0.1f);
 
   EXPECT_TRUE(scene_->Find("WelcomePage")->Visible());
-  for (const char* hidden : {"DrivePage", "ProgressPage", "FinishPage", "NoDriveNotice"})
+  for (const char* hidden :
+       {"DrivePage", "ProgressPage", "FinishPage", "NoDriveNotice", "DriveProblemNotice"})
     EXPECT_FALSE(scene_->Find(hidden)->Visible()) << hidden;
   EXPECT_TRUE(scene_->Find("SuccessPicture")->Visible());
   EXPECT_TRUE(scene_->Find("ErrorPicture")->Visible());

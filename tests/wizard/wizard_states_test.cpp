@@ -172,6 +172,51 @@ TEST(WizardStates, DriveSizesUseTheUsersDecimalMark) {
   EXPECT_EQ(view.Scene().FindAs<ui::DropDown>("DriveList")->Item(0), L"E:  USB  7,8 GB");
 }
 
+// A USB disk is marked; a drive that cannot take the rescue system says why in the list, keeps
+// Install disabled while chosen, and the page says what to do about it.
+TEST(WizardStates, DriveProblemsDisableInstallAndSayWhatToDo) {
+  TestWindowView view(kSpain);
+  auto* list = view.Scene().FindAs<ui::DropDown>("DriveList");
+  auto* install = view.Control("InstallButton");
+  auto* notice = view.Control("DriveProblemNotice");
+  const uint64_t big = 16'000'000'000;
+  view.SetDrives({{L"E:\\", L"", 0, false, DriveProblem::NoMedium},
+                  {L"F:\\", L"LOCKED", big, false, DriveProblem::WriteProtected},
+                  {L"G:\\", L"OLD", 128'000'000, false, DriveProblem::TooSmall},
+                  {L"H:\\", L"SSD", big, true, DriveProblem::None}},
+                 L"");
+  const struct {
+    const wchar_t* item;
+    std::wstring advice;  // empty: Install is enabled and the notice hidden
+  } cases[] = {
+      {L"E:  (sin medio)",
+       L"Esta unidad no tiene ning\u00fan medio: inserta uno y pulsa Actualizar."},
+      {L"F:  LOCKED  16,0 GB  (protegida contra escritura)",
+       L"Esta unidad est\u00e1 protegida contra escritura: desbloquea su interruptor o elige otra "
+       L"unidad."},
+      {L"G:  OLD  128,0 MB  (demasiado peque\u00f1a)",
+       L"Esta unidad es demasiado peque\u00f1a: elige una de al menos " +
+           SizeText(RequiredDriveBytes(), L',') + L"."},
+      {L"H:  SSD  16,0 GB  Disco USB", L""},
+  };
+  ASSERT_EQ(list->ItemCount(), 4);
+  // Walk down the list and back up: each choice sets Install and the advice afresh.
+  for (int index : {0, 1, 2, 3, 2, 1, 0, 3}) {
+    list->SetSelected(index);
+    const auto& c = cases[index];
+    EXPECT_EQ(list->Item(index), c.item);
+    EXPECT_EQ(install->Enabled(), c.advice.empty()) << index;
+    EXPECT_EQ(notice->Visible(), !c.advice.empty()) << index;
+    EXPECT_EQ(notice->Text(), c.advice) << index;
+  }
+  // Listed again, a drive with a problem keeps Install disabled; an empty list drops the advice.
+  view.SetDrives({{L"E:\\", L"", 0, false, DriveProblem::NoMedium}}, L"E:\\");
+  EXPECT_FALSE(install->Enabled());
+  EXPECT_TRUE(notice->Visible());
+  view.SetDrives({}, L"");
+  EXPECT_FALSE(notice->Visible());
+}
+
 // A volume arriving or leaving lists the drives again on the drive page only, keeping the choice;
 // "Refresh" still selects the first drive.
 TEST(WizardStates, DrivesChangedRefreshesOnlyTheDrivePage) {
