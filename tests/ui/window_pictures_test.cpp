@@ -237,7 +237,7 @@ TEST_F(WindowPictures, OpenDriveListDrawsItsRowsAboveThePage) {
   combo->SetSelected(1);
   combo->SetOpen(true);
   Picture open = Render("drives-open");
-  ASSERT_TRUE((combo->ListBounds() == ui::Rect{196, 187, 220, 81}));
+  ASSERT_TRUE((combo->ListBounds() == ui::Rect{156, 187, 300, 81}));
   ui::Rect first = combo->ItemBounds(0), second = combo->ItemBounds(1),
            third = combo->ItemBounds(2);
   // Every row shows; the selected row is highlighted; the list hides the picture under it.

@@ -265,17 +265,25 @@ TEST(WizardStates, ProgressPageShowsTheRecordAndRunsTheTimer) {
 }
 
 // What an earlier run left in the working folder goes when the wizard starts.
-TEST(WizardStates, StartingEmptiesTheWorkingFolder) {
+// Starting makes the working folder new; a folder someone left at its path is neither taken over
+// nor emptied.
+TEST(WizardStates, StartingMakesTheWorkingFolderNewAndNeverTakesOneOver) {
   TestWindowView view(kUs);
-  ScratchFolder work(L"wizard leftovers");
-  const std::wstring leftover = work.Path() + L"scanner.zip";
+  ScratchFolder scratch(L"wizard leftovers");
+  const std::wstring fresh = scratch.Path() + L"fresh\\";
+  {
+    WizardStateMachine machine(
+        view, {fresh, [](std::shared_ptr<InstallJob>) { return win::UniqueHandle(); }});
+    machine.Init();
+    EXPECT_TRUE(Exists(fresh));
+  }
+  const std::wstring leftover = scratch.Path() + L"scanner.zip";
   CloseHandle(CreateFileW(leftover.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
   ASSERT_TRUE(Exists(leftover));
   WizardStateMachine machine(
-      view, {work.Path(), [](std::shared_ptr<InstallJob>) { return win::UniqueHandle(); }});
+      view, {scratch.Path(), [](std::shared_ptr<InstallJob>) { return win::UniqueHandle(); }});
   machine.Init();
-  EXPECT_TRUE(Exists(work.Path()));
-  EXPECT_FALSE(Exists(leftover));
+  EXPECT_TRUE(Exists(leftover));
 }
 
 // Closing asks only while a build runs: "no" keeps it running with its folder; "yes" cancels it,
