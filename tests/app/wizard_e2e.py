@@ -36,9 +36,11 @@ import shutil
 import socket
 import subprocess
 import sys
-import time
 
-TITLE = "TovixScourletUSB"
+sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "support"))
+from wine_e2e import (TITLE, Failure, check, wait_for, start_xvfb, stop_xvfb,  # noqa: E402
+                      make_prefix, set_screen_dpi, restart_wineserver, probe_rows, screenshot,
+                      trace_lines)
 ROLE_LISTITEM = 34
 STATE_UNAVAILABLE = 0x1
 STATE_FOCUSED = 0x4
@@ -63,15 +65,6 @@ TEXTS = {
            "ErrorPicture": "Error",
            "stop_question": "Dejar de crear el USB"},
 }
-
-
-class Failure(Exception):
-    pass
-
-
-def check(condition, message):
-    if not condition:
-        raise Failure(message)
 
 
 class SilentProxy:
@@ -102,8 +95,7 @@ class Wizard:
 
     # --- the prefix and its drives ---
     def prepare_prefix(self):
-        subprocess.run([os.path.join(self.args.root, "scripts", "wine-prefix")], env=self.env,
-                       check=True, timeout=600)
+        make_prefix(self.env)
         for letter, kind in (("d", "hd"), ("e", "floppy"), ("f", "floppy")):
             os.makedirs(os.path.join(self.drives, letter), exist_ok=True)
             # Wine reads the label of a folder-backed drive from this file.
@@ -114,14 +106,8 @@ class Wizard:
             self.link(letter)
             self.wine("reg", "add", "HKLM\\Software\\Wine\\Drives", "/v", letter + ":", "/t",
                       "REG_SZ", "/d", kind, "/f")
-        # The screen's dpi, where Wine reads it (the user's setting, and the system's).
-        for key in ("HKCU\\Control Panel\\Desktop",
-                    "HKLM\\System\\CurrentControlSet\\Hardware Profiles\\Current\\Software\\Fonts"):
-            self.wine("reg", "add", key, "/v", "LogPixels", "/t", "REG_DWORD", "/d",
-                      str(self.args.dpi), "/f")
-        # Drive types and the dpi are read when the prefix's server starts.
-        subprocess.run(["wineserver", "-k"], env=self.env)
-        subprocess.run(["wineserver", "-w"], env=self.env)
+        set_screen_dpi(self.env, self.args.dpi)
+        restart_wineserver(self.env)  # drive types and the dpi are read when it starts
 
     def link(self, letter):
         link = os.path.join(self.args.prefix, "dosdevices", letter + ":")
@@ -190,27 +176,8 @@ class Wizard:
     def lang(self):
         return "es" if self.args.lang.startswith("es") else "en"
 
-    # A window still starting up, or a probe slowed by a loaded machine, may not answer at
-    # once: ask again until it does, and fail plainly if it never does.
-    def dump(self, timeout=90):
-        deadline = time.time() + timeout
-        while True:
-            try:
-                result = self.wine(self.args.probe, "dump", TITLE, timeout=30)
-                if result.returncode == 0 and result.stdout:
-                    break
-            except subprocess.TimeoutExpired:
-                pass
-            if time.time() > deadline:
-                raise Failure("the window does not answer the accessibility probe")
-            time.sleep(0.5)
-        rows = []
-        for line in result.stdout.decode("utf-8").splitlines():
-            name, role, state, text, value, location = line.split("\t")
-            rows.append({"name": name, "role": int(role), "state": int(state, 16),
-                         "text": text, "value": value,
-                         "location": [int(v) for v in location.split()]})
-        return rows
+    def dump(self):
+        return probe_rows(self.env, self.args.probe)
 
     def controls(self):
         return {row["name"]: row for row in self.dump() if row["role"] != ROLE_LISTITEM}
@@ -219,13 +186,8 @@ class Wizard:
         return [row["text"] for row in self.dump() if row["role"] == ROLE_LISTITEM]
 
     def wait_for(self, condition, what, timeout=60):
-        deadline = time.time() + timeout
-        while time.time() < deadline:
-            if condition():
-                return
-            time.sleep(0.5)
-        raise Failure("timed out waiting for %s; the window shows: %s" %
-                      (what, " ".join(row["name"] + "=" + repr(row["text"]) for row in self.dump())))
+        wait_for(condition, what, timeout, interval=0.5, shows=lambda: " ".join(
+            row["name"] + "=" + repr(row["text"]) for row in self.dump()))
 
     def click(self, name):
         x, y, w, h = self.controls()[name]["location"]
@@ -273,11 +235,9 @@ class Wizard:
 
     def screenshot(self, page):
         frame = self.controls()["WindowFrame"]["location"]
-        x, y, w, h = frame
         dpi = "" if self.args.dpi == 96 else "%ddpi-" % self.args.dpi
-        path = os.path.join(self.args.screenshots, "wizard-%s-%s%s.png" % (self.lang, dpi, page))
-        subprocess.run(["import", "-display", self.env["DISPLAY"], "-window", "root", "-crop",
-                        "%dx%d+%d+%d" % (w, h, x, y), "+repage", path], check=True)
+        screenshot(self.env, frame, os.path.join(self.args.screenshots,
+                                                 "wizard-%s-%s%s.png" % (self.lang, dpi, page)))
 
     def text(self, name):
         return self.controls().get(name, {}).get("text")
@@ -423,8 +383,7 @@ def run(args):
         if wizard.__dict__.get("process") and wizard.process.poll() is None:
             wizard.process.kill()
         subprocess.run(["wineserver", "-k"], env=wizard.env)
-        xvfb.terminate()
-        xvfb.wait()
+        stop_xvfb(xvfb)
         proxy.close()
     wizard.trace.close()
     check_trace(os.path.join(args.prefix, "trace.log"), args.close)
@@ -445,26 +404,8 @@ def plant_libraries(wizard, args):
     return planted
 
 
-def start_xvfb():
-    """Starts Xvfb on a display it finds free (several test runs may share the machine)."""
-    read_end, write_end = os.pipe()
-    xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1024x768x24",
-                             "-nolisten", "tcp"], pass_fds=(write_end,),
-                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    os.close(write_end)
-    with os.fdopen(read_end) as announced:
-        number = announced.readline().strip()
-    check(number.isdigit(), "Xvfb did not start")
-    xvfb.display = ":" + number
-    return xvfb
-
-
 def check_trace(path, close):
-    lines = []
-    with open(path, encoding="utf-8", errors="replace") as f:
-        for line in f:
-            if "OutputDebugStringA" in line and '"' in line:
-                lines.append(line[line.index('"') + 1:line.rindex('"')])
+    lines = trace_lines(path)
     ticks = lines.count("TForm1::TProgressTimerTimer\\n")
     check(ticks > 0, "timer ticks traced")
     # Every tick asks the machine, which writes its own line.

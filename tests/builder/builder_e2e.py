@@ -15,11 +15,11 @@ must leave the build to finish. The pages' buttons share one place in the window
 found by its title.
 
 usage: builder_e2e.py --scenario NAME --exe W.exe --archives-tool A.exe --installer I.exe
-                      --signing-dir DIR --server-host 127.0.0.1:PORT --display :61
+                      --signing-dir DIR --server-host 127.0.0.1:PORT
                       --prefix DIR --screenshots DIR
                       [--probe=wizard_probe.exe]
 With the window's accessibility probe, the status line and the finish page's title are read as
-texts too (in the run's language).
+texts too (in the run's language). The X display is a free one that Xvfb picks.
 Also usable as a module: the demo script drives the wizard with the same helpers.
 """
 import argparse
@@ -33,8 +33,10 @@ import sys
 import tempfile
 import time
 
-ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
-TITLE = "TovixScourletUSB"
+sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "support"))
+from wine_e2e import (ROOT, TITLE, Failure, check, wait_for, start_xvfb,  # noqa: E402
+                      stop_xvfb, make_prefix, set_screen_dpi, restart_wineserver, probe_rows,
+                      window_rect, screenshot, pixels, trace_lines)
 BUTTON = (306, 385)     # Start, Install and Close, each on its own page
 CLOSE_BOX = (588, 23)
 PICTURE = (306, 255)    # centre of the finish page's picture
@@ -215,24 +217,6 @@ def expected_requests(scenario):
     return scenario.get("manifest", MANIFEST) + scenario["requests"]
 
 
-class Failure(Exception):
-    pass
-
-
-def check(condition, message):
-    if not condition:
-        raise Failure(message)
-
-
-def wait_for(condition, what, timeout=60):
-    deadline = time.time() + timeout
-    while time.time() < deadline:
-        if condition():
-            return
-        time.sleep(0.2)
-    raise Failure("timed out waiting for " + what)
-
-
 def windows_path(path):
     return "Z:" + os.path.abspath(path).replace("/", "\\")
 
@@ -252,21 +236,14 @@ class Prefix:
             self.env["DISPLAY"] = display
 
     def prepare(self):
-        subprocess.run([os.path.join(ROOT, "scripts", "wine-prefix")], env=self.env, check=True,
-                       timeout=600)
+        make_prefix(self.env)
         os.makedirs(self.drive, exist_ok=True)
         link = os.path.join(self.path, "dosdevices", "e:")
         if os.path.lexists(link):
             os.remove(link)
         os.symlink(self.drive, link)
-        # The screen's dpi where Wine reads it (every run sets it: the runs share the prefix).
-        for key in ("HKCU\\Control Panel\\Desktop",
-                    "HKLM\\System\\CurrentControlSet\\Hardware Profiles\\Current\\Software\\Fonts"):
-            subprocess.run(["wine", "reg", "add", key, "/v", "LogPixels", "/t", "REG_DWORD", "/d",
-                            str(self.dpi), "/f"], env=self.env, capture_output=True, check=True)
-        # A fresh server: the locale, the drive types and the dpi are read when it starts.
-        subprocess.run(["wineserver", "-k"], env=self.env)
-        subprocess.run(["wineserver", "-w"], env=self.env)
+        set_screen_dpi(self.env, self.dpi)  # every run sets it: the runs share the prefix
+        restart_wineserver(self.env)
         for item in os.listdir(self.drive):
             path = os.path.join(self.drive, item)
             shutil.rmtree(path) if os.path.isdir(path) else os.remove(path)
@@ -361,17 +338,7 @@ class Wizard:
               "the wizard ended (exit code %s) before its window appeared" % self.process.poll())
 
     def window(self):
-        found = subprocess.run(["xdotool", "search", "--name", "^%s$" % TITLE],
-                               env=self.prefix.env, capture_output=True, text=True)
-        ids = found.stdout.split()
-        if not ids:
-            return None
-        geometry = subprocess.run(["xdotool", "getwindowgeometry", "--shell", ids[0]],
-                                  env=self.prefix.env, capture_output=True, text=True).stdout
-        values = dict(line.split("=", 1) for line in geometry.split() if "=" in line)
-        if not all(k in values for k in ("X", "Y", "WIDTH", "HEIGHT")):
-            return None  # found but not yet mapped (or just replaced): not there yet
-        return int(values["X"]), int(values["Y"]), int(values["WIDTH"]), int(values["HEIGHT"])
+        return window_rect(self.prefix.env)
 
     # Offsets are in the window's 96-dpi layout; the window scales them with the screen's dpi.
     def at(self, offset):
@@ -385,29 +352,16 @@ class Wizard:
                        env=self.prefix.env, check=True)
 
     def screenshot(self, path):
-        x, y, w, h = self.window()
-        subprocess.run(["import", "-display", self.prefix.env["DISPLAY"], "-window", "root",
-                        "-crop", "%dx%d+%d+%d" % (w, h, x, y), "+repage", path], check=True)
+        screenshot(self.prefix.env, self.window(), path)
 
     def pixel(self, offset):
-        x, y = self.at(offset)
-        out = subprocess.run(["import", "-display", self.prefix.env["DISPLAY"], "-window",
-                              "root", "-crop", "1x1+%d+%d" % (x, y),
-                              "-depth", "8", "txt:-"], capture_output=True, text=True).stdout
-        # "0,0: (r,g,b) ..." on the second line
-        triple = out.splitlines()[-1].split("(", 1)[1].split(")", 1)[0]
-        return tuple(int(float(v)) for v in triple.split(",")[:3])
+        return pixels(self.prefix.env, self.at(offset) + (1, 1))[0]
 
     def controls(self):
         """Control name -> (accessible state, text), as assistive technology reads the window
         (needs the probe)."""
-        result = self.prefix.wine(self.probe, "dump", TITLE, capture_output=True)
-        controls = {}
-        for line in result.stdout.decode("utf-8", "replace").splitlines():
-            fields = line.split("\t")
-            if len(fields) >= 4:
-                controls[fields[0]] = (int(fields[2], 16), fields[3])
-        return controls
+        return {row["name"]: (row["state"], row["text"])
+                for row in probe_rows(self.prefix.env, self.probe)}
 
     def texts(self):
         return {name: text for name, (_, text) in self.controls().items()}
@@ -416,13 +370,8 @@ class Wizard:
         """The percentage the progress bar shows: its filled (blue) share."""
         x, y, _, _ = self.window()
         left, row, width = BAR
-        out = subprocess.run(["import", "-display", self.prefix.env["DISPLAY"], "-window",
-                              "root", "-crop", "%dx1+%d+%d" % (width, x + left, y + row),
-                              "-depth", "8", "txt:-"], capture_output=True, text=True).stdout
-        filled = 0
-        for line in out.splitlines()[1:]:
-            r, g, b = (int(float(v)) for v in line.split("(", 1)[1].split(")", 1)[0].split(",")[:3])
-            filled += b > 150 and b > r + 60
+        filled = sum(b > 150 and b > r + 60
+                     for r, _, b in pixels(self.prefix.env, (x + left, y + row, width, 1)))
         return round(filled * 100 / width)
 
     def close_and_answer(self, title, yes):
@@ -458,20 +407,7 @@ class Wizard:
 
     def trace_lines(self):
         self.trace.flush()
-        lines = []
-        with open(self.trace.name, encoding="utf-8", errors="replace") as f:
-            for line in f:
-                if "OutputDebugStringA" in line and '"' in line:
-                    lines.append(line[line.index('"') + 1:line.rindex('"')])
-        return lines
-
-
-def start_display(display):
-    xvfb = subprocess.Popen(["Xvfb", display, "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
-                            stderr=subprocess.DEVNULL)
-    time.sleep(1)
-    check(xvfb.poll() is None, "Xvfb could not start on " + display)
-    return xvfb
+        return trace_lines(self.trace.name)
 
 
 def rescue_files():
@@ -578,8 +514,13 @@ def check_reason(wizard, prefix, scenario, words):
 
 def run(args):
     scenario = SCENARIOS[args.scenario]
-    prefix = Prefix(args.prefix, scenario.get("lang"), args.display, scenario.get("dpi", 96))
-    prefix.prepare()
+    xvfb = start_xvfb()
+    prefix = Prefix(args.prefix, scenario.get("lang"), xvfb.display, scenario.get("dpi", 96))
+    try:
+        prefix.prepare()
+    except BaseException:
+        stop_xvfb(xvfb)
+        raise
     scratch = tempfile.mkdtemp(prefix="builder-e2e-")
     shot = os.path.join(args.screenshots, "builder-%s-" % args.scenario)
     port = int(args.server_host.rsplit(":", 1)[1])
@@ -587,9 +528,8 @@ def run(args):
     installer = args.installer
     if "installer_signer" in scenario:
         installer = resigned(installer, scenario["installer_signer"], args.signing_dir, scratch)
-    xvfb = server = wizard = holder = None
+    server = wizard = holder = None
     try:
-        xvfb = start_display(args.display)
         server = Server(prefix, args.archives_tool, installer, port, scratch, args.signing_dir,
                         scenario.get("archives", []), scenario.get("server", []))
         # What an earlier build on this computer accepted: the runs share the prefix.
@@ -707,9 +647,7 @@ def run(args):
         if holder:
             holder.kill()
         prefix.stop()
-        if xvfb:
-            xvfb.terminate()
-            xvfb.wait()
+        stop_xvfb(xvfb)
         if server:
             server.stop()
         shutil.rmtree(scratch, ignore_errors=True)
@@ -718,7 +656,7 @@ def run(args):
 def main():
     parser = argparse.ArgumentParser()
     for option in ("scenario", "exe", "archives-tool", "installer", "signing-dir", "server-host",
-                   "display", "prefix", "screenshots"):
+                   "prefix", "screenshots"):
         parser.add_argument("--" + option, required=True)
     parser.add_argument("--probe")
     # The build passes an empty argument where it has no probe to offer.
