@@ -7,6 +7,7 @@
 #include "win/unique_resource.h"
 
 #include <cmath>
+#include <optional>
 #include <vector>
 
 namespace ui {
@@ -236,21 +237,9 @@ LRESULT CALLBACK LayeredWindow::WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARA
 }
 
 LRESULT LayeredWindow::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
-  HWND hwnd = hwnd_;
+  const HWND hwnd = hwnd_;
   if (msg == WM_NCDESTROY) {
-    // The window is going away whatever the application does with this message.
-    if (on_message_) {
-      LRESULT ignored = 0;
-      on_message_(msg, wp, lp, &ignored);
-    }
-    if (impl_->accessible) {
-      DetachSceneAccessible(impl_->accessible);
-      impl_->accessible->Release();
-      impl_->accessible = nullptr;
-    }
-    if (scene_) scene_->SetChangeHandler(nullptr);
-    SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
-    hwnd_ = nullptr;
+    OnDestroyed(wp, lp);
     return DefWindowProcW(hwnd, msg, wp, lp);
   }
   if (on_message_) {
@@ -258,113 +247,168 @@ LRESULT LayeredWindow::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
     if (on_message_(msg, wp, lp, &result)) return result;
     if (!hwnd_) return 0;  // the application's handler destroyed the window
   }
-  // Mouse positions in layout units (meaningful only for the mouse messages).
-  const int x = impl_->Layout(static_cast<short>(LOWORD(lp)));
-  const int y = impl_->Layout(static_cast<short>(HIWORD(lp)));
+  const Handled handled = Dispatch(msg, wp, lp);
+  return handled ? *handled : DefWindowProcW(hwnd, msg, wp, lp);
+}
+
+// Decodes each message the host handles once, into the typed arguments of its handler.
+LayeredWindow::Handled LayeredWindow::Dispatch(UINT msg, WPARAM wp, LPARAM lp) {
+  const POINT at{static_cast<short>(LOWORD(lp)), static_cast<short>(HIWORD(lp))};
+  // Mouse positions in layout units (client-area messages only).
+  const int x = impl_->Layout(at.x), y = impl_->Layout(at.y);
   switch (msg) {
-    case WM_DPICHANGED: {
-      // Moved to a monitor of another dpi, or its scale changed: drawn anew at the new size,
-      // where the system suggests.
-      impl_->dpi = LOWORD(wp);
-      const RECT* suggested = reinterpret_cast<const RECT*>(lp);
-      const Rect laid_out = scene_->Root() ? scene_->Root()->Bounds() : Rect{};
-      impl_->surface =
-          std::make_unique<Surface>(impl_->Device(laid_out.w), impl_->Device(laid_out.h));
-      SetWindowPos(hwnd, nullptr, suggested->left, suggested->top, impl_->surface->Width(),
-                   impl_->surface->Height(), SWP_NOZORDER | SWP_NOACTIVATE);
-      Redraw();
-      return 0;
-    }
-    case kRedrawMessage:
-      impl_->redraw_pending = false;
-      Redraw();
-      return 0;
-    case WM_NCHITTEST: {
-      POINT p{static_cast<short>(LOWORD(lp)), static_cast<short>(HIWORD(lp))};
-      ScreenToClient(hwnd, &p);
-      return scene_->IsCaption(impl_->Layout(p.x), impl_->Layout(p.y)) ? HTCAPTION : HTCLIENT;
-    }
-    case WM_MOUSEMOVE:
-      if (!impl_->tracking_mouse) {
-        TRACKMOUSEEVENT track{sizeof(track), TME_LEAVE, hwnd, 0};
-        impl_->tracking_mouse = TrackMouseEvent(&track) != FALSE;
-      }
-      scene_->MouseMove(x, y);
-      UpdateAnimationTimer();
-      return 0;
-    case WM_MOUSELEAVE:
-      impl_->tracking_mouse = false;
-      if (GetCapture() != hwnd) scene_->MouseLeave();
-      UpdateAnimationTimer();
-      return 0;
-    case WM_NCMOUSEMOVE:  // over the caption band: no control is under the mouse
-      scene_->MouseLeave();
-      UpdateAnimationTimer();
-      break;
-    case WM_LBUTTONDOWN:
-      SetCapture(hwnd);
-      scene_->MouseDown(x, y);
-      UpdateAnimationTimer();
-      return 0;
-    case WM_LBUTTONUP:
-      // The click first, then the capture: releasing it sends WM_CAPTURECHANGED, which would
-      // cancel the press. A click handler may close and destroy the window; nothing here
-      // touches it afterwards (destroying it releases the capture too).
-      scene_->MouseUp(x, y);
-      if (!hwnd_) return 0;
-      if (GetCapture() == hwnd) ReleaseCapture();
-      UpdateAnimationTimer();
-      return 0;
-    case WM_ACTIVATE:
-      if (LOWORD(wp) == WA_INACTIVE) scene_->CancelMouse();
-      UpdateAnimationTimer();
-      break;
-    case WM_CAPTURECHANGED:
-      if (reinterpret_cast<HWND>(lp) != hwnd && scene_->PressedControl()) scene_->CancelMouse();
-      UpdateAnimationTimer();
-      return 0;
-    case WM_SETCURSOR:
-      if (LOWORD(lp) == HTCLIENT) {
-        Control* hover = scene_->HoveredControl();
-        bool hand = hover && hover->GetStyle().hand_cursor;
-        // IDC_HAND / IDC_ARROW as numbers: the macros are narrow unless UNICODE is defined.
-        SetCursor(LoadCursorW(nullptr, MAKEINTRESOURCEW(hand ? 32649 : 32512)));
-        return TRUE;
-      }
-      break;
-    case WM_KEYDOWN: {
-      Key key;
-      if (!SceneKey(wp, &key)) break;
-      // A held Space, Enter or Escape presses once; held Tab and arrows repeat.
-      const bool repeat = (lp & (1 << 30)) != 0;
-      if (repeat && (key == Key::Space || key == Key::Enter || key == Key::Escape)) return 0;
-      const Control* focused = scene_->Focused();
-      const bool shift = GetKeyState(VK_SHIFT) < 0;
-      // A press may close and destroy the window; then nothing more is done here.
-      if (!scene_->KeyDown(key, shift) || !hwnd_) return 0;
-      if (scene_->Focused() != focused) NotifySceneFocus(hwnd_, *scene_);
-      UpdateAnimationTimer();
-      return 0;
-    }
-    case WM_TIMER:
-      if (wp == kAnimationTimer) {
-        if (!scene_->Tick(GetTickCount64() / 1000.0)) {
-          KillTimer(hwnd, kAnimationTimer);
-          impl_->animating = false;
-        }
-        return 0;
-      }
-      break;
-    case WM_GETOBJECT:
-      if (static_cast<LONG>(lp) == static_cast<LONG>(OBJID_CLIENT)) {
-        if (!impl_->accessible) impl_->accessible = CreateSceneAccessible(hwnd, scene_);
-        return LresultFromObject(__uuidof(IAccessible), wp, impl_->accessible);
-      }
-      break;
-    default:
-      break;
+    case WM_DPICHANGED: return OnDpiChanged(LOWORD(wp), *reinterpret_cast<const RECT*>(lp));
+    case kRedrawMessage: return OnRedrawRequest();
+    case WM_NCHITTEST: return OnHitTest(at);
+    case WM_MOUSEMOVE: return OnMouseMove(x, y);
+    case WM_MOUSELEAVE: return OnMouseLeave();
+    case WM_NCMOUSEMOVE: return OnCaptionMouseMove();
+    case WM_LBUTTONDOWN: return OnLeftButtonDown(x, y);
+    case WM_LBUTTONUP: return OnLeftButtonUp(x, y);
+    case WM_ACTIVATE: return OnActivate(LOWORD(wp) == WA_INACTIVE);
+    case WM_CAPTURECHANGED: return OnCaptureChanged(reinterpret_cast<HWND>(lp));
+    case WM_SETCURSOR: return OnSetCursor(LOWORD(lp));
+    case WM_KEYDOWN: return OnKeyDown(wp, (lp & (1 << 30)) != 0);
+    case WM_TIMER: return OnTimer(wp);
+    case WM_GETOBJECT: return OnGetObject(wp, static_cast<LONG>(lp));
+    default: return std::nullopt;
   }
-  return DefWindowProcW(hwnd, msg, wp, lp);
+}
+
+// The window is going away whatever the application does with the message: the application
+// hears of it, the accessibility object lets go of the scene, and the window of this object.
+void LayeredWindow::OnDestroyed(WPARAM wp, LPARAM lp) {
+  if (on_message_) {
+    LRESULT ignored = 0;
+    on_message_(WM_NCDESTROY, wp, lp, &ignored);
+  }
+  if (impl_->accessible) {
+    DetachSceneAccessible(impl_->accessible);
+    impl_->accessible->Release();
+    impl_->accessible = nullptr;
+  }
+  if (scene_) scene_->SetChangeHandler(nullptr);
+  SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
+  hwnd_ = nullptr;
+}
+
+// Moved to a monitor of another dpi, or its scale changed: drawn anew at the new size, where
+// the system suggests.
+LayeredWindow::Handled LayeredWindow::OnDpiChanged(UINT dpi, const RECT& suggested) {
+  impl_->dpi = dpi;
+  const Rect laid_out = scene_->Root() ? scene_->Root()->Bounds() : Rect{};
+  impl_->surface =
+      std::make_unique<Surface>(impl_->Device(laid_out.w), impl_->Device(laid_out.h));
+  SetWindowPos(hwnd_, nullptr, suggested.left, suggested.top, impl_->surface->Width(),
+               impl_->surface->Height(), SWP_NOZORDER | SWP_NOACTIVATE);
+  Redraw();
+  return 0;
+}
+
+LayeredWindow::Handled LayeredWindow::OnRedrawRequest() {
+  impl_->redraw_pending = false;
+  Redraw();
+  return 0;
+}
+
+// The frame's caption band drags the window; everything else is client area.
+LayeredWindow::Handled LayeredWindow::OnHitTest(POINT screen) {
+  ScreenToClient(hwnd_, &screen);
+  return scene_->IsCaption(impl_->Layout(screen.x), impl_->Layout(screen.y)) ? HTCAPTION
+                                                                             : HTCLIENT;
+}
+
+LayeredWindow::Handled LayeredWindow::OnMouseMove(int x, int y) {
+  if (!impl_->tracking_mouse) {
+    TRACKMOUSEEVENT track{sizeof(track), TME_LEAVE, hwnd_, 0};
+    impl_->tracking_mouse = TrackMouseEvent(&track) != FALSE;
+  }
+  scene_->MouseMove(x, y);
+  UpdateAnimationTimer();
+  return 0;
+}
+
+LayeredWindow::Handled LayeredWindow::OnMouseLeave() {
+  impl_->tracking_mouse = false;
+  if (GetCapture() != hwnd_) scene_->MouseLeave();
+  UpdateAnimationTimer();
+  return 0;
+}
+
+// Over the caption band no control is under the mouse; the system still moves the window.
+LayeredWindow::Handled LayeredWindow::OnCaptionMouseMove() {
+  scene_->MouseLeave();
+  UpdateAnimationTimer();
+  return std::nullopt;
+}
+
+LayeredWindow::Handled LayeredWindow::OnLeftButtonDown(int x, int y) {
+  SetCapture(hwnd_);
+  scene_->MouseDown(x, y);
+  UpdateAnimationTimer();
+  return 0;
+}
+
+// The click first, then the capture: releasing it sends WM_CAPTURECHANGED, which would cancel
+// the press. A click handler may close and destroy the window; nothing here touches it
+// afterwards (destroying it releases the capture too).
+LayeredWindow::Handled LayeredWindow::OnLeftButtonUp(int x, int y) {
+  const HWND hwnd = hwnd_;
+  scene_->MouseUp(x, y);
+  if (!hwnd_) return 0;
+  if (GetCapture() == hwnd) ReleaseCapture();
+  UpdateAnimationTimer();
+  return 0;
+}
+
+LayeredWindow::Handled LayeredWindow::OnActivate(bool inactive) {
+  if (inactive) scene_->CancelMouse();
+  UpdateAnimationTimer();
+  return std::nullopt;
+}
+
+LayeredWindow::Handled LayeredWindow::OnCaptureChanged(HWND gaining) {
+  if (gaining != hwnd_ && scene_->PressedControl()) scene_->CancelMouse();
+  UpdateAnimationTimer();
+  return 0;
+}
+
+LayeredWindow::Handled LayeredWindow::OnSetCursor(UINT hit) {
+  if (hit != HTCLIENT) return std::nullopt;
+  const Control* hover = scene_->HoveredControl();
+  const bool hand = hover && hover->GetStyle().hand_cursor;
+  // IDC_HAND / IDC_ARROW as numbers: the macros are narrow unless UNICODE is defined.
+  SetCursor(LoadCursorW(nullptr, MAKEINTRESOURCEW(hand ? 32649 : 32512)));
+  return TRUE;
+}
+
+LayeredWindow::Handled LayeredWindow::OnKeyDown(WPARAM virtual_key, bool repeat) {
+  Key key;
+  if (!SceneKey(virtual_key, &key)) return std::nullopt;
+  // A held Space, Enter or Escape presses once; held Tab and arrows repeat.
+  if (repeat && (key == Key::Space || key == Key::Enter || key == Key::Escape)) return 0;
+  const Control* focused = scene_->Focused();
+  const bool shift = GetKeyState(VK_SHIFT) < 0;
+  // A press may close and destroy the window; then nothing more is done here.
+  if (!scene_->KeyDown(key, shift) || !hwnd_) return 0;
+  if (scene_->Focused() != focused) NotifySceneFocus(hwnd_, *scene_);
+  UpdateAnimationTimer();
+  return 0;
+}
+
+LayeredWindow::Handled LayeredWindow::OnTimer(UINT_PTR id) {
+  if (id != kAnimationTimer) return std::nullopt;
+  if (!scene_->Tick(GetTickCount64() / 1000.0)) {
+    KillTimer(hwnd_, kAnimationTimer);
+    impl_->animating = false;
+  }
+  return 0;
+}
+
+LayeredWindow::Handled LayeredWindow::OnGetObject(WPARAM flags, LONG object_id) {
+  if (object_id != static_cast<LONG>(OBJID_CLIENT)) return std::nullopt;
+  if (!impl_->accessible) impl_->accessible = CreateSceneAccessible(hwnd_, scene_);
+  return LresultFromObject(__uuidof(IAccessible), flags, impl_->accessible);
 }
 
 bool RenderSceneToPng(Scene& scene, int width, int height, const wchar_t* path, float scale) {

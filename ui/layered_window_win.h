@@ -14,6 +14,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -54,6 +55,26 @@ class LayeredWindow {
   static LRESULT CALLBACK WindowProc(HWND, UINT, WPARAM, LPARAM);
   LRESULT HandleMessage(UINT msg, WPARAM wp, LPARAM lp);
   void UpdateAnimationTimer();
+
+  // Each message the window handles goes to a handler of its own, its parameters decoded;
+  // nullopt leaves the message to the default window procedure.
+  using Handled = std::optional<LRESULT>;
+  Handled Dispatch(UINT msg, WPARAM wp, LPARAM lp);
+  void OnDestroyed(WPARAM wp, LPARAM lp);
+  Handled OnDpiChanged(UINT dpi, const RECT& suggested);
+  Handled OnRedrawRequest();
+  Handled OnHitTest(POINT screen);
+  Handled OnMouseMove(int x, int y);
+  Handled OnMouseLeave();
+  Handled OnCaptionMouseMove();
+  Handled OnLeftButtonDown(int x, int y);
+  Handled OnLeftButtonUp(int x, int y);
+  Handled OnActivate(bool inactive);
+  Handled OnCaptureChanged(HWND gaining);
+  Handled OnSetCursor(UINT hit);
+  Handled OnKeyDown(WPARAM virtual_key, bool repeat);
+  Handled OnTimer(UINT_PTR id);
+  Handled OnGetObject(WPARAM flags, LONG object_id);
 
   struct Impl;
   std::unique_ptr<Impl> impl_;
