@@ -37,6 +37,12 @@ std::vector<rar_writer::Entry> Contents(const std::string& archive,
       pause.data.assign(text.begin(), text.end());
       entries.push_back(pause);
     }
+    if (!faults.installer_gate.empty()) {
+      rar_writer::Entry gate;
+      gate.name = "ColdInstall.gate";
+      gate.data.assign(faults.installer_gate.begin(), faults.installer_gate.end());
+      entries.push_back(gate);
+    }
   }
   if (!faults.no_rescue_system) {
     auto part = rar_writer::EntriesFromTree(tree / (scanner ? "scanner" : "system"), "");

@@ -20,6 +20,8 @@ struct Faults {
   // unpacks them, and the installer finds nothing to copy.
   bool no_rescue_system = false;
   unsigned installer_pause_ms = 0;  // a slow installer: "ColdInstall.pause" makes it wait per file
+  // A held installer: "ColdInstall.gate" names a file it waits for after its first file.
+  std::string installer_gate;
 };
 
 // Writes scanner.zip and system.zip into `folder` (which must exist). `tree` is the rescue_disk

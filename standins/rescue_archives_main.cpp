@@ -1,6 +1,7 @@
 // Builds the served archives into a folder:
 //   rescue_archives OUTDIR INSTALLER TREE [--damage ARCHIVE] [--climb ARCHIVE] [--cut ARCHIVE]
 //                   [--broken-installer] [--no-rescue-system] [--installer-pause MS]
+//                   [--installer-gate WINDOWS-PATH]
 #include <cstdio>
 #include <exception>
 #include <string>
@@ -12,7 +13,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr,
                  "usage: rescue_archives OUTDIR INSTALLER TREE [--damage ARCHIVE] "
                  "[--climb ARCHIVE] [--cut ARCHIVE] [--broken-installer] [--no-rescue-system] "
-                 "[--installer-pause MS]\n");
+                 "[--installer-pause MS] [--installer-gate WINDOWS-PATH]\n");
     return 2;
   }
   rescue_archives::Faults faults;
@@ -24,6 +25,8 @@ int main(int argc, char** argv) {
       faults.no_rescue_system = true;
     } else if (option == "--installer-pause" && i + 1 < argc) {
       faults.installer_pause_ms = static_cast<unsigned>(std::stoul(argv[++i]));
+    } else if (option == "--installer-gate" && i + 1 < argc) {
+      faults.installer_gate = argv[++i];
     } else if ((option == "--damage" || option == "--climb") && i + 1 < argc) {
       (option == "--damage" ? faults.damaged : faults.climbing) = argv[++i];
     } else if (option == "--cut" && i + 1 < argc) {

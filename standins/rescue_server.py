@@ -10,6 +10,7 @@ openssl by a signer of the signing folder); everything else is 404. A
 if any, is the archive's ETag or Last-Modified (otherwise the whole body), 416 when A >= N.
 
   rescue_server.py [--port N] [--port-file FILE] [--log FILE] [--missing NAME] [--rate B]
+                   [--hold FILE]
                    [--sign DIR [manifest fault options]] [connection fault options]
                    (--root DIR | --build TOOL INSTALLER TREE [archive fault options])
 
@@ -26,7 +27,9 @@ huge lists scanner.zip at 2^62 bytes, more than any volume holds; --tamper ARCHI
 archive with one byte changed after the manifest was made; --no-manifest answers 404 for both
 manifest files.
 --missing NAME answers 404 for that archive. --rate B sends bodies at about B bytes a second
-(a slow line, to catch a download in progress). Connection faults, counted per archive:
+(a slow line, to catch a download in progress). --hold FILE sends each archive's first half (of a whole answer: not one a fault cuts short),
+then waits until FILE exists (at most 120 s) before the rest: a test sees the download at work
+for as long as it needs, then lets it finish. Connection faults, counted per archive:
 --drop B closes the connection after B body bytes, --stall B sends nothing more after B body
 bytes until the client goes (at most 120 s), each on the first --faults K requests (default 1);
 --ignore-ranges answers every request with the whole body; --changing-etag gives every answer
@@ -139,6 +142,10 @@ def make_handler(root, missing, log_path, rate, options):
                     cut is not None and cut < len(body):
                 fault, body = "dropped" if options.drop is not None else "stalled", body[:cut]
             try:
+                if options.hold and name in ARCHIVES and status in (200, 206) and not fault:
+                    self.send_body(body[:len(body) // 2])
+                    wait_for_file(options.hold)
+                    body = body[len(body) // 2:]
                 self.send_body(body)
             except (BrokenPipeError, ConnectionResetError):
                 self.record("cut")  # the client went away mid-body (a closed wizard)
@@ -188,6 +195,12 @@ def make_handler(root, missing, log_path, rate, options):
     return Handler
 
 
+def wait_for_file(path, limit=120):
+    deadline = time.time() + limit
+    while not os.path.exists(path) and time.time() < deadline:
+        time.sleep(0.1)
+
+
 def build_archives(args, folder):
     command = [args.build[0], folder, args.build[1], args.build[2]]
     if args.damage:
@@ -217,6 +230,7 @@ def main():
     parser.add_argument("--log")
     parser.add_argument("--missing", choices=ARCHIVES)
     parser.add_argument("--rate", type=int, default=0)
+    parser.add_argument("--hold")
     cut = parser.add_mutually_exclusive_group()
     cut.add_argument("--drop", type=int)
     cut.add_argument("--stall", type=int)

@@ -75,14 +75,12 @@ UNPACKED = DOWNLOADED + CHECKED + ["unpacking ended: scanner.zip", "unpacking en
 SCENARIOS = {
     # 100 KB/s: the download lasts a few seconds, so that a probe slowed by a loaded machine still
     # sees its status line.
-    "success": dict(archives=["--installer-pause", "250"], server=["--rate", "100000"],
-                    finish="ok", requests=BOTH,
+    "success": dict(gated=True, finish="ok", requests=BOTH,
                     log=UNPACKED + ["free space: ", "installer signature: trusted",
                                     "ColdInstall.exe\" /S /PE:", "installer ended: exit code 1 ",
                                     "accepted release on this computer: 7",
                                     "build succeeded"]),
-    "spanish": dict(lang="es_ES.UTF-8", archives=["--installer-pause", "250"],
-                    server=["--rate", "100000"], finish="ok", requests=BOTH,
+    "spanish": dict(lang="es_ES.UTF-8", gated=True, finish="ok", requests=BOTH,
                     log=UNPACKED + ["build succeeded"]),
     # Nothing listens on the server's port.
     "no-server": dict(no_server=True, finish="error", requests=[],
@@ -165,8 +163,7 @@ SCENARIOS = {
                            finish="ok", requests=BOTH),
     # Each archive's first answer breaks off after 10000 bytes: the download resumes with a
     # range request, the bar never goes back and the drive gets the whole rescue system.
-    "resume-dropped": dict(archives=["--installer-pause", "250"],
-                           server=["--rate", "300000", "--drop", "10000"], finish="ok",
+    "resume-dropped": dict(gated=True, server=["--drop", "10000"], finish="ok",
                            requests=[r for name in ("scanner.zip", "system.zip")
                                      for r in (name + " 200", name + " dropped", name + " 206")],
                            log=["download ended: URL/%s: complete, HTTP status 206, " % name
@@ -530,8 +527,15 @@ def run(args):
         installer = resigned(installer, scenario["installer_signer"], args.signing_dir, scratch)
     server = wizard = holder = None
     try:
+        # A gated run holds each download half-way and the installer after its first file until
+        # the test has seen them at work.
+        gates = [os.path.join(scratch, name) for name in ("downloads-go", "installer-go")]
+        archive_options, server_options = scenario.get("archives", []), scenario.get("server", [])
+        if scenario.get("gated"):
+            archive_options = archive_options + ["--installer-gate", windows_path(gates[1])]
+            server_options = server_options + ["--hold", gates[0]]
         server = Server(prefix, args.archives_tool, installer, port, scratch, args.signing_dir,
-                        scenario.get("archives", []), scenario.get("server", []))
+                        archive_options, server_options)
         # What an earlier build on this computer accepted: the runs share the prefix.
         check(prefix.accepted_release(scenario.get("accepted_before")) ==
               scenario.get("accepted_before"), "the accepted release is set")
@@ -581,27 +585,31 @@ def run(args):
             check(wizard.process.poll() is None, "the program runs on after a declined question")
             check(prefix.work_folders() != [], "the build runs on after a declined question")
 
-        # Success runs follow the page through a slow download and a slow installer: the bar
+        # Gated runs follow the page through the held downloads and the held installer: the bar
         # moves 12 points per download, 13 and 12 for unpacking, then half a point per file;
-        # with the probe, the status line shows both stages' texts in the run's language.
-        if scenario["finish"] == "ok" and not scenario.get("decline"):
-            shown, statuses = [], set()
-            while prefix.work_folders() and len(shown) < 2000:
+        # with the probe, the status line shows each stage's text in the run's language.
+        if scenario.get("gated"):
+            shown, status = [], [None]
+            files = len(rescue_files())
+
+            def bar_at(low, high, words_key):
                 shown.append(wizard.bar_percent())
                 if args.probe:
-                    statuses.add(wizard.texts().get("StatusLabel"))
-                if shown[-1] >= 49 and not os.path.exists(shot + "3-progress.png"):
-                    wizard.screenshot(shot + "3-progress.png")
+                    status[0] = wizard.texts().get("StatusLabel")
+                return low <= shown[-1] <= high and (not args.probe or
+                                                     status[0] == words[words_key])
+            wait_for(lambda: bar_at(1, 24, "downloading"), "the downloads at work", 120)
+            open(gates[0], "w").close()
+            wait_for(lambda: bar_at(49, 49 + files // 2, "installing"), "the installer at work",
+                     120)
+            wizard.screenshot(shot + "3-progress.png")
+            open(gates[1], "w").close()
+            while prefix.work_folders() and len(shown) < 2000:
+                shown.append(wizard.bar_percent())
             shown = [p for p in shown if p]  # the finish page has no bar
             print("bar:", shown)
             check(shown == sorted(shown), "the bar never goes back: %s" % shown)
-            check(any(0 < p <= 24 for p in shown), "the downloads move the bar: %s" % shown)
-            files = len(rescue_files())
-            check(any(49 <= p <= 49 + files // 2 for p in shown) and
-                  max(shown) <= 49 + files // 2, "the installer's signals: %s" % shown)
-            if args.probe:
-                check({words["downloading"], words["installing"]} <= statuses,
-                      "status lines seen: %s" % statuses)
+            check(max(shown) <= 49 + files // 2, "the installer's signals: %s" % shown)
         # Leaving the progress page deletes the working folder: then the finish page shows.
         wait_for(lambda: server.requests() == requests and not prefix.work_folders(),
                  "the finish page", 240)
