@@ -45,8 +45,10 @@ import email.utils
 import hashlib
 import http.server
 import os
+import select
 import shutil
 import signal
+import socket
 import subprocess
 import sys
 import tempfile
@@ -144,7 +146,7 @@ def make_handler(root, missing, log_path, rate, options):
             try:
                 if options.hold and name in ARCHIVES and status in (200, 206) and not fault:
                     self.send_body(body[:len(body) // 2])
-                    wait_for_file(options.hold)
+                    self.hold_until(options.hold)
                     body = body[len(body) // 2:]
                 self.send_body(body)
             except (BrokenPipeError, ConnectionResetError):
@@ -184,6 +186,14 @@ def make_handler(root, missing, log_path, rate, options):
                 self.wfile.flush()
                 time.sleep(0.1)
 
+        def hold_until(self, path, limit=120):
+            """Waits for `path` to exist; a client that goes away meanwhile ends the answer."""
+            deadline = time.time() + limit
+            while not os.path.exists(path) and time.time() < deadline:
+                readable, _, _ = select.select([self.connection], [], [], 0.1)
+                if readable and not self.connection.recv(1, socket.MSG_PEEK):
+                    raise ConnectionResetError("the client went away")
+
         def record(self, status):
             if log_path:
                 with log_lock, open(log_path, "a") as log:
@@ -193,12 +203,6 @@ def make_handler(root, missing, log_path, rate, options):
             pass
 
     return Handler
-
-
-def wait_for_file(path, limit=120):
-    deadline = time.time() + limit
-    while not os.path.exists(path) and time.time() < deadline:
-        time.sleep(0.1)
 
 
 def build_archives(args, folder):

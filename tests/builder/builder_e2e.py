@@ -55,6 +55,9 @@ TEXTS = {
                details="Detalles en "),
 }
 
+# The stages a run can hold until it has seen them at work.
+HELD = ("downloads", "installer")
+
 # name: archive options, server options, expected finish ("ok", "error" or "closed"), and the
 # requests the server sees ("<archive> <status>", "cut" when the wizard went away mid-body).
 # Closing mid-build asks first: "closed" scenarios answer yes; "decline" ones close, answer no
@@ -75,12 +78,12 @@ UNPACKED = DOWNLOADED + CHECKED + ["unpacking ended: scanner.zip", "unpacking en
 SCENARIOS = {
     # 100 KB/s: the download lasts a few seconds, so that a probe slowed by a loaded machine still
     # sees its status line.
-    "success": dict(gated=True, finish="ok", requests=BOTH,
+    "success": dict(hold=HELD, finish="ok", requests=BOTH,
                     log=UNPACKED + ["free space: ", "installer signature: trusted",
                                     "ColdInstall.exe\" /S /PE:", "installer ended: exit code 1 ",
                                     "accepted release on this computer: 7",
                                     "build succeeded"]),
-    "spanish": dict(lang="es_ES.UTF-8", gated=True, finish="ok", requests=BOTH,
+    "spanish": dict(lang="es_ES.UTF-8", hold=HELD, finish="ok", requests=BOTH,
                     log=UNPACKED + ["build succeeded"]),
     # Nothing listens on the server's port.
     "no-server": dict(no_server=True, finish="error", requests=[],
@@ -153,17 +156,16 @@ SCENARIOS = {
     "another-build": dict(hold_event=True, finish="error", requests=BOTH,
                           reason="Installing: another build is running.",
                           log=UNPACKED + ["installer not run: COLDINSTALL_EVENT is held"]),
-    # scanner.zip (some 300 KB compressed) takes about ten seconds at this rate: it is still
-    # under way when the window closes.
-    "close-mid-download": dict(server=["--rate", "30000"], finish="closed",
+    # scanner.zip is held half-way: it is still under way when the window closes.
+    "close-mid-download": dict(hold=["downloads"], finish="closed",
                                requests=["scanner.zip 200", "scanner.zip cut"]),
-    "close-mid-install": dict(archives=["--installer-pause", "1000"], finish="closed",
+    "close-mid-install": dict(hold=["installer"], finish="closed",
                               requests=BOTH),
-    "close-declined": dict(lang="es_ES.UTF-8", server=["--rate", "30000"], decline=True,
+    "close-declined": dict(lang="es_ES.UTF-8", hold=["downloads"], decline=True,
                            finish="ok", requests=BOTH),
     # Each archive's first answer breaks off after 10000 bytes: the download resumes with a
     # range request, the bar never goes back and the drive gets the whole rescue system.
-    "resume-dropped": dict(gated=True, server=["--drop", "10000"], finish="ok",
+    "resume-dropped": dict(hold=HELD, server=["--drop", "10000"], finish="ok",
                            requests=[r for name in ("scanner.zip", "system.zip")
                                      for r in (name + " 200", name + " dropped", name + " 206")],
                            log=["download ended: URL/%s: complete, HTTP status 206, " % name
@@ -527,13 +529,19 @@ def run(args):
         installer = resigned(installer, scenario["installer_signer"], args.signing_dir, scratch)
     server = wizard = holder = None
     try:
-        # A gated run holds each download half-way and the installer after its first file until
-        # the test has seen them at work.
-        gates = [os.path.join(scratch, name) for name in ("downloads-go", "installer-go")]
+        # A held stage (each download half-way, the installer after its first file) waits until
+        # the test has seen it at work and lets it go.
+        hold = scenario.get("hold", [])
+        gates = {stage: os.path.join(scratch, stage + "-go") for stage in HELD}
         archive_options, server_options = scenario.get("archives", []), scenario.get("server", [])
-        if scenario.get("gated"):
-            archive_options = archive_options + ["--installer-gate", windows_path(gates[1])]
-            server_options = server_options + ["--hold", gates[0]]
+        if "installer" in hold:
+            archive_options = archive_options + ["--installer-gate",
+                                                 windows_path(gates["installer"])]
+        if "downloads" in hold:
+            server_options = server_options + ["--hold", gates["downloads"]]
+
+        def release(stage):
+            open(gates[stage], "w").close()
         server = Server(prefix, args.archives_tool, installer, port, scratch, args.signing_dir,
                         archive_options, server_options)
         # What an earlier build on this computer accepted: the runs share the prefix.
@@ -559,8 +567,8 @@ def run(args):
         words = TEXTS["es" if scenario.get("lang", "").startswith("es") else "en"]
 
         if scenario["finish"] == "closed":
-            if "--rate" in scenario.get("server", []):
-                time.sleep(2)  # the slow download is under way
+            if "downloads" in hold:
+                wait_for(lambda: 0 < wizard.bar_percent() <= 24, "the download at work", 120)
             else:
                 wait_for(lambda: drive_files(prefix.drive), "the installer at work", 120)
             wizard.screenshot(shot + "3-progress.png")
@@ -580,15 +588,16 @@ def run(args):
 
         if scenario.get("decline"):
             # Declined, the question leaves the build running to its ordinary end.
-            time.sleep(1)
+            wait_for(lambda: 0 < wizard.bar_percent() <= 24, "the download at work", 120)
             wizard.close_and_answer(words["stop"], yes=False)
             check(wizard.process.poll() is None, "the program runs on after a declined question")
             check(prefix.work_folders() != [], "the build runs on after a declined question")
+            release("downloads")
 
-        # Gated runs follow the page through the held downloads and the held installer: the bar
+        # Runs that hold both stages follow the page through them: the bar
         # moves 12 points per download, 13 and 12 for unpacking, then half a point per file;
         # with the probe, the status line shows each stage's text in the run's language.
-        if scenario.get("gated"):
+        if hold == HELD and scenario["finish"] == "ok":
             shown, status = [], [None]
             files = len(rescue_files())
 
@@ -599,11 +608,11 @@ def run(args):
                 return low <= shown[-1] <= high and (not args.probe or
                                                      status[0] == words[words_key])
             wait_for(lambda: bar_at(1, 24, "downloading"), "the downloads at work", 120)
-            open(gates[0], "w").close()
+            release("downloads")
             wait_for(lambda: bar_at(49, 49 + files // 2, "installing"), "the installer at work",
                      120)
             wizard.screenshot(shot + "3-progress.png")
-            open(gates[1], "w").close()
+            release("installer")
             while prefix.work_folders() and len(shown) < 2000:
                 shown.append(wizard.bar_percent())
             shown = [p for p in shown if p]  # the finish page has no bar
