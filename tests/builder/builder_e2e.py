@@ -448,10 +448,11 @@ class Wizard:
 
     def bar_percent(self):
         """The percentage the progress bar shows: its filled (blue) share."""
-        x, y, _, _ = self.window()
         left, row, width = BAR
+        x, y = self.at((left, row))
+        width = round(width * self.window()[2] / 613.0)  # the window's scale, as at() uses
         out = subprocess.run(["import", "-display", self.prefix.env["DISPLAY"], "-window",
-                              "root", "-crop", "%dx1+%d+%d" % (width, x + left, y + row),
+                              "root", "-crop", "%dx1+%d+%d" % (width, x, y),
                               "-depth", "8", "txt:-"], capture_output=True, text=True).stdout
         filled = 0
         for line in out.splitlines()[1:]:
