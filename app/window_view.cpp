@@ -173,8 +173,8 @@ void WindowView::SetConfirmation(const RemovableDrive& drive, const DriveContent
                        : contents.files == 0 ? L"It holds no files."
                        : contents.files == 1 ? L"It holds 1 file ({size})."
                                              : L"It holds {files} files ({size}).";
-  confirm_contents_->SetText(
-      Filled(LookupTranslation(key), {{L"{files}", std::to_wstring(contents.files)}, {L"{size}", size}}));
+  confirm_contents_->SetText(Filled(
+      LookupTranslation(key), {{L"{files}", std::to_wstring(contents.files)}, {L"{size}", size}}));
   confirm_disk_warning_->SetVisible(drive.usb_disk);
 }
 

@@ -26,8 +26,9 @@ struct FolderEntry {
 };
 
 // Lists one folder ("E:\", "E:\Photos\") into `entries`; false when it cannot be read, which the
-// count skips (a folder the user may not read is not the user's data to lose).
-using ListFolder = std::function<bool(const std::wstring& folder, std::vector<FolderEntry>& entries)>;
+// count skips (a "System Volume Information" folder, say) and goes on.
+using ListFolder =
+    std::function<bool(const std::wstring& folder, std::vector<FolderEntry>& entries)>;
 
 constexpr uint64_t kMaxCountedFiles = 10000;
 

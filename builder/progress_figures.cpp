@@ -78,8 +78,8 @@ std::wstring DurationText(double seconds) {
   const uint64_t minutes = (whole + 59) / 60;
   if (minutes < 60) return std::to_wstring(minutes) + L" min";
   const uint64_t rest = minutes % 60;
-  return std::to_wstring(minutes / 60) + L" h " + (rest < 10 ? L"0" : L"") +
-         std::to_wstring(rest) + L" min";
+  return std::to_wstring(minutes / 60) + L" h " + (rest < 10 ? L"0" : L"") + std::to_wstring(rest) +
+         L" min";
 }
 
 }  // namespace progress_figures

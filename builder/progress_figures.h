@@ -40,12 +40,12 @@ class DownloadFigures {
   bool started_ = false;
   uint64_t expected_ = 0;
   uint64_t received_ = 0;
-  double first_seconds_ = 0;     // the download's first reading
-  double interval_seconds_ = 0;  // where the current interval began
-  uint64_t interval_bytes_ = 0;  // and the bytes at that moment
-  double last_byte_seconds_ = 0; // the last reading that brought bytes
-  double speed_ = 0;             // smoothed; meaningful once speed_seconds_ is reached
-  double speed_seconds_ = 0;     // time the smoothed speed covers so far
+  double first_seconds_ = 0;      // the download's first reading
+  double interval_seconds_ = 0;   // where the current interval began
+  uint64_t interval_bytes_ = 0;   // and the bytes at that moment
+  double last_byte_seconds_ = 0;  // the last reading that brought bytes
+  double speed_ = 0;              // smoothed; meaningful once speed_seconds_ is reached
+  double speed_seconds_ = 0;      // time the smoothed speed covers so far
 };
 
 // A download's amount in one unit, chosen by its whole length (by what came, when the length is

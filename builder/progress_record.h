@@ -8,8 +8,9 @@
 // stages and never capped here: the view applies the plan's ShownPercent when it draws the bar.
 //
 // The lock guards the percentage, the status text, the stage and the download's figures, and is
-// held for one read or one write only. The stage value is unguarded: the worker resets it before it starts a stage's reporter
-// (a download, the installer monitor), and exactly one reporter runs at a time.
+// held for one read or one write only. The stage value is unguarded: the worker resets it before
+// it starts a stage's reporter (a download, the installer monitor), and exactly one reporter runs
+// at a time.
 #pragma once
 
 #include <cstdint>

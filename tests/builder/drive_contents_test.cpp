@@ -32,8 +32,8 @@ const Clock::time_point kNoDeadline = Clock::time_point::max();
 
 TEST(DriveContents, CountsNestedFilesSkipsUnreadableFoldersAndFollowsNoLink) {
   Tree tree;
-  tree.folders[L"E:\\"] = {File(L"a.txt", 10), Folder(L"Photos"), Folder(L"Locked"),
-                           {L"Elsewhere", true, true, 0}};
+  tree.folders[L"E:\\"] = {
+      File(L"a.txt", 10), Folder(L"Photos"), Folder(L"Locked"), {L"Elsewhere", true, true, 0}};
   tree.folders[L"E:\\Photos\\"] = {File(L"1.jpg", 3000000000ull), Folder(L"Old")};
   tree.folders[L"E:\\Photos\\Old\\"] = {File(L"2.jpg", 5)};
   const DriveContents contents = CountContents(L"E:\\", tree.Lister(), kNoDeadline);

@@ -9,8 +9,8 @@ namespace {
 using progress_figures::DownloadFigures;
 
 // Readings every 100 ms, as the page's timer takes them, at `rate` bytes a second.
-void Feed(DownloadFigures& figures, double& now, uint64_t& received, double seconds,
-          uint64_t rate, uint64_t expected) {
+void Feed(DownloadFigures& figures, double& now, uint64_t& received, double seconds, uint64_t rate,
+          uint64_t expected) {
   for (int tick = 0; tick < static_cast<int>(seconds * 10 + 0.5); ++tick) {
     now += 0.1;
     received += rate / 10;
@@ -100,8 +100,8 @@ TEST(ProgressFigures, Texts) {
   const struct {
     double seconds;
     const wchar_t* text;
-  } durations[] = {{0, L"0 s"},      {0.2, L"5 s"},          {41, L"45 s"},
-                   {56, L"60 s"},  {59.5, L"1 min"},          {61, L"2 min"},
+  } durations[] = {{0, L"0 s"},       {0.2, L"5 s"},         {41, L"45 s"},
+                   {56, L"60 s"},     {59.5, L"1 min"},      {61, L"2 min"},
                    {3540, L"59 min"}, {3541, L"1 h 00 min"}, {3600 * 26 + 300, L"26 h 05 min"}};
   for (const auto& d : durations)
     EXPECT_EQ(progress_figures::DurationText(d.seconds), d.text) << d.seconds;

@@ -138,7 +138,8 @@ const std::map<std::wstring, std::wstring> kSpanish = {
     {L"It holds {files} files ({size}).",
      L"Contiene {files} archivos ({size})."},
     {L"It holds more than {files} files ({size}).",
-     L"Contiene m\u00e1s de {files} archivos ({size})."},    // The progress page's step and download figures.
+     L"Contiene m\u00e1s de {files} archivos ({size})."},
+    // The progress page's step and download figures.
     {L"Step {step} of {steps}: downloading",
      L"Paso {step} de {steps}: descargando"},
     {L"Step {step} of {steps}: unpacking",
