@@ -177,13 +177,13 @@ SCENARIOS = {
                            log=["download ended: URL/%s: complete, HTTP status 206, " % name
                                 for name in ("scanner.zip", "system.zip")] +
                                ["error 0, resumes 1, "] + CHECKED[2:] + ["build succeeded"]),
-    # 30 KB/s: each archive takes ten seconds or so, long enough for the progress page's figures
-    # (amount, speed, time left) to show beside its step; read in English at 96 dpi and in
-    # Spanish at 144.
-    "figures": dict(archives=["--installer-pause", "250"], server=["--rate", "30000"],
+    # 20 KB/s: each archive takes some fifteen seconds, long enough, even for a probe slowed by
+    # a loaded machine, to read the progress page's figures (amount, speed, time left) beside
+    # its step; in English at 96 dpi and in Spanish at 144.
+    "figures": dict(archives=["--installer-pause", "250"], server=["--rate", "20000"],
                     finish="ok", requests=BOTH, figures=True, log=["build succeeded"]),
     "figures-es-144dpi": dict(lang="es_ES.UTF-8", dpi=144, archives=["--installer-pause", "250"],
-                              server=["--rate", "30000"], finish="ok", requests=BOTH,
+                              server=["--rate", "20000"], finish="ok", requests=BOTH,
                               figures=True, log=["build succeeded"]),
     # scanner.zip's first two answers stall after 20000 bytes: the page says it waits for the
     # server once nothing has come for a few seconds, and names the resume it is on once the
