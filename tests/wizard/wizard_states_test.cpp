@@ -237,10 +237,13 @@ TEST(WizardStates, InstallAsksBeforeTheBuildStarts) {
   EXPECT_EQ(w.view.Control("ConfirmDrive")->Text().substr(0, 4), L"E:  ");  // the test prefix's E:
   EXPECT_FALSE(w.view.Control("ConfirmContents")->Text().empty());
   EXPECT_FALSE(w.view.Control("ConfirmDiskWarning")->Visible());
-  // While the question is shown, a second "Install" or a refresh changes nothing.
+  // While the question is shown, a second "Install", a refresh or another drive coming or
+  // going changes nothing as long as the drive asked about is still there.
   w.machine.DispatchEvent(WizardEvent::Install);
   w.machine.DispatchEvent(WizardEvent::Refresh);
+  w.machine.DispatchEvent(WizardEvent::DrivesChanged);
   EXPECT_TRUE(w.view.Shown("ConfirmPage"));
+  EXPECT_TRUE(w.view.Hidden("DrivePage"));
 
   w.machine.DispatchEvent(WizardEvent::Cancel);
   EXPECT_TRUE(w.view.Shown("DrivePage"));
