@@ -55,6 +55,8 @@ MainWindow::MainWindow(HINSTANCE instance)
   clickable.start_button->SetClickHandler([this] { OnStartClick(); });
   clickable.refresh_link->SetClickHandler([this] { OnRefreshClick(); });
   clickable.install_button->SetClickHandler([this] { OnInstallClick(); });
+  clickable.continue_button->SetClickHandler([this] { OnContinueClick(); });
+  clickable.cancel_button->SetClickHandler([this] { OnCancelClick(); });
   clickable.close_button->SetClickHandler([this] { OnCloseButtonClick(); });
   clickable.close_box->SetClickHandler([this] { OnCloseBoxClick(); });
   window_.SetMessageHandler([this](UINT message, WPARAM wparam, LPARAM lparam, LRESULT* result) {
@@ -109,6 +111,14 @@ void MainWindow::OnRefreshClick() {
 
 void MainWindow::OnInstallClick() {
   if (machine_) machine_->DispatchEvent(WizardEvent::Install);
+}
+
+void MainWindow::OnContinueClick() {
+  if (machine_) machine_->DispatchEvent(WizardEvent::Continue);
+}
+
+void MainWindow::OnCancelClick() {
+  if (machine_) machine_->DispatchEvent(WizardEvent::Cancel);
 }
 
 void MainWindow::OnCloseButtonClick() {

@@ -34,6 +34,8 @@ class MainWindow : public WindowView {
   void OnStartClick();
   void OnRefreshClick();
   void OnInstallClick();
+  void OnContinueClick();
+  void OnCancelClick();
   void OnCloseButtonClick();
   void OnCloseBoxClick();
   void OnProgressTimer();

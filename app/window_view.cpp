@@ -1,9 +1,13 @@
 #include "app/window_view.h"
 
+#include <cwchar>
+#include <initializer_list>
 #include <stdexcept>
+#include <utility>
 
 #include "builder/progress_plan.h"
 #include "builder/removable_drives.h"
+#include "download/download_progress.h"
 
 namespace {
 
@@ -42,6 +46,15 @@ const wchar_t* ProblemAdvice(DriveProblem problem) {
   return nullptr;
 }
 
+// `text` with each field ("{size}") replaced by its value; a field the text lacks is skipped.
+std::wstring Filled(std::wstring text,
+                    std::initializer_list<std::pair<const wchar_t*, std::wstring>> fields) {
+  for (const auto& [field, value] : fields)
+    if (const size_t at = text.find(field); at != std::wstring::npos)
+      text.replace(at, wcslen(field), value);
+  return text;
+}
+
 void SetShown(ui::Control& control, bool shown) {
   control.SetVisible(shown);
   control.SetEnabled(shown);
@@ -61,12 +74,18 @@ WindowView::WindowView(std::unique_ptr<ui::Scene> scene, i18n::TranslationTable 
       drive_page_(Required(*scene_, "DrivePage")),
       progress_page_(Required(*scene_, "ProgressPage")),
       finish_page_(Required(*scene_, "FinishPage")),
+      confirm_page_(Required(*scene_, "ConfirmPage")),
+      confirm_drive_(Required(*scene_, "ConfirmDrive")),
+      confirm_contents_(Required(*scene_, "ConfirmContents")),
+      confirm_disk_warning_(Required(*scene_, "ConfirmDiskWarning")),
       drive_list_(Required<ui::DropDown>(*scene_, "DriveList")),
       drive_picture_(Required(*scene_, "DrivePicture")),
       no_drive_notice_(Required(*scene_, "NoDriveNotice")),
       drive_problem_notice_(Required(*scene_, "DriveProblemNotice")),
       progress_bar_(Required<ui::ProgressBar>(*scene_, "ProgressBar")),
       status_label_(Required(*scene_, "StatusLabel")),
+      step_label_(Required(*scene_, "StepLabel")),
+      figures_label_(Required(*scene_, "FiguresLabel")),
       finish_title_(Required(*scene_, "FinishTitle")),
       finish_text_(Required(*scene_, "FinishText")),
       finish_reason_(Required(*scene_, "FinishReason")),
@@ -74,7 +93,8 @@ WindowView::WindowView(std::unique_ptr<ui::Scene> scene, i18n::TranslationTable 
       success_picture_(Required(*scene_, "SuccessPicture")),
       error_picture_(Required(*scene_, "ErrorPicture")),
       clickable_{Required(*scene_, "StartButton"), Required(*scene_, "RefreshLink"),
-                 Required(*scene_, "InstallButton"), Required(*scene_, "CloseButton"),
+                 Required(*scene_, "InstallButton"), Required(*scene_, "ContinueButton"),
+                 Required(*scene_, "CancelButton"), Required(*scene_, "CloseButton"),
                  Required(*scene_, "CloseBox")} {
   drive_list_->SetSelectHandler([this] { ShowDriveChoice(); });
 }
@@ -87,6 +107,7 @@ ui::Control* WindowView::Page(WizardPage page) const {
     case WizardPage::DriveSelection: return drive_page_;
     case WizardPage::Progress: return progress_page_;
     case WizardPage::Finish: return finish_page_;
+    case WizardPage::DriveConfirmation: return confirm_page_;
   }
   return welcome_page_;
 }
@@ -127,9 +148,10 @@ void WindowView::ShowDriveChoice() {
                                    : DriveProblem::None;
   clickable_.install_button->SetEnabled(selected >= 0 && problem == DriveProblem::None);
   const wchar_t* advice = ProblemAdvice(problem);
-  std::wstring text = advice ? LookupTranslation(advice) : std::wstring();
-  if (const size_t at = text.find(L"{size}"); at != std::wstring::npos)
-    text.replace(at, 6, SizeText(RequiredDriveBytes(), DecimalMark(user_lcid)));
+  const std::wstring text =
+      advice ? Filled(LookupTranslation(advice),
+                      {{L"{size}", SizeText(RequiredDriveBytes(), DecimalMark(user_lcid))}})
+             : std::wstring();
   drive_problem_notice_->SetText(text);
   drive_problem_notice_->SetVisible(!text.empty());
 }
@@ -139,10 +161,70 @@ std::wstring WindowView::SelectedDrive() const {
   return selected >= 0 ? drive_list_->ItemValue(selected) : std::wstring();
 }
 
+void WindowView::SetConfirmation(const RemovableDrive& drive, const DriveContents& contents) {
+  const wchar_t mark = DecimalMark(user_lcid);
+  std::wstring line = DriveText(drive, mark);
+  if (drive.usb_disk) line += L"  " + LookupTranslation(L"USB disk");
+  confirm_drive_->SetText(line);
+  // Less than the size's last digit still reads as something, never as "0.0 MB".
+  const std::wstring size = contents.bytes < 100000 ? L"< 0" + std::wstring(1, mark) + L"1 MB"
+                                                    : SizeText(contents.bytes, mark);
+  const wchar_t* key = contents.more       ? L"It holds more than {files} files ({size})."
+                       : contents.files == 0 ? L"It holds no files."
+                       : contents.files == 1 ? L"It holds 1 file ({size})."
+                                             : L"It holds {files} files ({size}).";
+  confirm_contents_->SetText(Filled(
+      LookupTranslation(key), {{L"{files}", std::to_wstring(contents.files)}, {L"{size}", size}}));
+  confirm_disk_warning_->SetVisible(drive.usb_disk);
+}
+
 void WindowView::ShowProgress(const ProgressSnapshot& progress) {
   // Both setters leave an unchanged value alone, so an unchanged tick causes no redraw.
   progress_bar_->SetValue(progress_plan::ShownPercent(progress.percent));
   status_label_->SetText(progress.status);
+  const wchar_t* step = nullptr;
+  switch (progress.step) {
+    case progress_plan::StepOf(progress_plan::Stage::Download):
+      step = L"Step {step} of {steps}: downloading";
+      break;
+    case progress_plan::StepOf(progress_plan::Stage::Unpack):
+      step = L"Step {step} of {steps}: unpacking";
+      break;
+    case progress_plan::StepOf(progress_plan::Stage::Install):
+      step = L"Step {step} of {steps}: installing";
+      break;
+  }
+  step_label_->SetText(step ? Filled(LookupTranslation(step),
+                                     {{L"{step}", std::to_wstring(progress.step)},
+                                      {L"{steps}", std::to_wstring(progress_plan::kStageCount)}})
+                            : std::wstring());
+  figures_label_->SetText(FiguresText(progress, static_cast<double>(GetTickCount64()) / 1000));
+}
+
+std::wstring WindowView::FiguresText(const ProgressSnapshot& progress, double seconds) {
+  if (progress.step != progress_plan::StepOf(progress_plan::Stage::Download)) return {};
+  download_figures_.Observe(seconds, progress.received, progress.expected);
+  const std::wstring tries = std::to_wstring(kMaxResumeTries);
+  if (progress.resuming || download_figures_.Waiting(seconds)) {
+    if (progress.resume_try == 0) return LookupTranslation(L"Waiting for the server");
+    return Filled(LookupTranslation(L"Waiting for the server, try {try} of {tries}"),
+                  {{L"{try}", std::to_wstring(progress.resume_try)}, {L"{tries}", tries}});
+  }
+  if (progress.received == 0 && progress.expected == 0) return {};
+  const wchar_t mark = DecimalMark(user_lcid);
+  const progress_figures::Amount amount =
+      progress_figures::AmountText(progress.received, progress.expected, mark);
+  std::wstring text =
+      amount.total.empty()
+          ? amount.done
+          : Filled(LookupTranslation(L"{done} of {total}"),
+                   {{L"{done}", amount.done}, {L"{total}", amount.total}});
+  if (const double speed = download_figures_.Speed(); speed > 0)
+    text += L"  \u00b7  " + progress_figures::SpeedText(speed, mark);
+  if (const double left = download_figures_.SecondsLeft(); left >= 0)
+    text += L"  \u00b7  " + Filled(LookupTranslation(L"{time} left"),
+                                   {{L"{time}", progress_figures::DurationText(left)}});
+  return text;
 }
 
 void WindowView::ShowFinish(bool succeeded, const std::wstring& title, const std::wstring& text,

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "builder/progress_figures.h"
 #include "i18n/translation.h"
 #include "ui/scene.h"
 #include "wizard/wizard_view.h"
@@ -26,6 +27,7 @@ class WindowView : public WizardView {
   void HidePage(WizardPage page) override;
   void SetDrives(const std::vector<RemovableDrive>& drives, const std::wstring& keep) override;
   std::wstring SelectedDrive() const override;
+  void SetConfirmation(const RemovableDrive& drive, const DriveContents& contents) override;
   void ShowProgress(const ProgressSnapshot& progress) override;
   void ShowFinish(bool succeeded, const std::wstring& title, const std::wstring& text,
                   const std::wstring& reason, const std::wstring& details) override;
@@ -45,6 +47,8 @@ class WindowView : public WizardView {
     ui::Control* start_button;
     ui::Control* refresh_link;
     ui::Control* install_button;
+    ui::Control* continue_button;
+    ui::Control* cancel_button;
     ui::Control* close_button;
     ui::Control* close_box;
   };
@@ -54,6 +58,8 @@ class WindowView : public WizardView {
   ui::Control* Page(WizardPage page) const;
   // Install and the page's advice follow the chosen drive's problem.
   void ShowDriveChoice();
+  // The progress page's line of download figures for this snapshot, read at `seconds`.
+  std::wstring FiguresText(const ProgressSnapshot& progress, double seconds);
 
   std::unique_ptr<ui::Scene> scene_;
   i18n::WindowLanguages languages_;
@@ -64,6 +70,10 @@ class WindowView : public WizardView {
   ui::Control* drive_page_;
   ui::Control* progress_page_;
   ui::Control* finish_page_;
+  ui::Control* confirm_page_;
+  ui::Control* confirm_drive_;
+  ui::Control* confirm_contents_;
+  ui::Control* confirm_disk_warning_;
   ui::DropDown* drive_list_;
   ui::Control* drive_picture_;
   ui::Control* no_drive_notice_;
@@ -71,6 +81,9 @@ class WindowView : public WizardView {
   std::vector<DriveProblem> drive_problems_;  // one per drive list item
   ui::ProgressBar* progress_bar_;
   ui::Control* status_label_;
+  ui::Control* step_label_;
+  ui::Control* figures_label_;
+  progress_figures::DownloadFigures download_figures_;
   ui::Control* finish_title_;
   ui::Control* finish_text_;
   ui::Control* finish_reason_;

@@ -145,6 +145,7 @@ bool JudgeExitCode(ColdInstallContext& c, const InstallerRun& run) {
 bool RunColdInstall(const std::shared_ptr<ColdInstallContext>& context,
                     const std::wstring& drive_root, const std::wstring& status_text) {
   context->progress.SetStatusText(status_text);
+  context->progress.SetStage(progress_plan::Stage::Install);
   context->progress.ResetStageValue();
   ColdInstallContext& c = *context;
   c.log.Line(L"installer stage started");

@@ -202,6 +202,7 @@ std::wstring RescueDiskUrl(const std::wstring& name) {
 }
 
 bool DownloadArchives(InstallJob& job) {
+  job.progress.SetStage(progress_plan::Stage::Download);
   job.log.Line(L"download stage started");
   auto engine = std::make_shared<DownloadEngine>(job.window, ManualProxyConfigured());
   {
@@ -218,12 +219,14 @@ bool DownloadArchives(InstallJob& job) {
     ok = ok && !StopIfCancelled(job);
     if (!ok) break;
     job.progress.ResetStageValue();
+    job.progress.DownloadStarted();
     // Null when the build takes no manifest.
     const rescue_manifest::File* listed = manifest.Find(Narrow(name));
     ok = (!listed || HasRoomFor(job, name, listed->size)) &&
          DownloadFile(job, *engine, name, listed ? listed->size : DownloadEngine::kMaxLength,
                       [&job](const DownloadProgress& progress) {
-                        job.progress.DownloadProgressed(progress.expected, progress.received);
+                        job.progress.DownloadProgressed(progress.expected, progress.received,
+                                                        progress.resume_try);
                       }) &&
          (!listed || MatchesManifest(job, name, *listed));
   }
@@ -239,6 +242,7 @@ bool DownloadArchives(InstallJob& job) {
 
 bool UnpackArchives(InstallJob& job) {
   job.progress.SetStatusText(job.installing_text);
+  job.progress.SetStage(progress_plan::Stage::Unpack);
   job.progress.ResetStageValue();
   job.log.Line(L"unpack stage started");
   UrarLibrary library;

@@ -42,6 +42,14 @@ constexpr int32_t TotalPoints() {
 }
 static_assert(TotalPoints() == kWhole, "the stages fill the bar exactly");
 
+// The stages as the progress page counts them: "Step 2 of 3".
+constexpr int32_t kStageCount = static_cast<int32_t>(sizeof kStages / sizeof kStages[0]);
+constexpr int32_t StepOf(Stage stage) {
+  for (int32_t i = 0; i < kStageCount; ++i)
+    if (kStages[i].stage == stage) return i + 1;
+  return 0;
+}
+
 // Signals the installer is expected to give for its whole share.
 constexpr uint32_t kInstallerSignals = 100;
 

@@ -23,12 +23,32 @@ void ProgressRecord::SetStatusText(const std::wstring& text) {
   status_ = text;
 }
 
-ProgressSnapshot ProgressRecord::Snapshot() const {
+void ProgressRecord::SetStage(progress_plan::Stage stage) {
   std::lock_guard<std::mutex> guard(lock_);
-  return {percent_, status_};
+  step_ = progress_plan::StepOf(stage);
 }
 
-void ProgressRecord::DownloadProgressed(uint64_t length, uint64_t received) {
+void ProgressRecord::DownloadStarted() {
+  std::lock_guard<std::mutex> guard(lock_);
+  received_ = expected_ = 0;
+  resume_try_ = 0;
+  resuming_ = false;
+}
+
+ProgressSnapshot ProgressRecord::Snapshot() const {
+  std::lock_guard<std::mutex> guard(lock_);
+  return {percent_, status_, step_, received_, expected_, resume_try_, resuming_};
+}
+
+void ProgressRecord::DownloadProgressed(uint64_t length, uint64_t received, uint32_t resume_try) {
+  {
+    std::lock_guard<std::mutex> guard(lock_);
+    received_ = received;
+    expected_ = length;
+    // A resume is announced with the counts unchanged; the next chunk ends the wait.
+    if (resume_try) resume_try_ = resume_try;
+    resuming_ = resume_try != 0;
+  }
   AddStageProgress(progress_plan::DownloadStageValue(length, received));
 }
 

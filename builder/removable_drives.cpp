@@ -7,21 +7,11 @@
 #include <cwchar>
 #include <cwctype>
 
+#include "win/no_disk_prompts.h"
+
 namespace {
 
 bool HasDriveColon(const std::wstring& root) { return root.size() >= 2 && root[1] == L':'; }
-
-// A card reader without a card would otherwise make the system ask the user to insert a disk.
-class NoDiskPrompts {
- public:
-  NoDiskPrompts() { SetThreadErrorMode(SEM_FAILCRITICALERRORS, &previous_); }
-  ~NoDiskPrompts() { SetThreadErrorMode(previous_, nullptr); }
-  NoDiskPrompts(const NoDiskPrompts&) = delete;
-  NoDiskPrompts& operator=(const NoDiskPrompts&) = delete;
-
- private:
-  DWORD previous_ = 0;
-};
 
 // A handle that closes itself.
 class Handle {
@@ -137,7 +127,7 @@ std::vector<RemovableDrive> RemovableDrives() {
   wchar_t roots[260] = {};
   const DWORD length = GetLogicalDriveStringsW(260, roots);
   if (length < 1 || length > 259) return listed;
-  const NoDiskPrompts quiet;
+  const win::NoDiskPrompts quiet;
   for (const wchar_t* root = roots; *root; root += wcslen(root) + 1) {
     const VolumeFacts facts = FactsOf(root);
     if (ListsVolume(facts)) listed.push_back(Describe(root, facts.kind == VolumeKind::Fixed));

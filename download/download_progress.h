@@ -16,6 +16,9 @@ struct DownloadProgress {
   uint32_t resume_try = 0;
 };
 
+// The most resumes of one download: `resume_try` counts up to it.
+constexpr uint32_t kMaxResumeTries = 3;
+
 // Called once for each non-empty body chunk (at most 8096 bytes), before the chunk is written,
 // with `resume_try` 0; and once as each resume begins, with its try and the counts unchanged. It
 // may run on a WinINet thread, and the transfer waits while it runs. It is never called after the

@@ -7,7 +7,7 @@
 
 namespace {
 
-constexpr uint32_t kMaxResumes = 3;
+constexpr uint32_t kMaxResumes = kMaxResumeTries;
 // The wait before a resume; a shutdown ends it at once.
 constexpr DWORD kResumePauseMs = 1000;
 

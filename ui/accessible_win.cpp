@@ -211,7 +211,8 @@ class SceneAccessible final : public IAccessible {
   }
   HRESULT STDMETHODCALLTYPE get_accKeyboardShortcut(VARIANT child, BSTR* shortcut) override {
     return Text(child, shortcut, [](bool self, const Entry& e) -> std::wstring {
-      return !self && e.item < 0 && e.control->IsDefault() ? L"Enter" : L"";
+      if (self || e.item >= 0) return L"";
+      return e.control->IsDefault() ? L"Enter" : e.control->IsCancel() ? L"Esc" : L"";
     });
   }
   HRESULT STDMETHODCALLTYPE get_accFocus(VARIANT* focus) override {

@@ -299,6 +299,7 @@ class DescriptionParser {
     }
     if (key == "hit") return Flag(v, &c.hit_testable_);
     if (key == "default") return Flag(v, &c.is_default_);
+    if (key == "cancel") return Flag(v, &c.is_cancel_);
     if (key == "outer") return Flag(v, &c.outer_);
     if (key == "visible") return Flag(v, &c.visible_);
     if (key == "enabled") return Flag(v, &c.enabled_);

@@ -448,9 +448,14 @@ bool Scene::KeyDown(Key key, bool shift) {
         open->SetOpen(false);
         return true;
       }
+      // A shown question's "Cancel" answers Escape before the window's close box does.
       Control* close = FindDepthFirst(root_.get(), [](const Control& c) {
-        return c.Kind() == ControlKind::CloseBox && Focusable(c);
+        return c.is_cancel_ && Focusable(c);
       });
+      if (!close)
+        close = FindDepthFirst(root_.get(), [](const Control& c) {
+          return c.Kind() == ControlKind::CloseBox && Focusable(c);
+        });
       if (!close) return false;
       Click(*close);
       return true;

@@ -127,6 +127,8 @@ class Control {
   bool HitTestable() const { return hit_testable_; }
   // The page's button that the Enter key presses.
   bool IsDefault() const { return is_default_; }
+  // The page's button that the Escape key presses (a question's "Cancel").
+  bool IsCancel() const { return is_cancel_; }
 
   // Absolute, in window pixels, after Scene::Layout.
   Rect Bounds() const { return bounds_; }
@@ -159,7 +161,7 @@ class Control {
   std::wstring text_, key_;
   bool visible_ = true, enabled_ = true;
   float opacity_ = 1;
-  bool hit_testable_ = false, is_default_ = false, outer_ = false;
+  bool hit_testable_ = false, is_default_ = false, is_cancel_ = false, outer_ = false;
   Rect declared_{}, bounds_{};
   Dock dock_ = Dock::None;
   Insets margins_{}, padding_{};

@@ -11,6 +11,7 @@ void WelcomeState::Enter() {
   View().HidePage(WizardPage::DriveSelection);
   View().HidePage(WizardPage::Progress);
   View().HidePage(WizardPage::Finish);
+  View().HidePage(WizardPage::DriveConfirmation);
 }
 
 void WelcomeState::Exit() { View().HidePage(WizardPage::Welcome); }

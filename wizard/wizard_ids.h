@@ -20,4 +20,6 @@ enum class WizardEvent : int {
   Close = 3,        // "Close", finish page
   WindowClose = 4,  // the frame's close box, any page
   DrivesChanged = 5,  // the system: a volume arrived or left
+  Continue = 6,     // "Continue", the question before a build
+  Cancel = 7,       // "Cancel" (or Escape), the question before a build
 };

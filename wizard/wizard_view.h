@@ -12,10 +12,12 @@
 #include <string>
 #include <vector>
 
+#include "builder/drive_contents.h"
 #include "builder/progress_record.h"
 #include "builder/removable_drives.h"
 
-enum class WizardPage { Welcome, DriveSelection, Progress, Finish };
+// DriveConfirmation asks before a build whether the chosen drive's files may be lost.
+enum class WizardPage { Welcome, DriveSelection, Progress, Finish, DriveConfirmation };
 
 class WizardView {
  public:
@@ -32,6 +34,9 @@ class WizardView {
   virtual void SetDrives(const std::vector<RemovableDrive>& drives, const std::wstring& keep) = 0;
   // The root of the selected drive; empty when none is selected.
   virtual std::wstring SelectedDrive() const = 0;
+  // Fills the question before a build for this drive and what it holds; a USB disk gets the
+  // firmer warning. The page itself is shown with ShowPage.
+  virtual void SetConfirmation(const RemovableDrive& drive, const DriveContents& contents) = 0;
 
   // Shows a progress snapshot on the progress page's bar and status line.
   virtual void ShowProgress(const ProgressSnapshot& progress) = 0;

@@ -9,7 +9,9 @@ It chooses F: and refreshes (E: is selected again); then pulls and plugs drives 
 window the way the system does (WM_DEVICECHANGE, from the probe), with no click on Refresh: the
 list follows and keeps the chosen drive while it is there, down to the empty-list notice. It
 puts the drives back, walks the page with Tab and Shift+Tab, picks F: with the arrow keys,
-presses Space on "Install" (the progress page and its timer; the downloads go to a local proxy
+presses Space on "Install", which asks first on a page of the window (F:, the files it holds,
+that they may be lost): Escape, Enter and "Cancel" each go back to the list, "Continue" goes on
+(the progress page and its timer; the downloads go to a local proxy
 that accepts them and never answers, so the page stays until the test moves on), presses Escape
 and declines the question, moves on to the finish pages the way the install worker does
 (message 1025), and closes the window with Enter or Escape. On every page no accessible name is
@@ -55,7 +57,9 @@ TEXTS = {
            "FinishTitle_error": "Could not install the rescue USB drive",
            "WindowFrame": "Create Tovix Scourlet rescue USB drive", "DriveList": "USB drive",
            "DrivePicture": "USB stick", "ProgressBar": "Progress", "ErrorPicture": "Error",
-           "stop_question": "Stop creating the rescue USB drive"},
+           "stop_question": "Stop creating the rescue USB drive",
+           "ConfirmTitle": "Files on this drive may be lost", "holds": "It holds %d files (%s).",
+           "CancelButton": "Cancel", "ContinueButton": "Continue"},
     "es": {"StartButton": "Comenzar", "DriveTitle": "Selecciona unidad USB", "NoDriveNotice":
            "No se ha detectado ninguna unidad USB", "StatusLabel": "Descargando",
            "FinishTitle_ok": "USB de an\u00e1lisis generado correctamente",
@@ -63,8 +67,13 @@ TEXTS = {
            "WindowFrame": "Asistente para el USB de an\u00e1lisis de Tovix Scourlet",
            "DriveList": "Unidad USB", "DrivePicture": "Llave USB", "ProgressBar": "Progreso",
            "ErrorPicture": "Error",
-           "stop_question": "Dejar de crear el USB"},
+           "stop_question": "Dejar de crear el USB",
+           "ConfirmTitle": "Los archivos de esta unidad pueden perderse",
+           "holds": "Contiene %d archivos (%s).", "CancelButton": "Cancelar",
+           "ContinueButton": "Continuar"},
 }
+# What F: holds, which the question before a build counts: (path, bytes).
+F_FILES = [("notes.txt", 2000), ("Photos/a.jpg", 1200000), ("Photos/2019/b.jpg", 345678)]
 
 
 class SilentProxy:
@@ -103,6 +112,12 @@ class Wizard:
                 with open(os.path.join(self.drives, letter, ".windows-label"), "w",
                           encoding="utf-8") as label:
                     label.write(LABELS[letter])
+            if letter == "f":
+                for path, size in F_FILES:
+                    os.makedirs(os.path.dirname(os.path.join(self.drives, "f", path)),
+                                exist_ok=True)
+                    with open(os.path.join(self.drives, "f", path), "wb") as f:
+                        f.write(b"x" * size)
             self.link(letter)
             self.wine("reg", "add", "HKLM\\Software\\Wine\\Drives", "/v", letter + ":", "/t",
                       "REG_SZ", "/d", kind, "/f")
@@ -151,6 +166,19 @@ class Wizard:
         check(abs(value - total) <= (0.05e9 if unit == "GB" else 0.05e6),
               "size of %s: %r for %d bytes" % (letter, shown, total))
         return shown
+
+    def holds(self, letter, line):
+        """The question's line on what a drive holds, counted from the folder behind it."""
+        files = sizes = 0
+        for folder, _, names in os.walk(os.path.join(self.drives, letter)):
+            for name in names:
+                files += 1
+                sizes += os.path.getsize(os.path.join(folder, name))
+        mark = "." if self.args.lang.startswith("en") else ","
+        tenths = (sizes + 50000) // 100000
+        size = "< 0%s1 MB" % mark if sizes < 100000 else "%d%s%d MB" % (tenths // 10, mark,
+                                                                        tenths % 10)
+        return line % (files, size)
 
     # The wizard's downloads go through the proxy that Wine's internet library takes from
     # http_proxy when the user's own proxy switch is off.
@@ -342,6 +370,34 @@ def run(args):
         wizard.tab_to("Tab", "CloseBox")
         wizard.tab_to("shift+Tab", "InstallButton")
         wizard.key("space")
+
+        # "Install" asks first, in the window: the drive, what it holds, that it may be lost.
+        # Escape, Enter and "Cancel" each go back to the list; only "Continue" goes on.
+        for answer in ("Escape", "Return", "CancelButton", "ContinueButton"):
+            if answer != "Escape":
+                wizard.click("InstallButton")
+            wizard.wait_for(lambda: "ConfirmTitle" in wizard.controls(), "the question")
+            c = wizard.controls()
+            check("DriveTitle" not in c and "InstallButton" not in c, "the question replaces the list")
+            check(c["ConfirmTitle"]["text"] == texts["ConfirmTitle"], "question: %r" % c["ConfirmTitle"]["text"])
+            check(c["ConfirmDrive"]["text"] == f, "the drive asked about: %r" % c["ConfirmDrive"]["text"])
+            check(c["ConfirmContents"]["text"] == wizard.holds("f", texts["holds"]),
+                  "what F: holds: %r" % c["ConfirmContents"]["text"])
+            check("ConfirmDiskWarning" not in c, "a removable drive gets no USB-disk warning")
+            check(c["CancelButton"]["text"] == texts["CancelButton"] and
+                  c["ContinueButton"]["text"] == texts["ContinueButton"], "the question's buttons")
+            if answer == "Escape":
+                wizard.check_names("question")
+                wizard.screenshot("3-confirm")
+            if answer.endswith("Button"):
+                wizard.click(answer)
+            else:
+                wizard.key(answer)
+            if answer != "ContinueButton":
+                wizard.wait_for(lambda: "DriveTitle" in wizard.controls(),
+                                "the drive list after %s" % answer)
+                check("ConfirmTitle" not in wizard.controls() and wizard.value("DriveList") == f,
+                      "back on the list with F: chosen after %s" % answer)
         wizard.wait_for(lambda: "ProgressTitle" in wizard.controls(), "the progress page")
         wizard.wait_for(lambda: wizard.text("StatusLabel") == texts["StatusLabel"], "the status line")
         # 33 in the description; entering the page sets 0, and the stalled download adds nothing.

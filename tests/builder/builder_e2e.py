@@ -4,7 +4,7 @@ real clicks (xdotool), the stand-in rescue-disk server on loopback and the stand
 writing onto a virtual removable drive E: of a Wine prefix of the test's own.
 
 Every scenario builds the served archives (with its fault, if any), starts the server on the
-port of the wizard's build setting, clicks Start and Install, and checks what the build left:
+port of the wizard's build setting, clicks Start, Install and Continue (on the question Install asks first), and checks what the build left:
 the finish page (success or error picture; with the probe, the error page's reason line and the
 log's place it names), the build's log (its events for the scenario, one time-stamped line each),
 the drive's contents byte for byte, the working folder (gone once the finish page shows), the
@@ -38,6 +38,7 @@ from wine_e2e import (ROOT, TITLE, Failure, check, wait_for, start_xvfb,  # noqa
                       stop_xvfb, make_prefix, set_screen_dpi, restart_wineserver, probe_rows,
                       window_rect, screenshot, pixels, trace_lines)
 BUTTON = (306, 385)     # Start, Install and Close, each on its own page
+CONTINUE = (444, 385)   # "Continue" on the question that Install asks first
 CLOSE_BOX = (588, 23)
 PICTURE = (306, 255)    # centre of the finish page's picture
 BAR = (79, 291, 455)    # the progress bar's inner row: left end, height, width for 100 %
@@ -45,10 +46,16 @@ RESCUE_TREE = os.path.join(ROOT, "standins", "rescue_disk")
 
 TEXTS = {
     "en": dict(downloading="Downloading", installing="Installing the rescue USB drive",
+               steps=["Step %d of 3: " % n + s for n, s in
+                      enumerate(("downloading", "unpacking", "installing"), 1)],
+               figures=r"\d+ of \d+ KB  \u00b7  \d+ KB/s  \u00b7  \d+ s left",
                ok="Rescue USB drive created correctly",
                error="Could not install the rescue USB drive",
                stop="Stop creating the rescue USB drive?", details="Details in "),
     "es": dict(downloading="Descargando", installing="Creando an\u00e1lisis autoarrancable en USB",
+               steps=["Paso %d de 3: " % n + s for n, s in
+                      enumerate(("descargando", "descomprimiendo", "instalando"), 1)],
+               figures=r"\d+ de \d+ KB  \u00b7  \d+ KB/s  \u00b7  quedan \d+ s",
                ok="USB de an\u00e1lisis generado correctamente",
                error="No se ha instalado el an\u00e1lisis autoarrancable",
                stop="\u00bfDejar de crear el USB de an\u00e1lisis autoarrancable?",
@@ -171,6 +178,22 @@ SCENARIOS = {
                            log=["download ended: URL/%s: complete, HTTP status 206, " % name
                                 for name in ("scanner.zip", "system.zip")] +
                                ["error 0, resumes 1, "] + CHECKED[2:] + ["build succeeded"]),
+    # 20 KB/s: each archive takes some fifteen seconds, long enough, even for a probe slowed by
+    # a loaded machine, to read the progress page's figures (amount, speed, time left) beside
+    # its step; in English at 96 dpi and in Spanish at 144.
+    "figures": dict(archives=["--installer-pause", "250"], server=["--rate", "20000"],
+                    finish="ok", requests=BOTH, figures=True, log=["build succeeded"]),
+    "figures-es-144dpi": dict(lang="es_ES.UTF-8", dpi=144, archives=["--installer-pause", "250"],
+                              server=["--rate", "20000"], finish="ok", requests=BOTH,
+                              figures=True, log=["build succeeded"]),
+    # scanner.zip's first two answers stall after 20000 bytes: the page says it waits for the
+    # server once nothing has come for a few seconds, and names the resume it is on once the
+    # download engine gave up on the first answer (after its minute without a byte).
+    "stall": dict(server=["--rate", "100000", "--stall", "20000", "--faults", "2"],
+                  finish="closed", watch=["Waiting for the server",
+                                          "Waiting for the server, try 1 of 3"],
+                  requests=["scanner.zip 200", "scanner.zip stalled", "scanner.zip 206",
+                            "scanner.zip stalled"]),
     # The signed manifest: each archive must match it, it must be signed by the pinned signer,
     # and its release must not be lower than the highest one this computer accepted (set here
     # beforehand, as an earlier build would have); every failure ends before unpacking.
@@ -350,6 +373,17 @@ class Wizard:
         subprocess.run(["xdotool", "mousemove", str(x), str(y), "click", "1"],
                        env=self.prefix.env, check=True)
 
+    def install(self, screenshot=None):
+        """Clicks Install on the drive page, waits for the question it asks first (its
+        "Continue" button drawn where the drive page has nothing), optionally saves a screenshot
+        of it, and clicks Continue."""
+        self.click(BUTTON)
+        wait_for(lambda: self.pixel(CONTINUE) != self.pixel((CONTINUE[0], CONTINUE[1] - 30)),
+                 "the question before the build", 60)
+        if screenshot:
+            self.screenshot(screenshot)
+        self.click(CONTINUE)
+
     def screenshot(self, path):
         screenshot(self.prefix.env, self.window(), path)
 
@@ -367,10 +401,11 @@ class Wizard:
 
     def bar_percent(self):
         """The percentage the progress bar shows: its filled (blue) share."""
-        x, y, _, _ = self.window()
         left, row, width = BAR
+        x, y = self.at((left, row))
+        width = round(width * self.window()[2] / 613.0)  # the window's scale, as at() uses
         filled = sum(b > 150 and b > r + 60
-                     for r, _, b in pixels(self.prefix.env, (x + left, y + row, width, 1)))
+                     for r, _, b in pixels(self.prefix.env, (x, y, width, 1)))
         return round(filled * 100 / width)
 
     def close_and_answer(self, title, yes):
@@ -560,12 +595,19 @@ def run(args):
         wizard.click(BUTTON)  # Start
         time.sleep(2)
         wizard.screenshot(shot + "2-drives.png")
-        wizard.click(BUTTON)  # Install
+        wizard.install(shot + "2-confirm.png")
         requests = expected_requests(scenario)
         if requests:
             wait_for(lambda: server.requests(), "the first download")
         words = TEXTS["es" if scenario.get("lang", "").startswith("es") else "en"]
 
+        if scenario.get("watch"):
+            # The download's figures line, as a reader hears it, in the order given.
+            for text in scenario["watch"]:
+                wait_for(lambda: wizard.texts().get("FiguresLabel") == text,
+                         "the figures line %r (now %r)" % (text, wizard.texts().get("FiguresLabel")),
+                         180)
+            wizard.screenshot(shot + "3-progress-waiting.png")
         if scenario["finish"] == "closed":
             if "downloads" in hold:
                 wait_for(lambda: 0 < wizard.bar_percent() <= 24, "the download at work", 120)
@@ -596,21 +638,23 @@ def run(args):
 
         # Runs that hold both stages follow the page through them: the bar
         # moves 12 points per download, 13 and 12 for unpacking, then half a point per file;
-        # with the probe, the status line shows each stage's text in the run's language.
+        # with the probe, the status and step lines show each stage's texts in the run's
+        # language.
         if hold == HELD and scenario["finish"] == "ok":
             shown, status = [], [None]
             files = len(rescue_files())
 
-            def bar_at(low, high, words_key):
+            def bar_at(low, high, words_key, step):
                 shown.append(wizard.bar_percent())
                 if args.probe:
-                    status[0] = wizard.texts().get("StatusLabel")
-                return low <= shown[-1] <= high and (not args.probe or
-                                                     status[0] == words[words_key])
-            wait_for(lambda: bar_at(1, 24, "downloading"), "the downloads at work", 120)
+                    texts = wizard.texts()
+                    status[0] = (texts.get("StatusLabel"), texts.get("StepLabel"))
+                return low <= shown[-1] <= high and (
+                    not args.probe or status[0] == (words[words_key], words["steps"][step]))
+            wait_for(lambda: bar_at(1, 24, "downloading", 0), "the downloads at work", 120)
             release("downloads")
-            wait_for(lambda: bar_at(49, 49 + files // 2, "installing"), "the installer at work",
-                     120)
+            wait_for(lambda: bar_at(49, 49 + files // 2, "installing", 2),
+                     "the installer at work", 120)
             wizard.screenshot(shot + "3-progress.png")
             release("installer")
             while prefix.work_folders() and len(shown) < 2000:
@@ -619,6 +663,37 @@ def run(args):
             print("bar:", shown)
             check(shown == sorted(shown), "the bar never goes back: %s" % shown)
             check(max(shown) <= 49 + files // 2, "the installer's signals: %s" % shown)
+        # Runs that read the figures follow a slow download by sampling the page as it goes.
+        elif scenario["finish"] == "ok" and scenario.get("figures"):
+            shown, statuses, steps, figures = [], set(), set(), []
+            while prefix.work_folders() and len(shown) < 2000:
+                shown.append(wizard.bar_percent())
+                if args.probe:
+                    texts = wizard.texts()
+                    statuses.add(texts.get("StatusLabel"))
+                    steps.add(texts.get("StepLabel"))
+                    figures.append(texts.get("FiguresLabel"))
+                    if (scenario.get("figures") and re.fullmatch(words["figures"], figures[-1] or "")
+                            and not os.path.exists(shot + "3-progress-figures.png")):
+                        wizard.screenshot(shot + "3-progress-figures.png")
+                if shown[-1] >= 49 and not os.path.exists(shot + "3-progress.png"):
+                    wizard.screenshot(shot + "3-progress.png")
+            shown = [p for p in shown if p]  # the finish page has no bar
+            print("bar:", shown)
+            check(shown == sorted(shown), "the bar never goes back: %s" % shown)
+            check(any(0 < p <= 24 for p in shown), "the downloads move the bar: %s" % shown)
+            files = len(rescue_files())
+            check(any(49 <= p <= 49 + files // 2 for p in shown) and
+                  max(shown) <= 49 + files // 2, "the installer's signals: %s" % shown)
+            if args.probe:
+                check({words["downloading"], words["installing"]} <= statuses,
+                      "status lines seen: %s" % statuses)
+            # The downloading and installing steps (unpacking the small stand-in archives is
+            # over between two readings), and while downloading the amount, the speed and the
+            # time left in the run's language and number format.
+            check({words["steps"][0], words["steps"][2]} <= steps, "steps seen: %s" % steps)
+            check(any(re.fullmatch(words["figures"], f or "") for f in figures),
+                  "figures seen: %s" % sorted(set(filter(None, figures))))
         # Leaving the progress page deletes the working folder: then the finish page shows.
         wait_for(lambda: server.requests() == requests and not prefix.work_folders(),
                  "the finish page", 240)

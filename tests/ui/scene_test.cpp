@@ -325,6 +325,43 @@ TEST_F(SceneTest, EscapeClosesAnOpenListThenPressesTheCloseBox) {
   EXPECT_EQ(clicks_.size(), 1u);
 }
 
+TEST_F(SceneTest, EscapePressesAShownCancelButtonBeforeTheCloseBox) {
+  std::string error;
+  auto scene = ui::Scene::Load(R"(
+Layout Root {
+  rect = 0 0 200 100
+  CloseBox Close {
+    rect = 170 7 17 17
+  }
+  Layout Question {
+    rect = 0 20 200 80
+    Button No {
+      rect = 0 0 50 20
+      default = yes
+      cancel = yes
+    }
+    Button Yes {
+      rect = 60 0 50 20
+    }
+  }
+}
+)", &error);
+  ASSERT_TRUE(scene) << error;
+  scene->Layout(200, 100);
+  std::vector<std::string> clicks;
+  scene->SetClickHandler([&](ui::Control& c) { clicks.push_back(c.Name()); });
+  // Escape answers "Cancel" even with "Continue" focused; Enter with nothing focused does too.
+  ASSERT_TRUE(scene->SetFocused(scene->Find("Yes")));
+  EXPECT_TRUE(scene->KeyDown(ui::Key::Escape, false));
+  scene->SetFocused(nullptr);
+  EXPECT_TRUE(scene->KeyDown(ui::Key::Enter, false));
+  EXPECT_EQ(clicks, (std::vector<std::string>{"No", "No"}));
+  // Once the question is gone, Escape is the close box again.
+  scene->Find("Question")->SetVisible(false);
+  EXPECT_TRUE(scene->KeyDown(ui::Key::Escape, false));
+  EXPECT_EQ(clicks.back(), "Close");
+}
+
 TEST_F(SceneTest, TranslationStartsFromTheEnglishKeys) {
   scene_->TranslateTexts([](const std::wstring& en) {
     return en == L"OK" ? L"Aceptar" : en == L"Title" ? L"" : L"[" + en + L"]";

@@ -25,6 +25,7 @@ const Expected kTable[] = {
     {"DrivePage", "", K::Layout, {12, 33, 589, 384}},
     {"ProgressPage", "", K::Layout, {12, 33, 589, 384}},
     {"FinishPage", "", K::Layout, {12, 33, 589, 384}},
+    {"ConfirmPage", "", K::Layout, {12, 33, 589, 384}},
     // Welcome page.
     {"WelcomeTitle", "WelcomePage", K::Label, {0, 21, 589, 32}},
     {"WelcomeText", "WelcomePage", K::Label, {20, 83, 549, 32}},
@@ -49,10 +50,20 @@ const Expected kTable[] = {
     {"DriveList", "DrivePage", K::DropDown, {144, 127, 300, 27}},
     {"NoDriveNotice", "DrivePage", K::Label, {0, 196, 589, 25}},
     {"DriveProblemNotice", "DrivePage", K::Label, {20, 292, 549, 40}},
+    // The question before a build: "Cancel" where "Install" was.
+    {"CancelButton", "ConfirmPage", K::Button, {232, 338, 124, 28}},
+    {"ContinueButton", "ConfirmPage", K::Button, {370, 338, 124, 28}},
+    {"ConfirmTitle", "ConfirmPage", K::Label, {0, 21, 589, 32}},
+    {"ConfirmDrive", "ConfirmPage", K::Label, {20, 80, 549, 24}},
+    {"ConfirmContents", "ConfirmPage", K::Label, {20, 106, 549, 24}},
+    {"ConfirmWarning", "ConfirmPage", K::Label, {20, 146, 549, 56}},
+    {"ConfirmDiskWarning", "ConfirmPage", K::Label, {20, 212, 549, 76}},
     // Progress.
     {"ProgressTitle", "ProgressPage", K::Label, {0, 21, 589, 32}},
     {"ProgressText", "ProgressPage", K::Label, {20, 83, 549, 32}},
+    {"StepLabel", "ProgressPage", K::Label, {0, 160, 589, 24}},
     {"StatusLabel", "ProgressPage", K::Label, {0, 199, 589, 32}},
+    {"FiguresLabel", "ProgressPage", K::Label, {20, 278, 549, 24}},
     {"ProgressBar", "ProgressPage", K::ProgressBar, {66, 248, 457, 20}},
     // Finish.
     {"CloseButton", "FinishPage", K::Button, {232, 338, 124, 28}},
@@ -125,7 +136,8 @@ TEST_F(WindowDescription, FrameStartStateFontsAndTexts) {
 
   EXPECT_TRUE(scene_->Find("WelcomePage")->Visible());
   for (const char* hidden :
-       {"DrivePage", "ProgressPage", "FinishPage", "NoDriveNotice", "DriveProblemNotice"})
+       {"DrivePage", "ProgressPage", "FinishPage", "NoDriveNotice", "DriveProblemNotice",
+        "ConfirmPage", "ConfirmDiskWarning"})
     EXPECT_FALSE(scene_->Find(hidden)->Visible()) << hidden;
   EXPECT_TRUE(scene_->Find("SuccessPicture")->Visible());
   EXPECT_TRUE(scene_->Find("ErrorPicture")->Visible());
@@ -152,7 +164,7 @@ TEST_F(WindowDescription, FrameStartStateFontsAndTexts) {
     EXPECT_TRUE((s.text_color == ui::Color{0xFF, 0xE0, 0xE0, 0xE0})) << f.name;
   }
 
-  // The 25 translatable window texts: 14 labels, 3 buttons and the title, and the alternative
+  // The 30 translatable window texts: 17 labels, 5 buttons and the title, and the alternative
   // texts of the 4 pictures, the list, the bar and the close box, which are never drawn.
   int texts = 0;
   std::function<void(ui::Control*)> count = [&](ui::Control* c) {
@@ -160,7 +172,7 @@ TEST_F(WindowDescription, FrameStartStateFontsAndTexts) {
     for (size_t i = 0; i < c->ChildCount(); ++i) count(c->Child(i));
   };
   count(scene_->Root());
-  EXPECT_EQ(texts, 25);
+  EXPECT_EQ(texts, 30);
   EXPECT_EQ(scene_->Find("StepsPicture")->Text(),
             L"Steps: insert a USB drive, create the rescue drive, boot from it");
 
@@ -197,6 +209,13 @@ TEST_F(WindowDescription, OnlyTheVisiblePagesControlsTakeInput) {
   EXPECT_TRUE(scene_->Find("RefreshLink")->GetStyle().hand_cursor);
   scene_->Find("InstallButton")->SetEnabled(false);
   EXPECT_EQ(scene_->DefaultButton(), nullptr);
+
+  // The question before a build: Enter and Escape both answer "Cancel".
+  scene_->Find("DrivePage")->SetVisible(false);
+  scene_->Find("ConfirmPage")->SetVisible(true);
+  EXPECT_EQ(scene_->DefaultButton()->Name(), "CancelButton");
+  EXPECT_TRUE(scene_->Find("CancelButton")->IsCancel());
+  EXPECT_FALSE(scene_->Find("ContinueButton")->IsDefault());
 }
 
 // The reader on damaged descriptions: every truncation and a spread of single-byte changes of

@@ -67,7 +67,8 @@ bool Red(Pixel p) { return p.r > 0x90 && p.r > p.g + 0x50 && p.r > p.b + 0x50; }
 bool Blue(Pixel p) { return p.b > 0x90 && p.b > p.r + 0x40; }
 bool PanelGrey(Pixel p) { return p.a == 255 && p.r == 0x2F && p.g == 0x2F && p.b == 0x2F; }
 
-const char* const kPages[] = {"WelcomePage", "DrivePage", "ProgressPage", "FinishPage"};
+const char* const kPages[] = {"WelcomePage", "DrivePage", "ProgressPage", "FinishPage",
+                             "ConfirmPage"};
 
 class WindowPictures : public ::testing::Test {
  protected:
@@ -225,6 +226,36 @@ TEST_F(WindowPictures, PagesInEnglishAndSpanish) {
     Picture failed = Render("finish-error" + lang);
     EXPECT_GE(failed.Count(At("ErrorPicture"), Red), 4000);
     EXPECT_EQ(failed.Count(At("ErrorPicture"), Green), 0);
+  }
+}
+
+// The question before a build for a USB disk: its firmer warning in its own colour, every line
+// inside its row without touching the next, in both languages and at 96 and 144 dpi.
+TEST_F(WindowPictures, TheQuestionForAUsbDiskWarnsInItsOwnColour) {
+  ShowPage("ConfirmPage");
+  scene_->Find("ConfirmDrive")->SetText(L"F:  BACKUP  500.1 GB  USB disk");
+  scene_->Find("ConfirmContents")->SetText(L"It holds more than 10000 files (7.3 GB).");
+  scene_->Find("ConfirmDiskWarning")->SetVisible(true);
+  for (bool spanish : {false, true}) {
+    SCOPED_TRACE(spanish ? "Spanish" : "English");
+    if (spanish) Spanish();
+    const std::string lang = spanish ? "-es" : "-en";
+    Picture question = Render("confirm-usb-disk" + lang);
+    for (const char* l : {"ConfirmTitle", "ConfirmDrive", "ConfirmContents", "ConfirmWarning"})
+      ExpectText(question, l);
+    ExpectText(question, "CancelButton", 30);
+    ExpectText(question, "ContinueButton", 30);
+    const ui::Rect warning = At("ConfirmDiskWarning");
+    EXPECT_GE(question.Count(warning, Orange), 300);
+    EXPECT_EQ(question.Count(At("ConfirmWarning"), Orange), 0);
+    // Between the warning and the buttons the panel is bare.
+    const int below = warning.y + warning.h;
+    EXPECT_EQ(question.Count({warning.x, below, warning.w, At("CancelButton").y - below - 4},
+                             [](Pixel q) { return !PanelGrey(q); }),
+              0);
+    Picture large = Render("confirm-usb-disk" + lang + "-144dpi", 1.5f);
+    const ui::Rect scaled = warning.Scaled(1.5f);
+    EXPECT_GE(large.Count(scaled, Orange), 600);
   }
 }
 

@@ -62,22 +62,29 @@ TEST(WizardStates, InitShowsOnlyTheWelcomePage) {
 TEST(WizardStates, EventTable) {
   struct Row {
     WizardState state;
-    int requested[6];
-    bool closes[6];
+    int requested[8];
+    bool closes[8];
   };
+  // "Install" asks first (no request); "Continue" and "Cancel" do nothing before it has asked.
   const Row rows[] = {
-      {WizardState::Welcome, {1, -1, -1, -1, -1, -1}, {false, false, false, false, true, false}},
+      {WizardState::Welcome,
+       {1, -1, -1, -1, -1, -1, -1, -1},
+       {false, false, false, false, true, false, false, false}},
       {WizardState::DriveSelection,
-       {-1, -1, 2, -1, -1, -1},
-       {false, false, false, false, true, false}},
-      {WizardState::Progress, {-1, -1, -1, -1, -1, -1}, {false, false, false, false, true, false}},
-      {WizardState::FinishedOk, {-1, -1, -1, -1, -1, -1}, {false, false, false, true, true, false}},
+       {-1, -1, -1, -1, -1, -1, -1, -1},
+       {false, false, false, false, true, false, false, false}},
+      {WizardState::Progress,
+       {-1, -1, -1, -1, -1, -1, -1, -1},
+       {false, false, false, false, true, false, false, false}},
+      {WizardState::FinishedOk,
+       {-1, -1, -1, -1, -1, -1, -1, -1},
+       {false, false, false, true, true, false, false, false}},
       {WizardState::FinishedError,
-       {-1, -1, -1, -1, -1, -1},
-       {false, false, false, true, true, false}},
+       {-1, -1, -1, -1, -1, -1, -1, -1},
+       {false, false, false, true, true, false, false, false}},
   };
   for (const Row& row : rows) {
-    for (int event = 0; event <= static_cast<int>(WizardEvent::DrivesChanged); ++event) {
+    for (int event = 0; event <= static_cast<int>(WizardEvent::Cancel); ++event) {
       SCOPED_TRACE(testing::Message() << "state " << Index(row.state) << " event " << event);
       Wizard w;
       w.machine.SetState(Index(row.state));
@@ -114,6 +121,7 @@ TEST(WizardStates, TheSelectedDriveReachesTheInstallerCommandLine) {
   EXPECT_EQ(list->Selected(), 0);
 
   w.machine.DispatchEvent(WizardEvent::Install);
+  w.machine.DispatchEvent(WizardEvent::Continue);
   w.ApplyRequests();
   ASSERT_EQ(w.started.size(), 1u);
   const InstallJob& job = *w.started[0];
@@ -215,6 +223,73 @@ TEST(WizardStates, DriveProblemsDisableInstallAndSayWhatToDo) {
   EXPECT_TRUE(notice->Visible());
   view.SetDrives({}, L"");
   EXPECT_FALSE(notice->Visible());
+}
+
+// "Install" asks first, on a page of the window's own: the drive, what it holds and that it may
+// be lost. "Cancel" goes back to the list; only "Continue" starts the build.
+TEST(WizardStates, InstallAsksBeforeTheBuildStarts) {
+  Wizard w;
+  w.machine.SetState(Index(WizardState::DriveSelection));
+  w.machine.DispatchEvent(WizardEvent::Install);
+  EXPECT_TRUE(w.view.TakeRequests().empty());
+  EXPECT_TRUE(w.view.Hidden("DrivePage"));
+  EXPECT_TRUE(w.view.Shown("ConfirmPage"));
+  EXPECT_EQ(w.view.Control("ConfirmDrive")->Text().substr(0, 4), L"E:  ");  // the test prefix's E:
+  EXPECT_FALSE(w.view.Control("ConfirmContents")->Text().empty());
+  EXPECT_FALSE(w.view.Control("ConfirmDiskWarning")->Visible());
+  // While the question is shown, a second "Install", a refresh or another drive coming or
+  // going changes nothing as long as the drive asked about is still there.
+  w.machine.DispatchEvent(WizardEvent::Install);
+  w.machine.DispatchEvent(WizardEvent::Refresh);
+  w.machine.DispatchEvent(WizardEvent::DrivesChanged);
+  EXPECT_TRUE(w.view.Shown("ConfirmPage"));
+  EXPECT_TRUE(w.view.Hidden("DrivePage"));
+
+  w.machine.DispatchEvent(WizardEvent::Cancel);
+  EXPECT_TRUE(w.view.Shown("DrivePage"));
+  EXPECT_TRUE(w.view.Hidden("ConfirmPage"));
+  EXPECT_TRUE(w.view.TakeRequests().empty());
+  w.machine.DispatchEvent(WizardEvent::Continue);  // the question is gone: nothing to continue
+  EXPECT_TRUE(w.view.TakeRequests().empty());
+
+  w.machine.DispatchEvent(WizardEvent::Install);
+  w.machine.DispatchEvent(WizardEvent::Continue);
+  EXPECT_EQ(w.view.TakeRequests(), std::vector<int>{Index(WizardState::Progress)});
+  w.ApplyRequests();
+  w.machine.SetState(Index(WizardState::Progress));
+  EXPECT_TRUE(w.view.Hidden("ConfirmPage"));
+  EXPECT_TRUE(w.view.Hidden("DrivePage"));
+}
+
+// The question's lines in both languages: the drive as the list names it, what it holds (capped
+// counts say "more than"), and the firmer warning for a USB disk only.
+TEST(WizardStates, TheQuestionNamesTheDriveAndWhatItHolds) {
+  const RemovableDrive stick{L"E:\\", L"RESCUE", 15'931'539'456, false, DriveProblem::None};
+  const RemovableDrive disk{L"F:\\", L"BACKUP", 500'107'862'016, true, DriveProblem::None};
+  const struct {
+    uint32_t lcid;
+    RemovableDrive drive;
+    DriveContents contents;
+    const wchar_t* line;
+    const wchar_t* holds;
+  } cases[] = {
+      {kUs, stick, {0, 0, false}, L"E:  RESCUE  15.9 GB", L"It holds no files."},
+      {kUs, stick, {1, 2'500'000, false}, L"E:  RESCUE  15.9 GB", L"It holds 1 file (2.5 MB)."},
+      {kUs, stick, {3, 120, false}, L"E:  RESCUE  15.9 GB", L"It holds 3 files (< 0.1 MB)."},
+      {kUs, disk, {10000, 7'340'000'000, true}, L"F:  BACKUP  500.1 GB  USB disk",
+       L"It holds more than 10000 files (7.3 GB)."},
+      {kSpain, stick, {42, 1'250'000'000, false}, L"E:  RESCUE  15,9 GB",
+       L"Contiene 42 archivos (1,3 GB)."},
+      {kSpain, disk, {10000, 60'000, true}, L"F:  BACKUP  500,1 GB  Disco USB",
+       L"Contiene m\u00e1s de 10000 archivos (< 0,1 MB)."},
+  };
+  for (const auto& c : cases) {
+    TestWindowView view(c.lcid);
+    view.SetConfirmation(c.drive, c.contents);
+    EXPECT_EQ(view.Control("ConfirmDrive")->Text(), c.line);
+    EXPECT_EQ(view.Control("ConfirmContents")->Text(), c.holds);
+    EXPECT_EQ(view.Control("ConfirmDiskWarning")->Visible(), c.drive.usb_disk) << c.line;
+  }
 }
 
 // A volume arriving or leaving lists the drives again on the drive page only, keeping the choice;
