@@ -28,7 +28,10 @@ class WindowView : public WizardView {
   std::wstring SelectedDrive() const override;
   void ShowProgress(const ProgressSnapshot& progress) override;
   void ShowFinish(bool succeeded, const std::wstring& title, const std::wstring& text,
-                  const std::wstring& reason, const std::wstring& details) override;
+                  const std::wstring& reason, const std::wstring& advice,
+                  const std::wstring& details) override;
+  void ShowLogNote(const std::wstring& text) override;
+  void ShowEjectNote(const std::wstring& text) override;
   std::wstring LookupTranslation(const wchar_t* key) override;
 
   // Translates the window's texts with the language named by the user's locale abbreviation.
@@ -47,6 +50,12 @@ class WindowView : public WizardView {
     ui::Control* install_button;
     ui::Control* close_button;
     ui::Control* close_box;
+    // The finish pages' own.
+    ui::Control* try_again_button;
+    ui::Control* open_log_button;
+    ui::Control* copy_log_button;
+    ui::Control* safely_remove_button;
+    ui::Control* make_another_button;
   };
   const Clickable& Clickables() const { return clickable_; }
 
@@ -73,8 +82,12 @@ class WindowView : public WizardView {
   ui::Control* status_label_;
   ui::Control* finish_title_;
   ui::Control* finish_text_;
+  ui::Control* error_lines_;    // the error page's own lines and buttons
+  ui::Control* success_lines_;  // the success page's
   ui::Control* finish_reason_;
+  ui::Control* finish_advice_;
   ui::Control* finish_details_;
+  ui::Control* eject_note_;
   ui::Control* success_picture_;
   ui::Control* error_picture_;
   Clickable clickable_;

@@ -6,19 +6,35 @@
 #include "builder/work_folder.h"
 
 ProgressState::ProgressState(WizardStateMachine& machine)
-    : StateBase(machine, WizardState::Progress),
-      job_(CreateInstallJob(machine.Build().work_folder)),
-      start_worker_(machine.Build().start_worker) {
-  job_->log_folder = machine.Build().log_folder;
+    : StateBase(machine, WizardState::Progress), build_(machine.Build()) {
+  PrepareJob();
+}
+
+ProgressState::~ProgressState() {
+  // A job prepared but never started (the window closed before "Install") leaves no folder.
+  if (!started_ && job_->work_folder_held) RemoveWorkFolder();
+}
+
+void ProgressState::PrepareJob() {
+  job_ = CreateInstallJob(build_.work_folder ? build_.work_folder() : std::wstring());
+  job_->log_folder = build_.log_folder;
+  started_ = false;
 }
 
 void ProgressState::Enter() {
+  if (started_) {
+    // The last build has ended (its result brought the finish page, which led back here): its
+    // worker's last act was to post that result. The next build gets a job of its own.
+    if (worker_) WaitForSingleObject(worker_.get(), INFINITE);
+    worker_.reset();
+    PrepareJob();
+  }
   WizardView& view = View();
   ProgressRecord& progress = job_->progress;
   // The first translation lookup happens here, on the window thread: it may re-translate the
   // window's texts.
   progress.SetStatusText(view.LookupTranslation(L"Downloading"));
-  job_->work_folder_ready = job_->work_folder_ready && ExtractUrarLibrary(job_->work_folder);
+  job_->library_ready = job_->work_folder_ready && ExtractUrarLibrary(job_->work_folder);
   progress.SetPercent(0);
   const ProgressSnapshot first = progress.Snapshot();
   // What the worker needs of the window is taken here, on the window thread.
@@ -30,7 +46,7 @@ void ProgressState::Enter() {
   job_->installing_text = view.LookupTranslation(L"Installing the rescue USB drive");
   if (!started_) {
     started_ = true;
-    worker_ = start_worker_(job_);
+    if (build_.start_worker) worker_ = build_.start_worker(job_);
   }
   view.ShowProgress(first);
   view.ShowPage(WizardPage::Progress);
@@ -40,7 +56,7 @@ void ProgressState::Enter() {
 void ProgressState::Exit() {
   // The page is left for the finish page once the worker has posted its result, its last act:
   // what it wrote before is complete.
-  Machine().SetReport({job_->failure, job_->log.Path()});
+  Machine().SetReport({job_->failure, job_->log.Path(), job_->drive_root});
   RemoveWorkFolder();
   View().SetProgressTimerEnabled(false);
   View().HidePage(WizardPage::Progress);

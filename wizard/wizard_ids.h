@@ -20,4 +20,9 @@ enum class WizardEvent : int {
   Close = 3,        // "Close", finish page
   WindowClose = 4,  // the frame's close box, any page
   DrivesChanged = 5,  // the system: a volume arrived or left
+  Again = 6,          // "Try again" (error page) or "Make another" (success page)
+  SafelyRemove = 7,   // "Safely remove", success page
+  OpenLog = 8,        // "Open log", error page
+  CopyLog = 9,        // "Copy", error page: the log's place to the clipboard
 };
+constexpr int kWizardEventCount = 10;
