@@ -16,6 +16,9 @@ ProgressState::~ProgressState() {
 }
 
 void ProgressState::PrepareJob() {
+  // The last job goes first: it holds the installer's named event, which the next job makes
+  // anew and would otherwise find taken, as if another build were running.
+  job_.reset();
   job_ = CreateInstallJob(build_.work_folder ? build_.work_folder() : std::wstring());
   job_->log_folder = build_.log_folder;
   started_ = false;
