@@ -15,17 +15,16 @@ namespace {
 // What the success page says after "Safely remove".
 const wchar_t* EjectNoteKey(EjectOutcome outcome) {
   switch (outcome) {
-    case EjectOutcome::kEjected: return L"You can now unplug the USB drive {drive}.";
+    case EjectOutcome::kEjected: return L"You can now unplug {drive}.";
     case EjectOutcome::kInUse:
-      return L"The USB drive {drive} is in use: close the files and windows open on it, then "
-             L"click Safely remove again.";
+      return L"{drive} is in use: close the files and windows open on it, then click Safely "
+             L"remove again.";
     case EjectOutcome::kNotSupported:
-      return L"This computer cannot eject the USB drive {drive}: wait until its light stops "
-             L"blinking, then unplug it.";
+      return L"This computer cannot eject {drive}. Unplug it once its light stops blinking.";
     case EjectOutcome::kFailed: break;
   }
-  return L"The USB drive {drive} could not be ejected (error {code}): close what uses it, then "
-         L"click Safely remove again.";
+  return L"{drive} could not be ejected (error {code}): close what uses it, then click Safely "
+         L"remove again.";
 }
 
 std::wstring Replaced(std::wstring text, const wchar_t* placeholder, const std::wstring& value) {

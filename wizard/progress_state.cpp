@@ -27,7 +27,9 @@ void ProgressState::PrepareJob() {
 void ProgressState::Enter() {
   if (started_) {
     // The last build has ended (its result brought the finish page, which led back here): its
-    // worker's last act was to post that result. The next build gets a job of its own.
+    // worker's last act was to post that result, so the cancel and the join cost nothing. The
+    // next build gets a job of its own.
+    CancelInstall(*job_);
     if (worker_) WaitForSingleObject(worker_.get(), INFINITE);
     worker_.reset();
     PrepareJob();

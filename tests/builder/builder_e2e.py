@@ -53,15 +53,14 @@ TEXTS = {
                error="Could not install the rescue USB drive",
                stop="Stop creating the rescue USB drive?", details="Details in ",
                copied="Copied to the clipboard: ",
-               eject="This computer cannot eject the USB drive E:: wait until its light stops "
-                     "blinking, then unplug it."),
+               eject="This computer cannot eject E:. Unplug it once its light stops blinking."),
     "es": dict(downloading="Descargando", installing="Creando an\u00e1lisis autoarrancable en USB",
                ok="USB de an\u00e1lisis generado correctamente",
                error="No se ha instalado el an\u00e1lisis autoarrancable",
                stop="\u00bfDejar de crear el USB de an\u00e1lisis autoarrancable?",
                details="Detalles en ", copied="Copiado al portapapeles: ",
-               eject="Este equipo no puede expulsar la llave USB E:: espera a que su luz deje de "
-                     "parpadear y descon\u00e9ctala."),
+               eject="Este equipo no puede expulsar E:. Descon\u00e9ctala cuando su luz deje de "
+                     "parpadear."),
 }
 
 # name: archive options, server options, expected finish ("ok", "error" or "closed"), and the

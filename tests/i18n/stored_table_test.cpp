@@ -142,14 +142,14 @@ const std::map<std::wstring, std::wstring> kSpanish = {
      L"Copiado al portapapeles: {path}"},
     {L"The clipboard is busy; the log is in {path}",
      L"El portapapeles est\u00e1 ocupado; el registro est\u00e1 en {path}"},
-    {L"You can now unplug the USB drive {drive}.",
-     L"Ya puedes desconectar la llave USB {drive}."},
-    {L"The USB drive {drive} is in use: close the files and windows open on it, then click Safely remove again.",
-     L"La llave USB {drive} est\u00e1 en uso: cierra los archivos y ventanas abiertos en ella y vuelve a pulsar Expulsar."},
-    {L"This computer cannot eject the USB drive {drive}: wait until its light stops blinking, then unplug it.",
-     L"Este equipo no puede expulsar la llave USB {drive}: espera a que su luz deje de parpadear y descon\u00e9ctala."},
-    {L"The USB drive {drive} could not be ejected (error {code}): close what uses it, then click Safely remove again.",
-     L"No se ha podido expulsar la llave USB {drive} (error {code}): cierra lo que la est\u00e9 usando y vuelve a pulsar Expulsar."},
+    {L"You can now unplug {drive}.",
+     L"Ya puedes desconectar {drive}."},
+    {L"{drive} is in use: close the files and windows open on it, then click Safely remove again.",
+     L"{drive} est\u00e1 en uso: cierra los archivos y ventanas abiertos en ella y vuelve a pulsar Expulsar."},
+    {L"This computer cannot eject {drive}. Unplug it once its light stops blinking.",
+     L"Este equipo no puede expulsar {drive}. Descon\u00e9ctala cuando su luz deje de parpadear."},
+    {L"{drive} could not be ejected (error {code}): close what uses it, then click Safely remove again.",
+     L"No se ha podido expulsar {drive} (error {code}): cierra lo que la est\u00e9 usando y vuelve a pulsar Expulsar."},
     {L"Try again",
      L"Reintentar"},
     {L"Open log",
@@ -213,10 +213,10 @@ const std::wstring kCodeOnly[] = {
     L"The log could not be opened: {path}",
     L"Copied to the clipboard: {path}",
     L"The clipboard is busy; the log is in {path}",
-    L"You can now unplug the USB drive {drive}.",
-    L"The USB drive {drive} is in use: close the files and windows open on it, then click Safely remove again.",
-    L"This computer cannot eject the USB drive {drive}: wait until its light stops blinking, then unplug it.",
-    L"The USB drive {drive} could not be ejected (error {code}): close what uses it, then click Safely remove again."};
+    L"You can now unplug {drive}.",
+    L"{drive} is in use: close the files and windows open on it, then click Safely remove again.",
+    L"This computer cannot eject {drive}. Unplug it once its light stops blinking.",
+    L"{drive} could not be ejected (error {code}): close what uses it, then click Safely remove again."};
 
 bool SortedByCodeUnits(const std::vector<std::wstring>& lines) {
   return std::is_sorted(lines.begin(), lines.end(), [](const auto& a, const auto& b) {

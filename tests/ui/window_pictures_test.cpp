@@ -218,7 +218,7 @@ TEST_F(WindowPictures, PagesInEnglishAndSpanish) {
     scene_->Find("ErrorPicture")->SetVisible(false);
     scene_->Find("SuccessPicture")->SetVisible(true);
     scene_->Find("SuccessLines")->SetVisible(true);
-    scene_->Find("EjectNote")->SetText(L"You can now unplug the USB drive E:.");
+    scene_->Find("EjectNote")->SetText(L"This computer cannot eject E:. Unplug it once its light stops blinking.");
     scene_->Find("EjectNote")->SetVisible(true);
     Picture ok = Render("finish-ok" + lang);
     for (const char* l : {"FinishTitle", "FinishText", "NextStepRemove", "NextStepBoot",
