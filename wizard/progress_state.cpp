@@ -49,10 +49,8 @@ void ProgressState::Enter() {
   };
   job_->drive_root = view.SelectedDrive();
   job_->installing_text = view.LookupTranslation(L"Installing the rescue USB drive");
-  if (!started_) {
-    started_ = true;
-    if (build_.start_worker) worker_ = build_.start_worker(job_);
-  }
+  started_ = true;
+  if (build_.start_worker) worker_ = build_.start_worker(job_);
   view.ShowProgress(first);
   view.ShowPage(WizardPage::Progress);
   view.SetProgressTimerEnabled(true);
