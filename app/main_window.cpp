@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 #include "app/resource_ids.h"
 #include "wizard/state_request.h"
@@ -59,6 +60,15 @@ MainWindow::MainWindow(HINSTANCE instance)
   clickable.cancel_button->SetClickHandler([this] { OnCancelClick(); });
   clickable.close_button->SetClickHandler([this] { OnCloseButtonClick(); });
   clickable.close_box->SetClickHandler([this] { OnCloseBoxClick(); });
+  // The finish pages' own buttons: events for the finish state, which knows the build's report.
+  for (auto [button, event] : {std::pair{clickable.try_again_button, WizardEvent::Again},
+                               std::pair{clickable.make_another_button, WizardEvent::Again},
+                               std::pair{clickable.safely_remove_button, WizardEvent::SafelyRemove},
+                               std::pair{clickable.open_log_button, WizardEvent::OpenLog},
+                               std::pair{clickable.copy_log_button, WizardEvent::CopyLog}})
+    button->SetClickHandler([this, event = event] {
+      if (machine_) machine_->DispatchEvent(event);
+    });
   window_.SetMessageHandler([this](UINT message, WPARAM wparam, LPARAM lparam, LRESULT* result) {
     return HandleMessage(message, wparam, lparam, result);
   });

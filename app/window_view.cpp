@@ -88,14 +88,20 @@ WindowView::WindowView(std::unique_ptr<ui::Scene> scene, i18n::TranslationTable 
       figures_label_(Required(*scene_, "FiguresLabel")),
       finish_title_(Required(*scene_, "FinishTitle")),
       finish_text_(Required(*scene_, "FinishText")),
+      error_lines_(Required(*scene_, "ErrorLines")),
+      success_lines_(Required(*scene_, "SuccessLines")),
       finish_reason_(Required(*scene_, "FinishReason")),
+      finish_advice_(Required(*scene_, "FinishAdvice")),
       finish_details_(Required(*scene_, "FinishDetails")),
+      eject_note_(Required(*scene_, "EjectNote")),
       success_picture_(Required(*scene_, "SuccessPicture")),
       error_picture_(Required(*scene_, "ErrorPicture")),
       clickable_{Required(*scene_, "StartButton"), Required(*scene_, "RefreshLink"),
                  Required(*scene_, "InstallButton"), Required(*scene_, "ContinueButton"),
                  Required(*scene_, "CancelButton"), Required(*scene_, "CloseButton"),
-                 Required(*scene_, "CloseBox")} {
+                 Required(*scene_, "CloseBox"), Required(*scene_, "TryAgainButton"),
+                 Required(*scene_, "OpenLogButton"), Required(*scene_, "CopyLogButton"),
+                 Required(*scene_, "SafelyRemoveButton"), Required(*scene_, "MakeAnotherButton")} {
   drive_list_->SetSelectHandler([this] { ShowDriveChoice(); });
 }
 
@@ -228,16 +234,36 @@ std::wstring WindowView::FiguresText(const ProgressSnapshot& progress, double se
 }
 
 void WindowView::ShowFinish(bool succeeded, const std::wstring& title, const std::wstring& text,
-                            const std::wstring& reason, const std::wstring& details) {
+                            const std::wstring& reason, const std::wstring& advice,
+                            const std::wstring& details) {
   finish_title_->SetText(title);
   finish_text_->SetText(text);
-  finish_reason_->SetText(reason);
-  finish_details_->SetText(details);
-  finish_reason_->SetVisible(!reason.empty());
-  finish_details_->SetVisible(!details.empty());
+  SetShown(*error_lines_, !succeeded);
+  SetShown(*success_lines_, succeeded);
+  for (auto [label, line] : {std::pair{finish_reason_, &reason}, std::pair{finish_advice_, &advice},
+                             std::pair{finish_details_, &details}}) {
+    label->SetText(*line);
+    label->SetVisible(!line->empty());
+  }
+  // The log's actions need a log.
+  for (ui::Control* button : {clickable_.open_log_button, clickable_.copy_log_button})
+    SetShown(*button, !details.empty());
+  // A new success page has not ejected anything yet.
+  eject_note_->SetText({});
+  eject_note_->SetVisible(false);
   error_picture_->SetVisible(!succeeded);
   success_picture_->SetVisible(succeeded);
   ShowPage(WizardPage::Finish);
+}
+
+void WindowView::ShowLogNote(const std::wstring& text) {
+  finish_details_->SetText(text);
+  finish_details_->SetVisible(!text.empty());
+}
+
+void WindowView::ShowEjectNote(const std::wstring& text) {
+  eject_note_->SetText(text);
+  eject_note_->SetVisible(!text.empty());
 }
 
 std::wstring WindowView::LookupTranslation(const wchar_t* key) {

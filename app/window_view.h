@@ -30,7 +30,10 @@ class WindowView : public WizardView {
   void SetConfirmation(const RemovableDrive& drive, const DriveContents& contents) override;
   void ShowProgress(const ProgressSnapshot& progress) override;
   void ShowFinish(bool succeeded, const std::wstring& title, const std::wstring& text,
-                  const std::wstring& reason, const std::wstring& details) override;
+                  const std::wstring& reason, const std::wstring& advice,
+                  const std::wstring& details) override;
+  void ShowLogNote(const std::wstring& text) override;
+  void ShowEjectNote(const std::wstring& text) override;
   std::wstring LookupTranslation(const wchar_t* key) override;
 
   // Translates the window's texts with the language named by the user's locale abbreviation.
@@ -51,6 +54,12 @@ class WindowView : public WizardView {
     ui::Control* cancel_button;
     ui::Control* close_button;
     ui::Control* close_box;
+    // The finish pages' own.
+    ui::Control* try_again_button;
+    ui::Control* open_log_button;
+    ui::Control* copy_log_button;
+    ui::Control* safely_remove_button;
+    ui::Control* make_another_button;
   };
   const Clickable& Clickables() const { return clickable_; }
 
@@ -86,8 +95,12 @@ class WindowView : public WizardView {
   progress_figures::DownloadFigures download_figures_;
   ui::Control* finish_title_;
   ui::Control* finish_text_;
+  ui::Control* error_lines_;    // the error page's own lines and buttons
+  ui::Control* success_lines_;  // the success page's
   ui::Control* finish_reason_;
+  ui::Control* finish_advice_;
   ui::Control* finish_details_;
+  ui::Control* eject_note_;
   ui::Control* success_picture_;
   ui::Control* error_picture_;
   Clickable clickable_;

@@ -43,7 +43,8 @@ const wchar_t* FailureLineKey(FailureReason reason) {
     case FailureReason::kWorkFolder:
       return L"Preparing: the working folder could not be made ready.";
     case FailureReason::kServerUnreachable: return L"Download: the server could not be reached.";
-    case FailureReason::kHttpStatus: return L"Download: the server answered {status} for {file}.";
+    case FailureReason::kHttpStatus:
+      return L"Download: the server did not send {file} (status {status}).";
     case FailureReason::kDownloadCutOff: return L"Download: the download of {file} was cut off.";
     case FailureReason::kDownloadNotSaved: return L"Download: {file} could not be saved.";
     case FailureReason::kDownloadTooLong: return L"Download: {file} is larger than expected.";
@@ -57,7 +58,7 @@ const wchar_t* FailureLineKey(FailureReason reason) {
     case FailureReason::kTooMuchWork:
       return L"Unpacking: the archive {file} asks for too much work.";
     case FailureReason::kEntryRefused:
-      return L"Unpacking: {file} holds an entry that cannot be written safely: {entry}";
+      return L"Unpacking: {file} was refused to protect this computer, because of its entry {entry}";
     case FailureReason::kEntryNotWritten: return L"Unpacking: {entry} could not be written.";
     case FailureReason::kInstallerMissing:
       return L"Installing: the installer is missing from the archives.";
@@ -65,7 +66,7 @@ const wchar_t* FailureLineKey(FailureReason reason) {
       return L"Installing: the installer is not authentic.";
     case FailureReason::kInstallerNotStarted: return L"Installing: the installer could not start.";
     case FailureReason::kInstallerExitCode:
-      return L"Installing: the installer ended with code {code}.";
+      return L"Installing: the installer failed (code {code}).";
     case FailureReason::kAnotherBuild: return L"Installing: another build is running.";
     case FailureReason::kCancelled: return L"The build was stopped.";
     case FailureReason::kNotAuthentic:
@@ -76,15 +77,71 @@ const wchar_t* FailureLineKey(FailureReason reason) {
   return L"";
 }
 
-std::wstring FailureLine(const BuildFailure& failure,
-                         const std::function<std::wstring(const wchar_t*)>& translate) {
-  const wchar_t* key = FailureLineKey(failure.reason);
+const wchar_t* FailureAdviceKey(FailureReason reason) {
+  // A few pieces of advice serve every reason: what the user can do about it.
+  constexpr const wchar_t* kConnection = L"Check the internet connection, then click Try again.";
+  constexpr const wchar_t* kLater =
+      L"Try again later. If it keeps failing, ask support for help and send them the log.";
+  constexpr const wchar_t* kSpace =
+      L"Free some space on the computer's disk, then click Try again.";
+  constexpr const wchar_t* kRestart =
+      L"Restart the computer, then click Try again. If it keeps failing, ask support for help "
+      L"and send them the log.";
+  switch (reason) {
+    case FailureReason::kNone: return L"";
+    case FailureReason::kServerUnreachable:
+    case FailureReason::kDownloadCutOff:
+    case FailureReason::kDownloadFailed: return kConnection;
+    case FailureReason::kHttpStatus:
+    case FailureReason::kDownloadTooLong:
+    case FailureReason::kArchiveDamaged:
+    case FailureReason::kTooMuchWork:
+    case FailureReason::kEntryRefused:
+    case FailureReason::kInstallerMissing:
+    case FailureReason::kInstallerNotAuthentic:
+    case FailureReason::kNotAuthentic:
+    case FailureReason::kOlderRelease: return kLater;
+    case FailureReason::kDownloadNotSaved:
+    case FailureReason::kDownloadNoRoom:
+    case FailureReason::kEntryNotWritten: return kSpace;
+    case FailureReason::kNotEnoughSpace:
+      return L"Free some space on {volume}, then click Try again.";
+    case FailureReason::kWorkFolder:
+    case FailureReason::kInstallerNotStarted: return kRestart;
+    case FailureReason::kLibrary:
+      return L"Download this program again from its publisher and run the new copy.";
+    case FailureReason::kInstallerExitCode:
+      return L"Use another USB drive, or check this one in another computer, then click Try "
+             L"again.";
+    case FailureReason::kAnotherBuild:
+      return L"Close the other program that is creating a rescue USB drive, then click Try again.";
+    case FailureReason::kCancelled: return L"Click Try again to start over.";
+  }
+  return L"";
+}
+
+namespace {
+
+std::wstring FilledFailure(const wchar_t* key, const BuildFailure& failure,
+                           const std::function<std::wstring(const wchar_t*)>& translate) {
   if (!*key) return {};
   return Filled(translate(key), {{L"{file}", failure.file},
                                  {L"{volume}", failure.volume},
                                  {L"{entry}", failure.entry},
                                  {L"{status}", std::to_wstring(failure.number)},
                                  {L"{code}", ExitCodeText(failure.number)}});
+}
+
+}  // namespace
+
+std::wstring FailureLine(const BuildFailure& failure,
+                         const std::function<std::wstring(const wchar_t*)>& translate) {
+  return FilledFailure(FailureLineKey(failure.reason), failure, translate);
+}
+
+std::wstring FailureAdvice(const BuildFailure& failure,
+                           const std::function<std::wstring(const wchar_t*)>& translate) {
+  return FilledFailure(FailureAdviceKey(failure.reason), failure, translate);
 }
 
 std::wstring LogPathLine(const std::wstring& log_path,

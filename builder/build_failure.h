@@ -12,7 +12,7 @@ enum class FailureReason {
   kNone,
   kWorkFolder,             // the working folder could not be made, or the library not written
   kServerUnreachable,      // no answer from the server
-  kHttpStatus,             // the server answered `number` for `file`
+  kHttpStatus,             // the server answered `number` for `file`, not the file
   kDownloadCutOff,         // the body of `file` broke off or stalled
   kDownloadNotSaved,       // `file` could not be written to the working folder
   kDownloadTooLong,        // `file` announced or sent more than it may hold
@@ -42,21 +42,31 @@ struct BuildFailure {
   std::uint32_t number = 0;  // the HTTP status or the installer's exit code
 };
 
-// What the finish page says of a build: why it failed (nothing when it succeeded) and where its
-// log was written (empty when none could be).
+// What the finish page says of a build: why it failed (nothing when it succeeded), where its
+// log was written (empty when none could be) and which drive it built.
 struct BuildReport {
   BuildFailure failure;
   std::wstring log_path;
+  std::wstring drive_root;  // the drive it built on, e.g. "E:\"
 };
 
 // The English text of the reason's line, with {file}, {status}, {volume}, {entry} and {code}
 // where its details go; it is also the key of its translation. Empty for kNone.
 const wchar_t* FailureLineKey(FailureReason reason);
 
+// What the user can do about the reason (check the connection, try later, free space, use
+// another drive, close the other program, ask support with the log): the English text, with
+// {volume} where the volume goes, and the key of its translation. Empty for kNone.
+const wchar_t* FailureAdviceKey(FailureReason reason);
+
 // The line for `failure`: its key through `translate`, with the placeholders filled in. The
 // installer's exit code shows in decimal, or in hex from 0xC0000000 up (a crash or a kill).
 std::wstring FailureLine(const BuildFailure& failure,
                          const std::function<std::wstring(const wchar_t*)>& translate);
+
+// The advice line for `failure`, translated and filled in the same way.
+std::wstring FailureAdvice(const BuildFailure& failure,
+                           const std::function<std::wstring(const wchar_t*)>& translate);
 
 // The error page's pointer to the build's log: "Details in {path}" through `translate`.
 std::wstring LogPathLine(const std::wstring& log_path,

@@ -179,7 +179,7 @@ class InstallWorkerThread : public win::SelfReleasingThread {
 }  // namespace
 
 BuildSettings ProgramBuildSettings() {
-  return {WorkFolderPath(),
+  return {WorkFolderPath,
           [](std::shared_ptr<InstallJob> job) {
             return win::SelfReleasingThread::Start(
                 std::make_unique<InstallWorkerThread>(std::move(job)));
@@ -303,10 +303,14 @@ void DoInstall(const std::shared_ptr<InstallJob>& job) {
   j.log.Line(L"build started: drive " + DriveName(j.drive_root) + L", working folder " +
              j.work_folder + L", server " + kServerBase);
   if (!j.work_folder_ready) {
-    j.log.Line(L"the working folder could not be made, or the library not written into it");
+    j.log.Line(L"the working folder could not be made");
     Fail(j, BuildFailure{FailureReason::kWorkFolder});
+  } else if (!j.library_ready) {
+    // The program's own copy is missing or could not be written: not the folder's fault.
+    j.log.Line(L"the extraction library could not be written into the working folder");
+    Fail(j, BuildFailure{FailureReason::kLibrary});
   }
-  const bool ok = j.work_folder_ready && DownloadArchives(j) && !StopIfCancelled(j) &&
+  const bool ok = j.work_folder_ready && j.library_ready && DownloadArchives(j) && !StopIfCancelled(j) &&
                   UnpackArchives(j) && !StopIfCancelled(j) &&
                   RunColdInstall(job, j.drive_root, j.installing_text);
   if (ok && j.release)

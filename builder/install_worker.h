@@ -21,7 +21,8 @@
 
 struct InstallJob : ColdInstallContext {
   win::UniqueFile work_folder_held;  // the folder as made for this job, open without delete sharing
-  bool work_folder_ready = false;    // made afresh, and the library written into it
+  bool work_folder_ready = false;    // made afresh
+  bool library_ready = false;        // the extraction library written into it
   HWND window = nullptr;        // owns the download engine's dialogs
   // The download stage's engine while it runs, for CancelInstall to shut down.
   std::mutex downloads_lock;
@@ -37,18 +38,19 @@ struct InstallJob : ColdInstallContext {
   std::uint32_t release = 0;
 };
 
-// Where the progress page builds and how it starts its worker. The program builds in
-// %TEMP%\USBWizard\ on a thread of its own (ProgramBuildSettings); tests choose a folder of their
-// own and may keep the job instead of running it. start_worker returns the worker's thread to
-// join, empty when nothing runs.
+// Where the progress page builds and how it starts its worker. The program builds in a new
+// working folder for each build (work_folder.h) on a thread of its own (ProgramBuildSettings);
+// tests choose a folder of their own and may keep the job instead of running it. start_worker
+// returns the worker's thread to join, empty when nothing runs.
 struct BuildSettings {
-  std::wstring work_folder;  // ends in a backslash; made afresh at start-up
+  // The working folder of the next build; ends in a backslash. Each build makes it afresh.
+  std::function<std::wstring()> work_folder;
   std::function<win::UniqueHandle(std::shared_ptr<InstallJob>)> start_worker;
   std::wstring log_folder;   // ends in a backslash; made afresh by each build; empty: no log
 };
 BuildSettings ProgramBuildSettings();
 
-// A job for this program run in `work_folder` (made afresh: work_folder.h) with both events.
+// A job for one build in `work_folder` (made afresh: work_folder.h) with both events.
 std::shared_ptr<InstallJob> CreateInstallJob(const std::wstring& work_folder);
 
 // "<rescue-disk server>/tovixscourlet/rescuedisk/<name>". The server (scheme, host, port) is a
@@ -64,8 +66,8 @@ std::wstring RescueDiskUrl(const std::wstring& name);
 bool DownloadArchives(InstallJob& job);
 // Stage 2: binds the library from the working folder and unpacks both archives into it.
 bool UnpackArchives(InstallJob& job);
-// Opens the build's log, runs the three stages in order, none when the working folder is not
-// ready, logs the result and reports it through `finished`. A cancelled build stops at the next
+// Opens the build's log, runs the three stages in order, none when the working folder or the
+// library in it is not ready, logs the result and reports it through `finished`. A cancelled build stops at the next
 // stage boundary and fails.
 void DoInstall(const std::shared_ptr<InstallJob>& job);
 

@@ -6,19 +6,40 @@
 #include "builder/work_folder.h"
 
 ProgressState::ProgressState(WizardStateMachine& machine)
-    : StateBase(machine, WizardState::Progress),
-      job_(CreateInstallJob(machine.Build().work_folder)),
-      start_worker_(machine.Build().start_worker) {
-  job_->log_folder = machine.Build().log_folder;
+    : StateBase(machine, WizardState::Progress), build_(machine.Build()) {
+  PrepareJob();
+}
+
+ProgressState::~ProgressState() {
+  // A job prepared but never started (the window closed before "Install") leaves no folder.
+  if (!started_ && job_->work_folder_held) RemoveWorkFolder();
+}
+
+void ProgressState::PrepareJob() {
+  // The last job goes first: it holds the installer's named event, which the next job makes
+  // anew and would otherwise find taken, as if another build were running.
+  job_.reset();
+  job_ = CreateInstallJob(build_.work_folder ? build_.work_folder() : std::wstring());
+  job_->log_folder = build_.log_folder;
+  started_ = false;
 }
 
 void ProgressState::Enter() {
+  if (started_) {
+    // The last build has ended (its result brought the finish page, which led back here): its
+    // worker's last act was to post that result, so the cancel and the join cost nothing. The
+    // next build gets a job of its own.
+    CancelInstall(*job_);
+    if (worker_) WaitForSingleObject(worker_.get(), INFINITE);
+    worker_.reset();
+    PrepareJob();
+  }
   WizardView& view = View();
   ProgressRecord& progress = job_->progress;
   // The first translation lookup happens here, on the window thread: it may re-translate the
   // window's texts.
   progress.SetStatusText(view.LookupTranslation(L"Downloading"));
-  job_->work_folder_ready = job_->work_folder_ready && ExtractUrarLibrary(job_->work_folder);
+  job_->library_ready = job_->work_folder_ready && ExtractUrarLibrary(job_->work_folder);
   progress.SetPercent(0);
   const ProgressSnapshot first = progress.Snapshot();
   // What the worker needs of the window is taken here, on the window thread.
@@ -28,10 +49,8 @@ void ProgressState::Enter() {
   };
   job_->drive_root = view.SelectedDrive();
   job_->installing_text = view.LookupTranslation(L"Installing the rescue USB drive");
-  if (!started_) {
-    started_ = true;
-    worker_ = start_worker_(job_);
-  }
+  started_ = true;
+  if (build_.start_worker) worker_ = build_.start_worker(job_);
   view.ShowProgress(first);
   view.ShowPage(WizardPage::Progress);
   view.SetProgressTimerEnabled(true);
@@ -40,7 +59,7 @@ void ProgressState::Enter() {
 void ProgressState::Exit() {
   // The page is left for the finish page once the worker has posted its result, its last act:
   // what it wrote before is complete.
-  Machine().SetReport({job_->failure, job_->log.Path()});
+  Machine().SetReport({job_->failure, job_->log.Path(), job_->drive_root});
   RemoveWorkFolder();
   View().SetProgressTimerEnabled(false);
   View().HidePage(WizardPage::Progress);

@@ -1,7 +1,8 @@
-// State 2: the progress page. It owns the build for this program run (its working folder, its
-// events and its progress record), prepared when the state is constructed at start-up and
-// started when the page is entered; the window's timer reads the progress through
-// GetProgressInfo while the page is shown.
+// State 2: the progress page. It owns the current build (its working folder, its events and its
+// progress record): the first is prepared when the state is constructed at start-up, and each
+// entry after a finished build ("Try again", "Make another") prepares a fresh one, in a new
+// working folder. Entering the page starts the build; the window's timer reads the progress
+// through GetProgressInfo while the page is shown.
 //
 // The build is shared with the worker and the installer monitor, which hold what they use. Closing
 // the window while the worker runs asks first; a confirmed close cancels the build, joins the
@@ -17,6 +18,7 @@
 class ProgressState : public StateBase {
  public:
   explicit ProgressState(WizardStateMachine& machine);
+  ~ProgressState() override;
   void Enter() override;
   void Exit() override;
   void HandleEvent(WizardEvent event) override;
@@ -24,10 +26,12 @@ class ProgressState : public StateBase {
   bool ConfirmClose() override;
 
  private:
+  // A fresh job in a new working folder, not yet started.
+  void PrepareJob();
   void RemoveWorkFolder();
 
+  const BuildSettings& build_;
   std::shared_ptr<InstallJob> job_;
-  std::function<win::UniqueHandle(std::shared_ptr<InstallJob>)> start_worker_;
-  win::UniqueHandle worker_;  // the running worker's thread; empty before the build starts
-  bool started_ = false;      // the page is entered at most once per run; the build runs once
+  win::UniqueHandle worker_;  // the worker's thread; empty before the build starts
+  bool started_ = false;      // job_ has been started: the next entry needs a fresh one
 };

@@ -22,4 +22,9 @@ enum class WizardEvent : int {
   DrivesChanged = 5,  // the system: a volume arrived or left
   Continue = 6,     // "Continue", the question before a build
   Cancel = 7,       // "Cancel" (or Escape), the question before a build
+  Again = 8,          // "Try again" (error page) or "Make another" (success page)
+  SafelyRemove = 9,   // "Safely remove", success page
+  OpenLog = 10,       // "Open log", error page
+  CopyLog = 11,       // "Copy", error page: the log's place to the clipboard
 };
+constexpr int kWizardEventCount = 12;

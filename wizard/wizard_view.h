@@ -43,11 +43,18 @@ class WizardView {
   // Starts or stops the 100 ms timer whose ticks ask the state machine for progress.
   virtual void SetProgressTimerEnabled(bool enabled) = 0;
 
-  // Fills the finish page for the build's outcome with these (translated) texts and shows it:
-  // `reason` (why a build failed) and `details` (where its log is) are lines under `text`,
-  // each shown only when not empty.
+  // Fills the finish page for the build's outcome with these (translated) texts and shows it.
+  // After a failure: `reason` (why the build failed), `advice` (what to do about it) and
+  // `details` (where its log is) are lines under `text`, each shown only when not empty, with
+  // "Try again" and, when there is a log, its two actions. After a success: the next steps and
+  // "Safely remove" and "Make another".
   virtual void ShowFinish(bool succeeded, const std::wstring& title, const std::wstring& text,
-                          const std::wstring& reason, const std::wstring& details) = 0;
+                          const std::wstring& reason, const std::wstring& advice,
+                          const std::wstring& details) = 0;
+  // Replaces the error page's log line (what became of opening or copying it).
+  virtual void ShowLogNote(const std::wstring& text) = 0;
+  // Shows the success page's line on what became of "Safely remove".
+  virtual void ShowEjectNote(const std::wstring& text) = 0;
 
   // The translation of a text shown at run time, or the text itself. The first call selects the
   // language by the user's locale and re-translates the window's texts.

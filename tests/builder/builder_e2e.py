@@ -40,7 +40,13 @@ from wine_e2e import (ROOT, TITLE, Failure, check, wait_for, start_xvfb,  # noqa
 BUTTON = (306, 385)     # Start, Install and Close, each on its own page
 CONTINUE = (444, 385)   # "Continue" on the question that Install asks first
 CLOSE_BOX = (588, 23)
-PICTURE = (306, 255)    # centre of the finish page's picture
+PICTURE = (306, 205)    # centre of the finish page's picture
+# The finish pages' own buttons: "Try again" (error page) and "Safely remove" (success page) share
+# the place left of Close; "Make another" is right of it; the log's two actions are above them.
+TRY_AGAIN = SAFELY_REMOVE = (170, 385)
+MAKE_ANOTHER = (442, 385)
+OPEN_LOG = (242, 345)
+COPY_LOG = (371, 345)
 BAR = (79, 291, 455)    # the progress bar's inner row: left end, height, width for 100 %
 RESCUE_TREE = os.path.join(ROOT, "standins", "rescue_disk")
 
@@ -51,7 +57,9 @@ TEXTS = {
                figures=r"\d+ of \d+ KB  \u00b7  \d+ KB/s  \u00b7  \d+ s left",
                ok="Rescue USB drive created correctly",
                error="Could not install the rescue USB drive",
-               stop="Stop creating the rescue USB drive?", details="Details in "),
+               stop="Stop creating the rescue USB drive?", details="Details in ",
+               copied="Copied to the clipboard: ",
+               eject="This computer cannot eject E:. Unplug it once its light stops blinking."),
     "es": dict(downloading="Descargando", installing="Creando an\u00e1lisis autoarrancable en USB",
                steps=["Paso %d de 3: " % n + s for n, s in
                       enumerate(("descargando", "descomprimiendo", "instalando"), 1)],
@@ -59,7 +67,9 @@ TEXTS = {
                ok="USB de an\u00e1lisis generado correctamente",
                error="No se ha instalado el an\u00e1lisis autoarrancable",
                stop="\u00bfDejar de crear el USB de an\u00e1lisis autoarrancable?",
-               details="Detalles en "),
+               details="Detalles en ", copied="Copiado al portapapeles: ",
+               eject="Este equipo no puede expulsar E:. Descon\u00e9ctala cuando su luz deje de "
+                     "parpadear."),
 }
 
 # The stages a run can hold until it has seen them at work.
@@ -99,13 +109,13 @@ SCENARIOS = {
                            "HTTP status 0"]),
     "missing-scanner": dict(server=["--missing", "scanner.zip"], finish="error",
                             requests=["scanner.zip 404"],
-                            reason="Download: the server answered 404 for scanner.zip.",
+                            reason="Download: the server did not send scanner.zip (status 404).",
                             log=["download started: URL/scanner.zip",
                                  "download failed: URL/scanner.zip: refused by the server, "
                                  "HTTP status 404"]),
     "missing-system": dict(server=["--missing", "system.zip"], finish="error",
                            requests=["scanner.zip 200", "system.zip 404"],
-                           reason="Download: the server answered 404 for system.zip.",
+                           reason="Download: the server did not send system.zip (status 404).",
                            log=DOWNLOADED[:1] + ["download failed: URL/system.zip: refused by "
                                                  "the server, HTTP status 404"]),
     "damaged": dict(archives=["--damage", "system.zip"], finish="error", requests=BOTH,
@@ -115,10 +125,10 @@ SCENARIOS = {
     # In Spanish: the page's line is translated (and long enough to wrap), the log stays English.
     "climbing": dict(lang="es_ES.UTF-8", archives=["--climb", "system.zip"], finish="error",
                      requests=BOTH,
-                     reason="Descompresi\u00f3n: system.zip contiene un elemento que no se "
-                            "puede escribir con seguridad: ..\\escaped.txt",
-                     logged="Unpacking: system.zip holds an entry that cannot be written "
-                            "safely: ..\\escaped.txt",
+                     reason="Descompresi\u00f3n: se ha rechazado system.zip para proteger "
+                            "este equipo, por su elemento ..\\escaped.txt",
+                     logged="Unpacking: system.zip was refused to protect this computer, "
+                            "because of its entry ..\\escaped.txt",
                      log=["unpacking failed: system.zip: entry refused: name leaves the folder: "
                           "..\\escaped.txt"]),
     # On a 144-dpi screen: the window and its clicks scale by 1.5, and the error page shows its
@@ -128,21 +138,27 @@ SCENARIOS = {
                            log=DOWNLOADED + ["unpacking failed: system.zip: entry damaged: "]),
     "climbing-144dpi": dict(dpi=144, lang="es_ES.UTF-8", archives=["--climb", "system.zip"],
                             finish="error", requests=BOTH,
-                            reason="Descompresi\u00f3n: system.zip contiene un elemento que no "
-                                   "se puede escribir con seguridad: ..\\escaped.txt",
-                            logged="Unpacking: system.zip holds an entry that cannot be written "
-                                   "safely: ..\\escaped.txt",
+                            reason="Descompresi\u00f3n: se ha rechazado system.zip para "
+                                   "proteger este equipo, por su elemento ..\\escaped.txt",
+                            logged="Unpacking: system.zip was refused to protect this "
+                                   "computer, because of its entry ..\\escaped.txt",
                             log=["unpacking failed: system.zip: entry refused: name leaves the "
                                  "folder: ..\\escaped.txt"]),
     "cut-archive": dict(archives=["--cut", "scanner.zip"], finish="error", requests=BOTH,
                         reason="Unpacking: the archive scanner.zip is damaged.",
                         log=DOWNLOADED + ["unpacking failed: scanner.zip: archive cut short"]),
-    # The library cannot be written into the working folder: the build ends before downloading.
+    # The program lacks its extraction library: the build ends before downloading, and the page
+    # blames the program, not the working folder.
     "no-library": dict(patch_library=True, finish="error", requests=[],
-                       reason="Preparing: the working folder could not be made ready.",
-                       log=["the working folder could not be made"]),
+                       reason="Unpacking: the extraction library could not be loaded.",
+                       advice="Download this program again from its publisher and run the new "
+                              "copy.",
+                       log=["the extraction library could not be written into the working "
+                            "folder"]),
     "installer-fails": dict(archives=["--no-rescue-system"], finish="error", requests=BOTH,
-                            reason="Installing: the installer ended with code 0.",
+                            reason="Installing: the installer failed (code 0).",
+                            advice="Use another USB drive, or check this one in another "
+                                   "computer, then click Try again.",
                             log=UNPACKED + ["free space: ", "installer signature: trusted",
                                             "installer ended: exit code 0 (0x00000000)"]),
     "installer-broken": dict(archives=["--broken-installer"], finish="error", requests=BOTH,
@@ -162,6 +178,8 @@ SCENARIOS = {
     # downloads and unpacks, then refuses to run the installer.
     "another-build": dict(hold_event=True, finish="error", requests=BOTH,
                           reason="Installing: another build is running.",
+                          advice="Close the other program that is creating a rescue USB drive, "
+                                 "then click Try again.",
                           log=UNPACKED + ["installer not run: COLDINSTALL_EVENT is held"]),
     # scanner.zip is held half-way: it is still under way when the window closes.
     "close-mid-download": dict(hold=["downloads"], finish="closed",
@@ -228,6 +246,20 @@ SCENARIOS = {
                     reason="Unpacking: not enough free space on C:.",
                     log=CHECKED[:2] + ["free space before scanner.zip: ",
                                        " bytes on C:, 4611686018427387904 needed"]),
+    # The server is down for the first build: the error page says what to do, copies the log's
+    # place and opens the log in the user's viewer. With the server up, "Try again" builds again
+    # in the same run, to a success; there "Safely remove" says what became of the drive (Wine
+    # cannot eject one) and "Make another" returns to the drive page.
+    "try-again": dict(no_server=True, again=True, finish="error", requests=[],
+                      reason="Download: the server could not be reached.",
+                      advice="Check the internet connection, then click Try again.",
+                      log=["download failed: URL/rescuedisk.manifest: server unreachable, "
+                           "HTTP status 0"]),
+    "try-again-144dpi": dict(dpi=144, lang="es_ES.UTF-8", no_server=True, again=True,
+                             finish="error", requests=[],
+                             reason="Descarga: no se ha podido conectar con el servidor.",
+                             advice="Comprueba la conexi\u00f3n a Internet y pulsa Reintentar.",
+                             logged="Download: the server could not be reached."),
 }
 
 
@@ -539,11 +571,69 @@ def check_reason(wizard, prefix, scenario, words):
     check(not any(state & invisible for state, _ in lines), "both lines show: %s" % lines)
     (_, reason), (_, details) = lines
     check(reason == scenario["reason"], "reason line %r, not %r" % (reason, scenario["reason"]))
+    # Every reason says what to do.
+    advice = controls.get("FinishAdvice", (invisible, ""))[1]
+    check(advice and advice == scenario.get("advice", advice), "advice line %r" % advice)
+    check("TryAgainButton" in controls, "the error page offers Try again")
     check(details and details.startswith(words["details"]), "details line: %r" % details)
     named = details[len(words["details"]):]
     check(named.endswith("\\USBWizard\\last-build.log") and
           os.path.exists(prefix.unix_path(named)),
           "the page names the log: %r" % named)
+
+
+def log_viewer_shown(prefix):
+    """Whether a window of the user's text viewer shows the build's log."""
+    found = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "last-build"],
+                           env=prefix.env, capture_output=True, text=True)
+    return bool(found.stdout.split())
+
+
+def build_again(args, prefix, wizard, scratch, words, shot):
+    """From the error page: the log's two actions, then "Try again" with the server up, to a
+    success on the same drive; there "Safely remove" and "Make another". Returns the server."""
+    wizard.click(COPY_LOG)
+    wait_for(lambda: (wizard.texts().get("FinishDetails") or "").startswith(words["copied"]),
+             "the log's place copied", 30)
+    check(wizard.texts()["FinishDetails"].endswith("\\USBWizard\\last-build.log"),
+          "the log's place: %r" % wizard.texts()["FinishDetails"])
+    wizard.click(OPEN_LOG)
+    wait_for(lambda: log_viewer_shown(prefix), "the log in the user's viewer", 60)
+    # The viewer took the focus and may lie over the window: it goes before the next clicks.
+    subprocess.run(["xdotool", "search", "--name", "last-build", "windowkill"], env=prefix.env)
+    wait_for(lambda: not log_viewer_shown(prefix), "the viewer to go", 30)
+    server = Server(prefix, args.archives_tool, args.installer,
+                    int(args.server_host.rsplit(":", 1)[1]), os.path.join(scratch, "again"),
+                    args.signing_dir)
+    wizard.click(TRY_AGAIN)
+    wait_for(lambda: "InstallButton" in wizard.controls(), "the drive page again", 30)
+    wizard.screenshot(shot + "5-drives-again.png")
+    wizard.install()
+    wait_for(lambda: wizard.texts().get("FinishTitle") == words["ok"] and
+             not prefix.work_folders(), "the success page of the second build", 240)
+    time.sleep(1)
+    wizard.screenshot(shot + "6-finish-again.png")
+    check(server.requests() == MANIFEST + BOTH, "requests: %s" % server.requests())
+    check(is_green(wizard.pixel(PICTURE)), "the success page shows")
+    check_reason(wizard, prefix, {"finish": "ok"}, words)
+    check_build_log(prefix, {"finish": "ok", "log": UNPACKED + ["build succeeded"]},
+                    args.server_host, None)
+    check(drive_files(prefix.drive) == set(rescue_files()), "the second build filled the drive")
+    controls = wizard.controls()
+    for name in ("NextStepRemove", "NextStepBoot", "NextStepSecureBoot", "SafelyRemoveButton",
+                 "MakeAnotherButton"):
+        check(name in controls, "the success page shows %s" % name)
+    check("TryAgainButton" not in controls, "no Try again after a success")
+    wizard.click(SAFELY_REMOVE)
+    wait_for(lambda: wizard.texts().get("EjectNote"), "what became of the drive", 30)
+    note = wizard.texts()["EjectNote"]
+    check(note == words["eject"], "eject note %r, not %r" % (note, words["eject"]))
+    wizard.screenshot(shot + "7-removed.png")
+    wizard.click(MAKE_ANOTHER)
+    wait_for(lambda: "InstallButton" in wizard.controls() and
+             "FinishTitle" not in wizard.controls(), "the drive page after Make another", 30)
+    wizard.screenshot(shot + "8-another.png")
+    return server
 
 
 def run(args):
@@ -721,15 +811,22 @@ def run(args):
         escaped = glob.glob(os.path.join(args.prefix, "drive_c", "**", "escaped.txt"),
                             recursive=True)
         check(escaped == [], "an entry escaped the working folder: %s" % escaped)
-        wizard.click(BUTTON)  # Close
+        succeeded = scenario["finish"] == "ok"
+        if scenario.get("again"):
+            server.stop()
+            server = build_again(args, prefix, wizard, scratch, words, shot)
+            succeeded = True
+            wizard.click(CLOSE_BOX)  # on the drive page, where the button is Install
+        else:
+            wizard.click(BUTTON)  # Close
         check(wizard.exited(), "exit code 0")
         lines = wizard.trace_lines()
         # (A build that fails at once can end before the timer's first tick.)
-        check(scenario["finish"] != "ok" or "TForm1::TProgressTimerTimer\\n" in lines,
+        check(not succeeded or "TForm1::TProgressTimerTimer\\n" in lines,
               "the progress timer ran")
         # Recorded only by a build that succeeded, never lowered.
         accepted = prefix.read_accepted_release()
-        expected = 7 if scenario["finish"] == "ok" else scenario.get("accepted_before")
+        expected = 7 if succeeded else scenario.get("accepted_before")
         check(accepted == expected, "accepted release %s, not %s" % (accepted, expected))
         check(lines[-2:] == ["TForm1::FormClose\\n", "USBWizardSM::Finish\\n"],
               "closing trace: %s" % lines[-3:])

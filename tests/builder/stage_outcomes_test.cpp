@@ -22,7 +22,7 @@ TEST(StageOutcomes, DownloadOutcomesNameTheirReason) {
     const wchar_t* line;
   } cases[] = {
       {DownloadFailure::Unreachable, 0, L"Download: the server could not be reached."},
-      {DownloadFailure::HttpStatus, 503, L"Download: the server answered 503 for system.zip."},
+      {DownloadFailure::HttpStatus, 503, L"Download: the server did not send system.zip (status 503)."},
       {DownloadFailure::CutOff, 200, L"Download: the download of system.zip was cut off."},
       {DownloadFailure::TimedOut, 200, L"Download: the download of system.zip was cut off."},
       {DownloadFailure::FileWrite, 200, L"Download: system.zip could not be saved."},
@@ -57,9 +57,11 @@ TEST(StageOutcomes, UnpackProblemsNameTheirReason) {
       {UnpackProblem::kEntryFailed, L"boot\\a.bin",
        L"Unpacking: the archive scanner.zip is damaged."},
       {UnpackProblem::kUnsafeName, L"..\\escaped.txt",
-       L"Unpacking: scanner.zip holds an entry that cannot be written safely: ..\\escaped.txt"},
+       L"Unpacking: scanner.zip was refused to protect this computer, because of its entry "
+       L"..\\escaped.txt"},
       {UnpackProblem::kEntryTooLarge, L"big.bin",
-       L"Unpacking: scanner.zip holds an entry that cannot be written safely: big.bin"},
+       L"Unpacking: scanner.zip was refused to protect this computer, because of its entry "
+       L"big.bin"},
       {UnpackProblem::kNotEnoughSpace, L"", L"Unpacking: not enough free space on D:."},
       {UnpackProblem::kWriteFailed, L"boot\\a.bin", L"Unpacking: boot\\a.bin could not be written."},
       // The free space could not be read: no entry to name, so the archive is named.

@@ -64,8 +64,8 @@ const std::map<std::wstring, std::wstring> kSpanish = {
     {L"Download: the download of {file} failed.", L"Descarga: no se ha podido descargar {file}."},
     {L"Download: the download of {file} was cut off.",
      L"Descarga: la descarga de {file} se ha cortado."},
-    {L"Download: the server answered {status} for {file}.",
-     L"Descarga: el servidor respondi\u00f3 {status} para {file}."},
+    {L"Download: the server did not send {file} (status {status}).",
+     L"Descarga: el servidor no ha enviado {file} (estado {status})."},
     {L"Download: the server could not be reached.",
      L"Descarga: no se ha podido conectar con el servidor."},
     {L"Download: {file} could not be saved.", L"Descarga: no se ha podido guardar {file}."},
@@ -77,8 +77,8 @@ const std::map<std::wstring, std::wstring> kSpanish = {
      L"Instalaci\u00f3n: ya se est\u00e1 creando otro USB de an\u00e1lisis."},
     {L"Installing: the installer could not start.",
      L"Instalaci\u00f3n: no se ha podido iniciar el instalador."},
-    {L"Installing: the installer ended with code {code}.",
-     L"Instalaci\u00f3n: el instalador termin\u00f3 con el c\u00f3digo {code}."},
+    {L"Installing: the installer failed (code {code}).",
+     L"Instalaci\u00f3n: el instalador ha fallado (c\u00f3digo {code})."},
     {L"Installing: the installer is missing from the archives.",
      L"Instalaci\u00f3n: el instalador no est\u00e1 en los archivos descargados."},
     {L"Installing: the installer is not authentic.",
@@ -101,8 +101,8 @@ const std::map<std::wstring, std::wstring> kSpanish = {
      L"Descompresi\u00f3n: no se ha podido cargar la biblioteca de extracci\u00f3n."},
     {L"Unpacking: {entry} could not be written.",
      L"Descompresi\u00f3n: no se ha podido escribir {entry}."},
-    {L"Unpacking: {file} holds an entry that cannot be written safely: {entry}",
-     L"Descompresi\u00f3n: {file} contiene un elemento que no se puede escribir con seguridad: "
+    {L"Unpacking: {file} was refused to protect this computer, because of its entry {entry}",
+     L"Descompresi\u00f3n: se ha rechazado {file} para proteger este equipo, por su elemento "
      L"{entry}"},
     // The drive list's notes on a drive and the drive page's advice about one it cannot use.
     {L"USB disk", L"Disco USB"},
@@ -154,6 +154,56 @@ const std::map<std::wstring, std::wstring> kSpanish = {
      L"Esperando al servidor"},
     {L"Waiting for the server, try {try} of {tries}",
      L"Esperando al servidor, intento {try} de {tries}"},
+    // The finish pages: what to do about a failure, the log's actions, the eject's outcome, and
+    // the buttons and next steps.
+    {L"Check the internet connection, then click Try again.",
+     L"Comprueba la conexi\u00f3n a Internet y pulsa Reintentar."},
+    {L"Try again later. If it keeps failing, ask support for help and send them the log.",
+     L"Vuelve a intentarlo m\u00e1s tarde. Si sigue fallando, pide ayuda al soporte t\u00e9cnico y env\u00edale el registro."},
+    {L"Free some space on the computer's disk, then click Try again.",
+     L"Libera espacio en el disco del equipo y pulsa Reintentar."},
+    {L"Restart the computer, then click Try again. If it keeps failing, ask support for help and send them the log.",
+     L"Reinicia el equipo y pulsa Reintentar. Si sigue fallando, pide ayuda al soporte t\u00e9cnico y env\u00edale el registro."},
+    {L"Free some space on {volume}, then click Try again.",
+     L"Libera espacio en {volume} y pulsa Reintentar."},
+    {L"Download this program again from its publisher and run the new copy.",
+     L"Vuelve a descargar este programa de su editor y ejecuta la copia nueva."},
+    {L"Use another USB drive, or check this one in another computer, then click Try again.",
+     L"Usa otra llave USB, o comprueba esta en otro equipo, y pulsa Reintentar."},
+    {L"Close the other program that is creating a rescue USB drive, then click Try again.",
+     L"Cierra el otro programa que est\u00e1 creando un USB de an\u00e1lisis y pulsa Reintentar."},
+    {L"Click Try again to start over.",
+     L"Pulsa Reintentar para empezar de nuevo."},
+    {L"The log could not be opened: {path}",
+     L"No se ha podido abrir el registro: {path}"},
+    {L"Copied to the clipboard: {path}",
+     L"Copiado al portapapeles: {path}"},
+    {L"The clipboard is busy; the log is in {path}",
+     L"El portapapeles est\u00e1 ocupado; el registro est\u00e1 en {path}"},
+    {L"You can now unplug {drive}.",
+     L"Ya puedes desconectar {drive}."},
+    {L"{drive} is in use: close the files and windows open on it, then click Safely remove again.",
+     L"{drive} est\u00e1 en uso: cierra los archivos y ventanas abiertos en ella y vuelve a pulsar Expulsar."},
+    {L"This computer cannot eject {drive}. Unplug it once its light stops blinking.",
+     L"Este equipo no puede expulsar {drive}. Descon\u00e9ctala cuando su luz deje de parpadear."},
+    {L"{drive} could not be ejected (error {code}): close what uses it, then click Safely remove again.",
+     L"No se ha podido expulsar {drive} (error {code}): cierra lo que la est\u00e9 usando y vuelve a pulsar Expulsar."},
+    {L"Try again",
+     L"Reintentar"},
+    {L"Open log",
+     L"Abrir registro"},
+    {L"Copy",
+     L"Copiar"},
+    {L"Safely remove",
+     L"Expulsar"},
+    {L"Make another",
+     L"Crear otro"},
+    {L"Click Safely remove before you unplug the USB drive.",
+     L"Pulsa Expulsar antes de desconectar la llave USB."},
+    {L"To start a computer from it, press its boot-menu key as it starts (F12, F11, F8 or Esc: it varies by maker).",
+     L"Para arrancar un equipo con ella, pulsa su tecla del men\u00fa de arranque al encenderlo (F12, F11, F8 o Esc: depende del fabricante)."},
+    {L"If the computer will not start from it, allow it in the computer's Secure Boot settings.",
+     L"Si el equipo no arranca con ella, perm\u00edtela en la configuraci\u00f3n de arranque seguro (Secure Boot) del equipo."},
 };
 
 // Keys only the code looks up; the window does not hold them.
@@ -165,14 +215,14 @@ const std::wstring kCodeOnly[] = {
     L"Details in {path}",
     L"Download: the download of {file} failed.",
     L"Download: the download of {file} was cut off.",
-    L"Download: the server answered {status} for {file}.",
+    L"Download: the server did not send {file} (status {status}).",
     L"Download: the server could not be reached.",
     L"Download: {file} could not be saved.",
     L"Download: there is not enough free space for {file}.",
     L"Download: {file} is larger than expected.",
     L"Installing: another build is running.",
     L"Installing: the installer could not start.",
-    L"Installing: the installer ended with code {code}.",
+    L"Installing: the installer failed (code {code}).",
     L"Installing: the installer is missing from the archives.",
     L"Installing: the installer is not authentic.",
     L"Preparing: the working folder could not be made ready.",
@@ -184,7 +234,7 @@ const std::wstring kCodeOnly[] = {
     L"Download: the rescue system is older than the one already used on this computer.",
     L"Unpacking: the extraction library could not be loaded.",
     L"Unpacking: {entry} could not be written.",
-    L"Unpacking: {file} holds an entry that cannot be written safely: {entry}",
+    L"Unpacking: {file} was refused to protect this computer, because of its entry {entry}",
     L"USB disk", L"no medium", L"write-protected", L"too small",
     L"This drive holds no medium: insert one, then click Refresh.",
     L"This drive is write-protected: slide its lock switch off or choose another drive.",
@@ -199,7 +249,24 @@ const std::wstring kCodeOnly[] = {
     L"{done} of {total}",
     L"{time} left",
     L"Waiting for the server",
-    L"Waiting for the server, try {try} of {tries}"};
+    L"Waiting for the server, try {try} of {tries}",
+
+    L"Check the internet connection, then click Try again.",
+    L"Try again later. If it keeps failing, ask support for help and send them the log.",
+    L"Free some space on the computer's disk, then click Try again.",
+    L"Restart the computer, then click Try again. If it keeps failing, ask support for help and send them the log.",
+    L"Free some space on {volume}, then click Try again.",
+    L"Download this program again from its publisher and run the new copy.",
+    L"Use another USB drive, or check this one in another computer, then click Try again.",
+    L"Close the other program that is creating a rescue USB drive, then click Try again.",
+    L"Click Try again to start over.",
+    L"The log could not be opened: {path}",
+    L"Copied to the clipboard: {path}",
+    L"The clipboard is busy; the log is in {path}",
+    L"You can now unplug {drive}.",
+    L"{drive} is in use: close the files and windows open on it, then click Safely remove again.",
+    L"This computer cannot eject {drive}. Unplug it once its light stops blinking.",
+    L"{drive} could not be ejected (error {code}): close what uses it, then click Safely remove again."};
 
 bool SortedByCodeUnits(const std::vector<std::wstring>& lines) {
   return std::is_sorted(lines.begin(), lines.end(), [](const auto& a, const auto& b) {
@@ -233,14 +300,14 @@ TEST(StoredTable, HoldsTheIdentityLanguageAndSpanish) {
             std::find(lines.begin(), lines.end(), L"Install=Instalar"));
 }
 
-// The 18 texts the window shows and the 6 that name its pictures, list and bar for screen readers.
-TEST(StoredTable, WindowTextListHoldsTheTwentyNineWindowTextsSorted) {
+// The 31 texts the window shows and the 6 that name its pictures, list and bar for screen readers.
+TEST(StoredTable, WindowTextListHoldsTheThirtySevenWindowTextsSorted) {
   const auto table = LoadStoredTranslationTable();
   std::vector<std::wstring> expected;
   for (const auto& entry : kSpanish)
     if (std::find(std::begin(kCodeOnly), std::end(kCodeOnly), entry.first) == std::end(kCodeOnly))
       expected.push_back(entry.first);
-  ASSERT_EQ(expected.size(), 29u);
+  ASSERT_EQ(expected.size(), 37u);
   EXPECT_EQ(table.window_texts, expected);
   EXPECT_TRUE(SortedByCodeUnits(table.window_texts));
   for (const auto& language : table.languages) EXPECT_TRUE(SortedByCodeUnits(language.lines));

@@ -67,10 +67,26 @@ const Expected kTable[] = {
     {"ProgressBar", "ProgressPage", K::ProgressBar, {66, 248, 457, 20}},
     // Finish.
     {"CloseButton", "FinishPage", K::Button, {232, 338, 124, 28}},
-    {"SuccessPicture", "FinishPage", K::Image, {236, 165, 117, 114}},
+    {"SuccessPicture", "FinishPage", K::Image, {262, 140, 64, 64}},
     {"FinishText", "FinishPage", K::Label, {20, 79, 549, 59}},
-    {"ErrorPicture", "FinishPage", K::Image, {236, 165, 117, 114}},
+    {"ErrorPicture", "FinishPage", K::Image, {262, 140, 64, 64}},
     {"FinishTitle", "FinishPage", K::Label, {0, 21, 589, 32}},
+    // The error page's lines and buttons, between the picture and Close.
+    {"ErrorLines", "FinishPage", K::Layout, {0, 0, 589, 384}},
+    {"FinishReason", "ErrorLines", K::Label, {20, 208, 549, 34}},
+    {"FinishAdvice", "ErrorLines", K::Label, {20, 244, 549, 34}},
+    {"FinishDetails", "ErrorLines", K::Label, {20, 280, 549, 17}},
+    {"OpenLogButton", "ErrorLines", K::Button, {168, 300, 124, 24}},
+    {"CopyLogButton", "ErrorLines", K::Button, {297, 300, 124, 24}},
+    {"TryAgainButton", "ErrorLines", K::Button, {96, 338, 124, 28}},
+    // The success page's.
+    {"SuccessLines", "FinishPage", K::Layout, {0, 0, 589, 384}},
+    {"NextStepRemove", "SuccessLines", K::Label, {20, 208, 549, 30}},
+    {"NextStepBoot", "SuccessLines", K::Label, {20, 238, 549, 30}},
+    {"NextStepSecureBoot", "SuccessLines", K::Label, {20, 268, 549, 30}},
+    {"EjectNote", "SuccessLines", K::Label, {20, 300, 549, 32}},
+    {"SafelyRemoveButton", "SuccessLines", K::Button, {96, 338, 124, 28}},
+    {"MakeAnotherButton", "SuccessLines", K::Button, {368, 338, 124, 28}},
 };
 
 class WindowDescription : public ::testing::Test {
@@ -152,6 +168,10 @@ TEST_F(WindowDescription, FrameStartStateFontsAndTexts) {
       {"FinishText", 14, false, ui::HAlign::Center, ui::VAlign::Top},
       {"StartButton", 12, true, ui::HAlign::Center, ui::VAlign::Center},
       {"CloseButton", 12, true, ui::HAlign::Center, ui::VAlign::Center},
+      // Legible beside the page's 14-pixel message: the reason in bold.
+      {"FinishReason", 13, true, ui::HAlign::Center, ui::VAlign::Top},
+      {"FinishAdvice", 13, false, ui::HAlign::Center, ui::VAlign::Top},
+      {"NextStepBoot", 12, false, ui::HAlign::Center, ui::VAlign::Top},
       {"DriveList", 11, false, ui::HAlign::Center, ui::VAlign::Center},
   };
   for (const Font& f : fonts) {
@@ -164,7 +184,7 @@ TEST_F(WindowDescription, FrameStartStateFontsAndTexts) {
     EXPECT_TRUE((s.text_color == ui::Color{0xFF, 0xE0, 0xE0, 0xE0})) << f.name;
   }
 
-  // The 30 translatable window texts: 17 labels, 5 buttons and the title, and the alternative
+  // The 38 translatable window texts: 20 labels, 10 buttons and the title, and the alternative
   // texts of the 4 pictures, the list, the bar and the close box, which are never drawn.
   int texts = 0;
   std::function<void(ui::Control*)> count = [&](ui::Control* c) {
@@ -172,7 +192,7 @@ TEST_F(WindowDescription, FrameStartStateFontsAndTexts) {
     for (size_t i = 0; i < c->ChildCount(); ++i) count(c->Child(i));
   };
   count(scene_->Root());
-  EXPECT_EQ(texts, 30);
+  EXPECT_EQ(texts, 38);
   EXPECT_EQ(scene_->Find("StepsPicture")->Text(),
             L"Steps: insert a USB drive, create the rescue drive, boot from it");
 

@@ -213,19 +213,53 @@ TEST_F(WindowPictures, PagesInEnglishAndSpanish) {
     EXPECT_GE(progress.Count({bar.x, bar.y, bar.w / 2 - 4, bar.h}, Blue), (bar.w / 2 - 10) * (bar.h - 6));
     EXPECT_EQ(progress.Count({bar.x + bar.w / 2 + 4, bar.y, bar.w / 2 - 4, bar.h}, Blue), 0);
 
+    // The finish pages with their own lines: the next steps and an eject's outcome after a
+    // success; the reason, the advice and the log's line after a failure (two lines each).
     ShowPage("FinishPage");
     scene_->Find("ErrorPicture")->SetVisible(false);
     scene_->Find("SuccessPicture")->SetVisible(true);
+    scene_->Find("SuccessLines")->SetVisible(true);
+    scene_->Find("EjectNote")->SetText(L"This computer cannot eject E:. Unplug it once its light stops blinking.");
+    scene_->Find("EjectNote")->SetVisible(true);
     Picture ok = Render("finish-ok" + lang);
-    for (const char* l : {"FinishTitle", "FinishText"}) ExpectText(ok, l);
-    ExpectText(ok, "CloseButton", 30);
-    EXPECT_GE(ok.Count(At("SuccessPicture"), Green), 4000);
+    for (const char* l : {"FinishTitle", "FinishText", "NextStepRemove", "NextStepBoot",
+                          "NextStepSecureBoot", "EjectNote"})
+      ExpectText(ok, l);
+    for (const char* b : {"CloseButton", "SafelyRemoveButton", "MakeAnotherButton"})
+      ExpectText(ok, b, 30);
+    // The 94-pixel disc drawn in 64 pixels.
+    EXPECT_GE(ok.Count(At("SuccessPicture"), Green), 2500);
     EXPECT_EQ(ok.Count(At("SuccessPicture"), Red), 0);
+    scene_->Find("SuccessLines")->SetVisible(false);
     scene_->Find("ErrorPicture")->SetVisible(true);
     scene_->Find("SuccessPicture")->SetVisible(false);
+    scene_->Find("ErrorLines")->SetVisible(true);
+    for (const auto& [label, text] :
+         {std::pair{"FinishReason",
+                    L"Descompresi\u00f3n: se ha rechazado system.zip por un elemento con un nombre "
+                    L"peligroso: ..\\escaped.txt"},
+          std::pair{"FinishAdvice",
+                    L"Vuelve a intentarlo m\u00e1s tarde. Si sigue fallando, pide ayuda al soporte "
+                    L"t\u00e9cnico y env\u00edale el registro."},
+          std::pair{"FinishDetails",
+                    L"Details in C:\\users\\me\\AppData\\Local\\USBWizard\\last-build.log"}}) {
+      scene_->Find(label)->SetText(text);
+      scene_->Find(label)->SetVisible(true);
+    }
     Picture failed = Render("finish-error" + lang);
-    EXPECT_GE(failed.Count(At("ErrorPicture"), Red), 4000);
+    for (const char* l : {"FinishReason", "FinishAdvice", "FinishDetails"}) ExpectText(failed, l);
+    for (const char* b : {"CloseButton", "TryAgainButton", "OpenLogButton", "CopyLogButton"})
+      ExpectText(failed, b, 30);
+    // Each two-line text keeps to its own rows: nothing drawn in the gaps between them.
+    for (const auto& [above, below] : {std::pair{"FinishReason", "FinishAdvice"},
+                                       std::pair{"FinishAdvice", "FinishDetails"}}) {
+      const ui::Rect a = At(above), b = At(below);
+      EXPECT_EQ(failed.Count({a.x, a.y + a.h, a.w, b.y - a.y - a.h}, TextPixel), 0)
+          << above << " runs into " << below;
+    }
+    EXPECT_GE(failed.Count(At("ErrorPicture"), Red), 2500);
     EXPECT_EQ(failed.Count(At("ErrorPicture"), Green), 0);
+    scene_->Find("ErrorLines")->SetVisible(false);
   }
 }
 

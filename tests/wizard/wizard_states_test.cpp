@@ -7,6 +7,7 @@
 #include <tuple>
 
 #include "builder/cold_installer.h"
+#include "win/clipboard.h"
 #include "tests/support/scratch_folder.h"
 #include "tests/support/test_window_view.h"
 #include "tests/support/window_description.h"
@@ -39,7 +40,7 @@ struct Wizard {
   std::vector<std::shared_ptr<InstallJob>> started;
   bool stand_in_worker = false;
   WizardStateMachine machine{
-      view, {work.Path(), [this](std::shared_ptr<InstallJob> job) {
+      view, {[this] { return work.Path(); }, [this](std::shared_ptr<InstallJob> job) {
                started.push_back(job);
                if (!stand_in_worker) return win::UniqueHandle();
                return win::UniqueHandle(CreateThread(nullptr, 0, RunUntilCancelled,
@@ -62,29 +63,26 @@ TEST(WizardStates, InitShowsOnlyTheWelcomePage) {
 TEST(WizardStates, EventTable) {
   struct Row {
     WizardState state;
-    int requested[8];
-    bool closes[8];
+    int requested[kWizardEventCount];
+    bool closes[kWizardEventCount];
   };
-  // "Install" asks first (no request); "Continue" and "Cancel" do nothing before it has asked.
+  // Events: Start, Refresh, Install, Close, WindowClose, DrivesChanged, Continue, Cancel, Again,
+  // SafelyRemove, OpenLog, CopyLog. "Install" asks first (no request); "Continue" and "Cancel"
+  // do nothing before it has asked.
   const Row rows[] = {
-      {WizardState::Welcome,
-       {1, -1, -1, -1, -1, -1, -1, -1},
-       {false, false, false, false, true, false, false, false}},
+      {WizardState::Welcome, {1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1}, {0, 0, 0, 0, 1}},
       {WizardState::DriveSelection,
-       {-1, -1, -1, -1, -1, -1, -1, -1},
-       {false, false, false, false, true, false, false, false}},
-      {WizardState::Progress,
-       {-1, -1, -1, -1, -1, -1, -1, -1},
-       {false, false, false, false, true, false, false, false}},
-      {WizardState::FinishedOk,
-       {-1, -1, -1, -1, -1, -1, -1, -1},
-       {false, false, false, true, true, false, false, false}},
+       {-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1},
+       {0, 0, 0, 0, 1}},
+      {WizardState::Progress, {-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1}, {0, 0, 0, 0, 1}},
+      // "Try again" and "Make another" lead back to the drive page.
+      {WizardState::FinishedOk, {-1, -1, -1, -1, -1, -1, -1, -1, 1, -1, -1, -1}, {0, 0, 0, 1, 1}},
       {WizardState::FinishedError,
-       {-1, -1, -1, -1, -1, -1, -1, -1},
-       {false, false, false, true, true, false, false, false}},
+       {-1, -1, -1, -1, -1, -1, -1, -1, 1, -1, -1, -1},
+       {0, 0, 0, 1, 1}},
   };
   for (const Row& row : rows) {
-    for (int event = 0; event <= static_cast<int>(WizardEvent::Cancel); ++event) {
+    for (int event = 0; event < kWizardEventCount; ++event) {
       SCOPED_TRACE(testing::Message() << "state " << Index(row.state) << " event " << event);
       Wizard w;
       w.machine.SetState(Index(row.state));
@@ -348,7 +346,7 @@ TEST(WizardStates, StartingMakesTheWorkingFolderNewAndNeverTakesOneOver) {
   const std::wstring fresh = scratch.Path() + L"fresh\\";
   {
     WizardStateMachine machine(
-        view, {fresh, [](std::shared_ptr<InstallJob>) { return win::UniqueHandle(); }});
+        view, {[&] { return fresh; }, [](std::shared_ptr<InstallJob>) { return win::UniqueHandle(); }});
     machine.Init();
     EXPECT_TRUE(Exists(fresh));
   }
@@ -356,7 +354,8 @@ TEST(WizardStates, StartingMakesTheWorkingFolderNewAndNeverTakesOneOver) {
   CloseHandle(CreateFileW(leftover.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
   ASSERT_TRUE(Exists(leftover));
   WizardStateMachine machine(
-      view, {scratch.Path(), [](std::shared_ptr<InstallJob>) { return win::UniqueHandle(); }});
+      view, {[&] { return scratch.Path(); },
+             [](std::shared_ptr<InstallJob>) { return win::UniqueHandle(); }});
   machine.Init();
   EXPECT_TRUE(Exists(leftover));
 }
@@ -437,81 +436,125 @@ TEST(WizardStates, FinishPagesInEnglishAndSpanish) {
   }
 }
 
-// The error page's line under its message names the failed step and its reason with the
-// failure's details, through the real translation table; the next line names the build's log.
+// The error page's lines under its message name the failed step and its reason with the
+// failure's details, and what to do about it, through the real translation table; the next line
+// names the build's log.
 TEST(WizardStates, TheErrorPageNamesTheFailureInEnglishAndSpanish) {
   auto failure = [](FailureReason reason, const wchar_t* file = L"", std::uint32_t number = 0,
                     const wchar_t* entry = L"", const wchar_t* volume = L"") {
     return BuildFailure{reason, file, volume, entry, number};
   };
+  const wchar_t* const later_en =
+      L"Try again later. If it keeps failing, ask support for help and send them the log.";
+  const wchar_t* const later_es =
+      L"Vuelve a intentarlo m\u00e1s tarde. Si sigue fallando, pide ayuda al soporte t\u00e9cnico "
+      L"y env\u00edale el registro.";
   const struct {
     BuildFailure failure;
     const wchar_t* english;
     const wchar_t* spanish;
+    const wchar_t* advice_english;
+    const wchar_t* advice_spanish;
   } cases[] = {
       {failure(FailureReason::kServerUnreachable, L"scanner.zip"),
        L"Download: the server could not be reached.",
-       L"Descarga: no se ha podido conectar con el servidor."},
+       L"Descarga: no se ha podido conectar con el servidor.",
+       L"Check the internet connection, then click Try again.",
+       L"Comprueba la conexi\u00f3n a Internet y pulsa Reintentar."},
       {failure(FailureReason::kHttpStatus, L"system.zip", 404),
-       L"Download: the server answered 404 for system.zip.",
-       L"Descarga: el servidor respondi\u00f3 404 para system.zip."},
+       L"Download: the server did not send system.zip (status 404).",
+       L"Descarga: el servidor no ha enviado system.zip (estado 404).", later_en, later_es},
       {failure(FailureReason::kDownloadCutOff, L"scanner.zip"),
        L"Download: the download of scanner.zip was cut off.",
-       L"Descarga: la descarga de scanner.zip se ha cortado."},
+       L"Descarga: la descarga de scanner.zip se ha cortado.",
+       L"Check the internet connection, then click Try again.",
+       L"Comprueba la conexi\u00f3n a Internet y pulsa Reintentar."},
       {failure(FailureReason::kNotEnoughSpace, L"system.zip", 0, L"", L"C:"),
        L"Unpacking: not enough free space on C:.",
-       L"Descompresi\u00f3n: no hay espacio libre suficiente en C:."},
+       L"Descompresi\u00f3n: no hay espacio libre suficiente en C:.",
+       L"Free some space on C:, then click Try again.", L"Libera espacio en C: y pulsa Reintentar."},
       {failure(FailureReason::kArchiveDamaged, L"scanner.zip"),
        L"Unpacking: the archive scanner.zip is damaged.",
-       L"Descompresi\u00f3n: el archivo scanner.zip est\u00e1 da\u00f1ado."},
+       L"Descompresi\u00f3n: el archivo scanner.zip est\u00e1 da\u00f1ado.", later_en, later_es},
       // A name from the archive that looks like a placeholder is shown as it is.
       {failure(FailureReason::kEntryRefused, L"system.zip", 7, L"..\\{code}{file}.txt"),
-       L"Unpacking: system.zip holds an entry that cannot be written safely: ..\\{code}{file}.txt",
-       L"Descompresi\u00f3n: system.zip contiene un elemento que no se puede escribir con "
-       L"seguridad: ..\\{code}{file}.txt"},
+       L"Unpacking: system.zip was refused to protect this computer, because of its entry "
+       L"..\\{code}{file}.txt",
+       L"Descompresi\u00f3n: se ha rechazado system.zip para proteger este equipo, por su "
+       L"elemento ..\\{code}{file}.txt",
+       later_en, later_es},
+      {failure(FailureReason::kLibrary),
+       L"Unpacking: the extraction library could not be loaded.",
+       L"Descompresi\u00f3n: no se ha podido cargar la biblioteca de extracci\u00f3n.",
+       L"Download this program again from its publisher and run the new copy.",
+       L"Vuelve a descargar este programa de su editor y ejecuta la copia nueva."},
       {failure(FailureReason::kInstallerNotAuthentic),
        L"Installing: the installer is not authentic.",
-       L"Instalaci\u00f3n: el instalador no es aut\u00e9ntico."},
+       L"Instalaci\u00f3n: el instalador no es aut\u00e9ntico.", later_en, later_es},
+      // The installer's own failure reads as one, whatever its code.
       {failure(FailureReason::kInstallerExitCode, L"", 0),
-       L"Installing: the installer ended with code 0.",
-       L"Instalaci\u00f3n: el instalador termin\u00f3 con el c\u00f3digo 0."},
+       L"Installing: the installer failed (code 0).",
+       L"Instalaci\u00f3n: el instalador ha fallado (c\u00f3digo 0).",
+       L"Use another USB drive, or check this one in another computer, then click Try again.",
+       L"Usa otra llave USB, o comprueba esta en otro equipo, y pulsa Reintentar."},
       // A crash or a kill: an NTSTATUS value, in hex.
       {failure(FailureReason::kInstallerExitCode, L"", 0xC0000005),
-       L"Installing: the installer ended with code 0xC0000005.",
-       L"Instalaci\u00f3n: el instalador termin\u00f3 con el c\u00f3digo 0xC0000005."},
+       L"Installing: the installer failed (code 0xC0000005).",
+       L"Instalaci\u00f3n: el instalador ha fallado (c\u00f3digo 0xC0000005).",
+       L"Use another USB drive, or check this one in another computer, then click Try again.",
+       L"Usa otra llave USB, o comprueba esta en otro equipo, y pulsa Reintentar."},
       {failure(FailureReason::kAnotherBuild), L"Installing: another build is running.",
-       L"Instalaci\u00f3n: ya se est\u00e1 creando otro USB de an\u00e1lisis."},
+       L"Instalaci\u00f3n: ya se est\u00e1 creando otro USB de an\u00e1lisis.",
+       L"Close the other program that is creating a rescue USB drive, then click Try again.",
+       L"Cierra el otro programa que est\u00e1 creando un USB de an\u00e1lisis y pulsa "
+       L"Reintentar."},
+      {failure(FailureReason::kWorkFolder),
+       L"Preparing: the working folder could not be made ready.",
+       L"Preparaci\u00f3n: no se ha podido preparar la carpeta de trabajo.",
+       L"Restart the computer, then click Try again. If it keeps failing, ask support for help "
+       L"and send them the log.",
+       L"Reinicia el equipo y pulsa Reintentar. Si sigue fallando, pide ayuda al soporte "
+       L"t\u00e9cnico y env\u00edale el registro."},
   };
   const std::wstring log = L"C:\\users\\me\\AppData\\Local\\USBWizard\\last-build.log";
   for (const auto& c : cases) {
-    for (const auto& [lcid, line, details] : {std::tuple{kUs, c.english, L"Details in "},
-                                              std::tuple{kSpain, c.spanish, L"Detalles en "}}) {
+    for (const auto& [lcid, line, advice, details, try_again] :
+         {std::tuple{kUs, c.english, c.advice_english, L"Details in ", L"Try again"},
+          std::tuple{kSpain, c.spanish, c.advice_spanish, L"Detalles en ", L"Reintentar"}}) {
       SCOPED_TRACE(testing::Message() << lcid << " " << c.english);
       Wizard w(lcid);
       w.machine.SetReport({c.failure, log});
       w.machine.SetState(Index(WizardState::FinishedError));
       EXPECT_EQ(w.view.Control("FinishReason")->Text(), line);
+      EXPECT_EQ(w.view.Control("FinishAdvice")->Text(), advice);
       EXPECT_EQ(w.view.Control("FinishDetails")->Text(), details + log);
-      EXPECT_TRUE(w.view.Control("FinishReason")->Visible());
-      EXPECT_TRUE(w.view.Control("FinishDetails")->Visible());
+      for (const char* name : {"FinishReason", "FinishAdvice", "FinishDetails"})
+        EXPECT_TRUE(w.view.Control(name)->EffectivelyVisible()) << name;
+      for (const char* name : {"TryAgainButton", "OpenLogButton", "CopyLogButton", "CloseButton"})
+        EXPECT_TRUE(w.view.Shown(name) && w.view.Control(name)->EffectivelyVisible()) << name;
+      EXPECT_EQ(w.view.Control("TryAgainButton")->Text(), try_again);
+      EXPECT_FALSE(w.view.Control("SafelyRemoveButton")->EffectivelyVisible());
     }
   }
 }
 
-// Every reason has its Spanish line, with the same placeholders.
+// Every reason has its Spanish line and advice, with the same placeholders.
 TEST(WizardStates, EveryFailureReasonIsTranslated) {
   TestWindowView spanish(kSpain);
   for (int i = static_cast<int>(FailureReason::kWorkFolder);
        i <= static_cast<int>(FailureReason::kOlderRelease); ++i) {
-    const wchar_t* key = FailureLineKey(static_cast<FailureReason>(i));
-    SCOPED_TRACE(testing::Message() << i);
-    ASSERT_NE(*key, L'\0');
-    const std::wstring translated = spanish.LookupTranslation(key);
-    EXPECT_NE(translated, key);
-    for (const wchar_t* placeholder : {L"{file}", L"{status}", L"{volume}", L"{entry}", L"{code}"})
-      EXPECT_EQ(std::wstring(key).find(placeholder) == std::wstring::npos,
-                translated.find(placeholder) == std::wstring::npos)
-          << translated;
+    const auto reason = static_cast<FailureReason>(i);
+    for (const wchar_t* key : {FailureLineKey(reason), FailureAdviceKey(reason)}) {
+      SCOPED_TRACE(testing::Message() << i);
+      ASSERT_NE(*key, L'\0');
+      const std::wstring translated = spanish.LookupTranslation(key);
+      EXPECT_NE(translated, key);
+      for (const wchar_t* placeholder :
+           {L"{file}", L"{status}", L"{volume}", L"{entry}", L"{code}"})
+        EXPECT_EQ(std::wstring(key).find(placeholder) == std::wstring::npos,
+                  translated.find(placeholder) == std::wstring::npos)
+            << translated;
+    }
   }
 }
 
@@ -527,10 +570,79 @@ TEST(WizardStates, TheProgressPageHandsItsFailureToTheFinishPage) {
     w.machine.SetState(Index(finish));
     const bool failed = finish == WizardState::FinishedError;
     EXPECT_EQ(w.view.Control("FinishReason")->Text(),
-              failed ? L"Download: the server answered 503 for scanner.zip." : L"");
+              failed ? L"Download: the server did not send scanner.zip (status 503)." : L"");
     EXPECT_EQ(w.view.Control("FinishReason")->Visible(), failed);
     EXPECT_EQ(w.view.Control("FinishDetails")->Text(), L"");
     EXPECT_FALSE(w.view.Control("FinishDetails")->Visible());
+  }
+}
+
+// "Try again" after a failure and "Make another" after a success lead back to the drive page,
+// and "Install" there starts another build with a job of its own: new events, a new progress
+// record, the working folder made afresh, nothing of the last build's failure.
+TEST(WizardStates, TryAgainAndMakeAnotherBuildAgainWithAFreshJob) {
+  Wizard w;
+  int builds = 0;
+  w.machine.SetState(Index(WizardState::DriveSelection));
+  for (const WizardState finish : {WizardState::FinishedError, WizardState::FinishedOk,
+                                   WizardState::FinishedError}) {
+    w.machine.DispatchEvent(WizardEvent::Install);
+    w.ApplyRequests();
+    ASSERT_EQ(w.machine.Current(), Index(WizardState::Progress));
+    const std::shared_ptr<InstallJob> job = w.started.back();
+    ++builds;
+    EXPECT_EQ(job->failure.reason, FailureReason::kNone);
+    // The installer's event is the job's own: the last build no longer holds it.
+    EXPECT_FALSE(job->installer_event_taken);
+    EXPECT_EQ(WaitForSingleObject(job->cancel_event.get(), 0), WAIT_TIMEOUT);
+    EXPECT_EQ(job->progress.Snapshot().percent, 0);
+    // The scratch folder is there before the first build, so the wizard does not take it over;
+    // each later build makes it afresh after the finish page removed the last one's.
+    EXPECT_EQ(job->work_folder_ready, builds > 1);
+    EXPECT_TRUE(Exists(w.work.Path()));
+    // The build ends on its page: failed, or not.
+    if (finish == WizardState::FinishedError)
+      job->failure = BuildFailure{FailureReason::kArchiveDamaged, L"system.zip"};
+    job->progress.SetPercent(61);
+    SetEvent(job->cancel_event.get());
+    w.machine.SetState(Index(finish));
+    EXPECT_FALSE(Exists(w.work.Path()));
+    const bool failed = finish == WizardState::FinishedError;
+    EXPECT_EQ(w.view.Control("TryAgainButton")->EffectivelyVisible(), failed);
+    EXPECT_EQ(w.view.Control("SafelyRemoveButton")->EffectivelyVisible(), !failed);
+    EXPECT_EQ(w.view.Control("MakeAnotherButton")->EffectivelyVisible(), !failed);
+    EXPECT_EQ(w.machine.Report().drive_root, L"E:\\");
+
+    w.machine.DispatchEvent(WizardEvent::Again);
+    w.ApplyRequests();
+    EXPECT_EQ(w.machine.Current(), Index(WizardState::DriveSelection));
+    EXPECT_TRUE(w.view.Hidden("FinishPage"));
+    EXPECT_TRUE(w.view.Shown("DrivePage"));
+    EXPECT_EQ(w.view.SelectedDrive(), L"E:\\");
+    // The worker lets go of its job when it ends; so does this stand-in.
+    w.started.clear();
+  }
+  w.machine.DispatchEvent(WizardEvent::Install);
+  w.ApplyRequests();
+  ASSERT_EQ(w.started.size(), 1u);
+  EXPECT_FALSE(w.started[0]->installer_event_taken);
+  EXPECT_EQ(w.started[0]->progress.Snapshot().percent, 0);
+  EXPECT_TRUE(w.started[0]->work_folder_ready);
+}
+
+// "Copy" puts the log's place on the clipboard and says so on the log's line, in the user's
+// language.
+TEST(WizardStates, CopyPutsTheLogsPlaceOnTheClipboard) {
+  const std::wstring log = L"C:\\users\\me\\AppData\\Local\\USBWizard\\last-build.log";
+  for (const auto& [lcid, note] : {std::pair{kUs, L"Copied to the clipboard: "},
+                                   std::pair{kSpain, L"Copiado al portapapeles: "}}) {
+    Wizard w(lcid);
+    ASSERT_TRUE(win::CopyTextToClipboard(w.view.Window(), L"something else"));
+    w.machine.SetReport({BuildFailure{FailureReason::kServerUnreachable}, log});
+    w.machine.SetState(Index(WizardState::FinishedError));
+    w.machine.DispatchEvent(WizardEvent::CopyLog);
+    EXPECT_EQ(win::ClipboardText(w.view.Window()), log);
+    EXPECT_EQ(w.view.Control("FinishDetails")->Text(), note + log);
   }
 }
 
