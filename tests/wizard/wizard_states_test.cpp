@@ -578,7 +578,7 @@ TEST(WizardStates, TheProgressPageHandsItsFailureToTheFinishPage) {
 }
 
 // "Try again" after a failure and "Make another" after a success lead back to the drive page,
-// and "Install" there starts another build with a job of its own: new events, a new progress
+// and "Install" (then "Continue") there starts another build with a job of its own: new events, a new progress
 // record, the working folder made afresh, nothing of the last build's failure.
 TEST(WizardStates, TryAgainAndMakeAnotherBuildAgainWithAFreshJob) {
   Wizard w;
@@ -586,7 +586,8 @@ TEST(WizardStates, TryAgainAndMakeAnotherBuildAgainWithAFreshJob) {
   w.machine.SetState(Index(WizardState::DriveSelection));
   for (const WizardState finish : {WizardState::FinishedError, WizardState::FinishedOk,
                                    WizardState::FinishedError}) {
-    w.machine.DispatchEvent(WizardEvent::Install);
+    w.machine.DispatchEvent(WizardEvent::Install);  // asks first
+    w.machine.DispatchEvent(WizardEvent::Continue);
     w.ApplyRequests();
     ASSERT_EQ(w.machine.Current(), Index(WizardState::Progress));
     const std::shared_ptr<InstallJob> job = w.started.back();
@@ -623,6 +624,7 @@ TEST(WizardStates, TryAgainAndMakeAnotherBuildAgainWithAFreshJob) {
     w.started.clear();
   }
   w.machine.DispatchEvent(WizardEvent::Install);
+  w.machine.DispatchEvent(WizardEvent::Continue);
   w.ApplyRequests();
   ASSERT_EQ(w.started.size(), 1u);
   EXPECT_FALSE(w.started[0]->installer_event_taken);
