@@ -1,5 +1,5 @@
 // The binding of the extraction library "zevurar.dll": loaded from a folder at run time (never
-// linked), its six entry points bound by name.
+// linked), its six entry points and the two streaming ones bound by name.
 #pragma once
 
 #include <windows.h>
@@ -19,9 +19,11 @@ struct UrarLibrary {
   decltype(&::URARGetSizeBuffer) URARGetSizeBuffer = nullptr;
   decltype(&::URARGetBuffer) URARGetBuffer = nullptr;
   decltype(&::URARGetLastError) URARGetLastError = nullptr;
+  decltype(&::URARDoActionStream) URARDoActionStream = nullptr;
+  decltype(&::URARGetEntrySize64) URARGetEntrySize64 = nullptr;
 };
 
-// Loads folder\zevurar.dll and binds all six entry points, only when the file holds exactly the
+// Loads folder\zevurar.dll and binds all eight entry points, only when the file holds exactly the
 // bytes `expected` (the program's own copy): compared through a handle that lets nobody write or
 // delete the file until the load has returned. Loaded by full path, its imports searched in
 // System32 alone. False (record left empty) when the bytes differ, or the library cannot be

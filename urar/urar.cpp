@@ -21,6 +21,24 @@ struct URARHandle {
 namespace {
 const ArchiveFormat& Format() { return kRarFormat; }
 
+// Drops the last entry's data and moves to the next entry; false once the walk has ended.
+bool Advance(URARHandle* h) {
+  const ArchiveFormat& f = Format();
+  if (h->output) {
+    MemClose(h->output);
+    h->output = nullptr;
+  }
+  if (h->end_status != 0) return false;
+  int status = h->first_call ? f.FirstEntry(h->reader) : f.NextEntry(h->reader);
+  h->first_call = 0;
+  h->end_status = status;
+  if (status != 0) {
+    h->last_error = f.EndReason(status);
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 extern "C" {
@@ -54,18 +72,7 @@ URAR_API int32_t URARFinalize(URARHandle* h) {
 
 URAR_API int32_t URARDoAction(URARHandle* h) {
   const ArchiveFormat& f = Format();
-  if (h->output) {
-    MemClose(h->output);
-    h->output = nullptr;
-  }
-  if (h->end_status != 0) return URAR_END;
-  int status = h->first_call ? f.FirstEntry(h->reader) : f.NextEntry(h->reader);
-  h->first_call = 0;
-  h->end_status = status;
-  if (status != 0) {
-    h->last_error = f.EndReason(status);
-    return URAR_END;
-  }
+  if (!Advance(h)) return URAR_END;
   int32_t n = f.EntrySize(h->reader);
   if (h->size_limit != 0 && uint32_t(n) > h->size_limit) return URAR_TOO_LARGE;
   h->output = MemOpen(nullptr, n, "wb");
@@ -115,5 +122,17 @@ URAR_API int32_t URARGetBuffer(URARHandle* h, int32_t kind, void* destination, i
 }
 
 URAR_API int32_t URARGetLastError(URARHandle* h) { return h->last_error; }
+
+URAR_API int32_t URARDoActionStream(URARHandle* h, URARWriteCallback write, void* context) {
+  if (write == nullptr) return URAR_BAD_ARGUMENT;
+  if (!Advance(h)) return URAR_END;
+  h->last_error = Format().ExtractEntryTo(h->reader, write, context);
+  return h->last_error != 0 ? URAR_FAILED : URAR_OK;
+}
+
+URAR_API int32_t URARGetEntrySize64(URARHandle* h, uint64_t* result) {
+  *result = h->first_call ? 0 : Format().EntrySize64(h->reader);
+  return 0;
+}
 
 }  // extern "C"

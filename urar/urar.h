@@ -63,11 +63,27 @@ URAR_API int32_t URARGetSizeBuffer(URARHandle* handle, int32_t kind, int32_t* re
  * zero-terminated) or data (whole, or not at all) to `destination`. 0, 7, 8, 10 or 11 as listed
  * above. */
 URAR_API int32_t URARGetBuffer(URARHandle* handle, int32_t kind, void* destination, int32_t capacity);
-/* The result of the most recent extraction: 0, 1, 2, 3, 5, 6, 7 or 8 (5: the archive's filter
+/* The result of the most recent extraction: 0, 1, 2, 3, 4, 5, 6, 7 or 8 (4: stopped by the write
+ * callback of URARDoActionStream; 5: the archive's filter
  * programs asked for more work than one archive may, see urar/filters/filter_vm.h; that entry
  * and every later filtered one fail); once URARDoAction has returned 9, why the walk ended
  * (URAR_END_*). */
 URAR_API int32_t URARGetLastError(URARHandle* handle);
+
+/* Streaming extraction, beside the six entry points above. */
+
+/* Receives an entry's bytes in order, in pieces of 1 to 2^30 bytes that are valid only during
+ * the call; returns 0 to go on, anything else to stop the entry (URARGetLastError then gives 4). */
+typedef int32_t (*URARWriteCallback)(void* context, const void* data, int32_t size);
+/* As URARDoAction, but the entry's data go to `write` as they are decoded and never gather in the
+ * handle: memory stays bounded by the decoder's window and model whatever the entry's size, and
+ * the handle's size limit does not apply. The checksum and the whole 64-bit declared size are
+ * checked once the last byte has gone to `write`, so a result of 7 can follow bytes already
+ * handed on (the caller discards them). Results 0, 7, 9 or 10 (null `write`); kind 2 of
+ * URARGetBuffer answers 7 after this call. */
+URAR_API int32_t URARDoActionStream(URARHandle* handle, URARWriteCallback write, void* context);
+/* The current entry's declared size, all 64 bits (0 before the first advance). Returns 0. */
+URAR_API int32_t URARGetEntrySize64(URARHandle* handle, uint64_t* result);
 
 #ifdef __cplusplus
 }

@@ -201,8 +201,8 @@ TEST_F(UnpackTest, ADamagedEntryFailsWithTheLibrarysReasonAndIsNotWritten) {
   EXPECT_FALSE(Exists(out_ + L"last.txt"));
 }
 
-// Declared sizes are refused before anything is written: beyond 32 bits, beyond the entry
-// limit, or more in total than the volume holds.
+// Declared sizes are weighed in 64 bits before anything is written: a total beyond the volume, or
+// one that does not even fit 64 bits, is refused.
 TEST_F(UnpackTest, RefusesSizesItCannotHoldBeforeWritingAnything) {
   auto archive_of = [](std::uint32_t high, std::uint32_t low) {
     rarblocks::FileEntry big;
@@ -224,12 +224,13 @@ TEST_F(UnpackTest, RefusesSizesItCannotHoldBeforeWritingAnything) {
   // Enough entries of almost 2 GiB each to overflow the volume, each holding 4 bytes.
   rarblocks::Writer too_many;
   too_many.Marker().MainHeader();
-  for (std::uint64_t i = 0; i <= free_bytes.QuadPart / kMaxEntrySize; ++i) {
+  constexpr std::uint32_t kAlmost2GiB = 0x7FFFFFFF;
+  for (std::uint64_t i = 0; i <= free_bytes.QuadPart / kAlmost2GiB; ++i) {
     rarblocks::FileEntry f;
     f.name = "big" + std::to_string(i) + ".bin";
     f.data = Bytes("tiny");
     f.unp_size_from_data = false;
-    f.unp_size = kMaxEntrySize;
+    f.unp_size = kAlmost2GiB;
     too_many.File(f);
   }
   too_many.EndOfArchive();
@@ -238,8 +239,10 @@ TEST_F(UnpackTest, RefusesSizesItCannotHoldBeforeWritingAnything) {
     std::vector<std::uint8_t> archive;
     UnpackProblem problem;
   } cases[] = {
-      {"over 4 GiB", archive_of(1, 4), UnpackProblem::kEntryTooLarge},
-      {"over 2 GiB", archive_of(0, 0x80000000u), UnpackProblem::kEntryTooLarge},
+      {"one entry over 4 GiB beyond the volume",
+       archive_of(static_cast<std::uint32_t>(free_bytes.QuadPart >> 32) + 1, 4),
+       UnpackProblem::kNotEnoughSpace},
+      {"a total beyond 64 bits", archive_of(0xFFFFFFFFu, 0xFFFFFFFFu), UnpackProblem::kEntryTooLarge},
       {"more than the volume holds", too_many.bytes, UnpackProblem::kNotEnoughSpace},
   };
   for (const auto& c : cases) {

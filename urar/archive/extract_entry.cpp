@@ -71,7 +71,11 @@ uint32_t Rar20WindowSize(uint16_t entry_flags) {
   return (64u * 1024u) << d;
 }
 
-int ExtractEntry(ArchiveReader* r, MemoryStream* output) {
+namespace {
+
+// One extraction into either an output stream or a sink.
+int Extract(ArchiveReader* r, MemoryStream* output, int32_t (*sink)(void*, const void*, int32_t),
+            void* sink_context) {
   const EntryHeader& e = r->entry;
 #ifndef NDEBUG
   UrarClearFailSite();
@@ -86,6 +90,7 @@ int ExtractEntry(ArchiveReader* r, MemoryStream* output) {
     WriterAttach(&r->writer, output, UpdateSum16, nullptr, r);
   else
     WriterAttach(&r->writer, output, UpdateCrc32, CopyWithCrc32, r);
+  if (sink != nullptr) WriterSetSink(&r->writer, sink, sink_context);
 
   URAR_RETURN_IF(EnsureRar20Window(r) != kExtractOk, kExtractNoMemory);
   URAR_RETURN_IF(e.flags & kEntryEncrypted, kExtractEncrypted);
@@ -110,6 +115,19 @@ int ExtractEntry(ArchiveReader* r, MemoryStream* output) {
   URAR_RETURN_IF(r->checksum != expected, kExtractBadData);
   // Data that match their checksum but fall short of the declared size are still not the entry
   // (a stored entry copies its packed bytes, whatever the header claims).
-  URAR_RETURN_IF(e.high_unp_size == 0 && output->length < e.unp_size, kExtractTruncated);
+  // A sink has no size limit, so all 64 bits of the declared size are owed.
+  if (sink != nullptr) URAR_RETURN_IF(r->writer.total < e.DeclaredSize(), kExtractTruncated);
+  else URAR_RETURN_IF(e.high_unp_size == 0 && output->length < e.unp_size, kExtractTruncated);
   return kExtractOk;
+}
+
+}  // namespace
+
+int ExtractEntry(ArchiveReader* r, MemoryStream* output) {
+  return Extract(r, output, nullptr, nullptr);
+}
+
+int ExtractEntryTo(ArchiveReader* r, int32_t (*sink)(void*, const void*, int32_t),
+                   void* sink_context) {
+  return Extract(r, nullptr, sink, sink_context);
 }

@@ -33,10 +33,32 @@ void WriterAttach(StreamWriter* w, MemoryStream* output,
   w->callback = callback;
   w->copy_callback = copy_callback;
   w->context = context;
+  w->sink = nullptr;
+  w->sink_context = nullptr;
+  w->total = 0;
+}
+
+void WriterSetSink(StreamWriter* w, int32_t (*sink)(void*, const void*, int32_t), void* context) {
+  w->output = nullptr;
+  w->copy_callback = nullptr;  // nothing to copy into: the sink gets the bytes where they lie
+  w->sink = sink;
+  w->sink_context = context;
 }
 
 static int WriteOut(StreamWriter* w, const uint8_t* data, size_t size) {
-  if (MemWrite(data, 1, size, w->output) != size) w->error = kExtractOverflow;
+  if (w->sink == nullptr) {
+    if (MemWrite(data, 1, size, w->output) != size) w->error = kExtractOverflow;
+    w->total += size;
+    return w->error;
+  }
+  // The sink counts in 32 bits: a window-sized piece never comes near, but split to be sure.
+  constexpr size_t kMaxPiece = size_t{1} << 30;
+  for (size_t done = 0; done < size && w->error == 0;) {
+    size_t piece = size - done < kMaxPiece ? size - done : kMaxPiece;
+    if (w->sink(w->sink_context, data + done, int32_t(piece)) != 0) w->error = kExtractStopped;
+    done += piece;
+    w->total += piece;
+  }
   return w->error;
 }
 
@@ -56,6 +78,7 @@ static int WriteThrough(StreamWriter* w, const uint8_t* data, size_t size) {
   size_t granted = 0;
   uint8_t* span = MemWriteSpan(w->output, size, &granted);
   if (granted != 0) w->copy_callback(w->context, span, data, granted);
+  w->total += granted;
   if (granted != size) w->error = kExtractOverflow;
   return w->error;
 }

@@ -31,6 +31,11 @@ struct StreamWriter {
   void (*callback)(void* context, const uint8_t* data, size_t size);
   void (*copy_callback)(void* context, uint8_t* destination, const uint8_t* data, size_t size);
   void* context;
+  // With a sink the bytes go to it instead of `output`; a non-zero answer stops the entry
+  // (kExtractStopped). The sink sees pieces of any size, in order, each exactly once.
+  int32_t (*sink)(void* context, const void* data, int32_t size);
+  void* sink_context;
+  uint64_t total;      // bytes handed on to the output or the sink since WriterAttach
 };
 constexpr uint32_t kStreamWriterBuffer = 2048;
 
@@ -39,7 +44,9 @@ constexpr uint32_t kStreamWriterBuffer = 2048;
 int WriterPut(StreamWriter* w, const uint8_t* data, size_t size);
 // Writes what is buffered. 0 or the sticky error.
 int WriterFlush(StreamWriter* w);
-// Attaches the writer to a new output stream (at its start) with a fresh error state.
+// Attaches the writer to a new output stream (at its start) with a fresh error state; no sink.
 void WriterAttach(StreamWriter* w, MemoryStream* output,
                   void (*callback)(void*, const uint8_t*, size_t),
                   void (*copy_callback)(void*, uint8_t*, const uint8_t*, size_t), void* context);
+// Sends the attached writer's bytes to `sink` instead of an output stream.
+void WriterSetSink(StreamWriter* w, int32_t (*sink)(void*, const void*, int32_t), void* context);
