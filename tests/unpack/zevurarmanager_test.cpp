@@ -190,6 +190,23 @@ TEST_F(UnpackTest, AcceptsDotsThatDoNotClimb) {
   EXPECT_EQ(Contents(out_ + L"COM10"), Bytes("4"));
 }
 
+// A cancel reaches the unpacking inside an entry: the check runs while its bytes are written, so
+// a cancel asked once the file exists stops it there, and the part written is deleted.
+TEST_F(UnpackTest, ACancelStopsInsideAnEntryAndLeavesNoPartOfIt) {
+  const std::wstring big = out_ + L"big.bin";
+  EXPECT_FALSE(UnpackArchive(library_, WriteArchive({{"first.txt", Bytes("1")}, {"big.bin", Pattern(1 << 20, 5)}}),
+                             out_, &report_, nullptr, [&] { return Exists(big); }));
+  EXPECT_EQ(report_.problem, UnpackProblem::kCancelled);
+  EXPECT_EQ(report_.entry, L"big.bin");
+  EXPECT_EQ(Contents(out_ + L"first.txt"), Bytes("1"));
+  EXPECT_FALSE(Exists(big));
+  // Between entries: a cancel asked before the first entry writes nothing.
+  EXPECT_FALSE(UnpackArchive(library_, WriteArchive({{"x.txt", Bytes("x")}}), out_, &report_,
+                             nullptr, [] { return true; }));
+  EXPECT_EQ(report_.problem, UnpackProblem::kCancelled);
+  EXPECT_FALSE(Exists(out_ + L"x.txt"));
+}
+
 TEST_F(UnpackTest, ADamagedEntryFailsWithTheLibrarysReasonAndIsNotWritten) {
   rar_writer::Entry damaged{"damaged.bin", Pattern(500, 9)};
   damaged.damaged = true;
