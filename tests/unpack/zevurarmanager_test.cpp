@@ -79,10 +79,11 @@ class UnpackTest : public ::testing::Test {
   UnpackReport report_;
 };
 
-TEST_F(UnpackTest, BindsAllSixEntryPointsAndUnbinds) {
+TEST_F(UnpackTest, BindsAllNineEntryPointsAndUnbinds) {
   EXPECT_TRUE(library_.module && library_.URARInitialize && library_.URARFinalize &&
               library_.URARDoAction && library_.URARGetSizeBuffer && library_.URARGetBuffer &&
-              library_.URARGetLastError);
+              library_.URARGetLastError && library_.URARDoActionStream &&
+              library_.URARGetEntrySize64 && library_.URARInitialize64);
   FreeUrarLibrary(library_);
   EXPECT_FALSE(library_.module || library_.URARInitialize || library_.URARGetLastError);
   EXPECT_EQ(GetModuleHandleW((work_ + L"zevurar.dll").c_str()), nullptr);
@@ -202,6 +203,23 @@ TEST_F(UnpackTest, AcceptsDotsThatDoNotClimb) {
   EXPECT_EQ(Contents(out_ + L"COM10"), Bytes("4"));
 }
 
+// A cancel reaches the unpacking inside an entry: the check runs while its bytes are written, so
+// a cancel asked once the file exists stops it there, and the part written is deleted.
+TEST_F(UnpackTest, ACancelStopsInsideAnEntryAndLeavesNoPartOfIt) {
+  const std::wstring big = out_ + L"big.bin";
+  EXPECT_FALSE(UnpackArchive(library_, WriteArchive({{"first.txt", Bytes("1")}, {"big.bin", Pattern(1 << 20, 5)}}),
+                             out_, &report_, nullptr, nullptr, [&] { return Exists(big); }));
+  EXPECT_EQ(report_.problem, UnpackProblem::kCancelled);
+  EXPECT_EQ(report_.entry, L"big.bin");
+  EXPECT_EQ(Contents(out_ + L"first.txt"), Bytes("1"));
+  EXPECT_FALSE(Exists(big));
+  // Between entries: a cancel asked before the first entry writes nothing.
+  EXPECT_FALSE(UnpackArchive(library_, WriteArchive({{"x.txt", Bytes("x")}}), out_, &report_,
+                             nullptr, nullptr, [] { return true; }));
+  EXPECT_EQ(report_.problem, UnpackProblem::kCancelled);
+  EXPECT_FALSE(Exists(out_ + L"x.txt"));
+}
+
 TEST_F(UnpackTest, ADamagedEntryFailsWithTheLibrarysReasonAndIsNotWritten) {
   rar_writer::Entry damaged{"damaged.bin", Pattern(500, 9)};
   damaged.damaged = true;
@@ -213,8 +231,8 @@ TEST_F(UnpackTest, ADamagedEntryFailsWithTheLibrarysReasonAndIsNotWritten) {
   EXPECT_FALSE(Exists(out_ + L"last.txt"));
 }
 
-// Declared sizes are refused before anything is written: beyond 32 bits, beyond the entry
-// limit, or more in total than the volume holds.
+// Declared sizes are weighed in 64 bits before anything is written: a total beyond the volume, or
+// one that does not even fit 64 bits, is refused.
 TEST_F(UnpackTest, RefusesSizesItCannotHoldBeforeWritingAnything) {
   auto archive_of = [](std::uint32_t high, std::uint32_t low) {
     rarblocks::FileEntry big;
@@ -236,12 +254,13 @@ TEST_F(UnpackTest, RefusesSizesItCannotHoldBeforeWritingAnything) {
   // Enough entries of almost 2 GiB each to overflow the volume, each holding 4 bytes.
   rarblocks::Writer too_many;
   too_many.Marker().MainHeader();
-  for (std::uint64_t i = 0; i <= free_bytes.QuadPart / kMaxEntrySize; ++i) {
+  constexpr std::uint32_t kAlmost2GiB = 0x7FFFFFFF;
+  for (std::uint64_t i = 0; i <= free_bytes.QuadPart / kAlmost2GiB; ++i) {
     rarblocks::FileEntry f;
     f.name = "big" + std::to_string(i) + ".bin";
     f.data = Bytes("tiny");
     f.unp_size_from_data = false;
-    f.unp_size = kMaxEntrySize;
+    f.unp_size = kAlmost2GiB;
     too_many.File(f);
   }
   too_many.EndOfArchive();
@@ -250,8 +269,10 @@ TEST_F(UnpackTest, RefusesSizesItCannotHoldBeforeWritingAnything) {
     std::vector<std::uint8_t> archive;
     UnpackProblem problem;
   } cases[] = {
-      {"over 4 GiB", archive_of(1, 4), UnpackProblem::kEntryTooLarge},
-      {"over 2 GiB", archive_of(0, 0x80000000u), UnpackProblem::kEntryTooLarge},
+      {"one entry over 4 GiB beyond the volume",
+       archive_of(static_cast<std::uint32_t>(free_bytes.QuadPart >> 32) + 1, 4),
+       UnpackProblem::kNotEnoughSpace},
+      {"a total beyond 64 bits", archive_of(0xFFFFFFFFu, 0xFFFFFFFFu), UnpackProblem::kEntryTooLarge},
       {"more than the volume holds", too_many.bytes, UnpackProblem::kNotEnoughSpace},
   };
   for (const auto& c : cases) {
