@@ -154,6 +154,7 @@ class EntryFile {
     Discard();
     name_.reset();
     writeError_ = 0;
+    uncheckedBytes_ = 0;
     stopped_ = false;
     refused_ = false;
   }
@@ -192,10 +193,15 @@ class EntryFile {
     return static_cast<bool>(file_);
   }
   bool Append(const void* data, std::int32_t size) {
-    if (cancelled_ && cancelled_()) {
+    // Asked at the first piece and then every kCancelCheckBytes: asking can cost a round trip
+    // to the system per call, and pieces are as small as a few kilobytes.
+    constexpr std::uint64_t kCancelCheckBytes = 256 * 1024;
+    if (uncheckedBytes_ == 0 && cancelled_ && cancelled_()) {
       stopped_ = true;
       return false;
     }
+    uncheckedBytes_ += static_cast<std::uint64_t>(size);
+    if (uncheckedBytes_ >= kCancelCheckBytes) uncheckedBytes_ = 0;
     if (!Name()) {
       refused_ = true;
       return false;
@@ -219,6 +225,7 @@ class EntryFile {
   std::wstring path_;
   win::UniqueFile file_;
   DWORD writeError_ = 0;
+  std::uint64_t uncheckedBytes_ = 0;  // written since the cancel was last asked
   bool stopped_ = false;
   bool refused_ = false;
 };

@@ -345,6 +345,44 @@ TEST_F(UnpackTest, EntriesNeverStandForAnotherFileOfTheBuild) {
   EXPECT_EQ(Contents(out_ + L"PROGRA~1.TXT"), Bytes("mine"));
 }
 
+// An archive beyond 4 GiB: two blocks of 2 GiB of other data before the entries, whose headers
+// lie past 4 GiB. Their data are a hole of a sparse file, so the archive costs no disk; the client
+// maps it whole, and the library walks it with 64-bit offsets.
+TEST_F(UnpackTest, UnpacksAnArchiveBeyond4GiB) {
+  constexpr std::uint32_t kHole = 0x80000000u;
+  // A block of a type the walk passes over, declaring kHole bytes of data (ADD_SIZE).
+  std::vector<std::uint8_t> other = {0, 0, 0x7A, 0x00, 0x80, 11, 0, 0, 0, 0, 0x80};
+  const std::uint32_t crc = rarblocks::Crc32(other.data() + 2, other.size() - 2);
+  other[0] = static_cast<std::uint8_t>(crc);
+  other[1] = static_cast<std::uint8_t>(crc >> 8);
+  // Marker and main header (20 bytes), then the entries.
+  const std::vector<std::uint8_t> archive =
+      rar_writer::BuildArchive({{"a.txt", Bytes("past 4 GiB")}, {"b\\c.bin", Pattern(5000, 7)}});
+  const std::wstring path = work_ + L"large.zip";
+  {
+    win::UniqueFile file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                     FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(file);
+    auto put = [&](std::uint64_t at, const std::uint8_t* data, std::size_t size) {
+      LARGE_INTEGER position;
+      position.QuadPart = static_cast<LONGLONG>(at);
+      DWORD written = 0;
+      EXPECT_TRUE(SetFilePointerEx(file.get(), position, nullptr, FILE_BEGIN));
+      EXPECT_TRUE(WriteFile(file.get(), data, static_cast<DWORD>(size), &written, nullptr));
+      EXPECT_EQ(written, size);
+    };
+    const std::uint64_t second = 20 + other.size() + kHole;
+    put(0, archive.data(), 20);
+    put(20, other.data(), other.size());
+    put(second, other.data(), other.size());
+    put(second + other.size() + kHole, archive.data() + 20, archive.size() - 20);
+  }
+  EXPECT_TRUE(UnpackArchive(library_, path, out_, &report_)) << static_cast<int>(report_.problem);
+  EXPECT_EQ(Contents(out_ + L"a.txt"), Bytes("past 4 GiB"));
+  EXPECT_EQ(Contents(out_ + L"b\\c.bin"), Pattern(5000, 7));
+  DeleteFileW(path.c_str());
+}
+
 TEST_F(UnpackTest, FailsWhenTheArchiveCannotBeReadOrAnEntryCannotBeWritten) {
   EXPECT_FALSE(UnpackArchive(library_, work_ + L"missing.zip", out_, &report_));
   EXPECT_EQ(report_.problem, UnpackProblem::kUnreadableArchive);
