@@ -20,6 +20,10 @@ struct Faults {
   // unpacks them, and the installer finds nothing to copy.
   bool no_rescue_system = false;
   unsigned installer_pause_ms = 0;  // a slow installer: "ColdInstall.pause" makes it wait per file
+  // system.zip also carries "large.img", this many bytes of pseudo-random data (a disk image
+  // does not shrink), stored, outside "rescue\" so the installer leaves it; written in pieces, so
+  // an entry of gigabytes costs the tool no memory.
+  unsigned long long large_entry_bytes = 0;
 };
 
 // Writes scanner.zip and system.zip into `folder` (which must exist). `tree` is the rescue_disk

@@ -159,6 +159,12 @@ SCENARIOS = {
                                requests=["scanner.zip 200", "scanner.zip cut"]),
     "close-mid-install": dict(archives=["--installer-pause", "1000"], finish="closed",
                               requests=BOTH),
+    # system.zip also carries a stored entry of 1 GiB, served at full speed: the window closes
+    # once that entry's file is being written, the cancel reaches inside the entry, and the
+    # program ends within its bounded wait with the working folder gone.
+    "close-mid-unpack": dict(archives=["--large-entry", "1024"], finish="closed",
+                             close_at="large.img", requests=BOTH,
+                             log=["unpacking started: system.zip"]),
     "close-declined": dict(lang="es_ES.UTF-8", server=["--rate", "30000"], decline=True,
                            finish="ok", requests=BOTH),
     # Each archive's first answer breaks off after 10000 bytes: the download resumes with a
@@ -617,6 +623,10 @@ def run(args):
         if scenario["finish"] == "closed":
             if "--rate" in scenario.get("server", []):
                 time.sleep(2)  # the slow download is under way
+            elif scenario.get("close_at"):
+                wait_for(lambda: any(os.path.exists(os.path.join(folder, scenario["close_at"]))
+                                     for folder in prefix.work_folders()),
+                         "the unpacking of %s" % scenario["close_at"], 300)
             else:
                 wait_for(lambda: drive_files(prefix.drive), "the installer at work", 120)
             wizard.screenshot(shot + "3-progress.png")
@@ -627,6 +637,8 @@ def run(args):
             check(wizard.exited(), "the program ends cleanly once the question is answered yes")
             check(not installer_running(), "the installer ended with the build")
             check(prefix.work_folders() == [], "working folder left: %s" % prefix.work_folders())
+            check(not scenario.get("close_at") or drive_files(prefix.drive) == set(),
+                  "closed before the installer, yet the drive holds %s" % drive_files(prefix.drive))
             wait_for(lambda: server.requests() == requests,
                      "requests %s (now %s)" % (requests, server.requests()), 10)
             check(wizard.trace_lines()[-2:] == ["TForm1::FormClose\\n", "USBWizardSM::Finish\\n"],
