@@ -29,3 +29,13 @@ MappedFile::MappedFile(const std::wstring& path) {
 MappedFile::~MappedFile() {
   if (view_ != nullptr) UnmapViewOfFile(view_);
 }
+
+void MappedFile::ReleaseResident() const {
+  if (view_ == nullptr) return;
+  void* view = const_cast<std::uint8_t*>(view_);
+  const SIZE_T size = static_cast<SIZE_T>(size_);
+  // Windows takes unlocked pages out of the working set on VirtualUnlock (which then reports
+  // ERROR_NOT_LOCKED); Wine does so on a reset instead. Either alone is harmless.
+  VirtualUnlock(view, size);
+  VirtualAlloc(view, size, MEM_RESET, PAGE_READONLY);
+}

@@ -25,6 +25,11 @@ class MappedFile {
   // process, or memory exhausted), not because the file is unreadable.
   bool outOfMemory() const { return outOfMemory_; }
   const std::uint8_t* data() const { return view_; }
+  // Drops the view's pages from the process's working set. They stay in the system's file
+  // cache, and a later read of any of them maps it again; without this every page the library
+  // has passed would count in the process's memory until the view goes, a gigabyte for a
+  // gigabyte of archive. The view is read-only, so no data can be lost.
+  void ReleaseResident() const;
   std::uint64_t size() const { return size_; }
 
  private:

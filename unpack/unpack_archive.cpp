@@ -137,10 +137,10 @@ bool Survey(const UrarLibrary& library, const MappedFile& archive,
 // names the entry only once it stands on it, so the name is fetched at the first byte too.
 class EntryFile {
  public:
-  EntryFile(const UrarLibrary& library, URARHandle* handle, const std::wstring& folder,
-            const UnpackCancelled& cancelled, UnpackReport& report)
-      : library_(library), handle_(handle), folder_(folder), cancelled_(cancelled),
-        report_(report) {}
+  EntryFile(const UrarLibrary& library, URARHandle* handle, const MappedFile& archive,
+            const std::wstring& folder, const UnpackCancelled& cancelled, UnpackReport& report)
+      : library_(library), handle_(handle), archive_(archive), folder_(folder),
+        cancelled_(cancelled), report_(report) {}
   EntryFile(const EntryFile&) = delete;
   EntryFile& operator=(const EntryFile&) = delete;
   ~EntryFile() { Discard(); }
@@ -202,6 +202,12 @@ class EntryFile {
     }
     uncheckedBytes_ += static_cast<std::uint64_t>(size);
     if (uncheckedBytes_ >= kCancelCheckBytes) uncheckedBytes_ = 0;
+    constexpr std::uint64_t kReleaseEvery = 16ull << 20;  // bytes written between releases
+    unreleasedBytes_ += static_cast<std::uint64_t>(size);
+    if (unreleasedBytes_ >= kReleaseEvery) {
+      archive_.ReleaseResident();
+      unreleasedBytes_ = 0;
+    }
     if (!Name()) {
       refused_ = true;
       return false;
@@ -218,6 +224,7 @@ class EntryFile {
 
   const UrarLibrary& library_;
   URARHandle* handle_;
+  const MappedFile& archive_;
   const std::wstring& folder_;
   const UnpackCancelled& cancelled_;
   UnpackReport& report_;
@@ -226,6 +233,7 @@ class EntryFile {
   win::UniqueFile file_;
   DWORD writeError_ = 0;
   std::uint64_t uncheckedBytes_ = 0;  // written since the cancel was last asked
+  std::uint64_t unreleasedBytes_ = 0;  // written since the archive's pages were last released
   bool stopped_ = false;
   bool refused_ = false;
 };
@@ -242,7 +250,7 @@ bool ExtractAll(const UrarLibrary& library, const MappedFile& archive,
                 const EntryWritten& written, const UnpackCancelled& cancelled) {
   UrarSession session(library, archive, 0);
   if (!session.get()) return Fail(report, UnpackProblem::kNoMemory);
-  EntryFile file(library, session.get(), outputFolder, cancelled, report);
+  EntryFile file(library, session.get(), archive, outputFolder, cancelled, report);
   int entries = 0;
   for (;; ++entries) {
     if (cancelled && cancelled()) return Fail(report, UnpackProblem::kCancelled);
