@@ -164,7 +164,15 @@ SCENARIOS = {
     # program ends within its bounded wait with the working folder gone.
     "close-mid-unpack": dict(archives=["--large-entry", "1024"], finish="closed",
                              close_at="large.img", requests=BOTH,
-                             log=["unpacking started: system.zip"]),
+                             log=["unpacking started: system.zip",
+                                  "unpacking failed: system.zip: cancelled: large.img"]),
+    # A rescue system with a 1 GiB image served at full speed: the build succeeds, and the
+    # program's peak memory (the wine process's VmHWM) stays within the unpacking's bound: the
+    # archive is mapped and its passed pages released, entries stream into their files.
+    "large-system": dict(archives=["--large-entry", "1024", "--installer-pause", "250"],
+                         finish="ok", requests=BOTH,
+                         peak_mib=128, log=UNPACKED + ["unpacked: large.img (1073741824 bytes)",
+                                                       "build succeeded"]),
     "close-declined": dict(lang="es_ES.UTF-8", server=["--rate", "30000"], decline=True,
                            finish="ok", requests=BOTH),
     # Each archive's first answer breaks off after 10000 bytes: the download resumes with a
@@ -499,6 +507,19 @@ def drive_files(drive):
     return found
 
 
+def wizard_peak_mib():
+    """The wizard's peak resident set so far (VmHWM of its Wine process), in MiB."""
+    for status in glob.glob("/proc/[0-9]*/status"):
+        try:
+            with open(status) as f:
+                fields = dict(line.split(":", 1) for line in f if ":" in line)
+        except OSError:
+            continue
+        if fields.get("Name", "").strip() == "RescueDriveWiza" and "VmHWM" in fields:
+            return int(fields["VmHWM"].split()[0]) // 1024
+    return None
+
+
 def installer_running():
     """Whether an installer started from a working folder still runs (Wine shows its Windows
     command line)."""
@@ -687,6 +708,11 @@ def run(args):
             check_reason(wizard, prefix, scenario, words)
         check_build_log(prefix, scenario, args.server_host,
                         scenario.get("logged", scenario.get("reason")))
+        if scenario.get("peak_mib"):
+            peak = wizard_peak_mib()
+            print("wizard peak resident set: %s MiB" % peak)
+            check(peak is not None and peak <= scenario["peak_mib"],
+                  "peak memory %s MiB, bound %d MiB" % (peak, scenario["peak_mib"]))
         if scenario["finish"] == "ok":
             check(success_picture, "the success page shows")
             expected = rescue_files()
