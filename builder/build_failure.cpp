@@ -57,6 +57,8 @@ const wchar_t* FailureLineKey(FailureReason reason) {
     case FailureReason::kArchiveDamaged: return L"Unpacking: the archive {file} is damaged.";
     case FailureReason::kTooMuchWork:
       return L"Unpacking: the archive {file} asks for too much work.";
+    case FailureReason::kOutOfMemory:
+      return L"Unpacking: not enough memory to unpack {file}.";
     case FailureReason::kEntryRefused:
       return L"Unpacking: {file} was refused to protect this computer, because of its entry {entry}";
     case FailureReason::kEntryNotWritten: return L"Unpacking: {entry} could not be written.";

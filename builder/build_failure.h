@@ -22,6 +22,7 @@ enum class FailureReason {
   kNotEnoughSpace,         // `volume` lacks the room the archive declares
   kArchiveDamaged,         // `file` is not a whole, readable archive
   kTooMuchWork,            // `file` asks the library for more work than any real archive
+  kOutOfMemory,            // the library had no memory for the window or model `file` needs
   kEntryRefused,           // `file` holds `entry`, which cannot be written safely
   kEntryNotWritten,        // `entry` of `file` could not be written
   kInstallerMissing,       // no installer among the unpacked files

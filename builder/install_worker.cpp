@@ -272,7 +272,7 @@ bool UnpackArchives(InstallJob& job) {
                          job.log.Line(L"unpacked: " + entry + L" (" + std::to_wstring(size) +
                                       L" bytes)");
                        },
-                       &names);
+                       &names, [&] { return Cancelled(job); });
     // Counted whether or not it worked: a failed archive's share shows until the error page.
     job.progress.ArchivesUnpacked(++unpacked);
     if (!ok) {
@@ -286,6 +286,7 @@ bool UnpackArchives(InstallJob& job) {
         line += L", " + std::to_wstring(report.neededBytes) + L" bytes needed, " +
                 std::to_wstring(report.freeBytes) + L" free";
       job.log.Line(line);
+      if (report.problem == UnpackProblem::kCancelled) job.log.Line(L"build stopped by the user");
       Fail(job, UnpackFailureOf(report, name, VolumeOf(job.work_folder)));
       break;
     }

@@ -55,6 +55,9 @@ const wchar_t* UnpackProblemText(UnpackProblem problem) {
     case UnpackProblem::kNotEnoughSpace: return L"not enough free space";
     case UnpackProblem::kEntryFailed: return L"entry damaged";
     case UnpackProblem::kWriteFailed: return L"entry not written";
+    case UnpackProblem::kNoMemory: return L"out of memory";
+    case UnpackProblem::kDiskFull: return L"disk full";
+    case UnpackProblem::kCancelled: return L"cancelled";
   }
   return L"unknown";
 }
@@ -77,12 +80,15 @@ BuildFailure UnpackFailureOf(const UnpackReport& report, const std::wstring& fil
     case UnpackProblem::kNameTooLong:
     case UnpackProblem::kEntryTooLarge: failure.reason = FailureReason::kEntryRefused; break;
     case UnpackProblem::kNotEnoughSpace:
+    case UnpackProblem::kDiskFull:
       failure.reason = FailureReason::kNotEnoughSpace;
       failure.volume = volume;
       break;
     case UnpackProblem::kEntryFailed:
       if (report.libraryCode == URAR_ENTRY_TOO_MUCH_WORK) failure.reason = FailureReason::kTooMuchWork;
       break;
+    case UnpackProblem::kNoMemory: failure.reason = FailureReason::kOutOfMemory; break;
+    case UnpackProblem::kCancelled: failure = BuildFailure{FailureReason::kCancelled}; break;
     case UnpackProblem::kWriteFailed:
       failure.reason = FailureReason::kEntryNotWritten;
       if (failure.entry.empty()) failure.entry = file;

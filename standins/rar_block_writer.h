@@ -32,6 +32,8 @@ struct FileEntry {
   std::string name;
   std::vector<uint8_t> data;    // the packed bytes as stored in the archive
   uint16_t flags = 0x8000;      // 0x8000 (data follow) is always added
+  uint32_t pack_size = 0;       // packed size in the header, when not the size of `data`
+  bool pack_size_from_data = true;
   uint32_t unp_size = 0;        // declared size
   bool unp_size_from_data = true;
   uint32_t file_crc = 0;
@@ -74,7 +76,7 @@ class Writer {
     std::vector<uint8_t> h = {0, 0, 0x74};
     Put16(h, flags);
     Put16(h, 0);  // HEAD_SIZE, patched below
-    Put32(h, uint32_t(f.data.size()));
+    Put32(h, f.pack_size_from_data ? uint32_t(f.data.size()) : f.pack_size);
     Put32(h, f.unp_size_from_data ? uint32_t(f.data.size()) : f.unp_size);
     h.push_back(f.host_os);
     Put32(h, f.crc_from_data ? Crc32(f.data) : f.file_crc);

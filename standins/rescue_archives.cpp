@@ -1,9 +1,11 @@
 #include "standins/rescue_archives.h"
 
+#include <cstdint>
 #include <fstream>
 #include <stdexcept>
 #include <vector>
 
+#include "standins/rar_block_writer.h"
 #include "standins/rar_writer.h"
 
 namespace rescue_archives {
@@ -76,6 +78,69 @@ std::vector<rar_writer::Entry> Contents(const std::string& archive,
   return entries;
 }
 
+// The large entry's bytes, piece by piece: the same for every run.
+class LargeContent {
+ public:
+  static constexpr std::size_t kPiece = 1 << 20;
+  explicit LargeContent(unsigned long long size) : left_(size) {}
+  // The next piece (empty at the end).
+  const std::vector<std::uint8_t>& Next() {
+    piece_.resize(left_ < kPiece ? static_cast<std::size_t>(left_) : kPiece);
+    for (std::size_t i = 0; i < piece_.size(); ++i) {
+      state_ ^= state_ << 13;
+      state_ ^= state_ >> 7;
+      state_ ^= state_ << 17;
+      piece_[i] = static_cast<std::uint8_t>(state_ >> 32);
+    }
+    left_ -= piece_.size();
+    return piece_;
+  }
+
+ private:
+  unsigned long long left_;
+  std::uint64_t state_ = 0x9E3779B97F4A7C15ull;
+  std::vector<std::uint8_t> piece_;
+};
+
+// CRC-32 by table: the block writer's bitwise one would take minutes over gigabytes.
+std::uint32_t Crc32Update(std::uint32_t crc, const std::vector<std::uint8_t>& bytes) {
+  static const std::vector<std::uint32_t> table = [] {
+    std::vector<std::uint32_t> t(256);
+    for (std::uint32_t i = 0; i < 256; ++i) {
+      std::uint32_t c = i;
+      for (int k = 0; k < 8; ++k) c = (c >> 1) ^ (0xEDB88320u & (0u - (c & 1)));
+      t[i] = c;
+    }
+    return t;
+  }();
+  crc = ~crc;
+  for (std::uint8_t b : bytes) crc = table[(crc ^ b) & 0xFF] ^ (crc >> 8);
+  return ~crc;
+}
+
+// Writes the large entry (header, then its data in pieces) where `out` stands.
+void WriteLargeEntry(std::ofstream& out, unsigned long long size) {
+  std::uint32_t crc = 0;
+  LargeContent content(size);
+  for (const auto* piece = &content.Next(); !piece->empty(); piece = &content.Next())
+    crc = Crc32Update(crc, *piece);
+  rarblocks::FileEntry large;
+  large.name = "large.img";
+  large.flags = size >> 32 ? 0x100 : 0;  // high halves of both sizes follow
+  large.pack_size_from_data = large.unp_size_from_data = large.crc_from_data = false;
+  large.pack_size = large.unp_size = static_cast<std::uint32_t>(size);
+  large.high_pack_size = large.high_unp_size = static_cast<std::uint32_t>(size >> 32);
+  large.file_crc = crc;
+  rarblocks::Writer header;
+  header.File(large);
+  out.write(reinterpret_cast<const char*>(header.bytes.data()),
+            static_cast<std::streamsize>(header.bytes.size()));
+  LargeContent again(size);
+  for (const auto* piece = &again.Next(); !piece->empty(); piece = &again.Next())
+    out.write(reinterpret_cast<const char*>(piece->data()),
+              static_cast<std::streamsize>(piece->size()));
+}
+
 }  // namespace
 
 void Write(const std::filesystem::path& folder, const std::filesystem::path& installer,
@@ -94,8 +159,16 @@ void Write(const std::filesystem::path& folder, const std::filesystem::path& ins
       bytes.resize(first + head + packed + 10);
     }
     std::ofstream out(folder / archive, std::ios::binary | std::ios::trunc);
+    // The large entry goes last, before the end block (the archive's last 7 bytes).
+    const bool large = faults.large_entry_bytes != 0 && archive == kArchives[1];
+    const std::size_t end_block = large ? 7 : 0;
     out.write(reinterpret_cast<const char*>(bytes.data()),
-              static_cast<std::streamsize>(bytes.size()));
+              static_cast<std::streamsize>(bytes.size() - end_block));
+    if (large) {
+      WriteLargeEntry(out, faults.large_entry_bytes);
+      out.write(reinterpret_cast<const char*>(bytes.data() + bytes.size() - end_block),
+                static_cast<std::streamsize>(end_block));
+    }
     out.close();
     if (!out) throw std::runtime_error("cannot write " + (folder / archive).u8string());
   }

@@ -22,6 +22,10 @@ struct Faults {
   unsigned installer_pause_ms = 0;  // a slow installer: "ColdInstall.pause" makes it wait per file
   // A held installer: "ColdInstall.gate" names a file it waits for after its first file.
   std::string installer_gate;
+  // system.zip also carries "large.img", this many bytes of pseudo-random data (a disk image
+  // does not shrink), stored, outside "rescue\" so the installer leaves it; written in pieces, so
+  // an entry of gigabytes costs the tool no memory.
+  unsigned long long large_entry_bytes = 0;
 };
 
 // Writes scanner.zip and system.zip into `folder` (which must exist). `tree` is the rescue_disk

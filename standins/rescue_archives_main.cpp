@@ -2,6 +2,7 @@
 //   rescue_archives OUTDIR INSTALLER TREE [--damage ARCHIVE] [--climb ARCHIVE] [--cut ARCHIVE]
 //                   [--broken-installer] [--no-rescue-system] [--installer-pause MS]
 //                   [--installer-gate WINDOWS-PATH]
+//                   [--large-entry MB]
 #include <cstdio>
 #include <exception>
 #include <string>
@@ -13,7 +14,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr,
                  "usage: rescue_archives OUTDIR INSTALLER TREE [--damage ARCHIVE] "
                  "[--climb ARCHIVE] [--cut ARCHIVE] [--broken-installer] [--no-rescue-system] "
-                 "[--installer-pause MS] [--installer-gate WINDOWS-PATH]\n");
+                 "[--installer-pause MS] [--installer-gate WINDOWS-PATH] [--large-entry MB]\n");
     return 2;
   }
   rescue_archives::Faults faults;
@@ -23,6 +24,8 @@ int main(int argc, char** argv) {
       faults.broken_installer = true;
     } else if (option == "--no-rescue-system") {
       faults.no_rescue_system = true;
+    } else if (option == "--large-entry" && i + 1 < argc) {
+      faults.large_entry_bytes = std::stoull(argv[++i]) << 20;
     } else if (option == "--installer-pause" && i + 1 < argc) {
       faults.installer_pause_ms = static_cast<unsigned>(std::stoul(argv[++i]));
     } else if (option == "--installer-gate" && i + 1 < argc) {

@@ -37,19 +37,24 @@ std::optional<std::vector<std::uint8_t>> ReadWholeFile(HANDLE file) {
   return bytes;
 }
 
-bool WriteFolderFile(const std::wstring& folder, const std::wstring& name, const void* data,
-                     std::size_t size) {
-  if (!IsSafeEntryName(name)) return false;
+win::UniqueFile CreateFolderFile(const std::wstring& folder, const std::wstring& name,
+                                 std::wstring& path) {
+  if (!IsSafeEntryName(name)) return win::UniqueFile();
   CreateDirectoryW(folder.c_str(), nullptr);
-  std::wstring path = folder + L"\\";
+  path = folder + L"\\";
   for (std::size_t i = 0; i < name.size(); ++i) {
     if (IsNameSeparator(name[i])) CreateDirectoryW((path + name.substr(0, i)).c_str(), nullptr);
   }
   path += name;
-
   // Never over an existing file: one the program wrote itself, or another name's 8.3 alias.
-  win::UniqueFile file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                   FILE_ATTRIBUTE_NORMAL, nullptr));
+  return win::UniqueFile(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                     FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
+bool WriteFolderFile(const std::wstring& folder, const std::wstring& name, const void* data,
+                     std::size_t size) {
+  std::wstring path;
+  win::UniqueFile file = CreateFolderFile(folder, name, path);
   if (!file) return false;
   const auto* bytes = static_cast<const std::uint8_t*>(data);
   bool complete = true;

@@ -3,30 +3,26 @@
 #include <windows.h>
 
 #include <cstring>
-#include <limits>
-#include <new>
 #include <optional>
-#include <vector>
 
 #include "unpack/entry_names.h"
 #include "unpack/folder_files.h"
+#include "unpack/mapped_file.h"
 #include "win/text.h"
 
 namespace {
 
 // Names the library hands out whole: 259 bytes and the terminating zero.
 constexpr std::int32_t kNameCapacity = 260;
+// The library's result for an entry whose window or model could not be allocated.
+constexpr std::int32_t kLibraryNoMemory = 1;
 
-// One library handle over an archive buffer; finalised before the buffer may go.
+// One library handle over the mapped archive; finalised before the mapping may go.
 class UrarSession {
  public:
-  UrarSession(const UrarLibrary& library, const std::vector<std::uint8_t>& archive,
-              std::uint32_t sizeLimit)
+  UrarSession(const UrarLibrary& library, const MappedFile& archive, std::uint32_t sizeLimit)
       : library_(library) {
-    // An empty buffer still goes to the library (which finds no archive), never as null.
-    static const std::uint8_t kNoBytes = 0;
-    handle_ = library.URARInitialize(sizeLimit, archive.empty() ? &kNoBytes : archive.data(),
-                                     static_cast<std::int32_t>(archive.size()));
+    handle_ = library.URARInitialize64(sizeLimit, archive.data(), archive.size());
   }
   UrarSession(const UrarSession&) = delete;
   UrarSession& operator=(const UrarSession&) = delete;
@@ -47,7 +43,7 @@ bool Fail(UnpackReport& report, UnpackProblem problem, std::wstring entry = std:
 }
 
 // The RAR markers the library reads: RAR 1.5-3.x ("Rar!", and "Rap!" of early versions) and 1.4.
-bool StartsWithRarMarker(const std::vector<std::uint8_t>& bytes) {
+bool StartsWithRarMarker(const MappedFile& bytes) {
   static const std::uint8_t kNew[] = {0x52, 0x61, 0x72, 0x21, 0x1A, 0x07, 0x00};
   static const std::uint8_t kEarly[] = {0x52, 0x61, 0x70, 0x21, 0x1A, 0x07, 0x00};
   static const std::uint8_t kOld[] = {0x52, 0x45, 0x7E, 0x5E};
@@ -93,26 +89,36 @@ bool CheckEnd(const UrarLibrary& library, URARHandle* handle, int entries, Unpac
   }
 }
 
+// An entry the library could not extract: out of memory is not damage.
+bool FailEntry(const UrarLibrary& library, URARHandle* handle, std::int32_t action,
+               const std::wstring& name, UnpackReport& report) {
+  report.libraryCode = library.URARGetLastError(handle);
+  const bool noMemory = action == URAR_NO_MEMORY || report.libraryCode == kLibraryNoMemory;
+  return Fail(report, noMemory ? UnpackProblem::kNoMemory : UnpackProblem::kEntryFailed, name);
+}
+
 // The first pass: every entry's name and declared size without extracting any but the tiniest
 // (a size limit of 1 makes the library decline the rest), the walk's end, and the free space.
-bool Survey(const UrarLibrary& library, const std::vector<std::uint8_t>& archive,
-            const std::wstring& outputFolder, FolderNames& names, UnpackReport& report) {
+bool Survey(const UrarLibrary& library, const MappedFile& archive,
+            const std::wstring& outputFolder, FolderNames& names, UnpackReport& report,
+            const UnpackCancelled& cancelled) {
   UrarSession session(library, archive, 1);
-  if (!session.get()) return Fail(report, UnpackProblem::kEntryFailed);
+  if (!session.get()) return Fail(report, UnpackProblem::kNoMemory);
   std::uint64_t total = 0;
   int entries = 0;
   for (std::int32_t action; (action = library.URARDoAction(session.get())) != URAR_END; ++entries) {
+    if (cancelled && cancelled()) return Fail(report, UnpackProblem::kCancelled);
     std::optional<std::wstring> name = EntryName(library, session.get(), report);
     if (!name) return false;
     if (!names.Claim(*name)) return Fail(report, UnpackProblem::kUnsafeName, *name);
-    std::int32_t size = -1;
-    library.URARGetSizeBuffer(session.get(), URAR_BUFFER_DATA, &size);
-    if (size < 0 || size > kMaxEntrySize) return Fail(report, UnpackProblem::kEntryTooLarge, *name);
-    if (action != URAR_OK && action != URAR_TOO_LARGE) {
-      report.libraryCode = library.URARGetLastError(session.get());
-      return Fail(report, UnpackProblem::kEntryFailed, *name);
-    }
-    total += static_cast<std::uint64_t>(size);
+    std::uint64_t size = 0;
+    library.URARGetEntrySize64(session.get(), &size);
+    if (action != URAR_OK && action != URAR_TOO_LARGE)
+      return FailEntry(library, session.get(), action, *name, report);
+    // The total is what the free-space check weighs; it must not wrap.
+    if (size > UINT64_MAX - kFreeSpaceMargin - total)
+      return Fail(report, UnpackProblem::kEntryTooLarge, *name);
+    total += size;
   }
   if (!CheckEnd(library, session.get(), entries, report)) return false;
 
@@ -126,38 +132,142 @@ bool Survey(const UrarLibrary& library, const std::vector<std::uint8_t>& archive
   return true;
 }
 
-// The second pass: every entry extracted, checked and written.
-bool ExtractAll(const UrarLibrary& library, const std::vector<std::uint8_t>& archive,
+// Where one entry's bytes go while the library decodes it: its file, opened at the first byte
+// (or after the entry, when it has none), and deleted unless the entry ends whole. The library
+// names the entry only once it stands on it, so the name is fetched at the first byte too.
+class EntryFile {
+ public:
+  EntryFile(const UrarLibrary& library, URARHandle* handle, const MappedFile& archive,
+            const std::wstring& folder, const UnpackCancelled& cancelled, UnpackReport& report)
+      : library_(library), handle_(handle), archive_(archive), folder_(folder),
+        cancelled_(cancelled), report_(report) {}
+  EntryFile(const EntryFile&) = delete;
+  EntryFile& operator=(const EntryFile&) = delete;
+  ~EntryFile() { Discard(); }
+
+  // The library's write callback.
+  static std::int32_t Write(void* context, const void* data, std::int32_t size) {
+    return static_cast<EntryFile*>(context)->Append(data, size) ? 0 : 1;
+  }
+  // Forgets the last entry before the library moves to the next one.
+  void Begin() {
+    Discard();
+    name_.reset();
+    writeError_ = 0;
+    uncheckedBytes_ = 0;
+    stopped_ = false;
+    refused_ = false;
+  }
+  // The entry's name, fetched (and checked again) once; false when it is refused (see report).
+  bool Name() {
+    if (!name_) name_ = EntryName(library_, handle_, report_);
+    return name_.has_value();
+  }
+  const std::wstring& name() const { return *name_; }
+  bool stopped() const { return stopped_; }
+  bool refused() const { return refused_; }
+  DWORD writeError() const { return writeError_; }
+  // Closes the file once the library accepted the entry; false when it cannot be made or closed.
+  bool Keep() {
+    if (!file_ && !Open()) return false;
+    // Closing flushes what the system still holds; a failed close is a short write too.
+    if (!CloseHandle(file_.release())) {
+      writeError_ = GetLastError();
+      Discard();
+      return false;
+    }
+    path_.clear();
+    return true;
+  }
+  void Discard() {
+    if (!file_) return;
+    file_.reset();
+    DeleteFileW(path_.c_str());
+    path_.clear();
+  }
+
+ private:
+  bool Open() {
+    file_ = CreateFolderFile(folder_, *name_, path_);
+    if (!file_) writeError_ = GetLastError();
+    return static_cast<bool>(file_);
+  }
+  bool Append(const void* data, std::int32_t size) {
+    // Asked at the first piece and then every kCancelCheckBytes: asking can cost a round trip
+    // to the system per call, and pieces are as small as a few kilobytes.
+    constexpr std::uint64_t kCancelCheckBytes = 256 * 1024;
+    if (uncheckedBytes_ == 0 && cancelled_ && cancelled_()) {
+      stopped_ = true;
+      return false;
+    }
+    uncheckedBytes_ += static_cast<std::uint64_t>(size);
+    if (uncheckedBytes_ >= kCancelCheckBytes) uncheckedBytes_ = 0;
+    constexpr std::uint64_t kReleaseEvery = 16ull << 20;  // bytes written between releases
+    unreleasedBytes_ += static_cast<std::uint64_t>(size);
+    if (unreleasedBytes_ >= kReleaseEvery) {
+      archive_.ReleaseResident();
+      unreleasedBytes_ = 0;
+    }
+    if (!Name()) {
+      refused_ = true;
+      return false;
+    }
+    if (!file_ && !Open()) return false;
+    DWORD written = 0;
+    if (!WriteFile(file_.get(), data, static_cast<DWORD>(size), &written, nullptr) ||
+        written != static_cast<DWORD>(size)) {
+      writeError_ = GetLastError();
+      return false;
+    }
+    return true;
+  }
+
+  const UrarLibrary& library_;
+  URARHandle* handle_;
+  const MappedFile& archive_;
+  const std::wstring& folder_;
+  const UnpackCancelled& cancelled_;
+  UnpackReport& report_;
+  std::optional<std::wstring> name_;
+  std::wstring path_;
+  win::UniqueFile file_;
+  DWORD writeError_ = 0;
+  std::uint64_t uncheckedBytes_ = 0;  // written since the cancel was last asked
+  std::uint64_t unreleasedBytes_ = 0;  // written since the archive's pages were last released
+  bool stopped_ = false;
+  bool refused_ = false;
+};
+
+bool FailWrite(UnpackReport& report, const EntryFile& file) {
+  const DWORD error = file.writeError();
+  const bool full = error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL;
+  return Fail(report, full ? UnpackProblem::kDiskFull : UnpackProblem::kWriteFailed, file.name());
+}
+
+// The second pass: every entry decoded straight into its file and checked.
+bool ExtractAll(const UrarLibrary& library, const MappedFile& archive,
                 const std::wstring& outputFolder, UnpackReport& report,
-                const EntryWritten& written) {
-  UrarSession session(library, archive, static_cast<std::uint32_t>(kMaxEntrySize));
-  if (!session.get()) return Fail(report, UnpackProblem::kEntryFailed);
-  std::vector<char> data;
+                const EntryWritten& written, const UnpackCancelled& cancelled) {
+  UrarSession session(library, archive, 0);
+  if (!session.get()) return Fail(report, UnpackProblem::kNoMemory);
+  EntryFile file(library, session.get(), archive, outputFolder, cancelled, report);
   int entries = 0;
-  for (std::int32_t action; (action = library.URARDoAction(session.get())) != URAR_END; ++entries) {
-    std::optional<std::wstring> name = EntryName(library, session.get(), report);
-    if (!name) return false;
-    // A missing, refused or damaged entry fails the whole archive and is not written.
-    if (action != URAR_OK) {
-      report.libraryCode = library.URARGetLastError(session.get());
-      return Fail(report, UnpackProblem::kEntryFailed, *name);
+  for (;; ++entries) {
+    if (cancelled && cancelled()) return Fail(report, UnpackProblem::kCancelled);
+    file.Begin();
+    const std::int32_t action = library.URARDoActionStream(session.get(), EntryFile::Write, &file);
+    if (action == URAR_END) break;
+    if (file.refused() || !file.Name()) return false;
+    // A missing, refused or damaged entry fails the whole archive; what was written is deleted.
+    if (file.stopped()) return Fail(report, UnpackProblem::kCancelled, file.name());
+    if (file.writeError() != 0) return FailWrite(report, file);
+    if (action != URAR_OK) return FailEntry(library, session.get(), action, file.name(), report);
+    if (!file.Keep()) return FailWrite(report, file);
+    if (written) {
+      std::uint64_t size = 0;
+      library.URARGetEntrySize64(session.get(), &size);
+      written(file.name(), size);
     }
-    std::int32_t size = -1;
-    library.URARGetSizeBuffer(session.get(), URAR_BUFFER_DATA, &size);
-    // The library reports 0 only once it produced the whole declared size, so this allocation
-    // follows bytes that really exist.
-    try {
-      if (static_cast<std::size_t>(size) > data.size()) data.resize(static_cast<std::size_t>(size));
-    } catch (const std::bad_alloc&) {
-      return Fail(report, UnpackProblem::kEntryFailed, *name);
-    }
-    char none = 0;
-    if (library.URARGetBuffer(session.get(), URAR_BUFFER_DATA, data.empty() ? &none : data.data(),
-                              size) != URAR_OK)
-      return Fail(report, UnpackProblem::kEntryFailed, *name);
-    if (!WriteFolderFile(outputFolder, *name, data.data(), static_cast<std::size_t>(size)))
-      return Fail(report, UnpackProblem::kWriteFailed, *name);
-    if (written) written(*name, static_cast<std::uint64_t>(size));
   }
   return CheckEnd(library, session.get(), entries, report);
 }
@@ -166,17 +276,18 @@ bool ExtractAll(const UrarLibrary& library, const std::vector<std::uint8_t>& arc
 
 bool UnpackArchive(const UrarLibrary& library, const std::wstring& archivePath,
                    const std::wstring& outputFolder, UnpackReport* report,
-                   const EntryWritten& written, FolderNames* names) {
+                   const EntryWritten& written, FolderNames* names,
+                   const UnpackCancelled& cancelled) {
   UnpackReport ignored;
   UnpackReport& r = report ? *report : ignored;
   r = UnpackReport();
   if (!library.module) return Fail(r, UnpackProblem::kNotBound);
-  std::optional<std::vector<std::uint8_t>> archive = ReadWholeFile(archivePath);
-  // The library takes the archive's size as a signed 32-bit count.
-  if (!archive || archive->size() > static_cast<std::size_t>(std::numeric_limits<int32_t>::max()))
-    return Fail(r, UnpackProblem::kUnreadableArchive);
-  if (!StartsWithRarMarker(*archive)) return Fail(r, UnpackProblem::kNotAnArchive);
+  const MappedFile archive(archivePath);
+  if (!archive.opened())
+    return Fail(r, archive.outOfMemory() ? UnpackProblem::kNoMemory
+                                         : UnpackProblem::kUnreadableArchive);
+  if (!StartsWithRarMarker(archive)) return Fail(r, UnpackProblem::kNotAnArchive);
   FolderNames own_names;
-  return Survey(library, *archive, outputFolder, names ? *names : own_names, r) &&
-         ExtractAll(library, *archive, outputFolder, r, written);
+  return Survey(library, archive, outputFolder, names ? *names : own_names, r, cancelled) &&
+         ExtractAll(library, archive, outputFolder, r, written, cancelled);
 }

@@ -33,7 +33,10 @@ bool LoadUrarLibrary(UrarLibrary& library, const std::wstring& folder,
                   bind(library.URARDoAction, "URARDoAction") &&
                   bind(library.URARGetSizeBuffer, "URARGetSizeBuffer") &&
                   bind(library.URARGetBuffer, "URARGetBuffer") &&
-                  bind(library.URARGetLastError, "URARGetLastError");
+                  bind(library.URARGetLastError, "URARGetLastError") &&
+                  bind(library.URARDoActionStream, "URARDoActionStream") &&
+                  bind(library.URARGetEntrySize64, "URARGetEntrySize64") &&
+                  bind(library.URARInitialize64, "URARInitialize64");
   if (!complete) {
     FreeUrarLibrary(library);
     return false;

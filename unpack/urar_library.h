@@ -1,5 +1,6 @@
 // The binding of the extraction library "zevurar.dll": loaded from a folder at run time (never
-// linked), its six entry points bound by name.
+// linked), its six entry points and the three that stream entries and address large archives,
+// bound by name.
 #pragma once
 
 #include <windows.h>
@@ -22,9 +23,12 @@ struct UrarLibrary {
   decltype(&::URARGetSizeBuffer) URARGetSizeBuffer = nullptr;
   decltype(&::URARGetBuffer) URARGetBuffer = nullptr;
   decltype(&::URARGetLastError) URARGetLastError = nullptr;
+  decltype(&::URARDoActionStream) URARDoActionStream = nullptr;
+  decltype(&::URARGetEntrySize64) URARGetEntrySize64 = nullptr;
+  decltype(&::URARInitialize64) URARInitialize64 = nullptr;
 };
 
-// Loads folder\zevurar.dll and binds all six entry points, only when the file holds exactly the
+// Loads folder\zevurar.dll and binds all nine entry points, only when the file holds exactly the
 // bytes `expected` (the program's own copy): compared through a handle that lets nobody write or
 // delete the file until the load has returned. Loaded by full path, its imports searched in
 // System32 alone. False (record left empty) when the bytes differ, or the library cannot be

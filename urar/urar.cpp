@@ -21,16 +21,39 @@ struct URARHandle {
 namespace {
 const ArchiveFormat& Format() { return kRarFormat; }
 
+// Drops the last entry's data and moves to the next entry; false once the walk has ended.
+bool Advance(URARHandle* h) {
+  const ArchiveFormat& f = Format();
+  if (h->output) {
+    MemClose(h->output);
+    h->output = nullptr;
+  }
+  if (h->end_status != 0) return false;
+  int status = h->first_call ? f.FirstEntry(h->reader) : f.NextEntry(h->reader);
+  h->first_call = 0;
+  h->end_status = status;
+  if (status != 0) {
+    h->last_error = f.EndReason(status);
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 extern "C" {
 
 URAR_API URARHandle* URARInitialize(uint32_t size_limit, const void* data, int32_t size) {
+  return size < 0 ? nullptr : URARInitialize64(size_limit, data, uint64_t(size));
+}
+
+URAR_API URARHandle* URARInitialize64(uint32_t size_limit, const void* data, uint64_t size) {
   const ArchiveFormat& f = Format();
+  if (size > uint64_t(INT64_MAX)) return nullptr;
   auto* h = static_cast<URARHandle*>(calloc(1, sizeof(URARHandle)));
   if (h == nullptr) return nullptr;
   h->reader = calloc(1, f.context_size);
-  h->input = h->reader ? MemOpen(data, size, "rb") : nullptr;
+  h->input = h->reader ? MemOpen(data, int64_t(size), "rb") : nullptr;
   if (h->input == nullptr || f.OpenArchive(h->reader, h->input) != 0) {
     MemClose(h->input);
     free(h->reader);
@@ -54,18 +77,7 @@ URAR_API int32_t URARFinalize(URARHandle* h) {
 
 URAR_API int32_t URARDoAction(URARHandle* h) {
   const ArchiveFormat& f = Format();
-  if (h->output) {
-    MemClose(h->output);
-    h->output = nullptr;
-  }
-  if (h->end_status != 0) return URAR_END;
-  int status = h->first_call ? f.FirstEntry(h->reader) : f.NextEntry(h->reader);
-  h->first_call = 0;
-  h->end_status = status;
-  if (status != 0) {
-    h->last_error = f.EndReason(status);
-    return URAR_END;
-  }
+  if (!Advance(h)) return URAR_END;
   int32_t n = f.EntrySize(h->reader);
   if (h->size_limit != 0 && uint32_t(n) > h->size_limit) return URAR_TOO_LARGE;
   h->output = MemOpen(nullptr, n, "wb");
@@ -115,5 +127,17 @@ URAR_API int32_t URARGetBuffer(URARHandle* h, int32_t kind, void* destination, i
 }
 
 URAR_API int32_t URARGetLastError(URARHandle* h) { return h->last_error; }
+
+URAR_API int32_t URARDoActionStream(URARHandle* h, URARWriteCallback write, void* context) {
+  if (write == nullptr) return URAR_BAD_ARGUMENT;
+  if (!Advance(h)) return URAR_END;
+  h->last_error = Format().ExtractEntryTo(h->reader, write, context);
+  return h->last_error != 0 ? URAR_FAILED : URAR_OK;
+}
+
+URAR_API int32_t URARGetEntrySize64(URARHandle* h, uint64_t* result) {
+  *result = h->first_call ? 0 : Format().EntrySize64(h->reader);
+  return 0;
+}
 
 }  // extern "C"

@@ -1,4 +1,5 @@
-/* The extraction library's public interface: six C entry points over an archive held in memory.
+/* The extraction library's public interface: six C entry points over an archive held in memory,
+ * and three more that stream an entry's data and address archives beyond 2 GiB.
  *
  * The caller keeps ownership of the archive buffer; it must stay valid and unchanged from
  * URARInitialize until URARFinalize returns. Entry data belong to the handle from the
@@ -53,6 +54,7 @@ enum {
   URAR_ENTRY_NO_MEMORY = 1,     /* no memory for the decoder's state, or a filter cannot be run */
   URAR_ENTRY_UNSUPPORTED = 2,   /* compressed by a method older than the library reads */
   URAR_ENTRY_ENCRYPTED = 3,     /* the entry's data are encrypted */
+  URAR_ENTRY_STOPPED = 4,       /* URARDoActionStream's write callback asked to stop */
   URAR_ENTRY_TOO_MUCH_WORK = 5, /* the archive's filter programs spent its work budget */
   URAR_ENTRY_CUT = 6,           /* packed data ran out, or continue in another volume */
   URAR_ENTRY_OVERFLOW = 7,      /* the output exceeded the declared size */
@@ -81,6 +83,7 @@ static inline const char* URARResultName(int32_t code) {
     case URAR_ENTRY_NO_MEMORY: return "no memory for the decoder, or a filter cannot be run";
     case URAR_ENTRY_UNSUPPORTED: return "unsupported compression (RAR 1.5 or older)";
     case URAR_ENTRY_ENCRYPTED: return "encrypted";
+    case URAR_ENTRY_STOPPED: return "stopped by the write callback";
     case URAR_ENTRY_TOO_MUCH_WORK: return "filters ask for too much work";
     case URAR_ENTRY_CUT: return "packed data cut short";
     case URAR_ENTRY_OVERFLOW: return "output larger than the declared size";
@@ -113,6 +116,24 @@ URAR_API int32_t URARGetBuffer(URARHandle* handle, int32_t kind, void* destinati
  * urar/filters/filter_vm.h, every later filtered entry fails too); once URARDoAction has
  * returned 9, why the walk ended (URAR_END_*). */
 URAR_API int32_t URARGetLastError(URARHandle* handle);
+
+/* Streaming extraction, beside the six entry points above. */
+
+/* Receives an entry's bytes in order, in pieces of 1 to 2^30 bytes that are valid only during
+ * the call; returns 0 to go on, anything else to stop the entry (URARGetLastError then gives
+ * URAR_ENTRY_STOPPED). */
+typedef int32_t (*URARWriteCallback)(void* context, const void* data, int32_t size);
+/* As URARDoAction, but the entry's data go to `write` as they are decoded and never gather in the
+ * handle: memory stays bounded by the decoder's window and model whatever the entry's size, and
+ * the handle's size limit does not apply. The checksum and the whole 64-bit declared size are
+ * checked once the last byte has gone to `write`, so a result of 7 can follow bytes already
+ * handed on (the caller discards them). Results 0, 7, 9 or 10 (null `write`); kind 2 of
+ * URARGetBuffer answers 7 after this call. */
+URAR_API int32_t URARDoActionStream(URARHandle* handle, URARWriteCallback write, void* context);
+/* As URARInitialize, over an archive of any size the address space holds (more than 2 GiB). */
+URAR_API URARHandle* URARInitialize64(uint32_t size_limit, const void* data, uint64_t size);
+/* The current entry's declared size, all 64 bits (0 before the first advance). Returns 0. */
+URAR_API int32_t URARGetEntrySize64(URARHandle* handle, uint64_t* result);
 
 #ifdef __cplusplus
 }

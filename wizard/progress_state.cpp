@@ -73,15 +73,24 @@ void ProgressState::GetProgressInfo(ProgressSnapshot& progress) {
   progress = job_->progress.Snapshot();
 }
 
+namespace {
+// How long closing the window waits for a cancelled build to stop.
+constexpr DWORD kWorkerStopWaitMs = 5000;
+}  // namespace
+
 bool ProgressState::ConfirmClose() {
   if (!worker_ || WaitForSingleObject(worker_.get(), 0) == WAIT_OBJECT_0) return true;
   // The question's message loop may apply the worker's result meanwhile; cancelling and joining
   // an ended worker is harmless.
   if (!View().ConfirmStopBuild()) return false;
   CancelInstall(*job_);
-  WaitForSingleObject(worker_.get(), INFINITE);
+  // Every stage sees the cancel within a second; the bound keeps a stuck one from hanging the
+  // window. A worker still running keeps the job alive by its own reference and reports to a
+  // window handle (a post to a closed window is dropped), so nothing it touches is freed; only
+  // its working folder stays, for the next build to reset.
+  const bool ended = WaitForSingleObject(worker_.get(), kWorkerStopWaitMs) == WAIT_OBJECT_0;
   worker_.reset();
-  RemoveWorkFolder();
+  if (ended) RemoveWorkFolder();
   return true;
 }
 

@@ -186,6 +186,20 @@ SCENARIOS = {
                                requests=["scanner.zip 200", "scanner.zip cut"]),
     "close-mid-install": dict(hold=["installer"], finish="closed",
                               requests=BOTH),
+    # system.zip also carries a stored entry of 1 GiB, served at full speed: the window closes
+    # once that entry's file is being written, the cancel reaches inside the entry, and the
+    # program ends within its bounded wait with the working folder gone.
+    "close-mid-unpack": dict(archives=["--large-entry", "1024"], finish="closed",
+                             close_at="large.img", requests=BOTH,
+                             log=["unpacking started: system.zip",
+                                  "unpacking failed: system.zip: cancelled: large.img"]),
+    # A rescue system with a 1 GiB image served at full speed: the build succeeds, and the
+    # program's peak memory (the wine process's VmHWM) stays within the unpacking's bound: the
+    # archive is mapped and its passed pages released, entries stream into their files.
+    "large-system": dict(archives=["--large-entry", "1024", "--installer-pause", "250"],
+                         finish="ok", requests=BOTH,
+                         peak_mib=128, log=UNPACKED + ["unpacked: large.img (1073741824 bytes)",
+                                                       "build succeeded"]),
     "close-declined": dict(lang="es_ES.UTF-8", hold=["downloads"], decline=True,
                            finish="ok", requests=BOTH),
     # Each archive's first answer breaks off after 10000 bytes: the download resumes with a
@@ -495,6 +509,19 @@ def drive_files(drive):
     return found
 
 
+def wizard_peak_mib():
+    """The wizard's peak resident set so far (VmHWM of its Wine process), in MiB."""
+    for status in glob.glob("/proc/[0-9]*/status"):
+        try:
+            with open(status) as f:
+                fields = dict(line.split(":", 1) for line in f if ":" in line)
+        except OSError:
+            continue
+        if fields.get("Name", "").strip() == "RescueDriveWiza" and "VmHWM" in fields:
+            return int(fields["VmHWM"].split()[0]) // 1024
+    return None
+
+
 def installer_running():
     """Whether an installer started from a working folder still runs (Wine shows its Windows
     command line)."""
@@ -701,6 +728,10 @@ def run(args):
         if scenario["finish"] == "closed":
             if "downloads" in hold:
                 wait_for(lambda: 0 < wizard.bar_percent() <= 24, "the download at work", 120)
+            elif scenario.get("close_at"):
+                wait_for(lambda: any(os.path.exists(os.path.join(folder, scenario["close_at"]))
+                                     for folder in prefix.work_folders()),
+                         "the unpacking of %s" % scenario["close_at"], 300)
             else:
                 wait_for(lambda: drive_files(prefix.drive), "the installer at work", 120)
             wizard.screenshot(shot + "3-progress.png")
@@ -711,6 +742,8 @@ def run(args):
             check(wizard.exited(), "the program ends cleanly once the question is answered yes")
             check(not installer_running(), "the installer ended with the build")
             check(prefix.work_folders() == [], "working folder left: %s" % prefix.work_folders())
+            check(not scenario.get("close_at") or drive_files(prefix.drive) == set(),
+                  "closed before the installer, yet the drive holds %s" % drive_files(prefix.drive))
             wait_for(lambda: server.requests() == requests,
                      "requests %s (now %s)" % (requests, server.requests()), 10)
             check(wizard.trace_lines()[-2:] == ["TForm1::FormClose\\n", "USBWizardSM::Finish\\n"],
@@ -797,6 +830,11 @@ def run(args):
             check_reason(wizard, prefix, scenario, words)
         check_build_log(prefix, scenario, args.server_host,
                         scenario.get("logged", scenario.get("reason")))
+        if scenario.get("peak_mib"):
+            peak = wizard_peak_mib()
+            print("wizard peak resident set: %s MiB" % peak)
+            check(peak is not None and peak <= scenario["peak_mib"],
+                  "peak memory %s MiB, bound %d MiB" % (peak, scenario["peak_mib"]))
         if scenario["finish"] == "ok":
             check(success_picture, "the success page shows")
             expected = rescue_files()

@@ -63,6 +63,11 @@ TEST(StageOutcomes, UnpackProblemsNameTheirReason) {
        L"Unpacking: scanner.zip was refused to protect this computer, because of its entry "
        L"big.bin"},
       {UnpackProblem::kNotEnoughSpace, L"", L"Unpacking: not enough free space on D:."},
+      // Out of memory or disk is never reported as damage.
+      {UnpackProblem::kDiskFull, L"boot\\a.bin", L"Unpacking: not enough free space on D:."},
+      {UnpackProblem::kNoMemory, L"boot\\a.bin",
+       L"Unpacking: not enough memory to unpack scanner.zip."},
+      {UnpackProblem::kCancelled, L"", L"The build was stopped."},
       {UnpackProblem::kWriteFailed, L"boot\\a.bin", L"Unpacking: boot\\a.bin could not be written."},
       // The free space could not be read: no entry to name, so the archive is named.
       {UnpackProblem::kWriteFailed, L"", L"Unpacking: scanner.zip could not be written."},

@@ -79,10 +79,11 @@ class UnpackTest : public ::testing::Test {
   UnpackReport report_;
 };
 
-TEST_F(UnpackTest, BindsAllSixEntryPointsAndUnbinds) {
+TEST_F(UnpackTest, BindsAllNineEntryPointsAndUnbinds) {
   EXPECT_TRUE(library_.module && library_.URARInitialize && library_.URARFinalize &&
               library_.URARDoAction && library_.URARGetSizeBuffer && library_.URARGetBuffer &&
-              library_.URARGetLastError);
+              library_.URARGetLastError && library_.URARDoActionStream &&
+              library_.URARGetEntrySize64 && library_.URARInitialize64);
   FreeUrarLibrary(library_);
   EXPECT_FALSE(library_.module || library_.URARInitialize || library_.URARGetLastError);
   EXPECT_EQ(GetModuleHandleW((work_ + L"zevurar.dll").c_str()), nullptr);
@@ -202,6 +203,23 @@ TEST_F(UnpackTest, AcceptsDotsThatDoNotClimb) {
   EXPECT_EQ(Contents(out_ + L"COM10"), Bytes("4"));
 }
 
+// A cancel reaches the unpacking inside an entry: the check runs while its bytes are written, so
+// a cancel asked once the file exists stops it there, and the part written is deleted.
+TEST_F(UnpackTest, ACancelStopsInsideAnEntryAndLeavesNoPartOfIt) {
+  const std::wstring big = out_ + L"big.bin";
+  EXPECT_FALSE(UnpackArchive(library_, WriteArchive({{"first.txt", Bytes("1")}, {"big.bin", Pattern(1 << 20, 5)}}),
+                             out_, &report_, nullptr, nullptr, [&] { return Exists(big); }));
+  EXPECT_EQ(report_.problem, UnpackProblem::kCancelled);
+  EXPECT_EQ(report_.entry, L"big.bin");
+  EXPECT_EQ(Contents(out_ + L"first.txt"), Bytes("1"));
+  EXPECT_FALSE(Exists(big));
+  // Between entries: a cancel asked before the first entry writes nothing.
+  EXPECT_FALSE(UnpackArchive(library_, WriteArchive({{"x.txt", Bytes("x")}}), out_, &report_,
+                             nullptr, nullptr, [] { return true; }));
+  EXPECT_EQ(report_.problem, UnpackProblem::kCancelled);
+  EXPECT_FALSE(Exists(out_ + L"x.txt"));
+}
+
 TEST_F(UnpackTest, ADamagedEntryFailsWithTheLibrarysReasonAndIsNotWritten) {
   rar_writer::Entry damaged{"damaged.bin", Pattern(500, 9)};
   damaged.damaged = true;
@@ -213,8 +231,8 @@ TEST_F(UnpackTest, ADamagedEntryFailsWithTheLibrarysReasonAndIsNotWritten) {
   EXPECT_FALSE(Exists(out_ + L"last.txt"));
 }
 
-// Declared sizes are refused before anything is written: beyond 32 bits, beyond the entry
-// limit, or more in total than the volume holds.
+// Declared sizes are weighed in 64 bits before anything is written: a total beyond the volume, or
+// one that does not even fit 64 bits, is refused.
 TEST_F(UnpackTest, RefusesSizesItCannotHoldBeforeWritingAnything) {
   auto archive_of = [](std::uint32_t high, std::uint32_t low) {
     rarblocks::FileEntry big;
@@ -236,12 +254,13 @@ TEST_F(UnpackTest, RefusesSizesItCannotHoldBeforeWritingAnything) {
   // Enough entries of almost 2 GiB each to overflow the volume, each holding 4 bytes.
   rarblocks::Writer too_many;
   too_many.Marker().MainHeader();
-  for (std::uint64_t i = 0; i <= free_bytes.QuadPart / kMaxEntrySize; ++i) {
+  constexpr std::uint32_t kAlmost2GiB = 0x7FFFFFFF;
+  for (std::uint64_t i = 0; i <= free_bytes.QuadPart / kAlmost2GiB; ++i) {
     rarblocks::FileEntry f;
     f.name = "big" + std::to_string(i) + ".bin";
     f.data = Bytes("tiny");
     f.unp_size_from_data = false;
-    f.unp_size = kMaxEntrySize;
+    f.unp_size = kAlmost2GiB;
     too_many.File(f);
   }
   too_many.EndOfArchive();
@@ -250,8 +269,10 @@ TEST_F(UnpackTest, RefusesSizesItCannotHoldBeforeWritingAnything) {
     std::vector<std::uint8_t> archive;
     UnpackProblem problem;
   } cases[] = {
-      {"over 4 GiB", archive_of(1, 4), UnpackProblem::kEntryTooLarge},
-      {"over 2 GiB", archive_of(0, 0x80000000u), UnpackProblem::kEntryTooLarge},
+      {"one entry over 4 GiB beyond the volume",
+       archive_of(static_cast<std::uint32_t>(free_bytes.QuadPart >> 32) + 1, 4),
+       UnpackProblem::kNotEnoughSpace},
+      {"a total beyond 64 bits", archive_of(0xFFFFFFFFu, 0xFFFFFFFFu), UnpackProblem::kEntryTooLarge},
       {"more than the volume holds", too_many.bytes, UnpackProblem::kNotEnoughSpace},
   };
   for (const auto& c : cases) {
@@ -322,6 +343,44 @@ TEST_F(UnpackTest, EntriesNeverStandForAnotherFileOfTheBuild) {
   EXPECT_FALSE(Unpack({{"progra~1.txt", Bytes("evil")}}));
   EXPECT_EQ(report_.problem, UnpackProblem::kWriteFailed);
   EXPECT_EQ(Contents(out_ + L"PROGRA~1.TXT"), Bytes("mine"));
+}
+
+// An archive beyond 4 GiB: two blocks of 2 GiB of other data before the entries, whose headers
+// lie past 4 GiB. Their data are a hole of a sparse file, so the archive costs no disk; the client
+// maps it whole, and the library walks it with 64-bit offsets.
+TEST_F(UnpackTest, UnpacksAnArchiveBeyond4GiB) {
+  constexpr std::uint32_t kHole = 0x80000000u;
+  // A block of a type the walk passes over, declaring kHole bytes of data (ADD_SIZE).
+  std::vector<std::uint8_t> other = {0, 0, 0x7A, 0x00, 0x80, 11, 0, 0, 0, 0, 0x80};
+  const std::uint32_t crc = rarblocks::Crc32(other.data() + 2, other.size() - 2);
+  other[0] = static_cast<std::uint8_t>(crc);
+  other[1] = static_cast<std::uint8_t>(crc >> 8);
+  // Marker and main header (20 bytes), then the entries.
+  const std::vector<std::uint8_t> archive =
+      rar_writer::BuildArchive({{"a.txt", Bytes("past 4 GiB")}, {"b\\c.bin", Pattern(5000, 7)}});
+  const std::wstring path = work_ + L"large.zip";
+  {
+    win::UniqueFile file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                     FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(file);
+    auto put = [&](std::uint64_t at, const std::uint8_t* data, std::size_t size) {
+      LARGE_INTEGER position;
+      position.QuadPart = static_cast<LONGLONG>(at);
+      DWORD written = 0;
+      EXPECT_TRUE(SetFilePointerEx(file.get(), position, nullptr, FILE_BEGIN));
+      EXPECT_TRUE(WriteFile(file.get(), data, static_cast<DWORD>(size), &written, nullptr));
+      EXPECT_EQ(written, size);
+    };
+    const std::uint64_t second = 20 + other.size() + kHole;
+    put(0, archive.data(), 20);
+    put(20, other.data(), other.size());
+    put(second, other.data(), other.size());
+    put(second + other.size() + kHole, archive.data() + 20, archive.size() - 20);
+  }
+  EXPECT_TRUE(UnpackArchive(library_, path, out_, &report_)) << static_cast<int>(report_.problem);
+  EXPECT_EQ(Contents(out_ + L"a.txt"), Bytes("past 4 GiB"));
+  EXPECT_EQ(Contents(out_ + L"b\\c.bin"), Pattern(5000, 7));
+  DeleteFileW(path.c_str());
 }
 
 TEST_F(UnpackTest, FailsWhenTheArchiveCannotBeReadOrAnEntryCannotBeWritten) {

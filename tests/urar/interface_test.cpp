@@ -31,7 +31,7 @@ std::string NameOf(URARHandle* h, int32_t capacity) {
 // The public names of an entry's results are the values the decoders return.
 static_assert(URAR_ENTRY_OK == kExtractOk && URAR_ENTRY_NO_MEMORY == kExtractNoMemory &&
               URAR_ENTRY_UNSUPPORTED == kExtractUnsupported &&
-              URAR_ENTRY_ENCRYPTED == kExtractEncrypted &&
+              URAR_ENTRY_ENCRYPTED == kExtractEncrypted && URAR_ENTRY_STOPPED == kExtractStopped &&
               URAR_ENTRY_TOO_MUCH_WORK == kExtractTooMuchWork && URAR_ENTRY_CUT == kExtractTruncated &&
               URAR_ENTRY_OVERFLOW == kExtractOverflow && URAR_ENTRY_BAD_DATA == kExtractBadData);
 
@@ -219,7 +219,8 @@ TEST(Interface, EveryCodeHasItsOwnText) {
   const std::set<int32_t> actions{URAR_OK, URAR_NO_MEMORY, URAR_FAILED, URAR_TOO_LARGE,
                                   URAR_END, URAR_BAD_ARGUMENT, URAR_BAD_KIND};
   const std::set<int32_t> codes{URAR_ENTRY_OK, URAR_ENTRY_NO_MEMORY, URAR_ENTRY_UNSUPPORTED,
-                                URAR_ENTRY_ENCRYPTED, URAR_ENTRY_TOO_MUCH_WORK, URAR_ENTRY_CUT,
+                                URAR_ENTRY_ENCRYPTED, URAR_ENTRY_STOPPED, URAR_ENTRY_TOO_MUCH_WORK,
+                                URAR_ENTRY_CUT,
                                 URAR_ENTRY_OVERFLOW, URAR_ENTRY_BAD_DATA, URAR_END_NOT_ARCHIVE,
                                 URAR_END_CUT, URAR_END_VOLUME, URAR_END_ENCRYPTED};
   const std::string unknownAction = URARActionName(-1), unknownCode = URARResultName(-1);
@@ -231,5 +232,5 @@ TEST(Interface, EveryCodeHasItsOwnText) {
   for (int32_t code : codes) texts.insert(URARResultName(code));
   EXPECT_EQ(texts.size(), codes.size());
   EXPECT_FALSE(texts.count(unknownCode));
-  EXPECT_EQ(URARResultName(4), unknownCode);
+  EXPECT_EQ(URARResultName(9), unknownCode);
 }

@@ -19,6 +19,9 @@ struct ArchiveFormat {
                                                             // possibly only the name's first bytes
   uint32_t (*EntryNameLength)(void* context);               // the whole name's length
   int (*ExtractEntry)(void* context, MemoryStream* output); // an ExtractResult
+  uint64_t (*EntrySize64)(void* context);                   // the whole declared size
+  int (*ExtractEntryTo)(void* context,                      // an ExtractResult; bytes to `sink`
+                        int32_t (*sink)(void*, const void*, int32_t), void* sink_context);
 };
 
 // The one registered format: RAR 1.5-3.x and RAR 1.4 archives.

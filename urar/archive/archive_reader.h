@@ -44,6 +44,7 @@ struct EntryHeader {
   uint32_t attr;
 
   uint64_t DeclaredSize() const { return (uint64_t{high_unp_size} << 32) | unp_size; }
+  uint64_t PackedSize() const { return (uint64_t{high_pack_size} << 32) | pack_size; }
   bool Solid() const { return (flags & kEntrySolid) != 0; }
   bool ContinuesInNextVolume() const { return (flags & kEntryToNextVolume) != 0; }
 };
@@ -65,9 +66,9 @@ struct ArchiveReader {
   uint16_t archive_flags;
 
   // The block the walk stands on.
-  uint32_t block_position;
+  uint64_t block_position;
   uint16_t block_header_size;
-  uint32_t block_data_size;
+  uint64_t block_data_size;  // ADD_SIZE; for a file entry all 64 bits of its packed size
   uint16_t block_flags;
 
   EntryHeader entry;

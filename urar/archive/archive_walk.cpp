@@ -23,7 +23,7 @@ inline uint32_t Get32(const uint8_t* p) {
 // The bytes at [position, position + size) of the archive, or null when they are not all there.
 const uint8_t* At(const ArchiveReader* r, uint64_t position, uint64_t size) {
   const MemoryStream* in = r->input;
-  if (position + size > in->length) return nullptr;
+  if (position > in->length || size > in->length - position) return nullptr;
   return in->data + position;
 }
 
@@ -84,8 +84,9 @@ Block ReadNewBlock(ArchiveReader* r) {
     e.high_pack_size = Get32(high);
     e.high_unp_size = Get32(high + 4);
     name_offset = 40;
+    if (r->block_flags & kBlockHasAddSize) r->block_data_size = e.PackedSize();
   }
-  if (!StoreName(r, uint64_t{r->block_position} + name_offset, e.name_size)) return Block::kUnreadable;
+  if (!StoreName(r, r->block_position + name_offset, e.name_size)) return Block::kUnreadable;
   return Block::kFile;
 }
 
@@ -106,7 +107,7 @@ Block ReadOldFileHeader(ArchiveReader* r) {
   e.method = uint8_t(0x30 + h[20]);
   e.high_pack_size = e.high_unp_size = 0;
   e.host_os = 0;
-  if (!StoreName(r, uint64_t{r->block_position} + 21, e.name_size)) return Block::kUnreadable;
+  if (!StoreName(r, r->block_position + 21, e.name_size)) return Block::kUnreadable;
   return Block::kFile;
 }
 
@@ -120,10 +121,12 @@ Block ReadBlock(ArchiveReader* r) {
 // buffer; anything else is an archive cut short or damaged.
 int MoveToNextFileHeader(ArchiveReader* r) {
   for (;;) {
-    uint64_t next = uint64_t{r->block_position} + r->block_header_size + r->block_data_size;
+    // No wrap: the position is below 2^63 (it lies in the buffer) and the sizes below 2^64.
+    if (r->block_data_size > UINT64_MAX - r->block_position - r->block_header_size) return kWalkCut;
+    uint64_t next = r->block_position + r->block_header_size + r->block_data_size;
     if (next <= r->block_position || next > r->input->length) return kWalkCut;
     if (next == r->input->length) return kWalkCleanEnd;
-    r->block_position = uint32_t(next);
+    r->block_position = next;
     switch (ReadBlock(r)) {
       case Block::kFile: return kWalkOk;
       case Block::kMain:

@@ -46,11 +46,12 @@ int EnsureRar20Window(ArchiveReader* r) {
   return kExtractOk;
 }
 
-// Stored entries: exactly the packed bytes are written, whatever the declared size says.
+// Stored entries: exactly the packed bytes are written, whatever the declared size says. Pieces
+// of 64 KiB go straight through the writer (a gigabyte in 16,384 calls instead of half a million).
 int CopyStored(ArchiveReader* r) {
-  constexpr uint32_t kPiece = 2048;
+  constexpr uint32_t kPiece = 64 * 1024;
   while (r->packed.left > 0) {
-    uint32_t want = r->packed.left < kPiece ? r->packed.left : kPiece;
+    uint32_t want = r->packed.left < kPiece ? uint32_t(r->packed.left) : kPiece;
     const uint8_t* view = nullptr;
     int32_t got = StreamReadView(&r->packed, &view, want);
     URAR_RETURN_IF(got < 0, kExtractTruncated);
@@ -71,14 +72,18 @@ uint32_t Rar20WindowSize(uint16_t entry_flags) {
   return (64u * 1024u) << d;
 }
 
-int ExtractEntry(ArchiveReader* r, MemoryStream* output) {
+namespace {
+
+// One extraction into either an output stream or a sink.
+int Extract(ArchiveReader* r, MemoryStream* output, int32_t (*sink)(void*, const void*, int32_t),
+            void* sink_context) {
   const EntryHeader& e = r->entry;
 #ifndef NDEBUG
   UrarClearFailSite();
 #endif
   r->packed.input = r->input;
   r->packed.position = r->block_position + r->block_header_size;
-  r->packed.left = e.pack_size;
+  r->packed.left = e.PackedSize();
   r->packed.continues = e.ContinuesInNextVolume();
   r->checksum = 0;
   bool old_format = r->kind == ArchiveKind::kOld;
@@ -86,6 +91,7 @@ int ExtractEntry(ArchiveReader* r, MemoryStream* output) {
     WriterAttach(&r->writer, output, UpdateSum16, nullptr, r);
   else
     WriterAttach(&r->writer, output, UpdateCrc32, CopyWithCrc32, r);
+  if (sink != nullptr) WriterSetSink(&r->writer, sink, sink_context, e.DeclaredSize());
 
   URAR_RETURN_IF(EnsureRar20Window(r) != kExtractOk, kExtractNoMemory);
   URAR_RETURN_IF(e.flags & kEntryEncrypted, kExtractEncrypted);
@@ -110,6 +116,19 @@ int ExtractEntry(ArchiveReader* r, MemoryStream* output) {
   URAR_RETURN_IF(r->checksum != expected, kExtractBadData);
   // Data that match their checksum but fall short of the declared size are still not the entry
   // (a stored entry copies its packed bytes, whatever the header claims).
-  URAR_RETURN_IF(e.high_unp_size == 0 && output->length < e.unp_size, kExtractTruncated);
+  // A sink has no size limit, so all 64 bits of the declared size are owed.
+  if (sink != nullptr) URAR_RETURN_IF(r->writer.total < e.DeclaredSize(), kExtractTruncated);
+  else URAR_RETURN_IF(e.high_unp_size == 0 && output->length < e.unp_size, kExtractTruncated);
   return kExtractOk;
+}
+
+}  // namespace
+
+int ExtractEntry(ArchiveReader* r, MemoryStream* output) {
+  return Extract(r, output, nullptr, nullptr);
+}
+
+int ExtractEntryTo(ArchiveReader* r, int32_t (*sink)(void*, const void*, int32_t),
+                   void* sink_context) {
+  return Extract(r, nullptr, sink, sink_context);
 }

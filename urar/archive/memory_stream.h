@@ -6,19 +6,19 @@
 
 struct MemoryStream {
   uint8_t* data;
-  uint32_t capacity;
-  uint32_t length;    // bytes of valid data
-  uint32_t position;
+  uint64_t capacity;  // 64 bits: a read-only view may span an archive beyond 4 GiB
+  uint64_t length;    // bytes of valid data
+  uint64_t position;
   uint32_t flags;     // MemoryStream::kReadOnly | kOwnsData | kGrowable
-  uint32_t limit;     // a growable stream never grows beyond this capacity
+  uint64_t limit;     // a growable stream never grows beyond this capacity
   enum : uint32_t { kReadOnly = 1, kOwnsData = 2, kGrowable = 4 };
 };
 
 // "rb": view of data[0, size), size >= 0. "wb" with data == nullptr: an owned block that holds
-// at most size bytes (size > 0) but starts small and grows as bytes arrive, so a declared size
+// at most size bytes (0 < size < 2^31) but starts small and grows as bytes arrive, so a declared size
 // costs memory only once it is really produced; 1024 growable bytes (size == 0) or -size
 // growable bytes (size < 0). Null on any other mode or when memory is short.
-MemoryStream* MemOpen(const void* data, int32_t size, const char* mode);
+MemoryStream* MemOpen(const void* data, int64_t size, const char* mode);
 void MemClose(MemoryStream* s);
 // Both return whole elements transferred; MemReadView stores a pointer instead of copying.
 size_t MemRead(void* destination, size_t element_size, size_t count, MemoryStream* s);
@@ -31,4 +31,4 @@ uint8_t* MemWriteSpan(MemoryStream* s, size_t size, size_t* granted);
 // origin 0 = start, 1 = current, 2 = end of data. 0 on success, -1 when the target is beyond
 // the data or the origin is unknown (the position stays).
 int MemSeek(MemoryStream* s, int64_t offset, int origin);
-uint32_t MemTell(const MemoryStream* s);
+uint64_t MemTell(const MemoryStream* s);

@@ -55,10 +55,15 @@ int32_t SizeRar(void* context) { return WalkEntrySize(Reader(context)); }
 const char* NameRar(void* context) { return Reader(context)->name; }
 uint32_t NameLengthRar(void* context) { return Reader(context)->name_length; }
 int ExtractRar(void* context, MemoryStream* output) { return ExtractEntry(Reader(context), output); }
+uint64_t Size64Rar(void* context) { return Reader(context)->entry.DeclaredSize(); }
+int ExtractToRar(void* context, int32_t (*sink)(void*, const void*, int32_t), void* sink_context) {
+  return ExtractEntryTo(Reader(context), sink, sink_context);
+}
 
 }  // namespace
 
 const ArchiveFormat kRarFormat = {
     sizeof(ArchiveReader), OpenRar, CloseRar, FirstRar,      NextRar,
     EndReasonRar,          SizeRar, NameRar,  NameLengthRar, ExtractRar,
+    Size64Rar,             ExtractToRar,
 };

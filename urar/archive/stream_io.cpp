@@ -7,10 +7,10 @@
 
 int32_t StreamReadView(StreamReader* r, const uint8_t** view, uint32_t n) {
   if (r->left == 0 && r->continues) return -1;
-  if (n > r->left) n = r->left;
+  if (n > r->left) n = uint32_t(r->left);
   MemoryStream* in = r->input;
-  uint32_t available = r->position < in->length ? in->length - r->position : 0;
-  if (n > available) n = available;
+  uint64_t available = r->position < in->length ? in->length - r->position : 0;
+  if (n > available) n = uint32_t(available);
   *view = in->data + r->position;
   r->position += n;
   r->left -= n;
@@ -33,10 +33,44 @@ void WriterAttach(StreamWriter* w, MemoryStream* output,
   w->callback = callback;
   w->copy_callback = copy_callback;
   w->context = context;
+  w->sink = nullptr;
+  w->sink_context = nullptr;
+  w->total = 0;
+}
+
+void WriterSetSink(StreamWriter* w, int32_t (*sink)(void*, const void*, int32_t), void* context,
+                   uint64_t limit) {
+  w->output = nullptr;
+  w->copy_callback = nullptr;  // nothing to copy into: the sink gets the bytes where they lie
+  w->sink = sink;
+  w->sink_context = context;
+  w->sink_limit = limit;
 }
 
 static int WriteOut(StreamWriter* w, const uint8_t* data, size_t size) {
-  if (MemWrite(data, 1, size, w->output) != size) w->error = kExtractOverflow;
+  if (w->sink == nullptr) {
+    if (MemWrite(data, 1, size, w->output) != size) w->error = kExtractOverflow;
+    w->total += size;
+    return w->error;
+  }
+  // As an output stream holds no more than the declared size, the sink gets no more either: a
+  // stored entry copies its packed bytes whatever its header declares, and the free space was
+  // weighed against the declared sizes.
+  if (size > w->sink_limit - w->total) {
+    size = size_t(w->sink_limit - w->total);
+    w->error = kExtractOverflow;
+  }
+  const int overflow = w->error;
+  w->error = 0;
+  // The sink counts in 32 bits: a window-sized piece never comes near, but split to be sure.
+  constexpr size_t kMaxPiece = size_t{1} << 30;
+  for (size_t done = 0; done < size && w->error == 0;) {
+    size_t piece = size - done < kMaxPiece ? size - done : kMaxPiece;
+    if (w->sink(w->sink_context, data + done, int32_t(piece)) != 0) w->error = kExtractStopped;
+    done += piece;
+    w->total += piece;
+  }
+  if (w->error == 0) w->error = overflow;
   return w->error;
 }
 
@@ -56,6 +90,7 @@ static int WriteThrough(StreamWriter* w, const uint8_t* data, size_t size) {
   size_t granted = 0;
   uint8_t* span = MemWriteSpan(w->output, size, &granted);
   if (granted != 0) w->copy_callback(w->context, span, data, granted);
+  w->total += granted;
   if (granted != size) w->error = kExtractOverflow;
   return w->error;
 }

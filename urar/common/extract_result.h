@@ -7,6 +7,7 @@ enum ExtractResult : int {
   kExtractNoMemory = 1,     // no window / decoder state, or a filter cannot be run
   kExtractUnsupported = 2,  // RAR 1.5 compression or older
   kExtractEncrypted = 3,
+  kExtractStopped = 4,      // the caller's write callback asked to stop (streaming extraction)
   kExtractTooMuchWork = 5,  // the archive's filters ask for more work than its budget allows
   kExtractTruncated = 6,    // packed data ran out, or continue in another volume
   kExtractOverflow = 7,     // output did not fit the declared size

@@ -1,6 +1,8 @@
-// urar_cli: lists, tests or extracts a RAR archive through the library's six exports only.
+// urar_cli: lists, tests or extracts a RAR archive through the library's streaming exports: the
+// archive is mapped and each entry's bytes go to their file (or are only checked) as they are
+// decoded, so memory stays bounded by the decoder's window whatever the sizes.
 //   urar_cli l <archive>            entries with declared sizes and results
-//   urar_cli t <archive>            extract in memory and check every entry
+//   urar_cli t <archive>            decode and check every entry
 //   urar_cli x <archive> <folder>   extract into a folder (names as stored; unsafe names refused)
 // Exit status: 0 when every entry extracted cleanly and the archive was whole, 1 when any entry
 // failed or the archive was cut, foreign or part of a volume set, 2 on a usage or I/O error.
@@ -8,13 +10,16 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <memory>
 #include <string>
-#include <vector>
 
 #include <sys/stat.h>
 #ifdef _WIN32
 #include <direct.h>
+#include <windows.h>
+#else
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <unistd.h>
 #endif
 
 #include "urar/urar.h"
@@ -27,16 +32,77 @@ const char* ResultText(int32_t action, int32_t last_error) {
   return action == URAR_FAILED ? URARResultName(last_error) : URARActionName(action);
 }
 
-bool ReadFile(const char* path, std::vector<uint8_t>* bytes) {
-  std::unique_ptr<FILE, int (*)(FILE*)> f(fopen(path, "rb"), fclose);
-  if (!f) return false;
-  if (fseek(f.get(), 0, SEEK_END) != 0) return false;
-  long size = ftell(f.get());
-  if (size < 0 || size > INT32_MAX) return false;
-  rewind(f.get());
-  bytes->resize(size_t(size));
-  return size == 0 || fread(bytes->data(), 1, bytes->size(), f.get()) == bytes->size();
-}
+// The archive mapped read-only: its bytes are paged in as the library walks them, never copied
+// into the heap, so memory stays bounded by the decoder's window whatever the archive's size.
+class MappedArchive {
+ public:
+  explicit MappedArchive(const char* path) {
+#ifdef _WIN32
+    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return;
+    LARGE_INTEGER size{};
+    if (GetFileSizeEx(file, &size)) {
+      size_ = uint64_t(size.QuadPart);
+      opened_ = size_ == 0;
+      if (HANDLE mapping = size_ ? CreateFileMappingW(file, nullptr, PAGE_READONLY, 0, 0, nullptr)
+                                 : nullptr) {
+        view_ = MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0);
+        opened_ = view_ != nullptr;
+        CloseHandle(mapping);  // the view keeps the mapping alive
+      }
+    }
+    CloseHandle(file);
+#else
+    const int fd = open(path, O_RDONLY);
+    if (fd < 0) return;
+    struct stat st {};
+    if (fstat(fd, &st) == 0) {
+      size_ = uint64_t(st.st_size);
+      opened_ = size_ == 0;
+      if (size_ != 0) {
+        void* view = mmap(nullptr, size_t(size_), PROT_READ, MAP_PRIVATE, fd, 0);
+        if (view != MAP_FAILED) {
+          view_ = view;
+          opened_ = true;
+          madvise(view, size_t(size_), MADV_SEQUENTIAL);
+        }
+      }
+    }
+    close(fd);
+#endif
+  }
+  MappedArchive(const MappedArchive&) = delete;
+  MappedArchive& operator=(const MappedArchive&) = delete;
+  ~MappedArchive() {
+    if (view_ == nullptr) return;
+#ifdef _WIN32
+    UnmapViewOfFile(view_);
+#else
+    munmap(view_, size_t(size_));
+#endif
+  }
+  bool opened() const { return opened_; }
+  const void* data() const { return view_ ? view_ : &kNone; }
+  // Drops the view's pages from the resident set. They stay in the system's file cache, and the
+  // library's next read of any of them maps it again; without this the pages the walk has passed
+  // would count in the process's memory until the end, a gigabyte for a gigabyte of archive.
+  void ReleaseResident() const {
+    if (view_ == nullptr) return;
+#ifdef _WIN32
+    VirtualUnlock(view_, size_t(size_));  // on pages never locked: out of the working set
+#else
+    madvise(view_, size_t(size_), MADV_DONTNEED);
+#endif
+  }
+  uint64_t size() const { return size_; }
+
+ private:
+  static constexpr uint8_t kNone = 0;
+  void* view_ = nullptr;
+  uint64_t size_ = 0;
+  bool opened_ = false;
+};
 
 // A stored name is safe to create below the output folder when it is relative and never climbs.
 bool SafeName(const std::string& name) {
@@ -66,14 +132,93 @@ bool MakeFolders(const std::string& path) {
   return true;
 }
 
-bool WriteEntry(const std::string& folder, std::string name, const std::vector<uint8_t>& data) {
-  for (char& c : name)
-    if (c == '\\') c = '/';
-  std::string path = folder + "/" + name;
-  if (!MakeFolders(path)) return false;
-  std::unique_ptr<FILE, int (*)(FILE*)> f(fopen(path.c_str(), "wb"), fclose);
-  return f && (data.empty() || fwrite(data.data(), 1, data.size(), f.get()) == data.size());
+std::string NameOf(URARHandle* h) {
+  int32_t name_size = 0;
+  URARGetSizeBuffer(h, URAR_BUFFER_NAME, &name_size);
+  std::string name(size_t(name_size), '\0');
+  URARGetBuffer(h, URAR_BUFFER_NAME, &name[0], name_size);
+  name.resize(strlen(name.c_str()));
+  return name;
 }
+
+// Where one entry's bytes go while the library decodes it. With no folder (l, t) they are only
+// counted; with one (x) the file is created at the first byte, once the library stands on the
+// entry and can name it, and removed again unless the entry ends whole.
+class EntryOutput {
+ public:
+  EntryOutput(URARHandle* h, const MappedArchive& archive, const char* folder)
+      : h_(h), archive_(archive), folder_(folder) {}
+  EntryOutput(const EntryOutput&) = delete;
+  EntryOutput& operator=(const EntryOutput&) = delete;
+  ~EntryOutput() { Discard(); }
+
+  static int32_t Write(void* context, const void* data, int32_t size) {
+    return static_cast<EntryOutput*>(context)->Append(data, size) ? 0 : 1;
+  }
+  void Begin() {
+    Discard();
+    refused_ = failed_ = false;
+  }
+  // The problem that stopped the entry on this side, or null.
+  const char* problem() const {
+    return refused_ ? "unsafe name, not written" : failed_ ? "cannot write" : nullptr;
+  }
+  // Closes the entry's file (creating it when the entry had no bytes); false when that fails.
+  bool Keep() {
+    if (folder_ == nullptr) return true;
+    if (!file_ && !Open()) return false;
+    const bool closed = fclose(file_) == 0;
+    file_ = nullptr;
+    if (!closed) {
+      failed_ = true;
+      remove(path_.c_str());
+    }
+    return closed;
+  }
+  void Discard() {
+    if (file_ == nullptr) return;
+    fclose(file_);
+    file_ = nullptr;
+    remove(path_.c_str());
+  }
+
+ private:
+  bool Open() {
+    std::string name = NameOf(h_);
+    if (!SafeName(name)) {
+      refused_ = true;
+      return false;
+    }
+    for (char& c : name)
+      if (c == '\\') c = '/';
+    path_ = std::string(folder_) + "/" + name;
+    file_ = MakeFolders(path_) ? fopen(path_.c_str(), "wb") : nullptr;
+    failed_ = file_ == nullptr;
+    if (file_) setvbuf(file_, nullptr, _IOFBF, 1 << 20);
+    return file_ != nullptr;
+  }
+  bool Append(const void* data, int32_t size) {
+    constexpr uint64_t kReleaseEvery = 16ull << 20;  // bytes of output between two releases
+    since_release_ += uint64_t(size);
+    if (since_release_ >= kReleaseEvery) {
+      archive_.ReleaseResident();
+      since_release_ = 0;
+    }
+    if (folder_ == nullptr) return true;
+    if (!file_ && !Open()) return false;
+    failed_ = fwrite(data, 1, size_t(size), file_) != size_t(size);
+    return !failed_;
+  }
+
+  URARHandle* h_;
+  const MappedArchive& archive_;
+  const char* folder_;
+  uint64_t since_release_ = 0;
+  std::string path_;
+  FILE* file_ = nullptr;
+  bool refused_ = false;
+  bool failed_ = false;
+};
 
 }  // namespace
 
@@ -84,45 +229,39 @@ int main(int argc, char** argv) {
     return 2;
   }
   const char mode = argv[1][0];
-  std::vector<uint8_t> archive;
-  if (!ReadFile(argv[2], &archive)) {
+  const MappedArchive archive(argv[2]);
+  if (!archive.opened()) {
     fprintf(stderr, "urar_cli: cannot read %s: %s\n", argv[2], strerror(errno));
     return 2;
   }
-  URARHandle* h = URARInitialize(0, archive.data(), int32_t(archive.size()));
+  URARHandle* h = URARInitialize64(0, archive.data(), archive.size());
   if (h == nullptr) {
     fprintf(stderr, "urar_cli: out of memory\n");
     return 2;
   }
   int failures = 0, entries = 0;
-  std::vector<uint8_t> data;
-  for (int32_t action; (action = URARDoAction(h)) != URAR_END;) {
-    ++entries;
-    int32_t name_size = 0, data_size = 0;
-    URARGetSizeBuffer(h, URAR_BUFFER_NAME, &name_size);
-    URARGetSizeBuffer(h, URAR_BUFFER_DATA, &data_size);
-    std::string name(size_t(name_size), '\0');
-    URARGetBuffer(h, URAR_BUFFER_NAME, &name[0], name_size);
-    name.resize(strlen(name.c_str()));
-    const char* result = ResultText(action, URARGetLastError(h));
-    bool ok = action == URAR_OK;
-    if (ok && mode == 'x') {
-      data.resize(data_size > 0 ? size_t(data_size) : 0);
-      if (!SafeName(name)) {
-        result = "unsafe name, not written";
-        ok = false;
-      } else if (URARGetBuffer(h, URAR_BUFFER_DATA, data.data() ? data.data() : (uint8_t*)"", data_size) != 0 ||
-                 !WriteEntry(argv[3], name, data)) {
-        result = "cannot write";
-        ok = false;
+  {
+    EntryOutput output(h, archive, mode == 'x' ? argv[3] : nullptr);
+    for (;;) {
+      output.Begin();
+      const int32_t action = URARDoActionStream(h, EntryOutput::Write, &output);
+      if (action == URAR_END) break;
+      ++entries;
+      const std::string name = NameOf(h);
+      uint64_t size = 0;
+      URARGetEntrySize64(h, &size);
+      const char* result = output.problem();
+      if (result == nullptr) result = ResultText(action, URARGetLastError(h));
+      bool ok = action == URAR_OK && output.Keep();
+      if (!ok && output.problem()) result = output.problem();
+      if (!ok) ++failures;
+      if (mode == 'l') {
+        printf("%11llu  %-7s %s\n", static_cast<unsigned long long>(size), ok ? "ok" : "FAILED",
+               name.c_str());
+        if (!ok) printf("             %s\n", result);
+      } else if (!ok) {
+        fprintf(stderr, "%s: %s\n", name.c_str(), result);
       }
-    }
-    if (!ok) ++failures;
-    if (mode == 'l') {
-      printf("%11d  %-7s %s\n", data_size, ok ? "ok" : "FAILED", name.c_str());
-      if (!ok) printf("             %s\n", result);
-    } else if (!ok) {
-      fprintf(stderr, "%s: %s\n", name.c_str(), result);
     }
   }
   if (int32_t end = URARGetLastError(h); end != URAR_END_CLEAN) {

@@ -60,12 +60,13 @@ std::set<std::string> ImportedModules(HMODULE m) {
 
 }  // namespace
 
-TEST(ZevurarDll, ExportsExactlyTheSixNamesAndNeedsOnlyTheCRuntime) {
+TEST(ZevurarDll, ExportsExactlyTheSixNamesAndTheStreamingOnesAndNeedsOnlyTheCRuntime) {
   win::UniqueModule dll(LoadLibraryW(ZEVURAR_DLL_PATH));
   ASSERT_TRUE(dll) << "LoadLibraryW failed: " << GetLastError();
   EXPECT_EQ(ExportedNames(dll.get()),
             (std::set<std::string>{"URARDoAction", "URARFinalize", "URARGetBuffer", "URARGetLastError",
-                                   "URARGetSizeBuffer", "URARInitialize"}));
+                                   "URARGetSizeBuffer", "URARInitialize", "URARDoActionStream",
+                                   "URARGetEntrySize64", "URARInitialize64"}));
   // The mingw C runtime lives in msvcrt.dll and reaches the system through kernel32 only.
   for (const std::string& module : ImportedModules(dll.get()))
     EXPECT_TRUE(module == "msvcrt.dll" || module == "kernel32.dll") << module;
