@@ -20,12 +20,16 @@ const char* DecoderName(Decoder d) {
   return "?";
 }
 
-std::vector<uint8_t> LoadFixture(const std::string& archive) {
-  std::ifstream in(std::string(PROJECT_SOURCE_DIR) + "/tests/fixtures/rar/" + archive, std::ios::binary);
+std::string FixtureFolder() { return std::string(PROJECT_SOURCE_DIR) + "/tests/fixtures/rar"; }
+
+std::vector<uint8_t> LoadArchive(const std::string& folder, const std::string& archive) {
+  std::ifstream in(folder + "/" + archive, std::ios::binary);
   std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), {});
-  if (bytes.empty()) throw std::runtime_error("cannot read fixture " + archive);
+  if (bytes.empty()) throw std::runtime_error("cannot read " + folder + "/" + archive);
   return bytes;
 }
+
+std::vector<uint8_t> LoadFixture(const std::string& archive) { return LoadArchive(FixtureFolder(), archive); }
 
 namespace {
 
@@ -96,13 +100,16 @@ int64_t DecodeArchive(Decoder d, const std::vector<uint8_t>& archive) {
   return -1;
 }
 
+void WarmUp(Decoder d, const std::vector<uint8_t>& archive) { DecodeArchive(d, archive); }
+
 void RegisterDecoderRows(const std::string& group, const std::vector<std::string>& archives,
-                         const std::vector<Decoder>& decoders) {
+                         const std::vector<Decoder>& decoders, const std::string& folder) {
   for (const std::string& archive : archives)
     for (Decoder d : decoders) {
       std::string name = group + "/" + archive + "/" + DecoderName(d);
-      benchmark::RegisterBenchmark(name.c_str(), [archive, d](benchmark::State& state) {
-        const std::vector<uint8_t> bytes = LoadFixture(archive);
+      benchmark::RegisterBenchmark(name.c_str(), [folder, archive, d](benchmark::State& state) {
+        const std::vector<uint8_t> bytes = LoadArchive(folder, archive);
+        WarmUp(d, bytes);
         int64_t total = 0;
         for (auto _ : state) {
           total = DecodeArchive(d, bytes);

@@ -15,6 +15,7 @@ const std::vector<uint8_t>& Archive() {
 
 void DecodeRescueSystem(benchmark::State& state, Decoder decoder) {
   const std::vector<uint8_t>& archive = Archive();
+  WarmUp(decoder, archive);
   int64_t total = 0;
   for (auto _ : state) {
     total = DecodeArchive(decoder, archive);

@@ -83,6 +83,33 @@ std::vector<std::uint8_t> BuildArchive(const std::vector<Entry>& entries) {
   return std::move(writer.bytes);
 }
 
+namespace {
+
+void Flush(rarblocks::Writer& writer, std::ostream& out) {
+  out.write(reinterpret_cast<const char*>(writer.bytes.data()), std::streamsize(writer.bytes.size()));
+  if (!out) throw std::runtime_error("cannot write the archive");
+}
+
+}  // namespace
+
+ArchiveStream::ArchiveStream(std::ostream& out) : out_(out) {
+  rarblocks::Writer writer;
+  writer.Marker().MainHeader();
+  Flush(writer, out_);
+}
+
+void ArchiveStream::Add(const Entry& entry) {
+  rarblocks::Writer writer;
+  writer.File(Encode(entry));
+  Flush(writer, out_);
+}
+
+void ArchiveStream::Finish() {
+  rarblocks::Writer writer;
+  writer.EndOfArchive();
+  Flush(writer, out_);
+}
+
 std::vector<Entry> EntriesFromTree(const std::filesystem::path& root, const std::string& prefix) {
   std::vector<std::filesystem::path> paths;
   for (const auto& item : std::filesystem::recursive_directory_iterator(root))

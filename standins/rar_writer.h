@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -36,6 +37,18 @@ struct Entry {
 
 // The whole archive for `entries`, in the given order.
 std::vector<std::uint8_t> BuildArchive(const std::vector<Entry>& entries);
+
+// The same archive written to `out` an entry at a time, for archives larger than memory should
+// hold: the constructor writes the marker and main header, Add one entry, Finish the end block.
+class ArchiveStream {
+ public:
+  explicit ArchiveStream(std::ostream& out);
+  void Add(const Entry& entry);
+  void Finish();
+
+ private:
+  std::ostream& out_;
+};
 
 // Every folder and file below `root` as entries named `prefix` + relative path (with `\`),
 // folders before their contents, in name order so the output is reproducible. A non-empty

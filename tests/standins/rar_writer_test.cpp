@@ -10,6 +10,7 @@
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -190,6 +191,12 @@ TEST(RarWriter, PeersExtractCompressedEntries) {
     }
     const auto bytes = rar_writer::BuildArchive(contents);
     EXPECT_LT(bytes.size(), plain / 2);
+    // Written an entry at a time, the archive is the same to the byte.
+    std::ostringstream streamed;
+    rar_writer::ArchiveStream stream(streamed);
+    for (const auto& entry : contents) stream.Add(entry);
+    stream.Finish();
+    EXPECT_EQ(streamed.str(), std::string(bytes.begin(), bytes.end()));
     const fs::path archive = scratch.path() / (with_continued_model ? "continued.rar" : "kinds.rar");
     WriteBytes(archive, bytes);
     std::vector<std::string> peers = {"unar"};

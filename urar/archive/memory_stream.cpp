@@ -3,6 +3,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "urar/common/huge_pages.h"
+
 MemoryStream* MemOpen(const void* data, int64_t size, const char* mode) {
   if (mode == nullptr) return nullptr;
   auto* s = static_cast<MemoryStream*>(calloc(1, sizeof(MemoryStream)));
@@ -71,6 +73,7 @@ uint8_t* MemWriteSpan(MemoryStream* s, size_t size, size_t* granted) {
     if (void* grown = realloc(s->data, size_t(capacity))) {
       s->data = static_cast<uint8_t*>(grown);
       s->capacity = capacity;
+      if (capacity >= kHugePageWorthy) AdviseHugePages(s->data, size_t(capacity));
     }
   }
   uint64_t room = s->position < s->capacity ? s->capacity - s->position : 0;
