@@ -2,64 +2,96 @@
 
 #include <windows.h>
 
+#include <cstddef>
+
 #include "urar/urar.h"
 
+namespace {
+
+// Each outcome's words in the log and the reason the error page names, in the enums' order.
+struct DownloadRow {
+  DownloadFailure code;
+  const wchar_t* text;
+  FailureReason reason;
+};
+
+constexpr DownloadRow kDownloadRows[] = {
+    {DownloadFailure::None, L"complete", FailureReason::kDownloadFailed},
+    {DownloadFailure::NotStarted, L"not started", FailureReason::kDownloadFailed},
+    {DownloadFailure::Unreachable, L"server unreachable", FailureReason::kServerUnreachable},
+    {DownloadFailure::HttpStatus, L"refused by the server", FailureReason::kHttpStatus},
+    {DownloadFailure::CutOff, L"cut off", FailureReason::kDownloadCutOff},
+    // A body that stalled until its attempt ran out of time broke off, to the user.
+    {DownloadFailure::TimedOut, L"timed out", FailureReason::kDownloadCutOff},
+    {DownloadFailure::TooLong, L"longer than allowed", FailureReason::kDownloadTooLong},
+    {DownloadFailure::NoRoom, L"not enough free space", FailureReason::kDownloadNoRoom},
+    {DownloadFailure::FileWrite, L"file not written", FailureReason::kDownloadNotSaved},
+    {DownloadFailure::Cancelled, L"cancelled", FailureReason::kCancelled},
+};
+
+struct UnpackRow {
+  UnpackProblem code;
+  const wchar_t* text;
+  FailureReason reason;  // every problem of a whole archive not being there: damaged
+};
+
+constexpr UnpackRow kUnpackRows[] = {
+    {UnpackProblem::kNone, L"none", FailureReason::kArchiveDamaged},
+    {UnpackProblem::kNotBound, L"no library bound", FailureReason::kLibrary},
+    {UnpackProblem::kUnreadableArchive, L"archive unreadable", FailureReason::kArchiveDamaged},
+    {UnpackProblem::kNotAnArchive, L"not an archive", FailureReason::kArchiveDamaged},
+    {UnpackProblem::kArchiveCut, L"archive cut short", FailureReason::kArchiveDamaged},
+    {UnpackProblem::kVolumeSet, L"part of a volume set", FailureReason::kArchiveDamaged},
+    {UnpackProblem::kEncryptedHeaders, L"encrypted headers", FailureReason::kArchiveDamaged},
+    {UnpackProblem::kNoEntries, L"no entries", FailureReason::kArchiveDamaged},
+    {UnpackProblem::kUnsafeName, L"entry refused: name leaves the folder",
+     FailureReason::kEntryRefused},
+    {UnpackProblem::kNameTooLong, L"entry refused: name too long", FailureReason::kEntryRefused},
+    {UnpackProblem::kEntryTooLarge, L"entry refused: declared too large",
+     FailureReason::kEntryRefused},
+    {UnpackProblem::kNotEnoughSpace, L"not enough free space", FailureReason::kNotEnoughSpace},
+    {UnpackProblem::kEntryFailed, L"entry damaged", FailureReason::kArchiveDamaged},
+    {UnpackProblem::kWriteFailed, L"entry not written", FailureReason::kEntryNotWritten},
+    {UnpackProblem::kNoMemory, L"out of memory", FailureReason::kOutOfMemory},
+    {UnpackProblem::kDiskFull, L"disk full", FailureReason::kNotEnoughSpace},
+    {UnpackProblem::kCancelled, L"cancelled", FailureReason::kCancelled},
+};
+
+template <typename Row, size_t N>
+constexpr bool InEnumOrder(const Row (&rows)[N], size_t count) {
+  for (size_t i = 0; i < N; ++i)
+    if (static_cast<size_t>(rows[i].code) != i) return false;
+  return N == count;
+}
+static_assert(InEnumOrder(kDownloadRows, static_cast<size_t>(DownloadFailure::Cancelled) + 1));
+static_assert(InEnumOrder(kUnpackRows, static_cast<size_t>(UnpackProblem::kCancelled) + 1));
+
+// The row of `code`; a code this table does not know gets `unknown`.
+template <typename Row, size_t N, typename Code>
+const Row& RowOf(const Row (&rows)[N], Code code, const Row& unknown) {
+  const size_t index = static_cast<size_t>(code);
+  return index < N ? rows[index] : unknown;
+}
+
+constexpr DownloadRow kUnknownDownload{DownloadFailure::None, L"failed",
+                                       FailureReason::kDownloadFailed};
+constexpr UnpackRow kUnknownProblem{UnpackProblem::kNone, L"unknown",
+                                    FailureReason::kArchiveDamaged};
+
+}  // namespace
+
 const wchar_t* DownloadOutcomeText(DownloadFailure failure) {
-  switch (failure) {
-    case DownloadFailure::None: return L"complete";
-    case DownloadFailure::NotStarted: return L"not started";
-    case DownloadFailure::Unreachable: return L"server unreachable";
-    case DownloadFailure::HttpStatus: return L"refused by the server";
-    case DownloadFailure::CutOff: return L"cut off";
-    case DownloadFailure::TimedOut: return L"timed out";
-    case DownloadFailure::TooLong: return L"longer than allowed";
-    case DownloadFailure::NoRoom: return L"not enough free space";
-    case DownloadFailure::FileWrite: return L"file not written";
-    case DownloadFailure::Cancelled: return L"cancelled";
-    default: return L"failed";
-  }
+  return RowOf(kDownloadRows, failure, kUnknownDownload).text;
 }
 
 BuildFailure DownloadFailureOf(const DownloadOutcome& outcome, const std::wstring& file) {
-  BuildFailure failure{FailureReason::kDownloadFailed, file};
-  switch (outcome.failure) {
-    case DownloadFailure::Unreachable: failure.reason = FailureReason::kServerUnreachable; break;
-    case DownloadFailure::HttpStatus:
-      failure.reason = FailureReason::kHttpStatus;
-      failure.number = outcome.http_status;
-      break;
-    case DownloadFailure::CutOff:
-    case DownloadFailure::TimedOut: failure.reason = FailureReason::kDownloadCutOff; break;
-    case DownloadFailure::FileWrite: failure.reason = FailureReason::kDownloadNotSaved; break;
-    case DownloadFailure::TooLong: failure.reason = FailureReason::kDownloadTooLong; break;
-    case DownloadFailure::NoRoom: failure.reason = FailureReason::kDownloadNoRoom; break;
-    case DownloadFailure::Cancelled: failure.reason = FailureReason::kCancelled; break;
-    default: break;
-  }
+  BuildFailure failure{RowOf(kDownloadRows, outcome.failure, kUnknownDownload).reason, file};
+  if (failure.reason == FailureReason::kHttpStatus) failure.number = outcome.http_status;
   return failure;
 }
 
 const wchar_t* UnpackProblemText(UnpackProblem problem) {
-  switch (problem) {
-    case UnpackProblem::kNone: return L"none";
-    case UnpackProblem::kNotBound: return L"no library bound";
-    case UnpackProblem::kUnreadableArchive: return L"archive unreadable";
-    case UnpackProblem::kNotAnArchive: return L"not an archive";
-    case UnpackProblem::kArchiveCut: return L"archive cut short";
-    case UnpackProblem::kVolumeSet: return L"part of a volume set";
-    case UnpackProblem::kEncryptedHeaders: return L"encrypted headers";
-    case UnpackProblem::kNoEntries: return L"no entries";
-    case UnpackProblem::kUnsafeName: return L"entry refused: name leaves the folder";
-    case UnpackProblem::kNameTooLong: return L"entry refused: name too long";
-    case UnpackProblem::kEntryTooLarge: return L"entry refused: declared too large";
-    case UnpackProblem::kNotEnoughSpace: return L"not enough free space";
-    case UnpackProblem::kEntryFailed: return L"entry damaged";
-    case UnpackProblem::kWriteFailed: return L"entry not written";
-    case UnpackProblem::kNoMemory: return L"out of memory";
-    case UnpackProblem::kDiskFull: return L"disk full";
-    case UnpackProblem::kCancelled: return L"cancelled";
-  }
-  return L"unknown";
+  return RowOf(kUnpackRows, problem, kUnknownProblem).text;
 }
 
 std::wstring VolumeOf(const std::wstring& folder) {
@@ -72,28 +104,20 @@ std::wstring VolumeOf(const std::wstring& folder) {
 
 BuildFailure UnpackFailureOf(const UnpackReport& report, const std::wstring& file,
                              const std::wstring& volume) {
-  BuildFailure failure{FailureReason::kArchiveDamaged, file};
+  BuildFailure failure{RowOf(kUnpackRows, report.problem, kUnknownProblem).reason, file};
   failure.entry = report.entry;
-  switch (report.problem) {
-    case UnpackProblem::kNotBound: failure.reason = FailureReason::kLibrary; break;
-    case UnpackProblem::kUnsafeName:
-    case UnpackProblem::kNameTooLong:
-    case UnpackProblem::kEntryTooLarge: failure.reason = FailureReason::kEntryRefused; break;
-    case UnpackProblem::kNotEnoughSpace:
-    case UnpackProblem::kDiskFull:
-      failure.reason = FailureReason::kNotEnoughSpace;
-      failure.volume = volume;
+  switch (failure.reason) {
+    case FailureReason::kCancelled: return BuildFailure{FailureReason::kCancelled};
+    case FailureReason::kNotEnoughSpace: failure.volume = volume; break;
+    case FailureReason::kArchiveDamaged:  // an entry the library gave up on as too much work
+      if (report.problem == UnpackProblem::kEntryFailed &&
+          report.libraryCode == URAR_ENTRY_TOO_MUCH_WORK)
+        failure.reason = FailureReason::kTooMuchWork;
       break;
-    case UnpackProblem::kEntryFailed:
-      if (report.libraryCode == URAR_ENTRY_TOO_MUCH_WORK) failure.reason = FailureReason::kTooMuchWork;
-      break;
-    case UnpackProblem::kNoMemory: failure.reason = FailureReason::kOutOfMemory; break;
-    case UnpackProblem::kCancelled: failure = BuildFailure{FailureReason::kCancelled}; break;
-    case UnpackProblem::kWriteFailed:
-      failure.reason = FailureReason::kEntryNotWritten;
+    case FailureReason::kEntryNotWritten:
       if (failure.entry.empty()) failure.entry = file;
       break;
-    default: break;  // every other problem: the archive is not whole or not readable
+    default: break;
   }
   return failure;
 }
