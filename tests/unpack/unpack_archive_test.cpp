@@ -1,133 +1,8 @@
-// The unpack client over the real extraction library: binding, unpacking archives made by the
-// RAR writer into a scratch folder, and the refusal of every name, size and archive it cannot
-// write safely.
-#include <gtest/gtest.h>
-#include <windows.h>
-
-#include <string>
-#include <vector>
-
-#include "standins/rar_block_writer.h"
-#include "standins/rar_writer.h"
-#include "tests/support/scratch_folder.h"
-#include "unpack/folder_files.h"
-#include "unpack/unpack_archive.h"
-#include "win/text.h"
+// The unpack client over the real extraction library: unpacking archives made by the RAR writer
+// into a scratch folder, and the refusal of every name, size and archive it cannot write safely.
+#include "tests/unpack/unpack_fixture.h"
 
 namespace {
-
-std::vector<std::uint8_t> Bytes(const std::string& text) { return {text.begin(), text.end()}; }
-
-std::vector<std::uint8_t> Pattern(std::size_t size, unsigned seed) {
-  std::vector<std::uint8_t> data(size);
-  for (std::size_t i = 0; i < size; ++i) data[i] = static_cast<std::uint8_t>(i * seed + (i >> 8));
-  return data;
-}
-
-// The real library's bytes, as the program carries them in its resource.
-const std::string& Library() {
-  static const std::string bytes = [] {
-    const auto read = ReadWholeFile(win::Widen(ZEVURAR_DLL));
-    return read ? std::string(read->begin(), read->end()) : std::string();
-  }();
-  return bytes;
-}
-
-bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
-
-std::vector<std::uint8_t> Contents(const std::wstring& path) {
-  auto bytes = ReadWholeFile(path);
-  EXPECT_TRUE(bytes) << "missing " << std::string(path.begin(), path.end());
-  return bytes ? *bytes : std::vector<std::uint8_t>();
-}
-
-// A scratch folder with the real library in it, like the working folder, and an output folder
-// below it, so that an escape from the output folder would land in the scratch folder.
-class UnpackTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    work_ = folder_.Path();
-    scratch_ = work_.substr(0, work_.size() - 1);
-    ASSERT_TRUE(CopyFileW(win::Widen(ZEVURAR_DLL).c_str(), (work_ + L"zevurar.dll").c_str(), FALSE));
-    out_ = scratch_ + L"\\out\\";
-    ASSERT_TRUE(CreateDirectoryW(out_.c_str(), nullptr));
-    ASSERT_TRUE(LoadUrarLibrary(library_, work_, Library()));
-  }
-  void TearDown() override { FreeUrarLibrary(library_); }
-
-  std::wstring WriteArchive(const std::vector<rar_writer::Entry>& entries) {
-    const auto bytes = rar_writer::BuildArchive(entries);
-    const std::wstring path = work_ + L"archive.zip";
-    DeleteFileW(path.c_str());
-    EXPECT_TRUE(WriteFolderFile(scratch_, L"archive.zip", bytes.data(), bytes.size()));
-    return path;
-  }
-
-  bool Unpack(const std::vector<rar_writer::Entry>& entries) {
-    return UnpackArchive(library_, WriteArchive(entries), out_, &report_);
-  }
-  bool UnpackBytes(const std::vector<std::uint8_t>& bytes) {
-    DeleteFileW((work_ + L"archive.zip").c_str());
-    EXPECT_TRUE(WriteFolderFile(scratch_, L"archive.zip", bytes.data(), bytes.size()));
-    return UnpackArchive(library_, work_ + L"archive.zip", out_, &report_);
-  }
-  bool OutputIsEmpty() { return RemoveDirectoryW(out_.c_str()) && CreateDirectoryW(out_.c_str(), nullptr); }
-
-  ScratchFolder folder_{L"unpack_test"};
-  std::wstring scratch_, work_, out_;
-  UrarLibrary library_;
-  UnpackReport report_;
-};
-
-TEST_F(UnpackTest, BindsAllNineEntryPointsAndUnbinds) {
-  EXPECT_TRUE(library_.module && library_.URARInitialize && library_.URARFinalize &&
-              library_.URARDoAction && library_.URARGetSizeBuffer && library_.URARGetBuffer &&
-              library_.URARGetLastError && library_.URARDoActionStream &&
-              library_.URARGetEntrySize64 && library_.URARInitialize64);
-  FreeUrarLibrary(library_);
-  EXPECT_FALSE(library_.module || library_.URARInitialize || library_.URARGetLastError);
-  EXPECT_EQ(GetModuleHandleW((work_ + L"zevurar.dll").c_str()), nullptr);
-  EXPECT_FALSE(UnpackArchive(library_, WriteArchive({{"a.txt", Bytes("a")}}), out_));
-}
-
-TEST_F(UnpackTest, BindingFailsWithoutTheLibraryOrWithAnEntryPointMissing) {
-  UrarLibrary other;
-  EXPECT_FALSE(LoadUrarLibrary(other, out_, Library()));
-  EXPECT_FALSE(other.module || other.URARInitialize);
-
-  std::wstring incomplete = win::Widen(INCOMPLETE_DLL);
-  incomplete.resize(incomplete.find_last_of(L"/\\"));
-  const auto incomplete_bytes = ReadWholeFile(incomplete + L"\\zevurar.dll");
-  ASSERT_TRUE(incomplete_bytes);
-  EXPECT_FALSE(LoadUrarLibrary(
-      other, incomplete, std::string(incomplete_bytes->begin(), incomplete_bytes->end())));
-  EXPECT_FALSE(other.module || other.URARInitialize || other.URARGetBuffer);
-  EXPECT_EQ(GetModuleHandleW((incomplete + L"\\zevurar.dll").c_str()), nullptr);
-}
-
-// Only the bytes the program carries load: a library that differs by one byte, or a different
-// library, is never loaded; nor is one that someone holds open for writing, as it could change
-// between the comparison and the load.
-TEST_F(UnpackTest, OnlyTheProgramsOwnLibraryIsLoaded) {
-  FreeUrarLibrary(library_);
-  std::string changed = Library();
-  changed[changed.size() / 2] ^= 1;
-  std::wstring incomplete = win::Widen(INCOMPLETE_DLL);
-  incomplete.resize(incomplete.find_last_of(L"/\\"));
-  UrarLibrary other;
-  EXPECT_FALSE(LoadUrarLibrary(other, work_, changed));
-  EXPECT_FALSE(LoadUrarLibrary(other, incomplete, Library()));
-  EXPECT_FALSE(other.module);
-  {
-    const win::UniqueFile writer(CreateFileW((work_ + L"zevurar.dll").c_str(), GENERIC_WRITE,
-                                             FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                             OPEN_EXISTING, 0, nullptr));
-    ASSERT_TRUE(writer);
-    EXPECT_FALSE(LoadUrarLibrary(other, work_, Library()));
-  }
-  EXPECT_EQ(GetModuleHandleW((work_ + L"zevurar.dll").c_str()), nullptr);
-  EXPECT_TRUE(LoadUrarLibrary(other, work_, Library()));
-}
 
 // Folders at any depth, with either separator, empty files, and a big entry between small ones
 // (the work buffer grows and is then reused for shorter names and data).
@@ -390,17 +265,6 @@ TEST_F(UnpackTest, FailsWhenTheArchiveCannotBeReadOrAnEntryCannotBeWritten) {
   EXPECT_FALSE(Unpack({{"taken", Bytes("a folder is in the way")}}));
   EXPECT_EQ(report_.problem, UnpackProblem::kWriteFailed);
   EXPECT_EQ(report_.entry, L"taken");
-}
-
-TEST(FolderFile, ReadsBackWhatItWroteAndRefusesUnsafeNames) {
-  ScratchFolder scratch(L"folder_file_test");
-  const std::wstring folder = scratch.Path() + L"inner";
-  const auto data = Pattern(70000, 11);
-  ASSERT_TRUE(WriteFolderFile(folder, L"x\\y/z.bin", data.data(), data.size()));
-  EXPECT_EQ(ReadWholeFile(folder + L"\\x\\y\\z.bin"), data);
-  EXPECT_EQ(ReadWholeFile(folder + L"\\missing"), std::nullopt);
-  EXPECT_FALSE(WriteFolderFile(folder, L"..\\outside.bin", data.data(), data.size()));
-  EXPECT_FALSE(Exists(scratch.Path() + L"outside.bin"));
 }
 
 }  // namespace
