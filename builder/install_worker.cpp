@@ -279,12 +279,12 @@ bool UnpackArchives(InstallJob& job) {
       std::wstring line = std::wstring(L"unpacking failed: ") + name + L": " +
                           UnpackProblemText(report.problem);
       if (!report.entry.empty()) line += L": " + report.entry;
-      if (report.libraryCode)
-        line += L", library code " + std::to_wstring(report.libraryCode) + L" (" +
-                win::Widen(URARResultName(report.libraryCode)) + L")";
+      if (report.library_code)
+        line += L", library code " + std::to_wstring(report.library_code) + L" (" +
+                win::Widen(URARResultName(report.library_code)) + L")";
       if (report.problem == UnpackProblem::kNotEnoughSpace)
-        line += L", " + std::to_wstring(report.neededBytes) + L" bytes needed, " +
-                std::to_wstring(report.freeBytes) + L" free";
+        line += L", " + std::to_wstring(report.needed_bytes) + L" bytes needed, " +
+                std::to_wstring(report.free_bytes) + L" free";
       job.log.Line(line);
       if (report.problem == UnpackProblem::kCancelled) job.log.Line(L"build stopped by the user");
       Fail(job, UnpackFailureOf(report, name, VolumeOf(job.work_folder)));

@@ -111,7 +111,7 @@ BuildFailure UnpackFailureOf(const UnpackReport& report, const std::wstring& fil
     case FailureReason::kNotEnoughSpace: failure.volume = volume; break;
     case FailureReason::kArchiveDamaged:  // an entry the library gave up on as too much work
       if (report.problem == UnpackProblem::kEntryFailed &&
-          report.libraryCode == URAR_ENTRY_TOO_MUCH_WORK)
+          report.library_code == URAR_ENTRY_TOO_MUCH_WORK)
         failure.reason = FailureReason::kTooMuchWork;
       break;
     case FailureReason::kEntryNotWritten:

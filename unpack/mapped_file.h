@@ -23,7 +23,7 @@ class MappedFile {
   bool opened() const { return static_cast<bool>(file_); }
   // Not opened because the address space had no room for the view (a large file in a 32-bit
   // process, or memory exhausted), not because the file is unreadable.
-  bool outOfMemory() const { return outOfMemory_; }
+  bool out_of_memory() const { return outOfMemory_; }
   const std::uint8_t* data() const { return view_; }
   // Drops the view's pages from the process's working set. They stay in the system's file
   // cache, and a later read of any of them maps it again; without this every page the library

@@ -20,9 +20,9 @@ constexpr std::int32_t kLibraryNoMemory = 1;
 // One library handle over the mapped archive; finalised before the mapping may go.
 class UrarSession {
  public:
-  UrarSession(const UrarLibrary& library, const MappedFile& archive, std::uint32_t sizeLimit)
+  UrarSession(const UrarLibrary& library, const MappedFile& archive, std::uint32_t size_limit)
       : library_(library) {
-    handle_ = library.URARInitialize64(sizeLimit, archive.data(), archive.size());
+    handle_ = library.URARInitialize64(size_limit, archive.data(), archive.size());
   }
   UrarSession(const UrarSession&) = delete;
   UrarSession& operator=(const UrarSession&) = delete;
@@ -92,15 +92,15 @@ bool CheckEnd(const UrarLibrary& library, URARHandle* handle, int entries, Unpac
 // An entry the library could not extract: out of memory is not damage.
 bool FailEntry(const UrarLibrary& library, URARHandle* handle, std::int32_t action,
                const std::wstring& name, UnpackReport& report) {
-  report.libraryCode = library.URARGetLastError(handle);
-  const bool noMemory = action == URAR_NO_MEMORY || report.libraryCode == kLibraryNoMemory;
-  return Fail(report, noMemory ? UnpackProblem::kNoMemory : UnpackProblem::kEntryFailed, name);
+  report.library_code = library.URARGetLastError(handle);
+  const bool no_memory = action == URAR_NO_MEMORY || report.library_code == kLibraryNoMemory;
+  return Fail(report, no_memory ? UnpackProblem::kNoMemory : UnpackProblem::kEntryFailed, name);
 }
 
 // The first pass: every entry's name and declared size without extracting any but the tiniest
 // (a size limit of 1 makes the library decline the rest), the walk's end, and the free space.
 bool Survey(const UrarLibrary& library, const MappedFile& archive,
-            const std::wstring& outputFolder, FolderNames& names, UnpackReport& report,
+            const std::wstring& output_folder, FolderNames& names, UnpackReport& report,
             const UnpackCancelled& cancelled) {
   UrarSession session(library, archive, 1);
   if (!session.get()) return Fail(report, UnpackProblem::kNoMemory);
@@ -123,12 +123,12 @@ bool Survey(const UrarLibrary& library, const MappedFile& archive,
   if (!CheckEnd(library, session.get(), entries, report)) return false;
 
   ULARGE_INTEGER available{};
-  CreateDirectoryW(outputFolder.c_str(), nullptr);
-  if (!GetDiskFreeSpaceExW(outputFolder.c_str(), &available, nullptr, nullptr))
+  CreateDirectoryW(output_folder.c_str(), nullptr);
+  if (!GetDiskFreeSpaceExW(output_folder.c_str(), &available, nullptr, nullptr))
     return Fail(report, UnpackProblem::kWriteFailed);
-  report.neededBytes = total + kFreeSpaceMargin;
-  report.freeBytes = available.QuadPart;
-  if (report.freeBytes < report.neededBytes) return Fail(report, UnpackProblem::kNotEnoughSpace);
+  report.needed_bytes = total + kFreeSpaceMargin;
+  report.free_bytes = available.QuadPart;
+  if (report.free_bytes < report.needed_bytes) return Fail(report, UnpackProblem::kNotEnoughSpace);
   return true;
 }
 
@@ -166,7 +166,7 @@ class EntryFile {
   const std::wstring& name() const { return *name_; }
   bool stopped() const { return stopped_; }
   bool refused() const { return refused_; }
-  DWORD writeError() const { return writeError_; }
+  DWORD write_error() const { return writeError_; }
   // Closes the file once the library accepted the entry; false when it cannot be made or closed.
   bool Keep() {
     if (!file_ && !Open()) return false;
@@ -239,18 +239,18 @@ class EntryFile {
 };
 
 bool FailWrite(UnpackReport& report, const EntryFile& file) {
-  const DWORD error = file.writeError();
+  const DWORD error = file.write_error();
   const bool full = error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL;
   return Fail(report, full ? UnpackProblem::kDiskFull : UnpackProblem::kWriteFailed, file.name());
 }
 
 // The second pass: every entry decoded straight into its file and checked.
 bool ExtractAll(const UrarLibrary& library, const MappedFile& archive,
-                const std::wstring& outputFolder, UnpackReport& report,
+                const std::wstring& output_folder, UnpackReport& report,
                 const EntryWritten& written, const UnpackCancelled& cancelled) {
   UrarSession session(library, archive, 0);
   if (!session.get()) return Fail(report, UnpackProblem::kNoMemory);
-  EntryFile file(library, session.get(), archive, outputFolder, cancelled, report);
+  EntryFile file(library, session.get(), archive, output_folder, cancelled, report);
   int entries = 0;
   for (;; ++entries) {
     if (cancelled && cancelled()) return Fail(report, UnpackProblem::kCancelled);
@@ -260,7 +260,7 @@ bool ExtractAll(const UrarLibrary& library, const MappedFile& archive,
     if (file.refused() || !file.Name()) return false;
     // A missing, refused or damaged entry fails the whole archive; what was written is deleted.
     if (file.stopped()) return Fail(report, UnpackProblem::kCancelled, file.name());
-    if (file.writeError() != 0) return FailWrite(report, file);
+    if (file.write_error() != 0) return FailWrite(report, file);
     if (action != URAR_OK) return FailEntry(library, session.get(), action, file.name(), report);
     if (!file.Keep()) return FailWrite(report, file);
     if (written) {
@@ -274,20 +274,20 @@ bool ExtractAll(const UrarLibrary& library, const MappedFile& archive,
 
 }  // namespace
 
-bool UnpackArchive(const UrarLibrary& library, const std::wstring& archivePath,
-                   const std::wstring& outputFolder, UnpackReport* report,
+bool UnpackArchive(const UrarLibrary& library, const std::wstring& archive_path,
+                   const std::wstring& output_folder, UnpackReport* report,
                    const EntryWritten& written, FolderNames* names,
                    const UnpackCancelled& cancelled) {
   UnpackReport ignored;
   UnpackReport& r = report ? *report : ignored;
   r = UnpackReport();
   if (!library.module) return Fail(r, UnpackProblem::kNotBound);
-  const MappedFile archive(archivePath);
+  const MappedFile archive(archive_path);
   if (!archive.opened())
-    return Fail(r, archive.outOfMemory() ? UnpackProblem::kNoMemory
+    return Fail(r, archive.out_of_memory() ? UnpackProblem::kNoMemory
                                          : UnpackProblem::kUnreadableArchive);
   if (!StartsWithRarMarker(archive)) return Fail(r, UnpackProblem::kNotAnArchive);
   FolderNames own_names;
-  return Survey(library, archive, outputFolder, names ? *names : own_names, r, cancelled) &&
-         ExtractAll(library, archive, outputFolder, r, written, cancelled);
+  return Survey(library, archive, output_folder, names ? *names : own_names, r, cancelled) &&
+         ExtractAll(library, archive, output_folder, r, written, cancelled);
 }

@@ -42,9 +42,9 @@ enum class UnpackProblem {
 struct UnpackReport {
   UnpackProblem problem = UnpackProblem::kNone;
   std::wstring entry;             // the entry concerned, when there is one
-  std::int32_t libraryCode = 0;   // the library's reason (URARGetLastError) for kEntryFailed
-  std::uint64_t neededBytes = 0;  // kNotEnoughSpace: the declared total plus the margin
-  std::uint64_t freeBytes = 0;    // kNotEnoughSpace: what the volume has free
+  std::int32_t library_code = 0;   // the library's reason (URARGetLastError) for kEntryFailed
+  std::uint64_t needed_bytes = 0;  // kNotEnoughSpace: the declared total plus the margin
+  std::uint64_t free_bytes = 0;    // kNotEnoughSpace: what the volume has free
 };
 
 // Told of each entry once it is written: its name and size.
@@ -52,14 +52,14 @@ using EntryWritten = std::function<void(const std::wstring& entry, std::uint64_t
 // Asked between entries and while an entry's bytes are written; true stops the unpacking.
 using UnpackCancelled = std::function<bool()>;
 
-// Unpacks every entry of the archive file into `outputFolder`. False when the archive is not a
+// Unpacks every entry of the archive file into `output_folder`. False when the archive is not a
 // whole RAR archive with at least one entry, when any entry is refused (name, size, free space)
 // or fails to extract or write, or when cancelled; `report`, when given, says why. Each entry
 // claims its name in `names` (the folder's files claimed so far: one archive's alone when null),
 // and a name claimed before is refused; no file is ever overwritten. Nothing is written unless
 // the survey accepts the whole archive; an entry that fails later is deleted (entries written
 // before it stay).
-bool UnpackArchive(const UrarLibrary& library, const std::wstring& archivePath,
-                   const std::wstring& outputFolder, UnpackReport* report = nullptr,
+bool UnpackArchive(const UrarLibrary& library, const std::wstring& archive_path,
+                   const std::wstring& output_folder, UnpackReport* report = nullptr,
                    const EntryWritten& written = nullptr, FolderNames* names = nullptr,
                    const UnpackCancelled& cancelled = nullptr);

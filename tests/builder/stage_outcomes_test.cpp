@@ -82,7 +82,7 @@ TEST(StageOutcomes, UnpackProblemsNameTheirReason) {
   // An entry whose filters spent the archive's work budget is not called damaged.
   UnpackReport heavy;
   heavy.problem = UnpackProblem::kEntryFailed;
-  heavy.libraryCode = URAR_ENTRY_TOO_MUCH_WORK;
+  heavy.library_code = URAR_ENTRY_TOO_MUCH_WORK;
   EXPECT_EQ(EnglishLine(UnpackFailureOf(heavy, L"scanner.zip", L"D:")),
             L"Unpacking: the archive scanner.zip asks for too much work.");
 }

@@ -101,7 +101,7 @@ TEST_F(UnpackTest, ADamagedEntryFailsWithTheLibrarysReasonAndIsNotWritten) {
   EXPECT_FALSE(Unpack({{"first.txt", Bytes("1")}, damaged, {"last.txt", Bytes("3")}}));
   EXPECT_EQ(report_.problem, UnpackProblem::kEntryFailed);
   EXPECT_EQ(report_.entry, L"damaged.bin");
-  EXPECT_EQ(report_.libraryCode, 8) << "checksum mismatch";
+  EXPECT_EQ(report_.library_code, 8) << "checksum mismatch";
   EXPECT_FALSE(Exists(out_ + L"damaged.bin"));
   EXPECT_FALSE(Exists(out_ + L"last.txt"));
 }
