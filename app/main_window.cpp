@@ -172,10 +172,7 @@ bool MainWindow::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam, LRESU
       OnClose();
       DestroyWindow(Window());
       return true;
-    case WM_DESTROY:
-      PostQuitMessage(0);
-      return false;
-    default:
-      return false;
+    case WM_DESTROY: PostQuitMessage(0); return false;
+    default: return false;
   }
 }

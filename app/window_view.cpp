@@ -96,11 +96,11 @@ WindowView::WindowView(std::unique_ptr<ui::Scene> scene, i18n::TranslationTable 
       eject_note_(Required(*scene_, "EjectNote")),
       success_picture_(Required(*scene_, "SuccessPicture")),
       error_picture_(Required(*scene_, "ErrorPicture")),
-      clickable_{Required(*scene_, "StartButton"), Required(*scene_, "RefreshLink"),
-                 Required(*scene_, "InstallButton"), Required(*scene_, "ContinueButton"),
-                 Required(*scene_, "CancelButton"), Required(*scene_, "CloseButton"),
-                 Required(*scene_, "CloseBox"), Required(*scene_, "TryAgainButton"),
-                 Required(*scene_, "OpenLogButton"), Required(*scene_, "CopyLogButton"),
+      clickable_{Required(*scene_, "StartButton"),        Required(*scene_, "RefreshLink"),
+                 Required(*scene_, "InstallButton"),      Required(*scene_, "ContinueButton"),
+                 Required(*scene_, "CancelButton"),       Required(*scene_, "CloseButton"),
+                 Required(*scene_, "CloseBox"),           Required(*scene_, "TryAgainButton"),
+                 Required(*scene_, "OpenLogButton"),      Required(*scene_, "CopyLogButton"),
                  Required(*scene_, "SafelyRemoveButton"), Required(*scene_, "MakeAnotherButton")} {
   drive_list_->SetSelectHandler([this] { ShowDriveChoice(); });
 }
@@ -175,7 +175,7 @@ void WindowView::SetConfirmation(const RemovableDrive& drive, const DriveContent
   // Less than the size's last digit still reads as something, never as "0.0 MB".
   const std::wstring size = contents.bytes < 100000 ? L"< 0" + std::wstring(1, mark) + L"1 MB"
                                                     : SizeText(contents.bytes, mark);
-  const wchar_t* key = contents.more       ? L"It holds more than {files} files ({size})."
+  const wchar_t* key = contents.more         ? L"It holds more than {files} files ({size})."
                        : contents.files == 0 ? L"It holds no files."
                        : contents.files == 1 ? L"It holds 1 file ({size})."
                                              : L"It holds {files} files ({size}).";
@@ -220,11 +220,10 @@ std::wstring WindowView::FiguresText(const ProgressSnapshot& progress, double se
   const wchar_t mark = DecimalMark(user_lcid);
   const progress_figures::Amount amount =
       progress_figures::AmountText(progress.received, progress.expected, mark);
-  std::wstring text =
-      amount.total.empty()
-          ? amount.done
-          : Filled(LookupTranslation(L"{done} of {total}"),
-                   {{L"{done}", amount.done}, {L"{total}", amount.total}});
+  std::wstring text = amount.total.empty()
+                          ? amount.done
+                          : Filled(LookupTranslation(L"{done} of {total}"),
+                                   {{L"{done}", amount.done}, {L"{total}", amount.total}});
   if (const double speed = download_figures_.Speed(); speed > 0)
     text += L"  \u00b7  " + progress_figures::SpeedText(speed, mark);
   if (const double left = download_figures_.SecondsLeft(); left >= 0)

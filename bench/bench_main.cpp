@@ -19,7 +19,8 @@ class RatioReporter : public benchmark::ConsoleReporter {
       std::string name = run.benchmark_name();
       // Drop the run options Google Benchmark appends ("/min_time:0.300", "/real_time").
       for (size_t option; (option = name.rfind('/')) != std::string::npos &&
-                          (name.compare(option + 1, 9, "min_time:") == 0 || name.compare(option + 1, 9, "real_time") == 0);)
+                          (name.compare(option + 1, 9, "min_time:") == 0 ||
+                           name.compare(option + 1, 9, "real_time") == 0);)
         name.resize(option);
       size_t cut = name.rfind('/');
       speeds_[name.substr(0, cut)][name.substr(cut + 1)] = it->second.value;
@@ -33,7 +34,8 @@ class RatioReporter : public benchmark::ConsoleReporter {
       if (ours == rows.end()) continue;
       printf("%-70s %10.1f ", prefix.c_str(), ours->second / 1e6);
       for (const auto& [who, speed] : rows)
-        if (who != "urar") printf(" %.2fx %s (%.1f MB/s)", ours->second / speed, who.c_str(), speed / 1e6);
+        if (who != "urar")
+          printf(" %.2fx %s (%.1f MB/s)", ours->second / speed, who.c_str(), speed / 1e6);
       printf("\n");
     }
   }

@@ -34,7 +34,8 @@ const Corpus& LoadCorpus() {
     Corpus c;
     g_programs = &c.programs;
     g_vm_program_observer = Collect;
-    for (const char* name : {"sharpcompress-Rar.rar", "libarchive-test_read_format_rar_filter.rar"}) {
+    for (const char* name :
+         {"sharpcompress-Rar.rar", "libarchive-test_read_format_rar_filter.rar"}) {
       const std::vector<uint8_t> archive = LoadFixture(name);
       URARHandle* h = URARInitialize(0, archive.data(), int32_t(archive.size()));
       while (h && URARDoAction(h) == URAR_OK) {
@@ -101,8 +102,8 @@ void RunFilter(benchmark::State& state, StandardFilter kind, bool native, uint32
 const bool kRegistered = [] {
   constexpr uint32_t kX86Block = 204288;  // bsdcat.exe as one block
   constexpr uint32_t kDeltaBlock = 0x1E000 - 1;
-  benchmark::RegisterBenchmark("filter/e8/urar", RunFilter, StandardFilter::kE8, true,
-                               kX86Block, 0);
+  benchmark::RegisterBenchmark("filter/e8/urar", RunFilter, StandardFilter::kE8, true, kX86Block,
+                               0);
   benchmark::RegisterBenchmark("filter/e8/interpreted", RunFilter, StandardFilter::kE8, false,
                                kX86Block, 0);
   benchmark::RegisterBenchmark("filter/delta4/urar", RunFilter, StandardFilter::kDelta, true,

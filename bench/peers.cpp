@@ -29,7 +29,9 @@ std::vector<uint8_t> LoadArchive(const std::string& folder, const std::string& a
   return bytes;
 }
 
-std::vector<uint8_t> LoadFixture(const std::string& archive) { return LoadArchive(FixtureFolder(), archive); }
+std::vector<uint8_t> LoadFixture(const std::string& archive) {
+  return LoadArchive(FixtureFolder(), archive);
+}
 
 namespace {
 
@@ -80,8 +82,10 @@ int64_t DecodeUnarr(const std::vector<uint8_t>& archive) {
   while (ar && total >= 0 && ar_parse_entry(ar)) {
     size_t size = ar_entry_get_size(ar);
     out.resize(size + 1);
-    if (!ar_entry_uncompress(ar, out.data(), size)) total = -1;
-    else total += int64_t(size);
+    if (!ar_entry_uncompress(ar, out.data(), size))
+      total = -1;
+    else
+      total += int64_t(size);
   }
   if (ar && total >= 0 && !ar_at_eof(ar)) total = -1;
   if (ar) ar_close_archive(ar);
@@ -107,18 +111,22 @@ void RegisterDecoderRows(const std::string& group, const std::vector<std::string
   for (const std::string& archive : archives)
     for (Decoder d : decoders) {
       std::string name = group + "/" + archive + "/" + DecoderName(d);
-      benchmark::RegisterBenchmark(name.c_str(), [folder, archive, d](benchmark::State& state) {
-        const std::vector<uint8_t> bytes = LoadArchive(folder, archive);
-        WarmUp(d, bytes);
-        int64_t total = 0;
-        for (auto _ : state) {
-          total = DecodeArchive(d, bytes);
-          if (total < 0) {
-            state.SkipWithError("decoder failed on this archive");
-            break;
-          }
-        }
-        state.SetBytesProcessed(int64_t(state.iterations()) * total);
-      })->Unit(benchmark::kMillisecond)->MinTime(0.3);
+      benchmark::RegisterBenchmark(name.c_str(),
+                                   [folder, archive, d](benchmark::State& state) {
+                                     const std::vector<uint8_t> bytes =
+                                         LoadArchive(folder, archive);
+                                     WarmUp(d, bytes);
+                                     int64_t total = 0;
+                                     for (auto _ : state) {
+                                       total = DecodeArchive(d, bytes);
+                                       if (total < 0) {
+                                         state.SkipWithError("decoder failed on this archive");
+                                         break;
+                                       }
+                                     }
+                                     state.SetBytesProcessed(int64_t(state.iterations()) * total);
+                                   })
+          ->Unit(benchmark::kMillisecond)
+          ->MinTime(0.3);
     }
 }

@@ -7,10 +7,10 @@
 namespace {
 
 const bool kRegistered = [] {
-  RegisterDecoderRows("ppmd",
-                      {"unarr-lipsum_rar4_ppmd.rar", "junrar-preserved-maxmb0.rar",
-                       "junrar-hostile-maxmb255.rar"},
-                      {Decoder::kUrar, Decoder::kLibarchive, Decoder::kUnarr});
+  RegisterDecoderRows(
+      "ppmd",
+      {"unarr-lipsum_rar4_ppmd.rar", "junrar-preserved-maxmb0.rar", "junrar-hostile-maxmb255.rar"},
+      {Decoder::kUrar, Decoder::kLibarchive, Decoder::kUnarr});
   RegisterDecoderRows("ppmd",
                       {"php-rar-latest_winrar.rar", "rarfile-unicode.rar",
                        "libarchive-test_read_format_rar_ppmd_lzss_conversion.rar"},

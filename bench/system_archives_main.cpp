@@ -78,7 +78,9 @@ int main(int argc, char** argv) {
       const std::uint64_t scale = std::uint64_t{4096} << (rng() % 10);
       size = scale + rng() % scale;
       kind = text < rest / 5 ? Kind::kText : programs < rest / 5 ? Kind::kProgram : Kind::kImage;
-      std::uint64_t& budget = kind == Kind::kText ? text : kind == Kind::kProgram ? programs : image;
+      std::uint64_t& budget = kind == Kind::kText      ? text
+                              : kind == Kind::kProgram ? programs
+                                                       : image;
       if (size > system->total - total) size = system->total - total;
       budget += size;
       if (kind == Kind::kText)

@@ -13,8 +13,8 @@ constexpr wchar_t kValue[] = L"AcceptedRelease";
 
 std::uint32_t AcceptedRelease() {
   HKEY key_handle = nullptr;
-  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kKey, 0, KEY_QUERY_VALUE | KEY_WOW64_64KEY,
-                    &key_handle) != ERROR_SUCCESS)
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kKey, 0, KEY_QUERY_VALUE | KEY_WOW64_64KEY, &key_handle) !=
+      ERROR_SUCCESS)
     return 0;
   const win::UniqueRegKey key(key_handle);
   DWORD release = 0, size = sizeof release;

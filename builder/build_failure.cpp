@@ -61,12 +61,10 @@ constexpr ReasonTexts kReasonTexts[] = {
     {FailureReason::kNone, L"", L""},
     {FailureReason::kWorkFolder, L"Preparing: the working folder could not be made ready.",
      kRestart},
-    {FailureReason::kServerUnreachable, L"Download: the server could not be reached.",
-     kConnection},
+    {FailureReason::kServerUnreachable, L"Download: the server could not be reached.", kConnection},
     {FailureReason::kHttpStatus, L"Download: the server did not send {file} (status {status}).",
      kLater},
-    {FailureReason::kDownloadCutOff, L"Download: the download of {file} was cut off.",
-     kConnection},
+    {FailureReason::kDownloadCutOff, L"Download: the download of {file} was cut off.", kConnection},
     {FailureReason::kDownloadNotSaved, L"Download: {file} could not be saved.", kSpace},
     {FailureReason::kDownloadTooLong, L"Download: {file} is larger than expected.", kLater},
     {FailureReason::kDownloadNoRoom, L"Download: there is not enough free space for {file}.",
@@ -94,8 +92,7 @@ constexpr ReasonTexts kReasonTexts[] = {
     {FailureReason::kCancelled, L"The build was stopped.", L"Click Try again to start over."},
     {FailureReason::kNotAuthentic, L"Download: the download of {file} is not authentic.", kLater},
     {FailureReason::kOlderRelease,
-     L"Download: the rescue system is older than the one already used on this computer.",
-     kLater},
+     L"Download: the rescue system is older than the one already used on this computer.", kLater},
 };
 
 constexpr bool InEnumOrder() {

@@ -67,8 +67,8 @@ void BuildLog::Line(const std::wstring& text) {
   SYSTEMTIME now;
   GetLocalTime(&now);
   wchar_t stamp[32];
-  std::swprintf(stamp, 32, L"%04u-%02u-%02u %02u:%02u:%02u.%03u  ", now.wYear, now.wMonth,
-                now.wDay, now.wHour, now.wMinute, now.wSecond, now.wMilliseconds);
+  std::swprintf(stamp, 32, L"%04u-%02u-%02u %02u:%02u:%02u.%03u  ", now.wYear, now.wMonth, now.wDay,
+                now.wHour, now.wMinute, now.wSecond, now.wMilliseconds);
   const std::string bytes = win::Narrow(stamp + text + L"\r\n");
   DWORD written = 0;
   WriteFile(file_.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);

@@ -19,10 +19,10 @@
 // it returns, so the stage's owner may let go first (the window can close mid-install).
 struct ColdInstallContext {
   ProgressRecord progress;
-  std::wstring work_folder;          // ends in a backslash
+  std::wstring work_folder;           // ends in a backslash
   win::UniqueHandle installer_event;  // "COLDINSTALL_EVENT": auto-reset, set by the installer
-  win::UniqueHandle stop_event;       // unnamed, manual-reset: tells the monitor to end; never reset
-  win::UniqueHandle cancel_event;     // unnamed, manual-reset: the build is abandoned; never reset
+  win::UniqueHandle stop_event;    // unnamed, manual-reset: tells the monitor to end; never reset
+  win::UniqueHandle cancel_event;  // unnamed, manual-reset: the build is abandoned; never reset
   bool installer_event_taken = false;  // "COLDINSTALL_EVENT" existed already: the stage fails
   // Written by the stage on the worker thread (never by the monitor): its events, and why it
   // failed. The finish page reads the failure once the worker has posted its result.
@@ -38,7 +38,8 @@ void CreateInstallerEvents(ColdInstallContext& context);
 
 // "<work folder>ColdInstall.exe" /S /P<drive name>: the quoted path, then the drive's name ("E:")
 // with no space after /P.
-std::wstring ColdInstallCommandLine(const std::wstring& work_folder, const std::wstring& drive_root);
+std::wstring ColdInstallCommandLine(const std::wstring& work_folder,
+                                    const std::wstring& drive_root);
 
 // The installer stage on the worker thread: shows `status_text`, starts the stage's progress from
 // 0, starts the monitor, runs the installer for the drive with root `drive_root` (in the working

@@ -101,14 +101,14 @@ bool FetchManifest(InstallJob& job, DownloadEngine& engine, rescue_manifest::Man
   }
   std::string text, signature;
   if (!ReadSmallFile(job.work_folder + kManifestName, rescue_manifest::kMaxBytes, &text))
-    return NotAuthentic(job, kManifestName,
-                        L"unreadable, or over " + std::to_wstring(rescue_manifest::kMaxBytes) +
-                            L" bytes");
+    return NotAuthentic(
+        job, kManifestName,
+        L"unreadable, or over " + std::to_wstring(rescue_manifest::kMaxBytes) + L" bytes");
   if (!ReadSmallFile(job.work_folder + kSignatureName, rescue_manifest::kMaxSignatureBytes,
                      &signature))
-    return NotAuthentic(job, kSignatureName,
-                        L"unreadable, or over " +
-                            std::to_wstring(rescue_manifest::kMaxSignatureBytes) + L" bytes");
+    return NotAuthentic(
+        job, kSignatureName,
+        L"unreadable, or over " + std::to_wstring(rescue_manifest::kMaxSignatureBytes) + L" bytes");
   switch (CheckDetachedSignature(text, signature, PinnedSigners())) {
     case SignatureCheck::kTrusted: job.log.Line(L"manifest signature: trusted"); break;
     case SignatureCheck::kOtherSigner:
@@ -155,8 +155,8 @@ bool MatchesManifest(InstallJob& job, const wchar_t* name, const rescue_manifest
   rescue_manifest::Sha256 digest{};
   if (!FileSizeAndSha256(job.work_folder + name, &size, &digest))
     return NotAuthentic(job, name, L"the downloaded file cannot be read");
-  const std::wstring found = std::to_wstring(size) + L" bytes, SHA-256 " +
-                             Widen(rescue_manifest::Hex(digest));
+  const std::wstring found =
+      std::to_wstring(size) + L" bytes, SHA-256 " + Widen(rescue_manifest::Hex(digest));
   if (size != listed.size || digest != listed.sha256)
     return NotAuthentic(job, name,
                         found + L", the manifest gives " + std::to_wstring(listed.size) +
@@ -266,18 +266,18 @@ bool UnpackArchives(InstallJob& job) {
     job.log.Line(std::wstring(L"unpacking started: ") + name);
     UnpackReport report;
     uint64_t entries = 0;
-    ok = UnpackArchive(library, job.work_folder + name, job.work_folder, &report,
-                       [&](const std::wstring& entry, uint64_t size) {
-                         ++entries;
-                         job.log.Line(L"unpacked: " + entry + L" (" + std::to_wstring(size) +
-                                      L" bytes)");
-                       },
-                       &names, [&] { return Cancelled(job); });
+    ok = UnpackArchive(
+        library, job.work_folder + name, job.work_folder, &report,
+        [&](const std::wstring& entry, uint64_t size) {
+          ++entries;
+          job.log.Line(L"unpacked: " + entry + L" (" + std::to_wstring(size) + L" bytes)");
+        },
+        &names, [&] { return Cancelled(job); });
     // Counted whether or not it worked: a failed archive's share shows until the error page.
     job.progress.ArchivesUnpacked(++unpacked);
     if (!ok) {
-      std::wstring line = std::wstring(L"unpacking failed: ") + name + L": " +
-                          UnpackProblemText(report.problem);
+      std::wstring line =
+          std::wstring(L"unpacking failed: ") + name + L": " + UnpackProblemText(report.problem);
       if (!report.entry.empty()) line += L": " + report.entry;
       if (report.library_code)
         line += L", library code " + std::to_wstring(report.library_code) + L" (" +
@@ -311,17 +311,16 @@ void DoInstall(const std::shared_ptr<InstallJob>& job) {
     j.log.Line(L"the extraction library could not be written into the working folder");
     Fail(j, BuildFailure{FailureReason::kLibrary});
   }
-  const bool ok = j.work_folder_ready && j.library_ready && DownloadArchives(j) && !StopIfCancelled(j) &&
-                  UnpackArchives(j) && !StopIfCancelled(j) &&
+  const bool ok = j.work_folder_ready && j.library_ready && DownloadArchives(j) &&
+                  !StopIfCancelled(j) && UnpackArchives(j) && !StopIfCancelled(j) &&
                   RunColdInstall(job, j.drive_root, j.installing_text);
   if (ok && j.release)
     j.log.Line(RecordAcceptedRelease(j.release)
                    ? L"accepted release on this computer: " + std::to_wstring(j.release)
                    : L"the accepted release could not be recorded");
   j.log.Line(ok ? std::wstring(L"build succeeded")
-                : L"build failed: " + FailureLine(j.failure, [](const wchar_t* key) {
-                    return std::wstring(key);
-                  }));
+                : L"build failed: " +
+                      FailureLine(j.failure, [](const wchar_t* key) { return std::wstring(key); }));
   if (j.finished) j.finished(ok);
 }
 

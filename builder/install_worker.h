@@ -23,14 +23,14 @@ struct InstallJob : ColdInstallContext {
   win::UniqueFile work_folder_held;  // the folder as made for this job, open without delete sharing
   bool work_folder_ready = false;    // made afresh
   bool library_ready = false;        // the extraction library written into it
-  HWND window = nullptr;        // owns the download engine's dialogs
+  HWND window = nullptr;             // owns the download engine's dialogs
   // The download stage's engine while it runs, for CancelInstall to shut down.
   std::mutex downloads_lock;
   std::shared_ptr<DownloadEngine> downloads;
   // Called once, on the worker's thread, as the worker's last act: true when all three stages
   // succeeded. The page flow hands it in; the builder knows nothing of pages.
   std::function<void(bool succeeded)> finished;
-  std::wstring drive_root;      // the drive chosen in the list, e.g. "E:\"
+  std::wstring drive_root;       // the drive chosen in the list, e.g. "E:\"
   std::wstring installing_text;  // translated status text of the unpack and installer stages
   std::wstring log_folder;       // where the worker writes the build's log (build_log.h)
   // The release of the manifest the archives matched; recorded as this computer's accepted
@@ -46,7 +46,7 @@ struct BuildSettings {
   // The working folder of the next build; ends in a backslash. Each build makes it afresh.
   std::function<std::wstring()> work_folder;
   std::function<win::UniqueHandle(std::shared_ptr<InstallJob>)> start_worker;
-  std::wstring log_folder;   // ends in a backslash; made afresh by each build; empty: no log
+  std::wstring log_folder;  // ends in a backslash; made afresh by each build; empty: no log
 };
 BuildSettings ProgramBuildSettings();
 
@@ -67,8 +67,8 @@ bool DownloadArchives(InstallJob& job);
 // Stage 2: binds the library from the working folder and unpacks both archives into it.
 bool UnpackArchives(InstallJob& job);
 // Opens the build's log, runs the three stages in order, none when the working folder or the
-// library in it is not ready, logs the result and reports it through `finished`. A cancelled build stops at the next
-// stage boundary and fails.
+// library in it is not ready, logs the result and reports it through `finished`. A cancelled build
+// stops at the next stage boundary and fails.
 void DoInstall(const std::shared_ptr<InstallJob>& job);
 
 // Abandons the build from another thread: sets the job's cancel event, which the stages check

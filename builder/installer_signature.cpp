@@ -72,9 +72,8 @@ SignatureCheck CheckSignature(HANDLE file, const std::wstring& path, const std::
   if (!signer || signer->csCertChain == 0 || !signer->pasCertChain ||
       !signer->pasCertChain[0].pCert)
     return SignatureCheck::kNotTrusted;
-  return IsPinnedCertificate(*signer->pasCertChain[0].pCert, pins)
-             ? SignatureCheck::kTrusted
-             : SignatureCheck::kOtherSigner;
+  return IsPinnedCertificate(*signer->pasCertChain[0].pCert, pins) ? SignatureCheck::kTrusted
+                                                                   : SignatureCheck::kOtherSigner;
 }
 
 SignatureCheck CheckInstallerSignature(HANDLE file, const std::wstring& path) {

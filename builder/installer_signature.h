@@ -11,9 +11,9 @@
 #include <string>
 
 enum class SignatureCheck {
-  kTrusted,       // signed, unchanged since, by a pinned signer
-  kNotTrusted,    // unsigned, changed after signing, or a chain WinVerifyTrust refuses
-  kOtherSigner,   // a valid signature by a certificate that is not pinned
+  kTrusted,      // signed, unchanged since, by a pinned signer
+  kNotTrusted,   // unsigned, changed after signing, or a chain WinVerifyTrust refuses
+  kOtherSigner,  // a valid signature by a certificate that is not pinned
 };
 
 // Checks the file open as `file` (its path `path` for WinVerifyTrust's reports) against the

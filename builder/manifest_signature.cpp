@@ -29,9 +29,8 @@ struct MessageTraits {
 bool SignedDigestIsContents(const std::string& content, const std::string& signature) {
   const win::UniqueResource<MessageTraits> message(
       CryptMsgOpenToDecode(kEncoding, CMSG_DETACHED_FLAG, 0, 0, nullptr, nullptr));
-  if (!message ||
-      !CryptMsgUpdate(message.get(), reinterpret_cast<const BYTE*>(signature.data()),
-                      static_cast<DWORD>(signature.size()), TRUE))
+  if (!message || !CryptMsgUpdate(message.get(), reinterpret_cast<const BYTE*>(signature.data()),
+                                  static_cast<DWORD>(signature.size()), TRUE))
     return false;
   DWORD size = 0;
   if (!CryptMsgGetParam(message.get(), CMSG_SIGNER_INFO_PARAM, 0, nullptr, &size)) return false;

@@ -2,9 +2,9 @@
 // without its content, as `openssl cms -sign -binary -outform DER` writes it: SHA-256, with
 // signed attributes) over the manifest's exact bytes, checked by
 // CryptVerifyDetachedMessageSignature together with its signed message digest, and the signer
-// certificate's SHA-256, which must be one the build pinned. The check does not ask the system to trust the
-// certificate's chain: the pin alone decides who may sign, as a release is signed by the vendor's
-// own key whatever roots the computer trusts.
+// certificate's SHA-256, which must be one the build pinned. The check does not ask the system to
+// trust the certificate's chain: the pin alone decides who may sign, as a release is signed by the
+// vendor's own key whatever roots the computer trusts.
 #pragma once
 
 #include <string>

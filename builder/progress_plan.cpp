@@ -16,8 +16,7 @@ int32_t SaturatedPoints(long double value) {
 
 int32_t DownloadStageValue(uint64_t length, uint64_t received) {
   if (length == 0) return 0;
-  const long double archive_points =
-      static_cast<long double>(Points(Stage::Download)) / kArchives;
+  const long double archive_points = static_cast<long double>(Points(Stage::Download)) / kArchives;
   return SaturatedPoints(static_cast<long double>(received) * archive_points / length);
 }
 

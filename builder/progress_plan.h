@@ -12,7 +12,7 @@
 
 namespace progress_plan {
 
-constexpr int32_t kWhole = 100;  // the progress bar's maximum
+constexpr int32_t kWhole = 100;    // the progress bar's maximum
 constexpr uint32_t kArchives = 2;  // "scanner.zip", then "system.zip"
 
 enum class Stage { Download, Unpack, Install };

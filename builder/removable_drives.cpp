@@ -94,11 +94,12 @@ RemovableDrive Describe(const std::wstring& root, bool usb_disk) {
   RemovableDrive drive{root, {}, 0, usb_disk, DriveProblem::None};
   wchar_t label[MAX_PATH + 1] = {};
   DWORD flags = 0;
-  const bool has_medium = GetVolumeInformationW(root.c_str(), label, MAX_PATH + 1, nullptr,
-                                                nullptr, &flags, nullptr, 0);
+  const bool has_medium = GetVolumeInformationW(root.c_str(), label, MAX_PATH + 1, nullptr, nullptr,
+                                                &flags, nullptr, 0);
   if (has_medium) drive.label = label;
   ULARGE_INTEGER total{};
-  if (GetDiskFreeSpaceExW(root.c_str(), nullptr, &total, nullptr)) drive.size_bytes = total.QuadPart;
+  if (GetDiskFreeSpaceExW(root.c_str(), nullptr, &total, nullptr))
+    drive.size_bytes = total.QuadPart;
   const bool writable = has_medium && !(flags & FILE_READ_ONLY_VOLUME) && DiskWritable(root);
   drive.problem = ProblemOf(has_medium, writable, drive.size_bytes, RequiredDriveBytes());
   return drive;

@@ -46,8 +46,8 @@ bool Date(std::string_view text) {
 bool Name(std::string_view text) {
   if (text.empty() || text.size() > 255 || text == "." || text == "..") return false;
   for (char c : text)
-    if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-          c == '.' || c == '_' || c == '-'))
+    if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' ||
+          c == '_' || c == '-'))
       return false;
   return true;
 }

@@ -18,8 +18,8 @@ bool Sha256Hasher::Add(const void* bytes, std::size_t size) {
 
 bool Sha256Hasher::Finish(rescue_manifest::Sha256* digest) {
   if (!hash_) return false;
-  const bool done = BCryptFinishHash(hash_.get(), digest->data(),
-                                     static_cast<ULONG>(digest->size()), 0) == 0;
+  const bool done =
+      BCryptFinishHash(hash_.get(), digest->data(), static_cast<ULONG>(digest->size()), 0) == 0;
   hash_.reset();
   return done;
 }

@@ -23,10 +23,10 @@ std::wstring WithoutTrailingBackslash(std::wstring path) {
 // Opens `path` itself, never what a link there points to, for listing and removal: held without
 // delete sharing, so it stays the object checked until it is gone.
 win::UniqueFile OpenItself(const std::wstring& path) {
-  return win::UniqueFile(CreateFileW(
-      path.c_str(), DELETE | FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
-      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-      FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  return win::UniqueFile(
+      CreateFileW(path.c_str(), DELETE | FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+                  FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                  FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
 }
 
 // A folder to enter: a directory and no link, by its open handle and by the path's own attributes
@@ -48,7 +48,8 @@ bool ListFolder(HANDLE item, std::vector<std::pair<std::wstring, DWORD>>& entrie
     for (const unsigned char* at = buffer;;) {
       const auto* entry = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(at);
       std::wstring name(entry->FileName, entry->FileNameLength / sizeof(wchar_t));
-      if (name != L"." && name != L"..") entries.emplace_back(std::move(name), entry->FileAttributes);
+      if (name != L"." && name != L"..")
+        entries.emplace_back(std::move(name), entry->FileAttributes);
       if (entry->NextEntryOffset == 0) break;
       at += entry->NextEntryOffset;
     }
@@ -136,10 +137,9 @@ win::UniqueFile CreateWorkFolder(const std::wstring& folder) {
   SECURITY_ATTRIBUTES attributes{sizeof attributes, security.get(), FALSE};
   // Made here with its DACL in one step, or not at all: whatever is at the path stays untouched.
   if (!CreateDirectoryW(path.c_str(), &attributes)) return {};
-  win::UniqueFile held(CreateFileW(path.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
-                                   FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                   FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
-                                   nullptr));
+  win::UniqueFile held(CreateFileW(
+      path.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
+      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
   if (!held || !IsPlainFolder(held.get(), GetFileAttributesW(path.c_str()))) return {};
   return held;
 }

@@ -32,8 +32,7 @@ EngineCore::~EngineCore() {
   if (session) InternetSetStatusCallbackW(session.get(), nullptr);
 }
 
-DownloadEngine::DownloadEngine(HWND owner_window, bool manual_proxy,
-                               ProxyCredentialsPrompt prompt)
+DownloadEngine::DownloadEngine(HWND owner_window, bool manual_proxy, ProxyCredentialsPrompt prompt)
     : core_(MakeCore(owner_window, manual_proxy, prompt)) {}
 
 DownloadEngine::~DownloadEngine() { Shutdown(); }

@@ -21,10 +21,10 @@ enum class DownloadFailure {
 
 struct DownloadOutcome {
   DownloadFailure failure = DownloadFailure::NotStarted;
-  DWORD http_status = 0;          // the last attempt's final status; 0 when there was none
-  DWORD error = 0;                // the WinINet or system error that ended the transfer
-  uint64_t bytes_received = 0;    // body bytes stored in the output file
-  uint64_t content_length = 0;    // the announced length; 0 when none was announced
-  uint32_t resumes = 0;           // range requests sent after the body broke off or stalled
-  bool restarted = false;         // a resume was answered with the whole body: it started over
+  DWORD http_status = 0;        // the last attempt's final status; 0 when there was none
+  DWORD error = 0;              // the WinINet or system error that ended the transfer
+  uint64_t bytes_received = 0;  // body bytes stored in the output file
+  uint64_t content_length = 0;  // the announced length; 0 when none was announced
+  uint32_t resumes = 0;         // range requests sent after the body broke off or stalled
+  bool restarted = false;       // a resume was answered with the whole body: it started over
 };

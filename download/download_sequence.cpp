@@ -85,8 +85,8 @@ RequestEnd Conclude(RequestContext* context, bool stalled, const DownloadOutputF
   end.status = context->transfer.status;
   end.error = stalled ? DWORD(ERROR_INTERNET_TIMEOUT) : context->transfer_error;
   end.refused = resume.answer_refused;
-  end.failure = Classify(stalled, context->cancelled, context->ended_by,
-                         context->transfer_error, end.status);
+  end.failure =
+      Classify(stalled, context->cancelled, context->ended_by, context->transfer_error, end.status);
   end.next.offset = file.StoredBytes();
   end.next.validator = resume.validator;
   end.next.whole_length = resume.whole_length;
@@ -153,8 +153,7 @@ bool DownloadEngine::Download(const wchar_t* url, const wchar_t* output_path,
     win::CriticalSectionGuard guard(engine->lock);
     if (engine->stopping || file.Open(output_path)) return false;
     settings.output_volume = file.Volume();
-    if (NewRequestContext(engine->session.get(), settings, file.handle(), ResumePoint{},
-                          &context))
+    if (NewRequestContext(engine->session.get(), settings, file.handle(), ResumePoint{}, &context))
       return false;
     engine->registry.push_back(context);
   }
@@ -172,8 +171,7 @@ bool DownloadEngine::Download(const wchar_t* url, const wchar_t* output_path,
     ResetEvent(context->completion_event.get());
     WaitForSingleObject(context->completion_event.get(), kResumePauseMs);
     RequestContext* next = nullptr;
-    if (NewRequestContext(engine->session.get(), settings, file.handle(), end.next, &next))
-      break;
+    if (NewRequestContext(engine->session.get(), settings, file.handle(), end.next, &next)) break;
     if (!ReplaceRequest(*engine, context, next)) {  // cancelled, in the pause or just before
       DisposeRequestContext(next);
       end.failure = DownloadFailure::Cancelled;

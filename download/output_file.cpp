@@ -22,8 +22,8 @@ DWORD DownloadOutputFile::Open(const wchar_t* path) {
     path = temp_name_.get();
   }
   path_ = path;
-  file_.reset(CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                          nullptr));
+  file_.reset(
+      CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   return file_ ? 0 : GetLastError();
 }
 

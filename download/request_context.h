@@ -44,8 +44,8 @@ struct RequestSettings {
   bool secure = false;
   std::wstring user_name;  // empty: none
   std::wstring password;
-  DWORD stall_limit = 0;    // ms without a body byte that end an attempt
-  uint64_t max_length = 0;  // the most body bytes the file may hold
+  DWORD stall_limit = 0;       // ms without a body byte that end an attempt
+  uint64_t max_length = 0;     // the most body bytes the file may hold
   std::wstring output_volume;  // the root of the output file's volume; empty: not checked
   HWND owner_window = nullptr;
   int browser_major_version = -1;
@@ -71,11 +71,11 @@ constexpr DWORD kTransferBufferSize = 8096;
 
 // Where a request starts: at the beginning, or resuming a file that already holds bytes.
 struct ResumePoint {
-  uint64_t offset = 0;       // bytes in the file; above 0, the request asks for the rest
-  std::wstring validator;    // the first answer's strong ETag, else its Last-Modified
+  uint64_t offset = 0;        // bytes in the file; above 0, the request asks for the rest
+  std::wstring validator;     // the first answer's strong ETag, else its Last-Modified
   uint64_t whole_length = 0;  // the file's announced length
-  bool may_restart = true;   // a whole body (200) may answer the range request, replacing the file
-  uint64_t progress = 0;     // the last `received` reported
+  bool may_restart = true;    // a whole body (200) may answer the range request, replacing the file
+  uint64_t progress = 0;      // the last `received` reported
 };
 
 // The request's handles and the gate that keeps library calls off the request handle once it
@@ -96,9 +96,9 @@ struct TransferCounters {
   TransferState state = TransferState::Send;
   std::unique_ptr<BYTE[]> buffer;  // kTransferBufferSize bytes
   DWORD bytes_read = 0;
-  DWORD bytes_available = 0;  // the last answer of InternetQueryDataAvailable
-  DWORD status = 0;           // the answer's status; 0 before there is one
-  bool answer_taken = false;  // the answer's headers were judged (once per send)
+  DWORD bytes_available = 0;    // the last answer of InternetQueryDataAvailable
+  DWORD status = 0;             // the answer's status; 0 before there is one
+  bool answer_taken = false;    // the answer's headers were judged (once per send)
   uint64_t content_length = 0;  // this answer's Content-Length; 0 when none
   uint64_t body_limit = 0;      // the most body bytes this answer may bring
   uint64_t attempt_bytes = 0;   // body bytes this attempt stored
@@ -109,10 +109,10 @@ struct TransferCounters {
 // What carries a download across requests: where this one began and what its answer made of it
 // (under the context's `lock` once the answer is taken).
 struct ResumeState {
-  ResumePoint start;          // `offset` is also the range asked for
-  std::wstring validator;     // from a 200 answer, or `start`'s
-  uint64_t whole_length = 0;  // the whole file's length: the progress reports' `expected`
-  bool restarted = false;     // a 200 answered the range request and emptied the file
+  ResumePoint start;            // `offset` is also the range asked for
+  std::wstring validator;       // from a 200 answer, or `start`'s
+  uint64_t whole_length = 0;    // the whole file's length: the progress reports' `expected`
+  bool restarted = false;       // a 200 answered the range request and emptied the file
   bool answer_refused = false;  // the answer to the range request could not continue the file
 };
 
@@ -128,10 +128,10 @@ struct RequestContext {
 
   // How the attempt ends, and who may still advance it (under `lock`).
   bool cancelled = false;
-  bool retry_requested = false;       // the proxy-credentials prompt asked to send it again
+  bool retry_requested = false;        // the proxy-credentials prompt asked to send it again
   bool prompted_this_attempt = false;  // the prompt was shown for this attempt
-  bool abandoned = false;             // disposed: no step may start any more
-  int advancing = 0;                  // AdvanceRequest calls running now
+  bool abandoned = false;              // disposed: no step may start any more
+  int advancing = 0;                   // AdvanceRequest calls running now
   CONDITION_VARIABLE advances_done = CONDITION_VARIABLE_INIT;
   bool ended_on_its_own = false;  // the attempt's transfer ended without being cut off
   DWORD transfer_error = 0;       // the error that ended the last attempt (0: body complete)

@@ -193,8 +193,7 @@ DWORD TakeAnswer(RequestContext* context) {
       resume.restarted = true;
     }
   }
-  if (start.offset == 0 || status != HTTP_STATUS_PROXY_AUTH_REQ)
-    resume.whole_length = whole_length;
+  if (start.offset == 0 || status != HTTP_STATUS_PROXY_AUTH_REQ) resume.whole_length = whole_length;
   return 0;
 }
 
@@ -297,8 +296,7 @@ void AdvanceRequest(RequestContext* context, DWORD error) {
         if (end_of_body) transfer.state = TransferState::Finished;
         break;
       }
-      case TransferState::Finished:
-        break;
+      case TransferState::Finished: break;
     }
   }
   win::CriticalSectionGuard guard(context->lock);
@@ -337,8 +335,7 @@ void CALLBACK OnInternetStatus(HINTERNET handle, DWORD_PTR context_value, DWORD 
                                                 : ERROR_INTERNET_INTERNAL_ERROR);
       return;
     }
-    default:
-      return;
+    default: return;
   }
 }
 

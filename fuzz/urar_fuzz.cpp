@@ -35,7 +35,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       Check(last == URAR_END_CLEAN || last == URAR_END_NOT_ARCHIVE || last == URAR_END_CUT ||
             last == URAR_END_VOLUME || last == URAR_END_ENCRYPTED);
     else
-      Check(last == 0 || last == 1 || last == 2 || last == 3 || last == 6 || last == 7 || last == 8);
+      Check(last == 0 || last == 1 || last == 2 || last == 3 || last == 6 || last == 7 ||
+            last == 8);
     int32_t name_size = 0, data_size = 0;
     Check(URARGetSizeBuffer(h, 1, &name_size) == 0 && name_size >= 1 && name_size <= 65536);
     Check(URARGetSizeBuffer(h, 2, &data_size) == 0);

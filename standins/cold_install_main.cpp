@@ -138,8 +138,7 @@ int Install(const fs::path& own, const fs::path& target) {
   if (!fs::is_directory(source, error)) return kFailure;
   // The wizard creates the event; run alone, the installer simply has nobody to tell.
   constexpr DWORD kQueryState = 0x0001;  // EVENT_QUERY_STATE, which mingw-w64's headers lack
-  UniqueHandle progress(
-      OpenEventW(EVENT_MODIFY_STATE | kQueryState, FALSE, L"COLDINSTALL_EVENT"));
+  UniqueHandle progress(OpenEventW(EVENT_MODIFY_STATE | kQueryState, FALSE, L"COLDINSTALL_EVENT"));
 
   int files = 0;
   for (fs::recursive_directory_iterator it(source, error), end; !error && it != end;

@@ -38,20 +38,20 @@ inline uint16_t Sum16(const std::vector<uint8_t>& v) {
 
 struct FileEntry {
   std::string name;
-  std::vector<uint8_t> data;    // the packed bytes as stored in the archive
-  uint16_t flags = 0x8000;      // 0x8000 (data follow) is always added
-  uint32_t pack_size = 0;       // packed size in the header, when not the size of `data`
+  std::vector<uint8_t> data;  // the packed bytes as stored in the archive
+  uint16_t flags = 0x8000;    // 0x8000 (data follow) is always added
+  uint32_t pack_size = 0;     // packed size in the header, when not the size of `data`
   bool pack_size_from_data = true;
-  uint32_t unp_size = 0;        // declared size
+  uint32_t unp_size = 0;  // declared size
   bool unp_size_from_data = true;
   uint32_t file_crc = 0;
-  bool crc_from_data = true;    // CRC-32 of `data` (right for stored entries)
+  bool crc_from_data = true;  // CRC-32 of `data` (right for stored entries)
   uint8_t host_os = 2;
   uint8_t unp_ver = 29;
   uint8_t method = 0x30;
   uint32_t attr = 0x20;
   uint32_t high_pack_size = 0, high_unp_size = 0;  // written when flags has 0x100
-  int head_size = -1;           // -1: the natural size
+  int head_size = -1;                              // -1: the natural size
   std::vector<uint8_t> after_name;  // extra header bytes after the name (salt, times, ...)
 };
 
@@ -72,7 +72,8 @@ class Writer {
                 std::vector<uint8_t> data = {}, int head_size = -1) {
     std::vector<uint8_t> h = {0, 0, type};
     Put16(h, flags);
-    Put16(h, uint16_t(head_size >= 0 ? head_size : int(7 + (flags & 0x8000 ? 4 : 0) + body.size())));
+    Put16(h,
+          uint16_t(head_size >= 0 ? head_size : int(7 + (flags & 0x8000 ? 4 : 0) + body.size())));
     if (flags & 0x8000) Put32(h, uint32_t(data.size()));
     h.insert(h.end(), body.begin(), body.end());
     Finish(h);

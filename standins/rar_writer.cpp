@@ -27,7 +27,8 @@ std::uint16_t DictionaryFlags(std::size_t size) {
 
 // Packs the data compressed, or leaves it stored (false) when the entry asks for that or, with
 // blocks left to the content, when compression would not make it smaller.
-bool Compress(const Entry& entry, const std::vector<std::uint8_t>& data, rarblocks::FileEntry* file) {
+bool Compress(const Entry& entry, const std::vector<std::uint8_t>& data,
+              rarblocks::FileEntry* file) {
   if (entry.method == Method::kStored) return false;
   std::vector<rar29enc::Block> blocks = entry.blocks;
   if (blocks.empty()) blocks = rar29enc::ChooseBlocks(data.data(), data.size());
@@ -86,7 +87,8 @@ std::vector<std::uint8_t> BuildArchive(const std::vector<Entry>& entries) {
 namespace {
 
 void Flush(rarblocks::Writer& writer, std::ostream& out) {
-  out.write(reinterpret_cast<const char*>(writer.bytes.data()), std::streamsize(writer.bytes.size()));
+  out.write(reinterpret_cast<const char*>(writer.bytes.data()),
+            std::streamsize(writer.bytes.size()));
   if (!out) throw std::runtime_error("cannot write the archive");
 }
 

@@ -154,8 +154,8 @@ void Write(const std::filesystem::path& folder, const std::filesystem::path& ins
       // its packed size at +7; ten bytes into the block after it.
       const std::size_t first = 20;
       const std::size_t head = bytes[first + 5] | bytes[first + 6] << 8;
-      const std::size_t packed = bytes[first + 7] | bytes[first + 8] << 8 |
-                                 bytes[first + 9] << 16 | std::size_t{bytes[first + 10]} << 24;
+      const std::size_t packed = bytes[first + 7] | bytes[first + 8] << 8 | bytes[first + 9] << 16 |
+                                 std::size_t{bytes[first + 10]} << 24;
       bytes.resize(first + head + packed + 10);
     }
     std::ofstream out(folder / archive, std::ios::binary | std::ios::trunc);

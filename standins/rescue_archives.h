@@ -12,9 +12,9 @@
 namespace rescue_archives {
 
 struct Faults {
-  std::string damaged;         // archive whose first non-empty file is packed with a bad byte
-  std::string climbing;        // archive that also carries an entry named "..\escaped.txt"
-  std::string cut;             // archive cut inside its second header, as a dropped download
+  std::string damaged;            // archive whose first non-empty file is packed with a bad byte
+  std::string climbing;           // archive that also carries an entry named "..\escaped.txt"
+  std::string cut;                // archive cut inside its second header, as a dropped download
   bool broken_installer = false;  // ColdInstall.exe holds text, not a program
   // The archives carry the installer and, in system.zip, a note outside "rescue\": the build
   // unpacks them, and the installer finds nothing to copy.

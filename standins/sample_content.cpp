@@ -50,8 +50,7 @@ std::vector<std::uint8_t> Text(std::uint64_t seed, std::size_t size) {
       case 1:  // a configuration line
         text += words[Skewed(rng, 200)] + "." + words[Skewed(rng, 400)] + " = ";
         break;
-      default:
-        break;
+      default: break;
     }
     for (size_t n = 4 + rng() % 12; n > 0; n--) {
       text += words[Skewed(rng, words.size())];

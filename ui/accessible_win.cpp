@@ -9,7 +9,9 @@
 namespace ui {
 namespace {
 
-BSTR Bstr(const std::wstring& s) { return SysAllocStringLen(s.data(), static_cast<UINT>(s.size())); }
+BSTR Bstr(const std::wstring& s) {
+  return SysAllocStringLen(s.data(), static_cast<UINT>(s.size()));
+}
 
 // Control names are written in the description, which is UTF-8.
 std::wstring Wide(const std::string& s) { return win::Widen(s, CP_UTF8); }
@@ -187,8 +189,7 @@ class SceneAccessible final : public IAccessible {
       if (e.control->HitTestable()) s |= STATE_SYSTEM_FOCUSABLE;
       if (e.control->Focused()) s |= STATE_SYSTEM_FOCUSED;
       if (e.control->IsDefault()) s |= STATE_SYSTEM_DEFAULT;
-      if (e.control->Kind() == ControlKind::DropDown &&
-          static_cast<DropDown*>(e.control)->IsOpen())
+      if (e.control->Kind() == ControlKind::DropDown && static_cast<DropDown*>(e.control)->IsOpen())
         s |= STATE_SYSTEM_EXPANDED;
       else if (e.control->Kind() == ControlKind::DropDown)
         s |= STATE_SYSTEM_COLLAPSED;
@@ -303,11 +304,14 @@ class SceneAccessible final : public IAccessible {
     int best_open_item = -1;
     for (size_t i = 0; i < entries.size(); ++i) {
       const Entry& e = entries[i];
-      bool inside = e.item >= 0 ? static_cast<DropDown*>(e.control)->ItemBounds(e.item).Contains(p.x, p.y)
-                                : e.control->Bounds().Contains(p.x, p.y);
+      bool inside = e.item >= 0
+                        ? static_cast<DropDown*>(e.control)->ItemBounds(e.item).Contains(p.x, p.y)
+                        : e.control->Bounds().Contains(p.x, p.y);
       if (!inside) continue;
-      if (e.item >= 0) best_open_item = static_cast<int>(i) + 1;
-      else best = static_cast<long>(i) + 1;
+      if (e.item >= 0)
+        best_open_item = static_cast<int>(i) + 1;
+      else
+        best = static_cast<long>(i) + 1;
     }
     out->vt = VT_I4;
     out->lVal = best_open_item > 0 ? best_open_item : best;

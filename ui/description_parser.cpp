@@ -44,8 +44,8 @@ class DescriptionParser {
   Tok Next(std::string* value) {
     value->clear();
     for (;;) {
-      while (pos_ < text_.size() && (text_[pos_] == ' ' || text_[pos_] == '\t' ||
-                                     text_[pos_] == '\r'))
+      while (pos_ < text_.size() &&
+             (text_[pos_] == ' ' || text_[pos_] == '\t' || text_[pos_] == '\r'))
         ++pos_;
       if (pos_ >= text_.size()) return Tok::End;
       char ch = text_[pos_];
@@ -108,8 +108,10 @@ class DescriptionParser {
     if (kind == "DropDown") return std::make_unique<DropDown>(scene_, name);
     if (kind == "ProgressBar") return std::make_unique<ProgressBar>(scene_, name);
     static const std::pair<const char*, ControlKind> plain[] = {
-        {"Layout", ControlKind::Layout}, {"Label", ControlKind::Label},
-        {"Button", ControlKind::Button}, {"Image", ControlKind::Image},
+        {"Layout", ControlKind::Layout},
+        {"Label", ControlKind::Label},
+        {"Button", ControlKind::Button},
+        {"Image", ControlKind::Image},
         {"CloseBox", ControlKind::CloseBox}};
     for (const auto& [k, v] : plain)
       if (kind == k) return std::make_unique<Control>(scene_, v, name);
@@ -132,7 +134,8 @@ class DescriptionParser {
       Tok t = Next(&word);
       if (t == Tok::EndLine) continue;
       if (t == Tok::Close) break;
-      if (t != Tok::Word) return Fail(t == Tok::End ? "missing } for " + name : "expected a property or control");
+      if (t != Tok::Word)
+        return Fail(t == Tok::End ? "missing } for " + name : "expected a property or control");
       std::string after;
       Tok t2 = Next(&after);
       if (t2 == Tok::Equals) {
@@ -241,9 +244,14 @@ class DescriptionParser {
     if (key == "margins") return Ints(v, 4, &c.margins_.left);
     if (key == "padding") return Ints(v, 4, &c.padding_.left);
     if (key == "dock")
-      return Choice<Dock>(v, {{"none", Dock::None}, {"stretch-x", Dock::StretchX},
-                              {"top", Dock::Top}, {"left", Dock::Left}, {"right", Dock::Right},
-                              {"fill", Dock::Fill}}, &c.dock_);
+      return Choice<Dock>(v,
+                          {{"none", Dock::None},
+                           {"stretch-x", Dock::StretchX},
+                           {"top", Dock::Top},
+                           {"left", Dock::Left},
+                           {"right", Dock::Right},
+                           {"fill", Dock::Fill}},
+                          &c.dock_);
     if (key == "text" || key == "alt") {
       // `alt` names a control that draws no text of its own for assistive technology; it is
       // kept and translated as the control's text, which such a control never draws.
@@ -269,11 +277,13 @@ class DescriptionParser {
       return true;
     }
     if (key == "halign")
-      return Choice<HAlign>(v, {{"left", HAlign::Left}, {"center", HAlign::Center},
-                                {"right", HAlign::Right}}, &s.halign);
+      return Choice<HAlign>(
+          v, {{"left", HAlign::Left}, {"center", HAlign::Center}, {"right", HAlign::Right}},
+          &s.halign);
     if (key == "valign")
-      return Choice<VAlign>(v, {{"top", VAlign::Top}, {"center", VAlign::Center},
-                                {"bottom", VAlign::Bottom}}, &s.valign);
+      return Choice<VAlign>(
+          v, {{"top", VAlign::Top}, {"center", VAlign::Center}, {"bottom", VAlign::Bottom}},
+          &s.valign);
     if (key == "wrap") return Flag(v, &s.wrap);
     if (key == "text-color") return ColorValue(v, &s.text_color);
     if (key == "fill") {

@@ -174,7 +174,9 @@ bool LayeredWindow::Create(HINSTANCE instance, const wchar_t* title, Scene& scen
 
   RECT desktop{};
   GetWindowRect(GetDesktopWindow(), &desktop);
-  auto centred = [&desktop](int extent, int low, int high) { return low + (high - low - extent) / 2; };
+  auto centred = [&desktop](int extent, int low, int high) {
+    return low + (high - low - extent) / 2;
+  };
   HWND hwnd = CreateWindowExW(
       WS_EX_LAYERED | WS_EX_APPWINDOW, kClassName, title, WS_POPUP | WS_SYSMENU | WS_MINIMIZEBOX,
       centred(impl_->Device(width), desktop.left, desktop.right),
@@ -188,8 +190,8 @@ bool LayeredWindow::Create(HINSTANCE instance, const wchar_t* title, Scene& scen
   if (const UINT dpi = WindowDpi(hwnd); dpi != impl_->dpi) {
     impl_->dpi = dpi;
     SetWindowPos(hwnd, nullptr, centred(impl_->Device(width), desktop.left, desktop.right),
-                 centred(impl_->Device(height), desktop.top, desktop.bottom),
-                 impl_->Device(width), impl_->Device(height), SWP_NOZORDER | SWP_NOACTIVATE);
+                 centred(impl_->Device(height), desktop.top, desktop.bottom), impl_->Device(width),
+                 impl_->Device(height), SWP_NOZORDER | SWP_NOACTIVATE);
   }
   impl_->surface = std::make_unique<Surface>(impl_->Device(width), impl_->Device(height));
   scene.SetChangeHandler([this] { Invalidate(); });
@@ -297,8 +299,7 @@ void LayeredWindow::OnDestroyed(WPARAM wp, LPARAM lp) {
 LayeredWindow::Handled LayeredWindow::OnDpiChanged(UINT dpi, const RECT& suggested) {
   impl_->dpi = dpi;
   const Rect laid_out = scene_->Root() ? scene_->Root()->Bounds() : Rect{};
-  impl_->surface =
-      std::make_unique<Surface>(impl_->Device(laid_out.w), impl_->Device(laid_out.h));
+  impl_->surface = std::make_unique<Surface>(impl_->Device(laid_out.w), impl_->Device(laid_out.h));
   SetWindowPos(hwnd_, nullptr, suggested.left, suggested.top, impl_->surface->Width(),
                impl_->surface->Height(), SWP_NOZORDER | SWP_NOACTIVATE);
   Redraw();
@@ -314,8 +315,7 @@ LayeredWindow::Handled LayeredWindow::OnRedrawRequest() {
 // The frame's caption band drags the window; everything else is client area.
 LayeredWindow::Handled LayeredWindow::OnHitTest(POINT screen) {
   ScreenToClient(hwnd_, &screen);
-  return scene_->IsCaption(impl_->Layout(screen.x), impl_->Layout(screen.y)) ? HTCAPTION
-                                                                             : HTCLIENT;
+  return scene_->IsCaption(impl_->Layout(screen.x), impl_->Layout(screen.y)) ? HTCAPTION : HTCLIENT;
 }
 
 LayeredWindow::Handled LayeredWindow::OnMouseMove(int x, int y) {

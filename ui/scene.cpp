@@ -18,8 +18,8 @@ Color Mix(Color from, Color to, float t) {
 
 Control::Control(Scene* scene, ControlKind kind, std::string name)
     : scene_(scene), kind_(kind), name_(std::move(name)) {
-  hit_testable_ = kind == ControlKind::Button || kind == ControlKind::DropDown ||
-                  kind == ControlKind::CloseBox;
+  hit_testable_ =
+      kind == ControlKind::Button || kind == ControlKind::DropDown || kind == ControlKind::CloseBox;
 }
 
 Control::~Control() {
@@ -194,8 +194,8 @@ Control* Scene::Find(std::string_view name) const {
 }
 
 Frame* Scene::GetFrame() const {
-  return static_cast<Frame*>(FindDepthFirst(
-      root_.get(), [](const Control& c) { return c.Kind() == ControlKind::Frame; }));
+  return static_cast<Frame*>(
+      FindDepthFirst(root_.get(), [](const Control& c) { return c.Kind() == ControlKind::Frame; }));
 }
 
 int Scene::Width() const { return root_ ? root_->declared_.w : 0; }
@@ -253,9 +253,7 @@ void Scene::LayoutChildren(Control& parent) {
     const Insets& m = c.margins_;
     const Rect base = c.outer_ ? pb : content;
     switch (c.dock_) {
-      case Dock::None:
-        c.bounds_ = {base.x + d.x, base.y + d.y, d.w, d.h};
-        break;
+      case Dock::None: c.bounds_ = {base.x + d.x, base.y + d.y, d.w, d.h}; break;
       case Dock::StretchX:
         c.bounds_ = {base.x + m.left, base.y + d.y, std::max(0, base.w - m.left - m.right), d.h};
         break;
@@ -279,8 +277,7 @@ void Scene::LayoutChildren(Control& parent) {
         free.w -= w;
         break;
       }
-      case Dock::Fill:
-        break;
+      case Dock::Fill: break;
     }
   }
   for (auto& child : parent.children_)
@@ -437,8 +434,8 @@ bool Scene::KeyDown(Key key, bool shift) {
         open->SetOpen(false);
         return true;
       }
-      Control* target = focused_ && focused_->Kind() != ControlKind::DropDown ? focused_
-                                                                             : DefaultButton();
+      Control* target =
+          focused_ && focused_->Kind() != ControlKind::DropDown ? focused_ : DefaultButton();
       if (!target) return false;
       Click(*target);
       return true;
@@ -449,9 +446,8 @@ bool Scene::KeyDown(Key key, bool shift) {
         return true;
       }
       // A shown question's "Cancel" answers Escape before the window's close box does.
-      Control* close = FindDepthFirst(root_.get(), [](const Control& c) {
-        return c.is_cancel_ && Focusable(c);
-      });
+      Control* close = FindDepthFirst(
+          root_.get(), [](const Control& c) { return c.is_cancel_ && Focusable(c); });
       if (!close)
         close = FindDepthFirst(root_.get(), [](const Control& c) {
           return c.Kind() == ControlKind::CloseBox && Focusable(c);
@@ -504,9 +500,8 @@ bool Scene::Tick(double now_seconds) {
   ForEach(root_.get(), [&](Control& c) {
     float target = &c == hovered_ ? 1.0f : 0.0f;
     if (c.hover_amount_ == target) return;
-    float step = c.style_.hover_seconds > 0
-                     ? static_cast<float>(elapsed / c.style_.hover_seconds)
-                     : 1.0f;
+    float step =
+        c.style_.hover_seconds > 0 ? static_cast<float>(elapsed / c.style_.hover_seconds) : 1.0f;
     c.hover_amount_ = target > c.hover_amount_ ? std::min(target, c.hover_amount_ + step)
                                                : std::max(target, c.hover_amount_ - step);
     // Elapsed/duration rounding must not leave a fill a hair short of its end colour.

@@ -176,7 +176,7 @@ class Control {
 class Frame : public Control {
  public:
   Frame(Scene* scene, std::string name) : Control(scene, ControlKind::Frame, std::move(name)) {}
-  int PanelInset() const { return panel_inset_; }      // shadow margin around the panel
+  int PanelInset() const { return panel_inset_; }  // shadow margin around the panel
   int CornerRadius() const { return corner_radius_; }
   int CaptionHeight() const { return caption_height_; }
   Color OutlineColor() const { return outline_; }
@@ -194,7 +194,8 @@ class Frame : public Control {
 // stands for, which the text may abbreviate).
 class DropDown : public Control {
  public:
-  DropDown(Scene* scene, std::string name) : Control(scene, ControlKind::DropDown, std::move(name)) {}
+  DropDown(Scene* scene, std::string name)
+      : Control(scene, ControlKind::DropDown, std::move(name)) {}
   void ClearItems();
   void AddItem(std::wstring text, std::wstring value = {});
   int ItemCount() const { return static_cast<int>(items_.size()); }

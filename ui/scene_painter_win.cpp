@@ -43,8 +43,8 @@ constexpr int kFocusGap = 3;  // between a control's edge and its focus ring
 }  // namespace look
 
 Gdiplus::Color G(Color c, float opacity = 1) {
-  return Gdiplus::Color(static_cast<BYTE>(std::lround(c.a * std::clamp(opacity, 0.0f, 1.0f))),
-                        c.r, c.g, c.b);
+  return Gdiplus::Color(static_cast<BYTE>(std::lround(c.a * std::clamp(opacity, 0.0f, 1.0f))), c.r,
+                        c.g, c.b);
 }
 
 RectF F(Rect r) {
@@ -121,8 +121,9 @@ void DrawText(Gdiplus::Graphics& g, const std::wstring& text, RectF r, const Sty
                      Gdiplus::UnitPixel);
   Gdiplus::StringFormat format;
   auto align = [](int a) {
-    return a == 0 ? Gdiplus::StringAlignmentNear
-                  : a == 1 ? Gdiplus::StringAlignmentCenter : Gdiplus::StringAlignmentFar;
+    return a == 0   ? Gdiplus::StringAlignmentNear
+           : a == 1 ? Gdiplus::StringAlignmentCenter
+                    : Gdiplus::StringAlignmentFar;
   };
   format.SetAlignment(align(static_cast<int>(s.halign)));
   format.SetLineAlignment(align(static_cast<int>(s.valign)));
@@ -167,9 +168,9 @@ void PaintFrameBackdrop(Gdiplus::Graphics& g, const Frame& frame, float o) {
     Gdiplus::Region old;
     g.GetClip(&old);
     g.SetClip(&body, Gdiplus::CombineModeIntersect);
-    Gdiplus::LinearGradientBrush shade(RectF(band.x + 0.0f, band.y - 1.0f, band.w + 0.0f, band.h + 2.0f),
-                                       G(look::kCaptionTop, o), G(look::kCaptionBottom, o),
-                                       Gdiplus::LinearGradientModeVertical);
+    Gdiplus::LinearGradientBrush shade(
+        RectF(band.x + 0.0f, band.y - 1.0f, band.w + 0.0f, band.h + 2.0f), G(look::kCaptionTop, o),
+        G(look::kCaptionBottom, o), Gdiplus::LinearGradientModeVertical);
     g.FillRectangle(&shade, F(band));
     g.SetClip(&old);
   }
@@ -247,8 +248,8 @@ void PaintImage(Gdiplus::Graphics& g, const Control& c, PaintCache& cache, float
     g.DrawImage(picture, dest);
     return;
   }
-  Gdiplus::ColorMatrix fade = {{{1, 0, 0, 0, 0}, {0, 1, 0, 0, 0}, {0, 0, 1, 0, 0},
-                                {0, 0, 0, o, 0}, {0, 0, 0, 0, 1}}};
+  Gdiplus::ColorMatrix fade = {
+      {{1, 0, 0, 0, 0}, {0, 1, 0, 0, 0}, {0, 0, 1, 0, 0}, {0, 0, 0, o, 0}, {0, 0, 0, 0, 1}}};
   Gdiplus::ImageAttributes attributes;
   attributes.SetColorMatrix(&fade);
   g.DrawImage(picture, dest, 0, 0, static_cast<REAL>(picture->GetWidth()),
@@ -261,7 +262,9 @@ void PaintProgress(Gdiplus::Graphics& g, const ProgressBar& bar, float o) {
   Outline(g, r, 3, look::kTrackOutline, o);
   REAL share = static_cast<REAL>(bar.Maximum() > 0 ? bar.Value() / bar.Maximum() : 0);
   REAL w = (r.Width - 2) * share;
-  if (w >= 1) FillGradient(g, RectF(r.X + 1, r.Y + 1, w, r.Height - 2), 2, look::kBarTop, look::kBarBottom, o);
+  if (w >= 1)
+    FillGradient(g, RectF(r.X + 1, r.Y + 1, w, r.Height - 2), 2, look::kBarTop, look::kBarBottom,
+                 o);
 }
 
 void PaintDropDown(Gdiplus::Graphics& g, const DropDown& dd, float o) {
@@ -331,9 +334,7 @@ void PaintControl(Gdiplus::Graphics& g, const Control& c, PaintCache& cache,
   const float o = c.EffectiveOpacity();
   if (o > 0) {
     switch (c.Kind()) {
-      case ControlKind::Frame:
-        PaintFrame(g, static_cast<const Frame&>(c), cache, o);
-        break;
+      case ControlKind::Frame: PaintFrame(g, static_cast<const Frame&>(c), cache, o); break;
       case ControlKind::Layout:
         if (c.GetStyle().fill.a) {
           Gdiplus::SolidBrush fill(G(c.GetStyle().fill, o));
@@ -355,15 +356,9 @@ void PaintControl(Gdiplus::Graphics& g, const Control& c, PaintCache& cache,
         if (dd.IsOpen()) *open_list = &dd;
         break;
       }
-      case ControlKind::Image:
-        PaintImage(g, c, cache, o);
-        break;
-      case ControlKind::ProgressBar:
-        PaintProgress(g, static_cast<const ProgressBar&>(c), o);
-        break;
-      case ControlKind::CloseBox:
-        PaintCloseBox(g, c, o);
-        break;
+      case ControlKind::Image: PaintImage(g, c, cache, o); break;
+      case ControlKind::ProgressBar: PaintProgress(g, static_cast<const ProgressBar&>(c), o); break;
+      case ControlKind::CloseBox: PaintCloseBox(g, c, o); break;
     }
   }
   for (size_t i = 0; i < c.ChildCount(); ++i) PaintControl(g, *c.Child(i), cache, open_list);
@@ -395,8 +390,7 @@ Gdiplus::Bitmap* PaintCache::Decoded(const std::string& name) {
   auto found = pictures_.find(name);
   if (found != pictures_.end()) return found->second.get();
   std::unique_ptr<Gdiplus::Bitmap>& slot = pictures_[name];  // a miss is remembered as null
-  const std::string_view bytes =
-      win::ResourceBytes(module_, win::Widen(name, CP_UTF8).c_str());
+  const std::string_view bytes = win::ResourceBytes(module_, win::Widen(name, CP_UTF8).c_str());
   if (bytes.empty()) return nullptr;
   // The memory stream holds a copy; GDI+ decodes from it lazily, so the picture is drawn into
   // a bitmap of our own before the stream goes away.

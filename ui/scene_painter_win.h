@@ -36,9 +36,8 @@ class PaintCache {
     Color fill, outline;
     float opacity, scale;
     bool operator==(const BackdropKey& o) const {
-      return bounds == o.bounds && inset == o.inset && radius == o.radius &&
-             caption == o.caption && fill == o.fill && outline == o.outline &&
-             opacity == o.opacity && scale == o.scale;
+      return bounds == o.bounds && inset == o.inset && radius == o.radius && caption == o.caption &&
+             fill == o.fill && outline == o.outline && opacity == o.opacity && scale == o.scale;
     }
   };
   Gdiplus::Bitmap* Decoded(const std::string& resource);

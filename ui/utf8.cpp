@@ -10,11 +10,16 @@ std::wstring Utf8ToWide(std::string_view s) {
     unsigned char b = static_cast<unsigned char>(s[i]);
     char32_t cp;
     size_t len;
-    if (b < 0x80) cp = b, len = 1;
-    else if ((b & 0xE0) == 0xC0) cp = b & 0x1F, len = 2;
-    else if ((b & 0xF0) == 0xE0) cp = b & 0x0F, len = 3;
-    else if ((b & 0xF8) == 0xF0) cp = b & 0x07, len = 4;
-    else cp = 0xFFFD, len = 0;
+    if (b < 0x80)
+      cp = b, len = 1;
+    else if ((b & 0xE0) == 0xC0)
+      cp = b & 0x1F, len = 2;
+    else if ((b & 0xF0) == 0xE0)
+      cp = b & 0x0F, len = 3;
+    else if ((b & 0xF8) == 0xF0)
+      cp = b & 0x07, len = 4;
+    else
+      cp = 0xFFFD, len = 0;
     bool ok = len > 0 && i + len <= s.size();
     for (size_t k = 1; ok && k < len; ++k) {
       unsigned char c = static_cast<unsigned char>(s[i + k]);

@@ -41,8 +41,7 @@ bool ClimbsToParent(const std::wstring& component) {
 // the entries before it were written.
 bool HasReservedCharacter(const std::wstring& name) {
   for (wchar_t c : name)
-    if (c < 0x20 || std::wstring_view(L"<>|\"?*").find(c) != std::wstring_view::npos)
-      return true;
+    if (c < 0x20 || std::wstring_view(L"<>|\"?*").find(c) != std::wstring_view::npos) return true;
   return false;
 }
 

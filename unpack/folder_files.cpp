@@ -30,8 +30,7 @@ std::optional<std::vector<std::uint8_t>> ReadWholeFile(HANDLE file) {
   for (std::size_t done = 0; done < bytes.size();) {
     const DWORD piece = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1u << 30));
     DWORD got = 0;
-    if (!ReadFile(file, bytes.data() + done, piece, &got, nullptr) || got == 0)
-      return std::nullopt;
+    if (!ReadFile(file, bytes.data() + done, piece, &got, nullptr) || got == 0) return std::nullopt;
     done += got;
   }
   return bytes;

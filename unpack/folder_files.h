@@ -24,8 +24,8 @@ std::optional<std::vector<std::uint8_t>> ReadWholeFile(HANDLE file);
 win::UniqueFile CreateFolderFile(const std::wstring& folder, const std::wstring& name,
                                  std::wstring& path);
 // Writes `size` bytes as the file folder\name, creating the folder and every missing level
-// named in `name` (`\` and `/` both separate levels). An existing file is never replaced: that fails
-// too. False for an unsafe name (see IsSafeEntryName), when the file cannot be created, or on a short write
-// (the partial file is removed).
+// named in `name` (`\` and `/` both separate levels). An existing file is never replaced: that
+// fails too. False for an unsafe name (see IsSafeEntryName), when the file cannot be created, or on
+// a short write (the partial file is removed).
 bool WriteFolderFile(const std::wstring& folder, const std::wstring& name, const void* data,
                      std::size_t size);

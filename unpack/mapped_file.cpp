@@ -13,7 +13,8 @@ MappedFile::MappedFile(const std::wstring& path) {
     // A mapping of a zero-length file fails; an empty file is simply no bytes.
     mapping_.reset(CreateFileMappingW(file.get(), nullptr, PAGE_READONLY, 0, 0, nullptr));
     if (mapping_)
-      view_ = static_cast<const std::uint8_t*>(MapViewOfFile(mapping_.get(), FILE_MAP_READ, 0, 0, 0));
+      view_ =
+          static_cast<const std::uint8_t*>(MapViewOfFile(mapping_.get(), FILE_MAP_READ, 0, 0, 0));
     if (view_ == nullptr) {
       const DWORD error = GetLastError();
       outOfMemory_ = error == ERROR_NOT_ENOUGH_MEMORY || error == ERROR_OUTOFMEMORY ||

@@ -80,8 +80,7 @@ std::optional<std::wstring> EntryName(const UrarLibrary& library, URARHandle* ha
 // How the library's walk ended: only a clean end after at least one entry is a whole archive.
 bool CheckEnd(const UrarLibrary& library, URARHandle* handle, int entries, UnpackReport& report) {
   switch (library.URARGetLastError(handle)) {
-    case URAR_END_CLEAN:
-      return entries > 0 || Fail(report, UnpackProblem::kNoEntries);
+    case URAR_END_CLEAN: return entries > 0 || Fail(report, UnpackProblem::kNoEntries);
     case URAR_END_NOT_ARCHIVE: return Fail(report, UnpackProblem::kNotAnArchive);
     case URAR_END_VOLUME: return Fail(report, UnpackProblem::kVolumeSet);
     case URAR_END_ENCRYPTED: return Fail(report, UnpackProblem::kEncryptedHeaders);
@@ -139,8 +138,12 @@ class EntryFile {
  public:
   EntryFile(const UrarLibrary& library, URARHandle* handle, const MappedFile& archive,
             const std::wstring& folder, const UnpackCancelled& cancelled, UnpackReport& report)
-      : library_(library), handle_(handle), archive_(archive), folder_(folder),
-        cancelled_(cancelled), report_(report) {}
+      : library_(library),
+        handle_(handle),
+        archive_(archive),
+        folder_(folder),
+        cancelled_(cancelled),
+        report_(report) {}
   EntryFile(const EntryFile&) = delete;
   EntryFile& operator=(const EntryFile&) = delete;
   ~EntryFile() { Discard(); }
@@ -232,7 +235,7 @@ class EntryFile {
   std::wstring path_;
   win::UniqueFile file_;
   DWORD writeError_ = 0;
-  std::uint64_t uncheckedBytes_ = 0;  // written since the cancel was last asked
+  std::uint64_t uncheckedBytes_ = 0;   // written since the cancel was last asked
   std::uint64_t unreleasedBytes_ = 0;  // written since the archive's pages were last released
   bool stopped_ = false;
   bool refused_ = false;
@@ -284,8 +287,8 @@ bool UnpackArchive(const UrarLibrary& library, const std::wstring& archive_path,
   if (!library.module) return Fail(r, UnpackProblem::kNotBound);
   const MappedFile archive(archive_path);
   if (!archive.opened())
-    return Fail(r, archive.out_of_memory() ? UnpackProblem::kNoMemory
-                                         : UnpackProblem::kUnreadableArchive);
+    return Fail(
+        r, archive.out_of_memory() ? UnpackProblem::kNoMemory : UnpackProblem::kUnreadableArchive);
   if (!StartsWithRarMarker(archive)) return Fail(r, UnpackProblem::kNotAnArchive);
   FolderNames own_names;
   return Survey(library, archive, output_folder, names ? *names : own_names, r, cancelled) &&

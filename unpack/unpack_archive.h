@@ -19,29 +19,29 @@ constexpr std::uint64_t kFreeSpaceMargin = 64ull << 20;
 // Why an unpacking failed.
 enum class UnpackProblem {
   kNone,
-  kNotBound,          // no library bound
-  kUnreadableArchive, // the archive file cannot be opened or mapped
-  kNotAnArchive,      // no RAR marker and main header (an error page, an empty body)
-  kArchiveCut,        // the archive ends inside a block: a download cut short or damaged
-  kVolumeSet,         // the archive is part of a volume set
-  kEncryptedHeaders,  // the archive's headers are encrypted
-  kNoEntries,         // a whole archive without a single file
-  kUnsafeName,        // an entry name that would leave the output folder, that no file can
-                      // have, or that names a file of the folder claimed before
-  kNameTooLong,       // an entry name longer than the names the library hands out whole
-  kEntryTooLarge,     // the declared sizes add up beyond 64 bits
-  kNotEnoughSpace,    // the declared total does not fit the output folder's volume
-  kEntryFailed,       // the library could not extract an entry (damaged, unsupported)
-  kWriteFailed,       // an entry could not be written
-  kNoMemory,          // the library ran out of memory for an entry's window or model
-  kDiskFull,          // the volume filled up while an entry was written
-  kCancelled,         // `cancelled` answered true
+  kNotBound,           // no library bound
+  kUnreadableArchive,  // the archive file cannot be opened or mapped
+  kNotAnArchive,       // no RAR marker and main header (an error page, an empty body)
+  kArchiveCut,         // the archive ends inside a block: a download cut short or damaged
+  kVolumeSet,          // the archive is part of a volume set
+  kEncryptedHeaders,   // the archive's headers are encrypted
+  kNoEntries,          // a whole archive without a single file
+  kUnsafeName,         // an entry name that would leave the output folder, that no file can
+                       // have, or that names a file of the folder claimed before
+  kNameTooLong,        // an entry name longer than the names the library hands out whole
+  kEntryTooLarge,      // the declared sizes add up beyond 64 bits
+  kNotEnoughSpace,     // the declared total does not fit the output folder's volume
+  kEntryFailed,        // the library could not extract an entry (damaged, unsupported)
+  kWriteFailed,        // an entry could not be written
+  kNoMemory,           // the library ran out of memory for an entry's window or model
+  kDiskFull,           // the volume filled up while an entry was written
+  kCancelled,          // `cancelled` answered true
 };
 
 // What went wrong, for the program to show and log.
 struct UnpackReport {
   UnpackProblem problem = UnpackProblem::kNone;
-  std::wstring entry;             // the entry concerned, when there is one
+  std::wstring entry;              // the entry concerned, when there is one
   std::int32_t library_code = 0;   // the library's reason (URARGetLastError) for kEntryFailed
   std::uint64_t needed_bytes = 0;  // kNotEnoughSpace: the declared total plus the margin
   std::uint64_t free_bytes = 0;    // kNotEnoughSpace: what the volume has free

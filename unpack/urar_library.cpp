@@ -6,8 +6,7 @@
 #include <type_traits>
 #include <utility>
 
-bool LoadUrarLibrary(UrarLibrary& library, const std::wstring& folder,
-                     std::string_view expected) {
+bool LoadUrarLibrary(UrarLibrary& library, const std::wstring& folder, std::string_view expected) {
   FreeUrarLibrary(library);
   const std::wstring path = folder + L"\\" + kUrarLibraryFile;
   // Held without write or delete sharing from the comparison until the load has returned, so the

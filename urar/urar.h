@@ -29,13 +29,13 @@ enum { URAR_BUFFER_NAME = 1, URAR_BUFFER_DATA = 2 };
 
 /* URARDoAction results. */
 enum {
-  URAR_OK = 0,           /* next entry found and extracted */
-  URAR_NO_MEMORY = 3,    /* entry found, no memory for its data */
-  URAR_FAILED = 7,       /* entry found, extraction failed (see URARGetLastError); also: data short */
-  URAR_TOO_LARGE = 8,    /* entry larger than the size limit, or than the destination */
-  URAR_END = 9,          /* no further entry, now and on every later call */
-  URAR_BAD_ARGUMENT = 10,/* null destination or negative capacity */
-  URAR_BAD_KIND = 11     /* buffer kind other than 1 and 2 */
+  URAR_OK = 0,        /* next entry found and extracted */
+  URAR_NO_MEMORY = 3, /* entry found, no memory for its data */
+  URAR_FAILED = 7,    /* entry found, extraction failed (see URARGetLastError); also: data short */
+  URAR_TOO_LARGE = 8, /* entry larger than the size limit, or than the destination */
+  URAR_END = 9,       /* no further entry, now and on every later call */
+  URAR_BAD_ARGUMENT = 10, /* null destination or negative capacity */
+  URAR_BAD_KIND = 11      /* buffer kind other than 1 and 2 */
 };
 
 /* URARGetLastError once URARDoAction has returned 9: why the walk ended. Only a clean end means
@@ -111,7 +111,8 @@ URAR_API int32_t URARGetSizeBuffer(URARHandle* handle, int32_t kind, int32_t* re
 /* Copies the current entry's name (its first 259 bytes at most, cut to capacity - 1,
  * zero-terminated) or data (whole, or not at all) to `destination`. 0, 7, 8, 10 or 11 as listed
  * above. */
-URAR_API int32_t URARGetBuffer(URARHandle* handle, int32_t kind, void* destination, int32_t capacity);
+URAR_API int32_t URARGetBuffer(URARHandle* handle, int32_t kind, void* destination,
+                               int32_t capacity);
 /* The result of the most recent extraction (URAR_ENTRY_*; after URAR_ENTRY_TOO_MUCH_WORK, see
  * urar/filters/filter_vm.h, every later filtered entry fails too); once URARDoAction has
  * returned 9, why the walk ended (URAR_END_*). */

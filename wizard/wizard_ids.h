@@ -14,14 +14,14 @@ constexpr int kWizardStateCount = 5;
 constexpr int Index(WizardState state) { return static_cast<int>(state); }
 
 enum class WizardEvent : int {
-  Start = 0,        // "Start", welcome page
-  Refresh = 1,      // "Refresh", drive-selection page
-  Install = 2,      // "Install", drive-selection page
-  Close = 3,        // "Close", finish page
-  WindowClose = 4,  // the frame's close box, any page
+  Start = 0,          // "Start", welcome page
+  Refresh = 1,        // "Refresh", drive-selection page
+  Install = 2,        // "Install", drive-selection page
+  Close = 3,          // "Close", finish page
+  WindowClose = 4,    // the frame's close box, any page
   DrivesChanged = 5,  // the system: a volume arrived or left
-  Continue = 6,     // "Continue", the question before a build
-  Cancel = 7,       // "Cancel" (or Escape), the question before a build
+  Continue = 6,       // "Continue", the question before a build
+  Cancel = 7,         // "Cancel" (or Escape), the question before a build
   Again = 8,          // "Try again" (error page) or "Make another" (success page)
   SafelyRemove = 9,   // "Safely remove", success page
   OpenLog = 10,       // "Open log", error page

@@ -12,15 +12,18 @@ namespace {
 
 TEST(WindowView, TheBarsMaximumIsThePlansWhole) {
   TestWindowView view(0x0409);
-  EXPECT_EQ(view.Scene().FindAs<ui::ProgressBar>("ProgressBar")->Maximum(),
-            progress_plan::kWhole);
+  EXPECT_EQ(view.Scene().FindAs<ui::ProgressBar>("ProgressBar")->Maximum(), progress_plan::kWhole);
 }
 
 TEST(WindowView, ShowsAnOvershootOnePointShortOfAFullBar) {
   TestWindowView view(0x0409);
   auto& bar = *view.Scene().FindAs<ui::ProgressBar>("ProgressBar");
-  const std::pair<int32_t, double> cases[] = {{0, 0},     {49, 49},   {99, 99},
-                                              {100, 100}, {101, 99},  {5000, 99},
+  const std::pair<int32_t, double> cases[] = {{0, 0},
+                                              {49, 49},
+                                              {99, 99},
+                                              {100, 100},
+                                              {101, 99},
+                                              {5000, 99},
                                               {std::numeric_limits<int32_t>::max(), 99}};
   for (const auto& [percent, shown] : cases) {
     view.ShowProgress({percent, L"Descargando"});

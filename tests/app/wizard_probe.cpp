@@ -42,7 +42,8 @@ class Bstr {
 int Dump(HWND window) {
   CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
   IAccessible* client = nullptr;
-  if (FAILED(AccessibleObjectFromWindow(window, static_cast<DWORD>(OBJID_CLIENT), __uuidof(IAccessible),
+  if (FAILED(AccessibleObjectFromWindow(window, static_cast<DWORD>(OBJID_CLIENT),
+                                        __uuidof(IAccessible),
                                         reinterpret_cast<void**>(&client))) ||
       !client)
     return 2;
@@ -67,9 +68,9 @@ int Dump(HWND window) {
     client->accLocation(&x, &y, &w, &h, child);
     const bool item = role.vt == VT_I4 && role.lVal == ROLE_SYSTEM_LISTITEM;
     std::printf("%s%s\t%ld\t%lx\t%s\t%s\t%ld %ld %ld %ld\n", control.Utf8().c_str(),
-                item ? " item" : "",
-                role.vt == VT_I4 ? role.lVal : -1L, state.vt == VT_I4 ? state.lVal : 0L,
-                name.Utf8().c_str(), value.Utf8().c_str(), x, y, w, h);
+                item ? " item" : "", role.vt == VT_I4 ? role.lVal : -1L,
+                state.vt == VT_I4 ? state.lVal : 0L, name.Utf8().c_str(), value.Utf8().c_str(), x,
+                y, w, h);
   }
   client->Release();
   CoUninitialize();

@@ -29,8 +29,8 @@ TEST(BuildLog, LinesAreTimeStampedUtf8AndTheFolderIsHeld) {
     log.Line(L"download started: http://127.0.0.1/tovixscourlet/rescuedisk/scanner.zip");
     log.Line(L"unpacked: rescue/a\u00f1o.txt (3 bytes)");
     // Held while the log is written: the folder cannot be swapped for a link meanwhile.
-    EXPECT_FALSE(MoveFileW((scratch.Path() + L"USBWizard").c_str(),
-                           (scratch.Path() + L"moved").c_str()));
+    EXPECT_FALSE(
+        MoveFileW((scratch.Path() + L"USBWizard").c_str(), (scratch.Path() + L"moved").c_str()));
   }
   const std::regex expected(
       "\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d{3}  download started: "

@@ -80,8 +80,8 @@ TEST_F(ColdInstallerTest, CountsSignalsAndJudgesByTheExitCode) {
     unsigned signals, exit_code;
     bool success;
     int percent;
-  } cases[] = {{0, 0, false, 49},          {1, 1, true, 49},          {2, 7, true, 50},
-               {5, 1, true, 51},           {4, 0, false, 51},         {0, 0xBFFFFFFF, true, 49},
+  } cases[] = {{0, 0, false, 49},          {1, 1, true, 49},           {2, 7, true, 50},
+               {5, 1, true, 51},           {4, 0, false, 51},          {0, 0xBFFFFFFF, true, 49},
                {0, 0xC0000000, false, 49}, {2, 0xC0000005, false, 50}, {0, 0xFFFFFFFF, false, 49}};
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << c.signals << " signals, exit code " << c.exit_code);
@@ -108,8 +108,8 @@ TEST_F(ColdInstallerTest, StartsTheInstallerAsTheContractSays) {
   ASSERT_TRUE(MonitorEnded());
 
   const std::string bytes = ReadFileBytes(File(L"probe_report.txt"));
-  std::wistringstream report(std::wstring(reinterpret_cast<const wchar_t*>(bytes.data()),
-                                          bytes.size() / sizeof(wchar_t)));
+  std::wistringstream report(
+      std::wstring(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / sizeof(wchar_t)));
   std::wstring command_line, flags, current, pid, inherited;
   std::getline(report, command_line);
   std::getline(report, flags);
@@ -149,13 +149,13 @@ TEST_F(ColdInstallerTest, ACancelEndsTheInstallerAndFailsTheStage) {
 // stays a minute, and is ended while the probe runs; the probe ends with it.
 TEST(ColdInstallerLifetime, TheInstallerEndsWithTheWizard) {
   ScratchFolder work(L"cold installer lifetime");
-  ASSERT_TRUE(CopyFileW(win::Widen(PROBE_EXE).c_str(), (work.Path() + L"ColdInstall.exe").c_str(),
-                        FALSE));
+  ASSERT_TRUE(
+      CopyFileW(win::Widen(PROBE_EXE).c_str(), (work.Path() + L"ColdInstall.exe").c_str(), FALSE));
   std::ofstream(std::filesystem::path(work.Path() + L"probe_plan.txt")) << "0 1 60000";
   wchar_t self[MAX_PATH];
   GetModuleFileNameW(nullptr, self, MAX_PATH);
-  std::wstring command_line = L"\"" + std::wstring(self) +
-                              L"\" --gtest_filter=ColdInstallerLifetime.ChildRunsTheInstaller";
+  std::wstring command_line =
+      L"\"" + std::wstring(self) + L"\" --gtest_filter=ColdInstallerLifetime.ChildRunsTheInstaller";
   SetEnvironmentVariableW(L"COLD_INSTALLER_CHILD_FOLDER", work.Path().c_str());
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;

@@ -16,8 +16,8 @@
 
 extern "C" LONG NTAPI NtQueryEvent(HANDLE event, int information_class, void* information,
                                    ULONG length, ULONG* returned);
-extern "C" LONG NTAPI NtQuerySemaphore(HANDLE semaphore, int information_class,
-                                       void* information, ULONG length, ULONG* returned);
+extern "C" LONG NTAPI NtQuerySemaphore(HANDLE semaphore, int information_class, void* information,
+                                       ULONG length, ULONG* returned);
 
 namespace {
 
@@ -40,8 +40,8 @@ LONG SemaphoreMaximumAt(const std::wstring& folder) {
     fclose(file);
   }
   SemaphoreBasicInformation info{};
-  if (!value || NtQuerySemaphore(reinterpret_cast<HANDLE>(value), 0, &info, sizeof info,
-                                 nullptr) != 0)
+  if (!value ||
+      NtQuerySemaphore(reinterpret_cast<HANDLE>(value), 0, &info, sizeof info, nullptr) != 0)
     return 0;
   return info.maximum;
 }

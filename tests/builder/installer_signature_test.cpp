@@ -120,9 +120,9 @@ TEST_F(InstallerSignatureTest, TheInstallerStageStartsOnlyATrustedInstaller) {
 
     const bool trusted = c.expected == SignatureCheck::kTrusted;
     EXPECT_EQ(RunColdInstall(context, L"E:\\", L"status"), trusted);
-    EXPECT_EQ(GetFileAttributesW((work_.Path() + L"probe_report.txt").c_str()) !=
-                  INVALID_FILE_ATTRIBUTES,
-              trusted);
+    EXPECT_EQ(
+        GetFileAttributesW((work_.Path() + L"probe_report.txt").c_str()) != INVALID_FILE_ATTRIBUTES,
+        trusted);
   }
 }
 

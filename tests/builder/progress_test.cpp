@@ -34,9 +34,14 @@ TEST(ProgressPlan, DownloadStageValueTruncatesTowardZero) {
 }
 
 TEST(ProgressPlan, TheBarShowsAnOvershootAsOnePointShortOfTheWhole) {
-  const std::pair<int32_t, int32_t> cases[] = {
-      {0, 0},    {49, 49}, {99, 99}, {100, 100}, {101, 99}, {5000, 99},
-      {std::numeric_limits<int32_t>::max(), 99}, {-3, 0}};
+  const std::pair<int32_t, int32_t> cases[] = {{0, 0},
+                                               {49, 49},
+                                               {99, 99},
+                                               {100, 100},
+                                               {101, 99},
+                                               {5000, 99},
+                                               {std::numeric_limits<int32_t>::max(), 99},
+                                               {-3, 0}};
   for (const auto& [percent, shown] : cases)
     EXPECT_EQ(progress_plan::ShownPercent(percent), shown) << percent;
 }

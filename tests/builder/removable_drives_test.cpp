@@ -51,13 +51,12 @@ TEST(RemovableDrives, ListsRemovableDrivesAndUsbDisksThatHoldNoSystem) {
     VolumeFacts volume;
     bool listed;
   } cases[] = {
-      {{K::Removable, B::Unknown, false}, true},
-      {{K::Removable, B::Usb, false}, true},
-      {{K::Fixed, B::Usb, false}, true},    // a USB stick or SSD reporting as a fixed disk
-      {{K::Fixed, B::Usb, true}, false},    // holds Windows, the paging file or this program
-      {{K::Fixed, B::Other, false}, false}, // an internal disk (SATA, NVMe, ...)
+      {{K::Removable, B::Unknown, false}, true}, {{K::Removable, B::Usb, false}, true},
+      {{K::Fixed, B::Usb, false}, true},       // a USB stick or SSD reporting as a fixed disk
+      {{K::Fixed, B::Usb, true}, false},       // holds Windows, the paging file or this program
+      {{K::Fixed, B::Other, false}, false},    // an internal disk (SATA, NVMe, ...)
       {{K::Fixed, B::Unknown, false}, false},  // the bus could not be asked
-      {{K::Other, B::Usb, false}, false},   // optical, network, RAM disk
+      {{K::Other, B::Usb, false}, false},      // optical, network, RAM disk
   };
   for (const auto& c : cases)
     EXPECT_EQ(ListsVolume(c.volume), c.listed)

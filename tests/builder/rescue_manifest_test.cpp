@@ -30,9 +30,9 @@ TEST(RescueManifest, ReadsEveryField) {
 TEST(RescueManifest, TheLargestValuesFit) {
   rescue_manifest::Manifest manifest;
   std::string problem;
-  ASSERT_TRUE(rescue_manifest::Parse("release 4294967295\ndate 9999-12-31\nfile a 9223372036854775807 " +
-                                         kHash + "\n",
-                                     &manifest, &problem))
+  ASSERT_TRUE(rescue_manifest::Parse(
+      "release 4294967295\ndate 9999-12-31\nfile a 9223372036854775807 " + kHash + "\n", &manifest,
+      &problem))
       << problem;
   EXPECT_EQ(manifest.release, 4294967295u);
   EXPECT_EQ(manifest.files[0].size, 9223372036854775807u);
@@ -71,7 +71,8 @@ TEST(RescueManifest, RefusesWhatIsNotAManifest) {
       {head + file + "file scanner.zip 1 " + kHash + " extra\n", "line 4: not a manifest line"},
       {head + "\n" + file, "line 3: not a manifest line"},
       {head + "signer someone\n" + file, "line 3: not a manifest line"},
-      {kValid + std::string(rescue_manifest::kMaxBytes, '\n'), "line 0: longer than a manifest can be"},
+      {kValid + std::string(rescue_manifest::kMaxBytes, '\n'),
+       "line 0: longer than a manifest can be"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.text.substr(0, 200));

@@ -22,13 +22,13 @@ TEST(StageOutcomes, DownloadOutcomesNameTheirReason) {
     const wchar_t* line;
   } cases[] = {
       {DownloadFailure::Unreachable, 0, L"Download: the server could not be reached."},
-      {DownloadFailure::HttpStatus, 503, L"Download: the server did not send system.zip (status 503)."},
+      {DownloadFailure::HttpStatus, 503,
+       L"Download: the server did not send system.zip (status 503)."},
       {DownloadFailure::CutOff, 200, L"Download: the download of system.zip was cut off."},
       {DownloadFailure::TimedOut, 200, L"Download: the download of system.zip was cut off."},
       {DownloadFailure::FileWrite, 200, L"Download: system.zip could not be saved."},
       {DownloadFailure::TooLong, 200, L"Download: system.zip is larger than expected."},
-      {DownloadFailure::NoRoom, 200,
-       L"Download: there is not enough free space for system.zip."},
+      {DownloadFailure::NoRoom, 200, L"Download: there is not enough free space for system.zip."},
       {DownloadFailure::NotStarted, 0, L"Download: the download of system.zip failed."},
       {unknown, 0, L"Download: the download of system.zip failed."},
       {DownloadFailure::Cancelled, 0, L"The build was stopped."},
@@ -68,7 +68,8 @@ TEST(StageOutcomes, UnpackProblemsNameTheirReason) {
       {UnpackProblem::kNoMemory, L"boot\\a.bin",
        L"Unpacking: not enough memory to unpack scanner.zip."},
       {UnpackProblem::kCancelled, L"", L"The build was stopped."},
-      {UnpackProblem::kWriteFailed, L"boot\\a.bin", L"Unpacking: boot\\a.bin could not be written."},
+      {UnpackProblem::kWriteFailed, L"boot\\a.bin",
+       L"Unpacking: boot\\a.bin could not be written."},
       // The free space could not be read: no entry to name, so the archive is named.
       {UnpackProblem::kWriteFailed, L"", L"Unpacking: scanner.zip could not be written."},
   };

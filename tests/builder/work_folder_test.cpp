@@ -1,7 +1,7 @@
 // The working folder: its path under %ProgramData% whatever TMP says, its removal without
-// following links, its making in one step with an Administrators-and-SYSTEM-only DACL, and the library written out of
-// the program's "URAR" resource (this test carries one, stored under language 3082 as the program
-// does, with this file's text as its bytes).
+// following links, its making in one step with an Administrators-and-SYSTEM-only DACL, and the
+// library written out of the program's "URAR" resource (this test carries one, stored under
+// language 3082 as the program does, with this file's text as its bytes).
 //
 // Links: Wine 8 cannot make one from a Windows program (CreateSymbolicLinkW reports success and
 // makes nothing; FSCTL_SET_REPARSE_POINT answers ERROR_NOT_SUPPORTED), but it reports a Unix
@@ -42,8 +42,8 @@ TEST(WorkFolder, IsAFreshNameUnderProgramDataWhateverTmpSays) {
     EXPECT_TRUE(IsLocalFixedFolder(folder));
   }
   // Only an absolute path on a local fixed volume will do (the tests' E: is removable).
-  for (const wchar_t* refused : {L"", L"relative\\x", L"\\\\server\\share\\x", L"C:relative",
-                                 L"\\\\?\\C:\\x", L"E:\\x"})
+  for (const wchar_t* refused :
+       {L"", L"relative\\x", L"\\\\server\\share\\x", L"C:relative", L"\\\\?\\C:\\x", L"E:\\x"})
     EXPECT_FALSE(IsLocalFixedFolder(refused)) << refused;
 }
 
@@ -102,7 +102,8 @@ TEST(WorkFolderDacl, GrantsAdministratorsAndSystemOnly) {
     std::vector<Entry> entries;
   } cases[] = {
       {"working folder", WorkFolderSecurity(), {admin, system}},
-      {"log folder", LogFolderSecurity(),
+      {"log folder",
+       LogFolderSecurity(),
        {admin, system, {WinAuthenticatedUserSid, FILE_GENERIC_READ}}},
   };
   for (const auto& c : cases) {

@@ -27,10 +27,9 @@ class TrustedRoot {
     const std::string der = ReadFileBytes(der_file);
     store_ = CertOpenSystemStoreW(0, L"ROOT");
     if (!store_ || der.empty() ||
-        !CertAddEncodedCertificateToStore(store_, X509_ASN_ENCODING,
-                                          reinterpret_cast<const BYTE*>(der.data()),
-                                          static_cast<DWORD>(der.size()),
-                                          CERT_STORE_ADD_REPLACE_EXISTING, &added_) ||
+        !CertAddEncodedCertificateToStore(
+            store_, X509_ASN_ENCODING, reinterpret_cast<const BYTE*>(der.data()),
+            static_cast<DWORD>(der.size()), CERT_STORE_ADD_REPLACE_EXISTING, &added_) ||
         !CertControlStore(store_, 0, CERT_STORE_CTRL_COMMIT, nullptr))
       ADD_FAILURE() << "cannot trust the test root: " << GetLastError();
   }
@@ -63,9 +62,7 @@ class DownloadHttps : public ::testing::Test {
     delete trusted_;
     delete untrusted_;
   }
-  void SetUp() override {
-    ASSERT_TRUE(trusted_->running() && untrusted_->running());
-  }
+  void SetUp() override { ASSERT_TRUE(trusted_->running() && untrusted_->running()); }
   void TearDown() override {
     EXPECT_TRUE(engine_.Shutdown());
     DeleteFileW(file_.c_str());

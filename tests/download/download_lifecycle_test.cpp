@@ -124,8 +124,8 @@ TEST_F(DownloadLifecycle, StallLimitsCutTransfersAtEveryPoint) {
     const ULONGLONG end = GetTickCount64();
     watch.returned = true;
     // A stalled download ends soon after its last chunk (or its start, without one).
-    if (!ok) EXPECT_LT(end - (watch.calls > 0 ? ULONGLONG(watch.last_call_tick) : start),
-                       limit + 1000u);
+    if (!ok)
+      EXPECT_LT(end - (watch.calls > 0 ? ULONGLONG(watch.last_call_tick) : start), limit + 1000u);
     const std::string got = ReadFileBytes(file);
     EXPECT_EQ(got, PatternBytes(got.size()));
     if (ok) EXPECT_EQ(got.size(), size);

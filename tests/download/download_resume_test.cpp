@@ -187,8 +187,8 @@ TEST_F(DownloadResume, ResumeThatFindsNoAnswerTriesAgain) {
   const std::string range = "bytes=50000- " + std::string(kETag);
   ASSERT_TRUE(Download(size, "drop=50000&unanswered=1"));
   EXPECT_EQ(ReadFileBytes(file_), PatternBytes(size));
-  EXPECT_EQ(requests(), (std::vector<std::string>{"- - 200", range + " closed",
-                                                  RangeLine(50000, kETag, 206)}));
+  EXPECT_EQ(requests(),
+            (std::vector<std::string>{"- - 200", range + " closed", RangeLine(50000, kETag, 206)}));
   EXPECT_EQ(outcome_.resumes, 2u);
   // The unanswered try leaves the caller waiting: the next one is announced as try 2.
   EXPECT_EQ(log_.resume_calls, (std::vector<ResumeCall>{{1, 50000, size}, {2, 50000, size}}));
@@ -271,8 +271,7 @@ TEST_F(DownloadResume, CancelWhileResumingEndsAtOnce) {
     SCOPED_TRACE(wait_for);
     engine_ = std::make_unique<DownloadEngine>(nullptr, false);
     bool ok = true;
-    std::thread download(
-        [&] { ok = Download(300000, "drop=100000&stall=1000&stalls=2", 60000); });
+    std::thread download([&] { ok = Download(300000, "drop=100000&stall=1000&stalls=2", 60000); });
     for (int i = 0; i < 800 && log_.last_total() < wait_for; ++i) Sleep(25);
     ASSERT_GE(log_.last_total(), wait_for);
     const ULONGLONG start = GetTickCount64();

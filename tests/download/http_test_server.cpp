@@ -51,8 +51,8 @@ bool SendText(SOCKET s, const std::string& text) {
 
 std::wstring TestFilePath(const std::wstring& name) {
   static long counter = 0;
-  return win::Widen(PROJECT_BINARY_DIR) + L"\\dl-test-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
-         std::to_wstring(InterlockedIncrement(&counter)) + L"-" + name;
+  return win::Widen(PROJECT_BINARY_DIR) + L"\\dl-test-" + std::to_wstring(GetCurrentProcessId()) +
+         L"-" + std::to_wstring(InterlockedIncrement(&counter)) + L"-" + name;
 }
 
 TestServer::TestServer(const std::wstring& tls_folder) {
@@ -98,7 +98,7 @@ TestServer::~TestServer() {
 }
 
 std::wstring TestServer::url(const std::wstring& path, const std::wstring& scheme,
-                            const std::wstring& host) const {
+                             const std::wstring& host) const {
   return scheme + L"://" + host + L":" + std::to_wstring(port_) + path;
 }
 

@@ -119,12 +119,9 @@ const std::map<std::wstring, std::wstring> kSpanish = {
     {L"This drive is too small: choose one of at least {size}.",
      L"Esta unidad es demasiado peque\u00f1a: elige una de al menos {size}."},
     // The question before a build.
-    {L"Cancel",
-     L"Cancelar"},
-    {L"Continue",
-     L"Continuar"},
-    {L"Files on this drive may be lost",
-     L"Los archivos de esta unidad pueden perderse"},
+    {L"Cancel", L"Cancelar"},
+    {L"Continue", L"Continuar"},
+    {L"Files on this drive may be lost", L"Los archivos de esta unidad pueden perderse"},
     {L"Creating the rescue USB drive may erase the files on it. Copy the ones you want to keep "
      L"to another place first.",
      L"Al crear el USB de an\u00e1lisis se pueden borrar los archivos que contiene. Copia "
@@ -133,27 +130,18 @@ const std::map<std::wstring, std::wstring> kSpanish = {
      L"Continue only if everything on it may be lost.",
      L"Es un disco USB, no una llave: puede ser un disco externo con copias de seguridad. "
      L"Contin\u00faa solo si todo lo que contiene puede perderse."},
-    {L"It holds no files.",
-     L"No contiene archivos."},
-    {L"It holds 1 file ({size}).",
-     L"Contiene 1 archivo ({size})."},
-    {L"It holds {files} files ({size}).",
-     L"Contiene {files} archivos ({size})."},
+    {L"It holds no files.", L"No contiene archivos."},
+    {L"It holds 1 file ({size}).", L"Contiene 1 archivo ({size})."},
+    {L"It holds {files} files ({size}).", L"Contiene {files} archivos ({size})."},
     {L"It holds more than {files} files ({size}).",
      L"Contiene m\u00e1s de {files} archivos ({size})."},
     // The progress page's step and download figures.
-    {L"Step {step} of {steps}: downloading",
-     L"Paso {step} de {steps}: descargando"},
-    {L"Step {step} of {steps}: unpacking",
-     L"Paso {step} de {steps}: descomprimiendo"},
-    {L"Step {step} of {steps}: installing",
-     L"Paso {step} de {steps}: instalando"},
-    {L"{done} of {total}",
-     L"{done} de {total}"},
-    {L"{time} left",
-     L"quedan {time}"},
-    {L"Waiting for the server",
-     L"Esperando al servidor"},
+    {L"Step {step} of {steps}: downloading", L"Paso {step} de {steps}: descargando"},
+    {L"Step {step} of {steps}: unpacking", L"Paso {step} de {steps}: descomprimiendo"},
+    {L"Step {step} of {steps}: installing", L"Paso {step} de {steps}: instalando"},
+    {L"{done} of {total}", L"{done} de {total}"},
+    {L"{time} left", L"quedan {time}"},
+    {L"Waiting for the server", L"Esperando al servidor"},
     {L"Waiting for the server, try {try} of {tries}",
      L"Esperando al servidor, intento {try} de {tries}"},
     // The finish pages: what to do about a failure, the log's actions, the eject's outcome, and
@@ -161,11 +149,14 @@ const std::map<std::wstring, std::wstring> kSpanish = {
     {L"Check the internet connection, then click Try again.",
      L"Comprueba la conexi\u00f3n a Internet y pulsa Reintentar."},
     {L"Try again later. If it keeps failing, ask support for help and send them the log.",
-     L"Vuelve a intentarlo m\u00e1s tarde. Si sigue fallando, pide ayuda al soporte t\u00e9cnico y env\u00edale el registro."},
+     L"Vuelve a intentarlo m\u00e1s tarde. Si sigue fallando, pide ayuda al soporte t\u00e9cnico y "
+     L"env\u00edale el registro."},
     {L"Free some space on the computer's disk, then click Try again.",
      L"Libera espacio en el disco del equipo y pulsa Reintentar."},
-    {L"Restart the computer, then click Try again. If it keeps failing, ask support for help and send them the log.",
-     L"Reinicia el equipo y pulsa Reintentar. Si sigue fallando, pide ayuda al soporte t\u00e9cnico y env\u00edale el registro."},
+    {L"Restart the computer, then click Try again. If it keeps failing, ask support for help and "
+     L"send them the log.",
+     L"Reinicia el equipo y pulsa Reintentar. Si sigue fallando, pide ayuda al soporte "
+     L"t\u00e9cnico y env\u00edale el registro."},
     {L"Free some space on {volume}, then click Try again.",
      L"Libera espacio en {volume} y pulsa Reintentar."},
     {L"Download this program again from its publisher and run the new copy.",
@@ -174,43 +165,41 @@ const std::map<std::wstring, std::wstring> kSpanish = {
      L"Usa otra llave USB, o comprueba esta en otro equipo, y pulsa Reintentar."},
     {L"Close the other program that is creating a rescue USB drive, then click Try again.",
      L"Cierra el otro programa que est\u00e1 creando un USB de an\u00e1lisis y pulsa Reintentar."},
-    {L"Click Try again to start over.",
-     L"Pulsa Reintentar para empezar de nuevo."},
-    {L"The log could not be opened: {path}",
-     L"No se ha podido abrir el registro: {path}"},
-    {L"Copied to the clipboard: {path}",
-     L"Copiado al portapapeles: {path}"},
+    {L"Click Try again to start over.", L"Pulsa Reintentar para empezar de nuevo."},
+    {L"The log could not be opened: {path}", L"No se ha podido abrir el registro: {path}"},
+    {L"Copied to the clipboard: {path}", L"Copiado al portapapeles: {path}"},
     {L"The clipboard is busy; the log is in {path}",
      L"El portapapeles est\u00e1 ocupado; el registro est\u00e1 en {path}"},
-    {L"You can now unplug {drive}.",
-     L"Ya puedes desconectar {drive}."},
+    {L"You can now unplug {drive}.", L"Ya puedes desconectar {drive}."},
     {L"{drive} is in use: close the files and windows open on it, then click Safely remove again.",
-     L"{drive} est\u00e1 en uso: cierra los archivos y ventanas abiertos en ella y vuelve a pulsar Expulsar."},
+     L"{drive} est\u00e1 en uso: cierra los archivos y ventanas abiertos en ella y vuelve a pulsar "
+     L"Expulsar."},
     {L"This computer cannot eject {drive}. Unplug it once its light stops blinking.",
      L"Este equipo no puede expulsar {drive}. Descon\u00e9ctala cuando su luz deje de parpadear."},
-    {L"{drive} could not be ejected (error {code}): close what uses it, then click Safely remove again.",
-     L"No se ha podido expulsar {drive} (error {code}): cierra lo que la est\u00e9 usando y vuelve a pulsar Expulsar."},
-    {L"Try again",
-     L"Reintentar"},
-    {L"Open log",
-     L"Abrir registro"},
-    {L"Copy",
-     L"Copiar"},
-    {L"Safely remove",
-     L"Expulsar"},
-    {L"Make another",
-     L"Crear otro"},
+    {L"{drive} could not be ejected (error {code}): close what uses it, then click Safely remove "
+     L"again.",
+     L"No se ha podido expulsar {drive} (error {code}): cierra lo que la est\u00e9 usando y vuelve "
+     L"a pulsar Expulsar."},
+    {L"Try again", L"Reintentar"},
+    {L"Open log", L"Abrir registro"},
+    {L"Copy", L"Copiar"},
+    {L"Safely remove", L"Expulsar"},
+    {L"Make another", L"Crear otro"},
     {L"Click Safely remove before you unplug the USB drive.",
      L"Pulsa Expulsar antes de desconectar la llave USB."},
-    {L"To start a computer from it, press its boot-menu key as it starts (F12, F11, F8 or Esc: it varies by maker).",
-     L"Para arrancar un equipo con ella, pulsa su tecla del men\u00fa de arranque al encenderlo (F12, F11, F8 o Esc: depende del fabricante)."},
+    {L"To start a computer from it, press its boot-menu key as it starts (F12, F11, F8 or Esc: it "
+     L"varies by maker).",
+     L"Para arrancar un equipo con ella, pulsa su tecla del men\u00fa de arranque al encenderlo "
+     L"(F12, F11, F8 o Esc: depende del fabricante)."},
     {L"If the computer will not start from it, allow it in the computer's Secure Boot settings.",
-     L"Si el equipo no arranca con ella, perm\u00edtela en la configuraci\u00f3n de arranque seguro (Secure Boot) del equipo."},
+     L"Si el equipo no arranca con ella, perm\u00edtela en la configuraci\u00f3n de arranque "
+     L"seguro (Secure Boot) del equipo."},
 };
 
 // Keys only the code looks up; the window does not hold them.
 const std::wstring kCodeOnly[] = {
-    L"Could not install the rescue USB drive", L"Installing the rescue USB drive",
+    L"Could not install the rescue USB drive",
+    L"Installing the rescue USB drive",
     L"Stop creating the rescue USB drive?",
     L"The rescue USB drive is not finished. Stop now and discard what was downloaded?",
     L"There was an error trying to create the rescue USB drive. Please try again.",
@@ -238,7 +227,10 @@ const std::wstring kCodeOnly[] = {
     L"Unpacking: the extraction library could not be loaded.",
     L"Unpacking: {entry} could not be written.",
     L"Unpacking: {file} was refused to protect this computer, because of its entry {entry}",
-    L"USB disk", L"no medium", L"write-protected", L"too small",
+    L"USB disk",
+    L"no medium",
+    L"write-protected",
+    L"too small",
     L"This drive holds no medium: insert one, then click Refresh.",
     L"This drive is write-protected: slide its lock switch off or choose another drive.",
     L"This drive is too small: choose one of at least {size}.",
@@ -257,7 +249,8 @@ const std::wstring kCodeOnly[] = {
     L"Check the internet connection, then click Try again.",
     L"Try again later. If it keeps failing, ask support for help and send them the log.",
     L"Free some space on the computer's disk, then click Try again.",
-    L"Restart the computer, then click Try again. If it keeps failing, ask support for help and send them the log.",
+    L"Restart the computer, then click Try again. If it keeps failing, ask support for help and "
+    L"send them the log.",
     L"Free some space on {volume}, then click Try again.",
     L"Download this program again from its publisher and run the new copy.",
     L"Use another USB drive, or check this one in another computer, then click Try again.",
@@ -269,15 +262,14 @@ const std::wstring kCodeOnly[] = {
     L"You can now unplug {drive}.",
     L"{drive} is in use: close the files and windows open on it, then click Safely remove again.",
     L"This computer cannot eject {drive}. Unplug it once its light stops blinking.",
-    L"{drive} could not be ejected (error {code}): close what uses it, then click Safely remove again."};
+    L"{drive} could not be ejected (error {code}): close what uses it, then click Safely remove "
+    L"again."};
 
 bool SortedByCodeUnits(const std::vector<std::wstring>& lines) {
   return std::is_sorted(lines.begin(), lines.end(), [](const auto& a, const auto& b) {
-    return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(),
-                                        [](wchar_t x, wchar_t y) {
-                                          return static_cast<uint16_t>(x) <
-                                                 static_cast<uint16_t>(y);
-                                        });
+    return std::lexicographical_compare(
+        a.begin(), a.end(), b.begin(), b.end(),
+        [](wchar_t x, wchar_t y) { return static_cast<uint16_t>(x) < static_cast<uint16_t>(y); });
   });
 }
 
@@ -298,8 +290,9 @@ TEST(StoredTable, HoldsTheIdentityLanguageAndSpanish) {
   EXPECT_EQ(table.languages[1].lines, spanish);
   // A space sorts before '=', so the longer key precedes its prefix key.
   const auto& lines = table.languages[1].lines;
-  EXPECT_LT(std::find(lines.begin(), lines.end(), L"Install the rescue USB drive=Instala el "
-                                                  L"an\u00e1lisis autoarrancable en USB"),
+  EXPECT_LT(std::find(lines.begin(), lines.end(),
+                      L"Install the rescue USB drive=Instala el "
+                      L"an\u00e1lisis autoarrancable en USB"),
             std::find(lines.begin(), lines.end(), L"Install=Instalar"));
 }
 

@@ -35,12 +35,7 @@ TEST(TranslationTableReader, ReadsAHandWrittenTable) {
 }
 
 TEST(TranslationTableReader, KeepsAnUnterminatedLastLineAndEmptyLists) {
-  const auto bytes = TableBytes()
-                         .Text(L"")
-                         .U32(1)
-                         .Text(L"es")
-                         .Text(L"a=b\r\n\r\nc=d")
-                         .Bytes();
+  const auto bytes = TableBytes().Text(L"").U32(1).Text(L"es").Text(L"a=b\r\n\r\nc=d").Bytes();
   TranslationTable table;
   ASSERT_TRUE(ReadTranslationTable(bytes.data(), bytes.size(), &table));
   EXPECT_TRUE(table.window_texts.empty());

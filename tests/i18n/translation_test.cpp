@@ -28,7 +28,7 @@ TEST(LookupTranslation, WithTheStoredTable) {
       {kSpain, L"Install", L"Instalar"},  // keys match only lines of their own length
       {kSpain, L"Install the rescue USB drive", L"Instala el an\u00e1lisis autoarrancable en USB"},
       {kSpain, L"Installing the rescue USB drive", L"Creando an\u00e1lisis autoarrancable en USB"},
-      {kSpain, L"E", L"E"},                       // a drive letter: no key
+      {kSpain, L"E", L"E"},                        // a drive letter: no key
       {kSpain, L"Close=Cerrar", L"Close=Cerrar"},  // a key holding '=' matches nothing
       {kSpain, L"", L""},
       {kGermany, L"Downloading", L"Downloading"},
@@ -46,9 +46,9 @@ TEST(LookupTranslation, WithTheStoredTable) {
 }
 
 TEST(LookupTranslation, ValueSpacingAndKeyEdgeCases) {
-  const std::vector<std::wstring> lines = {L"abc", L"lead=   spaced out ", L"blank=",
-                                           L"spaces=   ", L"tab=\tx", L"=empty key",
-                                           L"x=first", L"X=second"};
+  const std::vector<std::wstring> lines = {
+      L"abc",     L"lead=   spaced out ", L"blank=",  L"spaces=   ",
+      L"tab=\tx", L"=empty key",          L"x=first", L"X=second"};
   EXPECT_EQ(LookupInLines(lines, L"lead"), L"spaced out ");
   EXPECT_EQ(LookupInLines(lines, L"blank"), L"blank");
   EXPECT_EQ(LookupInLines(lines, L"spaces"), L"spaces");

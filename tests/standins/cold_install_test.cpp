@@ -30,7 +30,8 @@ Files FilesBelow(const fs::path& root) {
 class StandInInstaller : public ::testing::Test {
  protected:
   void SetUp() override {
-    work_ = fs::temp_directory_path() / ("stand-in installer " + std::to_string(GetCurrentProcessId()));
+    work_ =
+        fs::temp_directory_path() / ("stand-in installer " + std::to_string(GetCurrentProcessId()));
     fs::remove_all(work_);
     fs::create_directories(work_);
     fs::copy_file(COLDINSTALL_EXE, work_ / "ColdInstall.exe");

@@ -40,7 +40,8 @@ std::vector<std::uint8_t> ReadBytes(const fs::path& file) {
 
 void WriteBytes(const fs::path& file, const std::vector<std::uint8_t>& bytes) {
   std::ofstream out(file, std::ios::binary);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  out.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
 }
 
 Files FilesBelow(const fs::path& root) {
@@ -54,9 +55,10 @@ Files FilesBelow(const fs::path& root) {
 class ScratchFolder {
  public:
   ScratchFolder() {
-    path_ = fs::temp_directory_path() /
-            ("rar_writer_test_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-             "_" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    path_ =
+        fs::temp_directory_path() /
+        ("rar_writer_test_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+         "_" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::remove_all(path_);
     fs::create_directories(path_);
   }
@@ -67,7 +69,9 @@ class ScratchFolder {
   fs::path path_;
 };
 
-int RunQuietly(const std::string& command) { return std::system((command + " >/dev/null 2>&1").c_str()); }
+int RunQuietly(const std::string& command) {
+  return std::system((command + " >/dev/null 2>&1").c_str());
+}
 
 // What each peer extracts from the archive, as files below a folder of its own.
 Files ExtractWith(const std::string& peer, const fs::path& archive, const fs::path& scratch) {
@@ -93,8 +97,8 @@ Files ExtractWithLibrary(const std::vector<std::uint8_t>& archive, int32_t end =
     URARGetSizeBuffer(handle, URAR_BUFFER_DATA, &size);
     std::vector<std::uint8_t> data(static_cast<std::size_t>(size));
     char none = 0;
-    EXPECT_EQ(URARGetBuffer(handle, URAR_BUFFER_DATA, size ? static_cast<void*>(data.data()) : &none,
-                            size),
+    EXPECT_EQ(URARGetBuffer(handle, URAR_BUFFER_DATA,
+                            size ? static_cast<void*>(data.data()) : &none, size),
               URAR_OK);
     std::string key = name;
     std::replace(key.begin(), key.end(), '\\', '/');
@@ -136,7 +140,8 @@ TEST(RarWriter, PeersExtractWhatItWrites) {
   const fs::path archive = scratch.path() / "sample.rar";
   WriteBytes(archive, rar_writer::BuildArchive(entries));
 
-  const Files expected = {{"boot/config.txt", entries[1].data}, {"boot/deep/image.bin", entries[2].data},
+  const Files expected = {{"boot/config.txt", entries[1].data},
+                          {"boot/deep/image.bin", entries[2].data},
                           {"empty.dat", {}},
                           {"top.txt", entries[4].data},
                           {"boot/after.bin", entries[5].data}};
@@ -152,7 +157,8 @@ TEST(RarWriter, PeersExtractWhatItWrites) {
 TEST(RarWriter, PeersExtractCompressedEntries) {
   ScratchFolder scratch;
   const Files corpus = ExtractWithLibrary(
-      ReadBytes(fs::path(PROJECT_SOURCE_DIR) / "tests/fixtures/rar/libarchive-test_read_format_rar_filter.rar"));
+      ReadBytes(fs::path(PROJECT_SOURCE_DIR) /
+                "tests/fixtures/rar/libarchive-test_read_format_rar_filter.rar"));
   const std::vector<std::uint8_t> program = corpus.at("bsdcat.exe");
   const auto text = sample_content::Text(7, 200000);
   const auto code = sample_content::X86Code(8, 300000);
@@ -179,9 +185,8 @@ TEST(RarWriter, PeersExtractCompressedEntries) {
                       block(BlockKind::kPpmd, 50000, false), block(BlockKind::kLzX86, 300000)};
 
   for (const bool with_continued_model : {false, true}) {
-    std::vector<rar_writer::Entry> contents = with_continued_model
-                                                  ? std::vector<rar_writer::Entry>{continued}
-                                                  : entries;
+    std::vector<rar_writer::Entry> contents =
+        with_continued_model ? std::vector<rar_writer::Entry>{continued} : entries;
     Files expected;
     std::size_t plain = 0;
     for (auto& entry : contents) {
@@ -197,7 +202,8 @@ TEST(RarWriter, PeersExtractCompressedEntries) {
     for (const auto& entry : contents) stream.Add(entry);
     stream.Finish();
     EXPECT_EQ(streamed.str(), std::string(bytes.begin(), bytes.end()));
-    const fs::path archive = scratch.path() / (with_continued_model ? "continued.rar" : "kinds.rar");
+    const fs::path archive =
+        scratch.path() / (with_continued_model ? "continued.rar" : "kinds.rar");
     WriteBytes(archive, bytes);
     std::vector<std::string> peers = {"unar"};
     if (!with_continued_model) peers.push_back("bsdtar");
@@ -234,7 +240,8 @@ TEST(RarWriter, DamagedEntryKeepsTheOriginalChecksum) {
       EXPECT_EQ(URARDoAction(handle), URAR_OK);
       EXPECT_EQ(URARDoAction(handle), URAR_FAILED);
       std::vector<std::uint8_t> data(content.size());
-      ASSERT_EQ(URARGetBuffer(handle, URAR_BUFFER_DATA, data.data(), int32_t(data.size())), URAR_OK);
+      ASSERT_EQ(URARGetBuffer(handle, URAR_BUFFER_DATA, data.data(), int32_t(data.size())),
+                URAR_OK);
       std::vector<std::uint8_t> original = content;
       original[0] ^= 0xFF;
       EXPECT_EQ(data, original);
@@ -254,12 +261,14 @@ std::map<std::string, Packing> PackingOf(const std::vector<std::uint8_t>& archiv
   for (std::size_t at = 7; at + 32 <= archive.size();) {
     const std::uint16_t flags = archive[at + 3] | archive[at + 4] << 8;
     const std::size_t head = archive[at + 5] | archive[at + 6] << 8;
-    const std::size_t data = flags & 0x8000 ? archive[at + 7] | archive[at + 8] << 8 |
-                                                  archive[at + 9] << 16 | std::size_t{archive[at + 10]} << 24
-                                            : 0;
+    const std::size_t data = flags & 0x8000
+                                 ? archive[at + 7] | archive[at + 8] << 8 | archive[at + 9] << 16 |
+                                       std::size_t{archive[at + 10]} << 24
+                                 : 0;
     if (archive[at + 2] == 0x74 && data > 0) {
       const std::size_t name_size = archive[at + 26] | archive[at + 27] << 8;
-      std::string name(archive.begin() + long(at + 32), archive.begin() + long(at + 32 + name_size));
+      std::string name(archive.begin() + long(at + 32),
+                       archive.begin() + long(at + 32 + name_size));
       std::replace(name.begin(), name.end(), '\\', '/');
       out[name] = {archive[at + 25], (archive[at + head] & 0x80) != 0};
     }
@@ -334,10 +343,10 @@ TEST(RescueArchives, FaultsChangeOnlyWhatTheyName) {
   faults.damaged = "scanner.zip";
   rescue_archives::Write(scratch.path(), installer, tree, faults);
   EXPECT_NE(RunQuietly("unar -q -f -o '" + (scratch.path() / "x").string() + "' '" +
-                (scratch.path() / "scanner.zip").string() + "'"),
+                       (scratch.path() / "scanner.zip").string() + "'"),
             0);
   EXPECT_EQ(RunQuietly("unar -q -f -o '" + (scratch.path() / "y").string() + "' '" +
-                (scratch.path() / "system.zip").string() + "'"),
+                       (scratch.path() / "system.zip").string() + "'"),
             0);
 
   faults = {};

@@ -140,11 +140,14 @@ TEST_F(LayeredWindowTest, HoverAnimatesTheCloseBoxAndClicksReachTheHandler) {
   ShowPage("DrivePage");
   auto cursor_at = [&](POINT p) {
     SendMessageW(hwnd_, WM_MOUSEMOVE, 0, Point(p.x, p.y));
-    SendMessageW(hwnd_, WM_SETCURSOR, reinterpret_cast<WPARAM>(hwnd_), MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
+    SendMessageW(hwnd_, WM_SETCURSOR, reinterpret_cast<WPARAM>(hwnd_),
+                 MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
     return GetCursor();
   };
-  EXPECT_EQ(cursor_at(Centre("RefreshLabel")), LoadCursorW(nullptr, MAKEINTRESOURCEW(32649)));  // hand
-  EXPECT_EQ(cursor_at(Centre("DriveTitle")), LoadCursorW(nullptr, MAKEINTRESOURCEW(32512)));  // arrow
+  EXPECT_EQ(cursor_at(Centre("RefreshLabel")),
+            LoadCursorW(nullptr, MAKEINTRESOURCEW(32649)));  // hand
+  EXPECT_EQ(cursor_at(Centre("DriveTitle")),
+            LoadCursorW(nullptr, MAKEINTRESOURCEW(32512)));  // arrow
   ClickAt(Centre("RefreshIcon"));
   EXPECT_EQ(clicks_.back(), "RefreshLink");
 }
@@ -267,8 +270,8 @@ const Child* ByControl(const std::vector<Child>& tree, const wchar_t* control_na
 
 TEST_F(LayeredWindowTest, AccessibilityTreeShowsTheVisibleControls) {
   IAccessible* acc = nullptr;
-  ASSERT_EQ(AccessibleObjectFromWindow(hwnd_, static_cast<DWORD>(OBJID_CLIENT), __uuidof(IAccessible),
-                                       reinterpret_cast<void**>(&acc)),
+  ASSERT_EQ(AccessibleObjectFromWindow(hwnd_, static_cast<DWORD>(OBJID_CLIENT),
+                                       __uuidof(IAccessible), reinterpret_cast<void**>(&acc)),
             S_OK);
   ASSERT_NE(acc, nullptr);
   VARIANT self;
@@ -334,7 +337,8 @@ TEST_F(LayeredWindowTest, AccessibilityTreeShowsTheVisibleControls) {
   EXPECT_EQ(list->value, L"F");
   std::vector<std::wstring> items;
   for (const Child& c : tree)
-    if (c.role == ROLE_SYSTEM_LISTITEM) items.push_back(c.name + ((c.state & STATE_SYSTEM_SELECTED) ? L"*" : L""));
+    if (c.role == ROLE_SYSTEM_LISTITEM)
+      items.push_back(c.name + ((c.state & STATE_SYSTEM_SELECTED) ? L"*" : L""));
   EXPECT_EQ(items, (std::vector<std::wstring>{L"F*", L"G"}));
   ASSERT_NE(ByControl(tree, L"InstallButton"), nullptr);
   EXPECT_TRUE(ByControl(tree, L"InstallButton")->state & STATE_SYSTEM_UNAVAILABLE);

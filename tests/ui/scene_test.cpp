@@ -116,8 +116,8 @@ TEST_F(SceneTest, ControlsRunTheirOwnClickHandlers) {
   scene_->Find("Ok")->SetEnabled(false);
   ClickAt(15, 35);
   scene_->Click(*scene_->Find("Ok"));
-  EXPECT_EQ(actions, (std::vector<std::string>{"scene Ok", "ok", "scene Cancel", "scene Group",
-                                               "group"}));
+  EXPECT_EQ(actions,
+            (std::vector<std::string>{"scene Ok", "ok", "scene Cancel", "scene Group", "group"}));
 }
 
 TEST_F(SceneTest, CaptionBandDragsExceptUnderTheCloseBox) {
@@ -169,7 +169,7 @@ TEST_F(SceneTest, CloseBoxFillAnimatesOnlyWhileTicking) {
 TEST_F(SceneTest, DropDownOpensBelowSelectsAndCloses) {
   auto* list = scene_->FindAs<ui::DropDown>("List");
   ASSERT_NE(list, nullptr);
-  ClickAt(15, 57);  // content (10,30) + (0,25): the list control
+  ClickAt(15, 57);               // content (10,30) + (0,25): the list control
   EXPECT_FALSE(list->IsOpen());  // nothing to show yet
   list->AddItem(L"E", L"E:\\");
   list->AddItem(L"F");
@@ -187,7 +187,7 @@ TEST_F(SceneTest, DropDownOpensBelowSelectsAndCloses) {
   EXPECT_EQ(list->HoveredItem(), 0);
   scene_->MouseMove(100, 90);
   EXPECT_EQ(list->HoveredItem(), -1);
-  ClickAt(15, 77);                             // second row
+  ClickAt(15, 77);  // second row
   EXPECT_EQ(list->Selected(), 1);
   EXPECT_FALSE(list->IsOpen());
 
@@ -290,10 +290,9 @@ TEST_F(SceneTest, ArrowsChooseInTheFocusedOrOpenList) {
   EXPECT_FALSE(scene_->KeyDown(ui::Key::Down, false));  // no list focused or open
   EXPECT_EQ(list->Selected(), -1);
   scene_->SetFocused(list);
-  const std::pair<ui::Key, int> steps[] = {{ui::Key::Down, 0},  {ui::Key::Down, 1},
-                                           {ui::Key::Right, 2}, {ui::Key::Down, 2},
-                                           {ui::Key::Up, 1},    {ui::Key::Left, 0},
-                                           {ui::Key::Up, 0}};
+  const std::pair<ui::Key, int> steps[] = {
+      {ui::Key::Down, 0}, {ui::Key::Down, 1}, {ui::Key::Right, 2}, {ui::Key::Down, 2},
+      {ui::Key::Up, 1},   {ui::Key::Left, 0}, {ui::Key::Up, 0}};
   for (const auto& [key, selected] : steps) {
     EXPECT_TRUE(scene_->KeyDown(key, false));
     EXPECT_EQ(list->Selected(), selected);
@@ -345,7 +344,8 @@ Layout Root {
     }
   }
 }
-)", &error);
+)",
+                               &error);
   ASSERT_TRUE(scene) << error;
   scene->Layout(200, 100);
   std::vector<std::string> clicks;
@@ -403,7 +403,10 @@ TEST_F(SceneTest, ChangesNotifyOncePerRedraw) {
 }
 
 TEST(SceneReader, RejectsBrokenDescriptionsWithTheLine) {
-  struct Case { const char* text; const char* message; };
+  struct Case {
+    const char* text;
+    const char* message;
+  };
   const Case cases[] = {
       {"", "expected the root control"},
       {"Layout R {\n rect = 0 0 10 10\n", "missing }"},
@@ -437,8 +440,8 @@ TEST(Utf8, DecodesTextsAndReplacesMalformedBytes) {
   EXPECT_EQ(ui::Utf8ToWide("a\xC3\xB1\xE2\x82\xAC"), L"a\u00f1\u20ac");
   std::wstring astral = ui::Utf8ToWide("\xF0\x9F\x98\x80");
   EXPECT_EQ(astral.size(), sizeof(wchar_t) == 2 ? 2u : 1u);
-  EXPECT_EQ(ui::Utf8ToWide("\xC3"), L"\ufffd");             // truncated
-  EXPECT_EQ(ui::Utf8ToWide("\xC0\xAF"), L"\ufffd\ufffd");   // overlong
+  EXPECT_EQ(ui::Utf8ToWide("\xC3"), L"\ufffd");                        // truncated
+  EXPECT_EQ(ui::Utf8ToWide("\xC0\xAF"), L"\ufffd\ufffd");              // overlong
   EXPECT_EQ(ui::Utf8ToWide("\xED\xA0\x80x"), L"\ufffd\ufffd\ufffdx");  // surrogate
 }
 

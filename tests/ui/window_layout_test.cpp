@@ -117,9 +117,9 @@ TEST_F(WindowDescription, EveryControlLandsOnItsTableRectangle) {
     ASSERT_NE(c, nullptr) << e.name;
     EXPECT_EQ(c->Kind(), e.kind) << e.name;
     ui::Rect got = c->Bounds();
-    EXPECT_TRUE(got == want) << e.name << ": got (" << got.x << "," << got.y << ") " << got.w
-                             << "x" << got.h << ", want (" << want.x << "," << want.y << ") "
-                             << want.w << "x" << want.h;
+    EXPECT_TRUE(got == want) << e.name << ": got (" << got.x << "," << got.y << ") " << got.w << "x"
+                             << got.h << ", want (" << want.x << "," << want.y << ") " << want.w
+                             << "x" << want.h;
   }
 }
 
@@ -151,14 +151,19 @@ TEST_F(WindowDescription, FrameStartStateFontsAndTexts) {
   EXPECT_FLOAT_EQ(close->GetStyle().hover_seconds, 0.1f);
 
   EXPECT_TRUE(scene_->Find("WelcomePage")->Visible());
-  for (const char* hidden :
-       {"DrivePage", "ProgressPage", "FinishPage", "NoDriveNotice", "DriveProblemNotice",
-        "ConfirmPage", "ConfirmDiskWarning"})
+  for (const char* hidden : {"DrivePage", "ProgressPage", "FinishPage", "NoDriveNotice",
+                             "DriveProblemNotice", "ConfirmPage", "ConfirmDiskWarning"})
     EXPECT_FALSE(scene_->Find(hidden)->Visible()) << hidden;
   EXPECT_TRUE(scene_->Find("SuccessPicture")->Visible());
   EXPECT_TRUE(scene_->Find("ErrorPicture")->Visible());
 
-  struct Font { const char* name; float size; bool bold; ui::HAlign h; ui::VAlign v; };
+  struct Font {
+    const char* name;
+    float size;
+    bool bold;
+    ui::HAlign h;
+    ui::VAlign v;
+  };
   const Font fonts[] = {
       {"WelcomeTitle", 25, false, ui::HAlign::Center, ui::VAlign::Center},
       {"WelcomeText", 14, false, ui::HAlign::Center, ui::VAlign::Center},
@@ -262,8 +267,10 @@ TEST(WindowDescriptionDamage, TruncatedOrAlteredTextsFailCleanly) {
       std::string damaged = text;
       damaged[at] = c;
       std::string error;
-      if (auto scene = ui::Scene::Load(damaged, &error)) scene->Layout(613, 429);
-      else EXPECT_FALSE(error.empty());
+      if (auto scene = ui::Scene::Load(damaged, &error))
+        scene->Layout(613, 429);
+      else
+        EXPECT_FALSE(error.empty());
     }
   }
 }

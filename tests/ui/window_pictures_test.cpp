@@ -34,11 +34,13 @@ class Picture {
       return false;
     px_.resize(static_cast<size_t>(w_) * h_);
     for (int y = 0; y < h_; ++y) {
-      auto* row = reinterpret_cast<const uint32_t*>(static_cast<const BYTE*>(data.Scan0) + y * data.Stride);
+      auto* row =
+          reinterpret_cast<const uint32_t*>(static_cast<const BYTE*>(data.Scan0) + y * data.Stride);
       for (int x = 0; x < w_; ++x) {
         uint32_t v = row[x];
-        px_[static_cast<size_t>(y) * w_ + x] = {static_cast<uint8_t>(v >> 24), static_cast<uint8_t>(v >> 16),
-                                                static_cast<uint8_t>(v >> 8), static_cast<uint8_t>(v)};
+        px_[static_cast<size_t>(y) * w_ + x] = {
+            static_cast<uint8_t>(v >> 24), static_cast<uint8_t>(v >> 16),
+            static_cast<uint8_t>(v >> 8), static_cast<uint8_t>(v)};
       }
     }
     file.UnlockBits(&data);
@@ -68,7 +70,7 @@ bool Blue(Pixel p) { return p.b > 0x90 && p.b > p.r + 0x40; }
 bool PanelGrey(Pixel p) { return p.a == 255 && p.r == 0x2F && p.g == 0x2F && p.b == 0x2F; }
 
 const char* const kPages[] = {"WelcomePage", "DrivePage", "ProgressPage", "FinishPage",
-                             "ConfirmPage"};
+                              "ConfirmPage"};
 
 class WindowPictures : public ::testing::Test {
  protected:
@@ -161,7 +163,9 @@ TEST_F(WindowPictures, PagesInEnglishAndSpanish) {
 
     ShowPage("WelcomePage");
     Picture welcome = Render("welcome" + lang);
-    for (const char* l : {"WelcomeTitle", "WelcomeText", "InsertStepCaption", "InstallStepCaption", "BootStepCaption"}) ExpectText(welcome, l);
+    for (const char* l : {"WelcomeTitle", "WelcomeText", "InsertStepCaption", "InstallStepCaption",
+                          "BootStepCaption"})
+      ExpectText(welcome, l);
     ExpectText(welcome, "StartButton", 30);
     // The illustration: stick on the left, progress bar in the middle, tower with a green badge
     // on the right, each over its caption column.
@@ -183,10 +187,13 @@ TEST_F(WindowPictures, PagesInEnglishAndSpanish) {
     ExpectText(drives, "InstallButton", 30);
     EXPECT_GE(drives.Count(At("DriveList"), TextPixel), 10);  // the selected letter
     EXPECT_GE(drives.Count(At("DrivePicture"), Orange), 600);
-    EXPECT_GE(drives.Count(At("RefreshIcon"), [](Pixel q) { return q.r > 0x90 && q.r < 0xD0; }), 20);
+    EXPECT_GE(drives.Count(At("RefreshIcon"), [](Pixel q) { return q.r > 0x90 && q.r < 0xD0; }),
+              20);
     // The notice is hidden while a drive is listed (its row crosses the picture: look beside it).
     ui::Rect notice = At("NoDriveNotice");
-    EXPECT_EQ(drives.Count({notice.x, notice.y, At("DrivePicture").x - notice.x, notice.h}, TextPixel), 0);
+    EXPECT_EQ(
+        drives.Count({notice.x, notice.y, At("DrivePicture").x - notice.x, notice.h}, TextPixel),
+        0);
 
     // No drive: the notice over the dimmed, disabled picture; Install disabled.
     combo->ClearItems();
@@ -199,9 +206,13 @@ TEST_F(WindowPictures, PagesInEnglishAndSpanish) {
     ExpectText(empty, "NoDriveNotice");
     EXPECT_EQ(empty.Count(At("DriveList"), TextPixel), 0);
     EXPECT_EQ(empty.Count(At("DrivePicture"), Orange), 0);  // half-blended into the panel
-    EXPECT_GE(empty.Count(At("DrivePicture"), [](Pixel q) { return q.r > 0x70 && q.r > q.b + 0x30; }), 300);
-    EXPECT_LT(empty.Count(At("InstallButton"), TextPixel), drives.Count(At("InstallButton"), TextPixel));
-    for (const char* c : {"DriveList", "InstallButton", "DrivePicture"}) scene_->Find(c)->SetEnabled(true);
+    EXPECT_GE(
+        empty.Count(At("DrivePicture"), [](Pixel q) { return q.r > 0x70 && q.r > q.b + 0x30; }),
+        300);
+    EXPECT_LT(empty.Count(At("InstallButton"), TextPixel),
+              drives.Count(At("InstallButton"), TextPixel));
+    for (const char* c : {"DriveList", "InstallButton", "DrivePicture"})
+      scene_->Find(c)->SetEnabled(true);
     scene_->Find("DrivePicture")->SetOpacity(1.0f);
     scene_->Find("NoDriveNotice")->SetVisible(false);
 
@@ -210,7 +221,8 @@ TEST_F(WindowPictures, PagesInEnglishAndSpanish) {
     Picture progress = Render("progress" + lang);
     for (const char* l : {"ProgressTitle", "ProgressText", "StatusLabel"}) ExpectText(progress, l);
     ui::Rect bar = At("ProgressBar");
-    EXPECT_GE(progress.Count({bar.x, bar.y, bar.w / 2 - 4, bar.h}, Blue), (bar.w / 2 - 10) * (bar.h - 6));
+    EXPECT_GE(progress.Count({bar.x, bar.y, bar.w / 2 - 4, bar.h}, Blue),
+              (bar.w / 2 - 10) * (bar.h - 6));
     EXPECT_EQ(progress.Count({bar.x + bar.w / 2 + 4, bar.y, bar.w / 2 - 4, bar.h}, Blue), 0);
 
     // The finish pages with their own lines: the next steps and an eject's outcome after a
@@ -219,7 +231,8 @@ TEST_F(WindowPictures, PagesInEnglishAndSpanish) {
     scene_->Find("ErrorPicture")->SetVisible(false);
     scene_->Find("SuccessPicture")->SetVisible(true);
     scene_->Find("SuccessLines")->SetVisible(true);
-    scene_->Find("EjectNote")->SetText(L"This computer cannot eject E:. Unplug it once its light stops blinking.");
+    scene_->Find("EjectNote")
+        ->SetText(L"This computer cannot eject E:. Unplug it once its light stops blinking.");
     scene_->Find("EjectNote")->SetVisible(true);
     Picture ok = Render("finish-ok" + lang);
     for (const char* l : {"FinishTitle", "FinishText", "NextStepRemove", "NextStepBoot",
@@ -251,8 +264,8 @@ TEST_F(WindowPictures, PagesInEnglishAndSpanish) {
     for (const char* b : {"CloseButton", "TryAgainButton", "OpenLogButton", "CopyLogButton"})
       ExpectText(failed, b, 30);
     // Each two-line text keeps to its own rows: nothing drawn in the gaps between them.
-    for (const auto& [above, below] : {std::pair{"FinishReason", "FinishAdvice"},
-                                       std::pair{"FinishAdvice", "FinishDetails"}}) {
+    for (const auto& [above, below] :
+         {std::pair{"FinishReason", "FinishAdvice"}, std::pair{"FinishAdvice", "FinishDetails"}}) {
       const ui::Rect a = At(above), b = At(below);
       EXPECT_EQ(failed.Count({a.x, a.y + a.h, a.w, b.y - a.y - a.h}, TextPixel), 0)
           << above << " runs into " << below;
@@ -333,14 +346,17 @@ TEST_F(WindowPictures, TranslatedTextsChangeTheDrawnTexts) {
     ui::Rect r = At(name);
     int differ = 0;
     for (int y = r.y; y < r.y + r.h; ++y)
-      for (int x = r.x; x < r.x + r.w; ++x) differ += TextPixel(en.At(x, y)) != TextPixel(es.At(x, y));
+      for (int x = r.x; x < r.x + r.w; ++x)
+        differ += TextPixel(en.At(x, y)) != TextPixel(es.At(x, y));
     EXPECT_GE(differ, 30) << name;
   }
   // The title in the caption band as well; the illustration is the same in both.
-  EXPECT_EQ(scene_->Find("WindowFrame")->Text(), L"Asistente para el USB de an\u00e1lisis de Tovix Scourlet");
+  EXPECT_EQ(scene_->Find("WindowFrame")->Text(),
+            L"Asistente para el USB de an\u00e1lisis de Tovix Scourlet");
   ui::Rect pic = At("StepsPicture");
   for (int y = pic.y; y < pic.y + pic.h; y += 7)
-    for (int x = pic.x; x < pic.x + pic.w; x += 7) ASSERT_EQ(en.At(x, y).r, es.At(x, y).r) << x << "," << y;
+    for (int x = pic.x; x < pic.x + pic.w; x += 7)
+      ASSERT_EQ(en.At(x, y).r, es.At(x, y).r) << x << "," << y;
 }
 
 // At 144 and 192 dpi the same layout is drawn at 1.5 and 2 times its size: the window is
@@ -360,8 +376,10 @@ TEST_F(WindowPictures, HigherDpiDrawsTheLayoutAtItsScale) {
       EXPECT_GE(p.Count(at(At(label)), TextPixel), static_cast<int>(30 * scale * scale)) << label;
     // The illustration's three parts over their scaled columns.
     const int row_y = At("StepsPictureRow").y;
-    EXPECT_GE(p.Count(at({At("InsertStep").x, row_y, 182, 95}), Orange), static_cast<int>(300 * scale * scale));
-    EXPECT_GE(p.Count(at({At("BootStep").x, row_y, 186, 95}), Green), static_cast<int>(100 * scale * scale));
+    EXPECT_GE(p.Count(at({At("InsertStep").x, row_y, 182, 95}), Orange),
+              static_cast<int>(300 * scale * scale));
+    EXPECT_GE(p.Count(at({At("BootStep").x, row_y, 186, 95}), Green),
+              static_cast<int>(100 * scale * scale));
     EXPECT_EQ(p.Count(at({At("InstallStep").x, row_y, 221, 95}), Orange), 0);
   }
 }
@@ -378,7 +396,8 @@ TEST_F(WindowPictures, PicturesComeFromTheRenderingForTheScale) {
   const UINT width = one->GetWidth();
   const struct {
     float scale, rendered;
-  } cases[] = {{1.0f, 1.0f}, {1.25f, 1.5f}, {1.5f, 1.5f}, {1.75f, 2.0f}, {2.0f, 2.0f}, {3.0f, 2.0f}};
+  } cases[] = {{1.0f, 1.0f},  {1.25f, 1.5f}, {1.5f, 1.5f},
+               {1.75f, 2.0f}, {2.0f, 2.0f},  {3.0f, 2.0f}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.scale);
     Gdiplus::Bitmap* picture = cache.Picture("PIC_OK", c.scale, &at);

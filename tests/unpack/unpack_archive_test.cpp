@@ -40,28 +40,43 @@ TEST_F(UnpackTest, RefusesNamesThatLeaveTheOutputFolderBeforeWritingAnything) {
     const char* name;
     UnpackProblem problem;
   } hostile[] = {
-      {"..\\escaped.txt", UnpackProblem::kUnsafeName}, {"../escaped.txt", UnpackProblem::kUnsafeName},
-      {"ok\\..\\..\\escaped.txt", UnpackProblem::kUnsafeName}, {"\\escaped.txt", UnpackProblem::kUnsafeName},
-      {"/escaped.txt", UnpackProblem::kUnsafeName}, {"C:escaped.txt", UnpackProblem::kUnsafeName},
-      {"C:\\escaped.txt", UnpackProblem::kUnsafeName}, {"good.txt:stream", UnpackProblem::kUnsafeName},
-      {"ok\\. .\\escaped.txt", UnpackProblem::kUnsafeName}, {"...\\escaped.txt", UnpackProblem::kUnsafeName},
-      {"CON", UnpackProblem::kUnsafeName}, {"ok\\nul.txt", UnpackProblem::kUnsafeName},
-      {"ok\\COM1", UnpackProblem::kUnsafeName}, {"ok\\", UnpackProblem::kUnsafeName},
-      {"COM\xB9", UnpackProblem::kUnsafeName}, {"ok\\lpt\xB3.txt", UnpackProblem::kUnsafeName},
-      {"COM0", UnpackProblem::kUnsafeName}, {"ok\\LPT0.txt", UnpackProblem::kUnsafeName},
-      {"clock$", UnpackProblem::kUnsafeName}, {"a<b", UnpackProblem::kUnsafeName},
-      {"a>b", UnpackProblem::kUnsafeName}, {"a|b", UnpackProblem::kUnsafeName},
-      {"a\"b", UnpackProblem::kUnsafeName}, {"a?b", UnpackProblem::kUnsafeName},
-      {"ok\\*.txt", UnpackProblem::kUnsafeName}, {"tab\there", UnpackProblem::kUnsafeName},
+      {"..\\escaped.txt", UnpackProblem::kUnsafeName},
+      {"../escaped.txt", UnpackProblem::kUnsafeName},
+      {"ok\\..\\..\\escaped.txt", UnpackProblem::kUnsafeName},
+      {"\\escaped.txt", UnpackProblem::kUnsafeName},
+      {"/escaped.txt", UnpackProblem::kUnsafeName},
+      {"C:escaped.txt", UnpackProblem::kUnsafeName},
+      {"C:\\escaped.txt", UnpackProblem::kUnsafeName},
+      {"good.txt:stream", UnpackProblem::kUnsafeName},
+      {"ok\\. .\\escaped.txt", UnpackProblem::kUnsafeName},
+      {"...\\escaped.txt", UnpackProblem::kUnsafeName},
+      {"CON", UnpackProblem::kUnsafeName},
+      {"ok\\nul.txt", UnpackProblem::kUnsafeName},
+      {"ok\\COM1", UnpackProblem::kUnsafeName},
+      {"ok\\", UnpackProblem::kUnsafeName},
+      {"COM\xB9", UnpackProblem::kUnsafeName},
+      {"ok\\lpt\xB3.txt", UnpackProblem::kUnsafeName},
+      {"COM0", UnpackProblem::kUnsafeName},
+      {"ok\\LPT0.txt", UnpackProblem::kUnsafeName},
+      {"clock$", UnpackProblem::kUnsafeName},
+      {"a<b", UnpackProblem::kUnsafeName},
+      {"a>b", UnpackProblem::kUnsafeName},
+      {"a|b", UnpackProblem::kUnsafeName},
+      {"a\"b", UnpackProblem::kUnsafeName},
+      {"a?b", UnpackProblem::kUnsafeName},
+      {"ok\\*.txt", UnpackProblem::kUnsafeName},
+      {"tab\there", UnpackProblem::kUnsafeName},
       {"bell\x07", UnpackProblem::kUnsafeName},
       // Another name of an entry before it: trailing dots and spaces, other case.
-      {"First.TXT", UnpackProblem::kUnsafeName}, {"first.txt.", UnpackProblem::kUnsafeName},
+      {"First.TXT", UnpackProblem::kUnsafeName},
+      {"first.txt.", UnpackProblem::kUnsafeName},
       {"first.txt . ", UnpackProblem::kUnsafeName},
       {long_name.c_str(), UnpackProblem::kNameTooLong},
   };
   for (const auto& c : hostile) {
     SCOPED_TRACE(c.name);
-    ASSERT_FALSE(Unpack({{"first.txt", Bytes("1")}, {c.name, Bytes("escape")}, {"last.txt", Bytes("3")}}));
+    ASSERT_FALSE(
+        Unpack({{"first.txt", Bytes("1")}, {c.name, Bytes("escape")}, {"last.txt", Bytes("3")}}));
     EXPECT_EQ(report_.problem, c.problem);
     EXPECT_TRUE(OutputIsEmpty());
     EXPECT_FALSE(Exists(scratch_ + L"\\escaped.txt"));
@@ -70,8 +85,10 @@ TEST_F(UnpackTest, RefusesNamesThatLeaveTheOutputFolderBeforeWritingAnything) {
 
 // Names that only look odd stay inside the folder and are written.
 TEST_F(UnpackTest, AcceptsDotsThatDoNotClimb) {
-  ASSERT_TRUE(Unpack({{"..hidden", Bytes("1")}, {"a..b\\.\\c.txt", Bytes("2")},
-                      {"console.txt", Bytes("3")}, {"COM10", Bytes("4")}}));
+  ASSERT_TRUE(Unpack({{"..hidden", Bytes("1")},
+                      {"a..b\\.\\c.txt", Bytes("2")},
+                      {"console.txt", Bytes("3")},
+                      {"COM10", Bytes("4")}}));
   EXPECT_EQ(Contents(out_ + L"..hidden"), Bytes("1"));
   EXPECT_EQ(Contents(out_ + L"a..b\\c.txt"), Bytes("2"));
   EXPECT_EQ(Contents(out_ + L"console.txt"), Bytes("3"));
@@ -82,8 +99,9 @@ TEST_F(UnpackTest, AcceptsDotsThatDoNotClimb) {
 // a cancel asked once the file exists stops it there, and the part written is deleted.
 TEST_F(UnpackTest, ACancelStopsInsideAnEntryAndLeavesNoPartOfIt) {
   const std::wstring big = out_ + L"big.bin";
-  EXPECT_FALSE(UnpackArchive(library_, WriteArchive({{"first.txt", Bytes("1")}, {"big.bin", Pattern(1 << 20, 5)}}),
-                             out_, &report_, nullptr, nullptr, [&] { return Exists(big); }));
+  EXPECT_FALSE(UnpackArchive(
+      library_, WriteArchive({{"first.txt", Bytes("1")}, {"big.bin", Pattern(1 << 20, 5)}}), out_,
+      &report_, nullptr, nullptr, [&] { return Exists(big); }));
   EXPECT_EQ(report_.problem, UnpackProblem::kCancelled);
   EXPECT_EQ(report_.entry, L"big.bin");
   EXPECT_EQ(Contents(out_ + L"first.txt"), Bytes("1"));
@@ -147,7 +165,8 @@ TEST_F(UnpackTest, RefusesSizesItCannotHoldBeforeWritingAnything) {
       {"one entry over 4 GiB beyond the volume",
        archive_of(static_cast<std::uint32_t>(free_bytes.QuadPart >> 32) + 1, 4),
        UnpackProblem::kNotEnoughSpace},
-      {"a total beyond 64 bits", archive_of(0xFFFFFFFFu, 0xFFFFFFFFu), UnpackProblem::kEntryTooLarge},
+      {"a total beyond 64 bits", archive_of(0xFFFFFFFFu, 0xFFFFFFFFu),
+       UnpackProblem::kEntryTooLarge},
       {"more than the volume holds", too_many.bytes, UnpackProblem::kNotEnoughSpace},
   };
   for (const auto& c : cases) {
@@ -161,7 +180,8 @@ TEST_F(UnpackTest, RefusesSizesItCannotHoldBeforeWritingAnything) {
 // Only a whole RAR archive with at least one entry unpacks: an error page, an empty body, an
 // archive cut anywhere, or one that continues in another volume fails before anything is written.
 TEST_F(UnpackTest, ABodyThatIsNotAWholeArchiveFails) {
-  const auto whole = rar_writer::BuildArchive({{"ColdInstall.exe", Pattern(3000, 3)}, {"b.txt", Bytes("b")}});
+  const auto whole =
+      rar_writer::BuildArchive({{"ColdInstall.exe", Pattern(3000, 3)}, {"b.txt", Bytes("b")}});
   rarblocks::FileEntry split;
   split.name = "part.bin";
   split.data = Bytes("first half");
@@ -174,10 +194,13 @@ TEST_F(UnpackTest, ABodyThatIsNotAWholeArchiveFails) {
     std::vector<std::uint8_t> bytes;
     UnpackProblem problem;
   } cases[] = {
-      {"an HTML error page", Bytes("<html><body>404 Not Found</body></html>"), UnpackProblem::kNotAnArchive},
+      {"an HTML error page", Bytes("<html><body>404 Not Found</body></html>"),
+       UnpackProblem::kNotAnArchive},
       {"an empty body", {}, UnpackProblem::kNotAnArchive},
       {"no entry", rar_writer::BuildArchive({}), UnpackProblem::kNoEntries},
-      {"cut inside the second header", {whole.begin(), whole.begin() + second_header + 10}, UnpackProblem::kArchiveCut},
+      {"cut inside the second header",
+       {whole.begin(), whole.begin() + second_header + 10},
+       UnpackProblem::kArchiveCut},
       {"cut inside the end block", {whole.begin(), whole.end() - 2}, UnpackProblem::kArchiveCut},
       {"first volume of a set", volume.bytes, UnpackProblem::kVolumeSet},
   };

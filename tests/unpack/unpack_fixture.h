@@ -15,7 +15,9 @@
 #include "unpack/unpack_archive.h"
 #include "win/text.h"
 
-inline std::vector<std::uint8_t> Bytes(const std::string& text) { return {text.begin(), text.end()}; }
+inline std::vector<std::uint8_t> Bytes(const std::string& text) {
+  return {text.begin(), text.end()};
+}
 
 inline std::vector<std::uint8_t> Pattern(std::size_t size, unsigned seed) {
   std::vector<std::uint8_t> data(size);
@@ -32,7 +34,9 @@ inline const std::string& Library() {
   return bytes;
 }
 
-inline bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+inline bool Exists(const std::wstring& path) {
+  return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
 
 inline std::vector<std::uint8_t> Contents(const std::wstring& path) {
   auto bytes = ReadWholeFile(path);
@@ -47,7 +51,8 @@ class UnpackTest : public ::testing::Test {
   void SetUp() override {
     work_ = folder_.Path();
     scratch_ = work_.substr(0, work_.size() - 1);
-    ASSERT_TRUE(CopyFileW(win::Widen(ZEVURAR_DLL).c_str(), (work_ + L"zevurar.dll").c_str(), FALSE));
+    ASSERT_TRUE(
+        CopyFileW(win::Widen(ZEVURAR_DLL).c_str(), (work_ + L"zevurar.dll").c_str(), FALSE));
     out_ = scratch_ + L"\\out\\";
     ASSERT_TRUE(CreateDirectoryW(out_.c_str(), nullptr));
     ASSERT_TRUE(LoadUrarLibrary(library_, work_, Library()));
@@ -70,7 +75,9 @@ class UnpackTest : public ::testing::Test {
     EXPECT_TRUE(WriteFolderFile(scratch_, L"archive.zip", bytes.data(), bytes.size()));
     return UnpackArchive(library_, work_ + L"archive.zip", out_, &report_);
   }
-  bool OutputIsEmpty() { return RemoveDirectoryW(out_.c_str()) && CreateDirectoryW(out_.c_str(), nullptr); }
+  bool OutputIsEmpty() {
+    return RemoveDirectoryW(out_.c_str()) && CreateDirectoryW(out_.c_str(), nullptr);
+  }
 
   ScratchFolder folder_{L"unpack_test"};
   std::wstring scratch_, work_, out_;

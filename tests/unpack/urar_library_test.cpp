@@ -23,8 +23,8 @@ TEST_F(UnpackTest, BindingFailsWithoutTheLibraryOrWithAnEntryPointMissing) {
   incomplete.resize(incomplete.find_last_of(L"/\\"));
   const auto incomplete_bytes = ReadWholeFile(incomplete + L"\\zevurar.dll");
   ASSERT_TRUE(incomplete_bytes);
-  EXPECT_FALSE(LoadUrarLibrary(
-      other, incomplete, std::string(incomplete_bytes->begin(), incomplete_bytes->end())));
+  EXPECT_FALSE(LoadUrarLibrary(other, incomplete,
+                               std::string(incomplete_bytes->begin(), incomplete_bytes->end())));
   EXPECT_FALSE(other.module || other.URARInitialize || other.URARGetBuffer);
   EXPECT_EQ(GetModuleHandleW((incomplete + L"\\zevurar.dll").c_str()), nullptr);
 }

@@ -28,20 +28,36 @@ std::vector<WalkCase> WalkCases() {
   auto add = [&](const char* what, std::vector<uint8_t> bytes, std::vector<std::string> names) {
     cases.push_back({what, std::move(bytes), std::move(names)});
   };
-  add("two files around a directory", Writer().Marker().MainHeader().File(a).File(Directory("dir")).File(b).EndOfArchive().bytes,
+  add("two files around a directory",
+      Writer().Marker().MainHeader().File(a).File(Directory("dir")).File(b).EndOfArchive().bytes,
       {"a.txt", "dir\\b.txt"});
-  add("Rap! marker", Writer().Marker(true).MainHeader().File(a).File(b).bytes, {"a.txt", "dir\\b.txt"});
+  add("Rap! marker", Writer().Marker(true).MainHeader().File(a).File(b).bytes,
+      {"a.txt", "dir\\b.txt"});
   add("encrypted block headers", Writer().Marker().MainHeader(0x80).File(a).bytes, {});
   add("unknown block with data passed over",
       Writer().Marker().MainHeader().File(a).Block(0x7A, 0x8000, {1, 2}, {9, 9, 9}).File(b).bytes,
       {"a.txt", "dir\\b.txt"});
-  add("block 0x78 ends the walk", Writer().Marker().MainHeader().File(a).Block(0x78, 0).File(b).bytes, {"a.txt"});
+  add("block 0x78 ends the walk",
+      Writer().Marker().MainHeader().File(a).Block(0x78, 0).File(b).bytes, {"a.txt"});
   add("zero HEAD_SIZE counts as 7",
-      Writer().Marker().MainHeader().File(a).Block(0x75, 0, {}, {}, 0).File(b).bytes, {"a.txt", "dir\\b.txt"});
-  add("later main header skipped", Writer().Marker().MainHeader().File(a).MainHeader().File(b).bytes,
+      Writer().Marker().MainHeader().File(a).Block(0x75, 0, {}, {}, 0).File(b).bytes,
       {"a.txt", "dir\\b.txt"});
-  add("no marker, main header first", [&] { Writer w; w.MainHeader().File(a); return w.bytes; }(), {"a.txt"});
-  add("no marker, no main header", [&] { Writer w; w.File(a); return w.bytes; }(), {});
+  add("later main header skipped",
+      Writer().Marker().MainHeader().File(a).MainHeader().File(b).bytes, {"a.txt", "dir\\b.txt"});
+  add("no marker, main header first",
+      [&] {
+        Writer w;
+        w.MainHeader().File(a);
+        return w.bytes;
+      }(),
+      {"a.txt"});
+  add("no marker, no main header",
+      [&] {
+        Writer w;
+        w.File(a);
+        return w.bytes;
+      }(),
+      {});
   add("marker without main header", Writer().Marker().File(a).bytes, {});
   add("fewer than 7 bytes", Bytes("Rar!\x1a"), {});
   add("empty buffer", {}, {});
@@ -50,19 +66,22 @@ std::vector<WalkCase> WalkCases() {
     FileEntry dir15 = Stored("old-dir", "");
     dir15.unp_ver = 15;
     dir15.attr = 0x10;
-    add("UNP_VER 15 with directory attribute", Writer().Marker().MainHeader().File(dir15).File(a).bytes, {"a.txt"});
+    add("UNP_VER 15 with directory attribute",
+        Writer().Marker().MainHeader().File(dir15).File(a).bytes, {"a.txt"});
   }
   {
     FileEntry cont = a;
     cont.flags = 0x8001;
-    add("first entry continued from a previous volume", Writer().Marker().MainHeader().File(cont).File(b).bytes, {});
+    add("first entry continued from a previous volume",
+        Writer().Marker().MainHeader().File(cont).File(b).bytes, {});
     FileEntry split = a;
     split.flags = 0x8002;
     add("entry continued in the next volume ends the walk after it",
         Writer().Marker().MainHeader().File(split).File(b).bytes, {"a.txt"});
     FileEntry split_dir = Directory("d");
     split_dir.flags |= 0x02;
-    add("directory continued in the next volume", Writer().Marker().MainHeader().File(split_dir).File(b).bytes, {});
+    add("directory continued in the next volume",
+        Writer().Marker().MainHeader().File(split_dir).File(b).bytes, {});
   }
   {
     Writer w;
@@ -82,13 +101,20 @@ std::vector<WalkCase> WalkCases() {
     w.File(b);
     add("wrapping ADD_SIZE", w.bytes, {"a.txt"});
   }
-  add("old format", Writer().OldMainHeader(7).OldFile("ONE.TXT", Bytes("one")).OldFile("TWO.TXT", Bytes("two")).bytes,
+  add("old format",
+      Writer()
+          .OldMainHeader(7)
+          .OldFile("ONE.TXT", Bytes("one"))
+          .OldFile("TWO.TXT", Bytes("two"))
+          .bytes,
       {"ONE.TXT", "TWO.TXT"});
   add("old format header size 0, pack size 0",
-      Writer().OldMainHeader(7).OldFile("LOOP", {}, 0, 0, 0).OldFile("NEVER", Bytes("x")).bytes, {"LOOP"});
-  add("old format main header size 0", Writer().OldMainHeader(0).OldFile("A", Bytes("a")).bytes, {});
-  add("old format directory by flags", Writer().OldMainHeader(7).OldFile("D", {}, 0, 0xE0).OldFile("F", Bytes("f")).bytes,
-      {"F"});
+      Writer().OldMainHeader(7).OldFile("LOOP", {}, 0, 0, 0).OldFile("NEVER", Bytes("x")).bytes,
+      {"LOOP"});
+  add("old format main header size 0", Writer().OldMainHeader(0).OldFile("A", Bytes("a")).bytes,
+      {});
+  add("old format directory by flags",
+      Writer().OldMainHeader(7).OldFile("D", {}, 0, 0xE0).OldFile("F", Bytes("f")).bytes, {"F"});
   return cases;
 }
 

@@ -30,7 +30,10 @@ std::string DecodeBytesLiteral(const std::string& s) {
     }
     char c = s[++i];
     switch (c) {
-      case 'x': out += char(std::stoi(s.substr(i + 1, 2), nullptr, 16)); i += 2; break;
+      case 'x':
+        out += char(std::stoi(s.substr(i + 1, 2), nullptr, 16));
+        i += 2;
+        break;
       case 'n': out += '\n'; break;
       case 't': out += '\t'; break;
       case 'r': out += '\r'; break;

@@ -6,8 +6,8 @@
 
 struct ManifestRow {
   std::string archive;
-  std::string name;          // the raw name bytes up to the first zero (as the library yields it)
-  bool has_entry = false;    // false for archives the manifest lists without readable entries
+  std::string name;        // the raw name bytes up to the first zero (as the library yields it)
+  bool has_entry = false;  // false for archives the manifest lists without readable entries
   uint32_t unp_size = 0;
   int unp_ver = 0;
   int method = 0;
@@ -20,12 +20,12 @@ struct ManifestRow {
 
 struct ExtractedEntry {
   std::string name;
-  int32_t action = 0;        // URARDoAction result
+  int32_t action = 0;  // URARDoAction result
   int32_t last_error = 0;
   int32_t declared_size = 0;
-  std::vector<uint8_t> data; // filled for results 0 and 7 (what the data buffer holds)
-  uint32_t crc = 0;          // CRC-32 of data
-  std::string fail_site;     // debug builds: the library check that failed the extraction
+  std::vector<uint8_t> data;  // filled for results 0 and 7 (what the data buffer holds)
+  uint32_t crc = 0;           // CRC-32 of data
+  std::string fail_site;      // debug builds: the library check that failed the extraction
 };
 
 std::string FixturePath(const std::string& archive);

@@ -37,8 +37,8 @@ TEST(Corpus, WalkYieldsTheManifestsFileEntries) {
     } else {
       // The walk ends early: what it yields is a prefix of the list.
       ASSERT_LE(got.size(), expected.size()) << archive;
-      EXPECT_LT(got.size(), expected.size()) << archive << " is no longer an exception ("
-                                             << exception->second << ")";
+      EXPECT_LT(got.size(), expected.size())
+          << archive << " is no longer an exception (" << exception->second << ")";
       EXPECT_TRUE(std::equal(got.begin(), got.end(), expected.begin())) << archive;
     }
   }
@@ -49,15 +49,16 @@ TEST(Corpus, AnArchiveThatCameOutWholeEndsClean) {
   // "cut" here would fail the program's unpacking of a good archive.
   // Crafted archives whose blocks do not add up, though every entry comes out.
   const std::set<std::string> damaged = {
-      "junrar-mkdir-escape.rar",                      // a file header without the data flag
-      "libarchive-test_read_format_rar_invalid1.rar", // its entry's data run past the end
-      "sharpcompress-Rar.malformed_512byte.rar",      // damaged blocks after the entry
+      "junrar-mkdir-escape.rar",                       // a file header without the data flag
+      "libarchive-test_read_format_rar_invalid1.rar",  // its entry's data run past the end
+      "sharpcompress-Rar.malformed_512byte.rar",       // damaged blocks after the entry
   };
   int whole = 0;
   for (const std::string& archive : ManifestArchives()) {
     if (WalkExceptions().count(archive) || damaged.count(archive)) continue;
     bool in_volume_set = false;
-    for (const ManifestRow* row : ManifestRowsOf(archive)) in_volume_set |= (row->flags & 0x03) != 0;
+    for (const ManifestRow* row : ManifestRowsOf(archive))
+      in_volume_set |= (row->flags & 0x03) != 0;
     int32_t end = -1;
     std::vector<ExtractedEntry> entries = ExtractAll(ReadFixture(archive), 0, &end);
     if (in_volume_set || entries.empty()) continue;
@@ -73,7 +74,8 @@ TEST(Corpus, EveryEntryEndsWithADefinedCode) {
   for (const std::string& archive : ManifestArchives())
     for (const ExtractedEntry& e : ExtractAll(ReadFixture(archive))) {
       EXPECT_TRUE(actions.count(e.action)) << archive << ": " << e.name << " -> " << e.action;
-      EXPECT_TRUE(errors.count(e.last_error)) << archive << ": " << e.name << " -> " << e.last_error;
+      EXPECT_TRUE(errors.count(e.last_error))
+          << archive << ": " << e.name << " -> " << e.last_error;
     }
 }
 
@@ -88,8 +90,8 @@ TEST(Corpus, StoredEntriesMatchTheirChecksumAndThePeers) {
       const ExtractedEntry& e = entries[i++];
       bool plain_stored = row->method == 0x30 && !(row->flags & 0x07);
       if (!plain_stored) continue;
-      EXPECT_EQ(e.action, URAR_OK) << archive << ": " << e.name << " last error " << e.last_error << " "
-                                   << e.fail_site;
+      EXPECT_EQ(e.action, URAR_OK)
+          << archive << ": " << e.name << " last error " << e.last_error << " " << e.fail_site;
       ++checked;
       if (row->HasFeature("fmt-rar14")) continue;  // a 16-bit sum, which the library compared
       EXPECT_EQ(e.crc, row->file_crc) << archive << ": " << e.name;

@@ -92,7 +92,9 @@ TEST(ExtractEntry, PackedDataCutShortByTheBuffer) {
 
 TEST(ExtractEntry, OldFormatStoredUsesTheSixteenBitSum) {
   Writer w;
-  w.OldMainHeader(7).OldFile("GOOD.TXT", Bytes("sixteen-bit sum")).OldFile("PACKED", Bytes("xx"), 3);
+  w.OldMainHeader(7)
+      .OldFile("GOOD.TXT", Bytes("sixteen-bit sum"))
+      .OldFile("PACKED", Bytes("xx"), 3);
   TestReader r(w.bytes);
   ASSERT_EQ(r.First(), 0);
   EXPECT_EQ(r.Extract(), kExtractOk);
@@ -109,7 +111,8 @@ TEST(ExtractEntry, OldFormatStoredUsesTheSixteenBitSum) {
 
 TEST(ExtractEntry, WindowSizeFollowsTheDictionaryBits) {
   const uint32_t kb = 1024;
-  const uint32_t expected[8] = {1024 * kb, 128 * kb, 256 * kb, 512 * kb, 1024 * kb, 2048 * kb, 4096 * kb, 1024 * kb};
+  const uint32_t expected[8] = {1024 * kb, 128 * kb,  256 * kb,  512 * kb,
+                                1024 * kb, 2048 * kb, 4096 * kb, 1024 * kb};
   for (uint16_t d = 0; d < 8; ++d) EXPECT_EQ(Rar20WindowSize(uint16_t(d << 5)), expected[d]) << d;
 }
 
@@ -129,12 +132,12 @@ TEST(ExtractEntry, WindowIsReusedGrownOrKeptForSolidEntries) {
     std::vector<uint32_t> sizes;  // window size after each entry
     uint16_t archive_flags;
   } steps[] = {
-      {{d0, d6}, {1024 * kb, 4096 * kb}, 0},                 // a larger window replaces it
-      {{d6, d1}, {4096 * kb, 4096 * kb}, 0},                 // a large window is reused
-      {{d1, d6_solid}, {128 * kb, 128 * kb}, 0},             // a solid entry keeps the small one
-      {{d1, d2_solid_v15}, {128 * kb, 256 * kb}, 0},         // old versions: the archive flag decides
+      {{d0, d6}, {1024 * kb, 4096 * kb}, 0},          // a larger window replaces it
+      {{d6, d1}, {4096 * kb, 4096 * kb}, 0},          // a large window is reused
+      {{d1, d6_solid}, {128 * kb, 128 * kb}, 0},      // a solid entry keeps the small one
+      {{d1, d2_solid_v15}, {128 * kb, 256 * kb}, 0},  // old versions: the archive flag decides
       {{d1, d2_solid_v15}, {128 * kb, 128 * kb}, 0x08},
-      {{d1, d3_encrypted}, {128 * kb, 512 * kb}, 0},         // ensured before the encryption test
+      {{d1, d3_encrypted}, {128 * kb, 512 * kb}, 0},  // ensured before the encryption test
   };
   for (const Step& s : steps) {
     Writer w;

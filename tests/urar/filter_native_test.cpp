@@ -40,14 +40,12 @@ Block Filter(StandardFilter kind, const std::vector<uint8_t>& input, uint32_t r0
 
 TEST(NativeFilterTest, X86CallAndJumpTargets) {
   const std::vector<uint8_t> in = {
-      0x90,
-      0xE8, 0x34, 0x12, 0x00, 0x00,  // absolute 0x1234 at file offset 0x1002 -> 0x232
-      0xE8, 0xF0, 0xFF, 0xFF, 0xFF,  // -16, non-negative with the offset -> + 16 MB
-      0xE9, 0x10, 0x00, 0x00, 0x00,  // a jump: only the E8E9 filter converts it
-      0xE8, 0x00, 0x00, 0x00, 0x80,  // negative even with the offset: kept
-      0xE8, 0x00, 0x00, 0x00, 0x01,  // 16 MB and beyond: kept
-      0x90,
-      0xE8, 0x05, 0x00, 0x00, 0x00,  // the last possible place: 5 - 0x101C
+      0x90, 0xE8, 0x34, 0x12, 0x00, 0x00,  // absolute 0x1234 at file offset 0x1002 -> 0x232
+      0xE8, 0xF0, 0xFF, 0xFF, 0xFF,        // -16, non-negative with the offset -> + 16 MB
+      0xE9, 0x10, 0x00, 0x00, 0x00,        // a jump: only the E8E9 filter converts it
+      0xE8, 0x00, 0x00, 0x00, 0x80,        // negative even with the offset: kept
+      0xE8, 0x00, 0x00, 0x00, 0x01,        // 16 MB and beyond: kept
+      0x90, 0xE8, 0x05, 0x00, 0x00, 0x00,  // the last possible place: 5 - 0x101C
   };
   std::vector<uint8_t> e8 = in;
   const uint8_t first[] = {0x32, 0x02, 0x00, 0x00};
@@ -79,8 +77,8 @@ TEST(NativeFilterTest, ItaniumBranchTargets) {
   in[18] = 0x40, in[21] = 0x14;
   in[16 + 10] = 0x20, in[16 + 8] = 0x77;
   std::vector<uint8_t> expected = in;
-  expected[12] = 0x30;          // 0x12343
-  expected[18] = 0x34;          // 0x0D
+  expected[12] = 0x30;  // 0x12343
+  expected[18] = 0x34;  // 0x0D
   Block out = Filter(StandardFilter::kItanium, in, 0, 0, 0x20);
   EXPECT_EQ(out.bytes, expected);
 }
@@ -117,25 +115,26 @@ TEST(NativeFilterTest, DeclinesRegistersOutsideItsRange) {
       {"x86 block reaching the globals", StandardFilter::kE8, {0, 0, 0, kGlobals, 0x3C000, 0, 0}},
       {"x86 start past the block", StandardFilter::kE8E9, {0, 0x3BF01, 0, kGlobals, 0x100, 0, 0}},
       {"x86 start wrapping", StandardFilter::kE8, {0, 0xFFFFFFFF, 0, kGlobals, 0x100, 0, 0}},
-      {"Itanium block reaching the globals", StandardFilter::kItanium,
+      {"Itanium block reaching the globals",
+       StandardFilter::kItanium,
        {0, 0, 0, kGlobals, 0x3C000, 0, 0}},
       {"Itanium start", StandardFilter::kItanium, {0, 16, 0, kGlobals, 0x100, 0, 0}},
       {"delta without channels", StandardFilter::kDelta, {0, 0, 0, kGlobals, 24, 0, 0}},
       {"delta channels beyond the block", StandardFilter::kDelta, {25, 0, 0, kGlobals, 24, 0, 0}},
-      {"delta output into the globals", StandardFilter::kDelta,
-       {1, 0, 0, kGlobals, 0x1E000, 0, 0}},
+      {"delta output into the globals", StandardFilter::kDelta, {1, 0, 0, kGlobals, 0x1E000, 0, 0}},
       {"delta from a later channel", StandardFilter::kDelta, {2, 1, 0, kGlobals, 24, 0, 0}},
       {"delta globals elsewhere", StandardFilter::kDelta, {2, 0, 0, 0, 24, 0, 0}},
       {"RGB red position wrapping", StandardFilter::kRgb, {6, 0xFFFFFFFF, 0, kGlobals, 24, 0, 0}},
       {"RGB red position past the block", StandardFilter::kRgb, {6, 25, 0, kGlobals, 24, 0, 0}},
       {"RGB row narrower than a pixel", StandardFilter::kRgb, {2, 0, 0, kGlobals, 24, 0, 0}},
       {"RGB output into the globals", StandardFilter::kRgb, {6, 0, 0, kGlobals, 0x1E000, 0, 0}},
-      {"audio channels wrapping", StandardFilter::kAudio,
-       {0xFFFFFFFF, 0, 0, kGlobals, 24, 0, 0}},
+      {"audio channels wrapping", StandardFilter::kAudio, {0xFFFFFFFF, 0, 0, kGlobals, 24, 0, 0}},
       {"audio source elsewhere", StandardFilter::kAudio, {1, 0, 8, kGlobals, 24, 0, 0}},
-      {"upper-case output into the globals", StandardFilter::kUpperCase,
+      {"upper-case output into the globals",
+       StandardFilter::kUpperCase,
        {0, 0, 0, kGlobals, 0x1E000, 0, 0}},
-      {"upper-case block size wrapping", StandardFilter::kUpperCase,
+      {"upper-case block size wrapping",
+       StandardFilter::kUpperCase,
        {0, 0, 0, kGlobals, 0xFFFFFFFF, 0, 0}},
   };
   std::vector<uint8_t> before(kVmMemorySize + 4);

@@ -144,7 +144,7 @@ RunResult RunOnce(const Code& program, bool allow_native, const Code& block,
   VmPut32(globals + 0x2C, regs[5]);
   RunResult out;
   EXPECT_EQ(VmRun::kDone, VmExecute(vm.get(), prepared.get(), regs.data(), &globals, &global_size,
-                        &out.position, &out.size));
+                                    &out.position, &out.size));
   free(globals);
   out.bytes.assign(mem + out.position, mem + out.position + out.size);
   return out;
@@ -223,8 +223,8 @@ TEST(FilterProgramsTest, StandardProgramsMatchNativeFiltersOnRandomBlocks) {
   const std::vector<uint32_t> x86_offsets = {0, 0x12345, 0x7FFFFFF0, 0xFFFFFF00};
   const std::vector<uint32_t> x86_sizes = {5, 6, 9, 64, 4097, 65536, kVmGlobalAddress - 1};
   const std::vector<uint32_t> itanium_sizes = {21, 22, 37, 38, 4096, kVmGlobalAddress - 1};
-  const std::vector<uint32_t> beside_sizes = {1, 2, 3, 31, 33, 1000, 65536,
-                                              kVmGlobalAddress / 2 - 1};
+  const std::vector<uint32_t> beside_sizes = {1,  2,    3,     31,
+                                              33, 1000, 65536, kVmGlobalAddress / 2 - 1};
   const SizeClass classes[] = {
       {StandardFilter::kE8, x86_sizes, {0}, {0}, x86_offsets},
       {StandardFilter::kE8E9, x86_sizes, {0}, {0}, x86_offsets},
@@ -243,9 +243,9 @@ TEST(FilterProgramsTest, StandardProgramsMatchNativeFiltersOnRandomBlocks) {
       for (uint32_t r0 : c.r0) {
         for (uint32_t r1 : c.r1) {
           for (uint32_t offset : c.file_offsets) {
-            SCOPED_TRACE(testing::Message() << "filter " << int(c.kind) << " size " << size
-                                            << " r0 " << r0 << " r1 " << r1 << " offset "
-                                            << offset);
+            SCOPED_TRACE(testing::Message()
+                         << "filter " << int(c.kind) << " size " << size << " r0 " << r0 << " r1 "
+                         << r1 << " offset " << offset);
             const std::array<uint32_t, 7> regs = {r0, r1, 0, kVmGlobalAddress, size, 0, offset};
             EXPECT_TRUE(RunOnce(code, true, block, regs) == RunOnce(code, false, block, regs));
           }
@@ -274,9 +274,9 @@ TEST(FilterProgramsTest, RegisterExtremesGiveTheInterpretedResult) {
       {StandardFilter::kAudio, {2, 0, 0, kGlobals, n, 0, 0}},
       {StandardFilter::kUpperCase, {0, 0, 0, kGlobals, n, 0, 0}},
   };
-  const uint32_t extremes[] = {0,           1,           2,          3,          n - 1,
-                               n,           n + 1,       0x1E000 - 1, 0x1E000,   0x3C000 - 1,
-                               0x3C000,     0x7FFFFFFF,  0xFFFFFFFF};
+  const uint32_t extremes[] = {0,       1,          2,           3,       n - 1,
+                               n,       n + 1,      0x1E000 - 1, 0x1E000, 0x3C000 - 1,
+                               0x3C000, 0x7FFFFFFF, 0xFFFFFFFF};
   std::mt19937 rng(41);
   for (const Table& t : tables) {
     const Code code = StandardProgram(t.kind);
@@ -287,8 +287,7 @@ TEST(FilterProgramsTest, RegisterExtremesGiveTheInterpretedResult) {
     EXPECT_TRUE(RunStandardFilter(t.kind, memory.data(), t.regs.data())) << int(t.kind);
     for (uint32_t r = 0; r < 7; ++r) {
       for (uint32_t value : extremes) {
-        SCOPED_TRACE(testing::Message() << "filter " << int(t.kind) << " R" << r << " = "
-                                        << value);
+        SCOPED_TRACE(testing::Message() << "filter " << int(t.kind) << " R" << r << " = " << value);
         std::array<uint32_t, 7> regs = t.regs;
         regs[r] = value;
         const RunResult native = RunOnce(code, true, block, regs);

@@ -25,11 +25,11 @@ std::vector<uint8_t> ReadRegression(const std::string& name) {
 std::vector<uint8_t> RgbRedPositionWraps(uint32_t crc) {
   constexpr uint32_t kSize = 48;
   FilterDefinitionBits d;
-  d.Number(1);       // filter 0, new
-  d.Number(0);       // from the next byte
+  d.Number(1);  // filter 0, new
+  d.Number(0);  // from the next byte
   d.Number(kSize);
-  d.Bits(3, 7);      // R0 and R1 follow
-  d.Number(24);      // bytes per row
+  d.Bits(3, 7);  // R0 and R1 follow
+  d.Number(24);  // bytes per row
   d.Number(0xFFFFFFFFu);
   const std::vector<uint8_t> program = forged::Program(StandardFilter::kRgb);
   d.Number(uint32_t(program.size()));

@@ -9,9 +9,46 @@
 namespace vmasm {
 
 enum Op : uint8_t {
-  MOV, CMP, ADD, SUB, JZ, JNZ, INC, DEC, JMP, XOR, AND, OR, TEST, JS, JNS, JB,
-  JBE, JA, JAE, PUSH, POP, CALL, RET, NOT, SHL, SHR, SAR, NEG, PUSHA, POPA, PUSHF, POPF,
-  MOVZX, MOVSX, XCHG, MUL, DIV, ADC, SBB, PRINT,
+  MOV,
+  CMP,
+  ADD,
+  SUB,
+  JZ,
+  JNZ,
+  INC,
+  DEC,
+  JMP,
+  XOR,
+  AND,
+  OR,
+  TEST,
+  JS,
+  JNS,
+  JB,
+  JBE,
+  JA,
+  JAE,
+  PUSH,
+  POP,
+  CALL,
+  RET,
+  NOT,
+  SHL,
+  SHR,
+  SAR,
+  NEG,
+  PUSHA,
+  POPA,
+  PUSHF,
+  POPF,
+  MOVZX,
+  MOVSX,
+  XCHG,
+  MUL,
+  DIV,
+  ADC,
+  SBB,
+  PRINT,
 };
 
 struct Arg {
@@ -65,12 +102,27 @@ class Assembler {
  private:
   static bool HasByteMode(Op op) {
     switch (op) {
-      case MOV: case CMP: case ADD: case SUB: case INC: case DEC: case XOR: case AND: case OR:
-      case TEST: case NOT: case SHL: case SHR: case SAR: case NEG: case XCHG: case MUL: case DIV:
-      case ADC: case SBB:
-        return true;
-      default:
-        return false;
+      case MOV:
+      case CMP:
+      case ADD:
+      case SUB:
+      case INC:
+      case DEC:
+      case XOR:
+      case AND:
+      case OR:
+      case TEST:
+      case NOT:
+      case SHL:
+      case SHR:
+      case SAR:
+      case NEG:
+      case XCHG:
+      case MUL:
+      case DIV:
+      case ADC:
+      case SBB: return true;
+      default: return false;
     }
   }
 

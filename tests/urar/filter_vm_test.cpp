@@ -50,7 +50,7 @@ class FilterVmTest : public ::testing::Test {
     }
     Output out;
     EXPECT_EQ(VmRun::kDone, VmExecute(vm_.get(), program, regs.data(), &globals_, &global_size_,
-                          &out.position, &out.size));
+                                      &out.position, &out.size));
     return out;
   }
 
@@ -116,8 +116,12 @@ std::vector<Case> InstructionCases() {
                                  .I(MOV, Mem(0x1014), R(4))
                                  .I(RET)),
                    {0, 0, 0, 0, 0, 1, 0},
-                   {{0x1000, 0}, {0x1004, 4}, {0x1008, 0xFFFFFFFF}, {0x100C, 2},
-                    {0x1010, kCarry}, {0x1014, 7}}});
+                   {{0x1000, 0},
+                    {0x1004, 4},
+                    {0x1008, 0xFFFFFFFF},
+                    {0x100C, 2},
+                    {0x1010, kCarry},
+                    {0x1014, 7}}});
   cases.push_back({"byte forms touch one byte and take flags from the machine's rules",
                    std::move(Assembler()
                                  .I(MOV, Mem(0x1000), Imm(0x11223344))
@@ -144,9 +148,15 @@ std::vector<Case> InstructionCases() {
                                  .I(MOV, Mem(0x1020), R(3))
                                  .I(RET)),
                    {},
-                   {{0x1000, 0x11223311}, {0x1004, kCarry}, {0x1008, 0xAABBCCFF},
-                    {0x100C, kSign}, {0x1010, 0}, {0x1014, kCarry | kSign},
-                    {0x1018, 0x123456AB}, {0x101C, kCarry | kZero}, {0x1020, 0x12345600}}});
+                   {{0x1000, 0x11223311},
+                    {0x1004, kCarry},
+                    {0x1008, 0xAABBCCFF},
+                    {0x100C, kSign},
+                    {0x1010, 0},
+                    {0x1014, kCarry | kSign},
+                    {0x1018, 0x123456AB},
+                    {0x101C, kCarry | kZero},
+                    {0x1020, 0x12345600}}});
   cases.push_back({"shifts carry out the last bit",
                    std::move(Assembler()
                                  .I(MOV, R(0), Imm(0x80000001))
@@ -166,8 +176,12 @@ std::vector<Case> InstructionCases() {
                                  .I(MOV, Mem(0x1014), R(2))
                                  .I(RET)),
                    {},
-                   {{0x1000, kCarry}, {0x1004, kCarry}, {0x1008, kSign}, {0x100C, 2},
-                    {0x1010, 1}, {0x1014, 0xF8000000}}});
+                   {{0x1000, kCarry},
+                    {0x1004, kCarry},
+                    {0x1008, kSign},
+                    {0x100C, 2},
+                    {0x1010, 1},
+                    {0x1014, 0xF8000000}}});
   cases.push_back({"multiply, divide, negate, not, extend, exchange, logic",
                    std::move(Assembler()
                                  .I(MOV, R(0), Imm(7))
@@ -200,16 +214,22 @@ std::vector<Case> InstructionCases() {
                                  .I(MOV, Mem(0x1024), R(5))
                                  .I(RET)),
                    {},
-                   {{0x1000, kCarry | kSign}, {0x1004, 0}, {0x1008, kZero},
-                    {0x1010, ~0x1F0u}, {0x1014, 8}, {0x1018, 0xFFFFFFF0}, {0x101C, 0xF0},
-                    {0x1020, 0xFFFFFFFF}, {0x1024, 1}}});
+                   {{0x1000, kCarry | kSign},
+                    {0x1004, 0},
+                    {0x1008, kZero},
+                    {0x1010, ~0x1F0u},
+                    {0x1014, 8},
+                    {0x1018, 0xFFFFFFF0},
+                    {0x101C, 0xF0},
+                    {0x1020, 0xFFFFFFFF},
+                    {0x1024, 1}}});
   cases.push_back({"call, push, pop and return",
                    std::move(Assembler()
                                  .I(MOV, R(0), Imm(1))  // 0
                                  .Jump(CALL, 4)         // 1
                                  .I(MOV, Mem(0x1000), R(0))
-                                 .I(RET)                // 3: R7 is back at the top: done
-                                 .I(PUSH, R(0))         // 4
+                                 .I(RET)         // 3: R7 is back at the top: done
+                                 .I(PUSH, R(0))  // 4
                                  .I(MOV, R(0), Imm(5))
                                  .I(POP, R(1))
                                  .I(ADD, R(0), R(1))
@@ -229,15 +249,20 @@ std::vector<Case> InstructionCases() {
                                  .I(MOV, Mem(0x100C), R(7))
                                  .I(RET)),
                    {10, 11, 12, 13, 14, 15, 16},
-                   {{0x1000, 0x3FFE0}, {0x1004, 10}, {0x1008, 16}, {0x100C, 0x40000},
-                    {0x3FFFC, 10}, {0x3FFE4, 16}, {0x3FFE0, 0x40000}}});
+                   {{0x1000, 0x3FFE0},
+                    {0x1004, 10},
+                    {0x1008, 16},
+                    {0x100C, 0x40000},
+                    {0x3FFFC, 10},
+                    {0x3FFE4, 16},
+                    {0x3FFE0, 0x40000}}});
   // The backward jump uses the relative coding: 14 means two instructions back.
   cases.push_back({"counted loop with a relative backward jump",
                    std::move(Assembler()
                                  .I(MOV, R(0), Imm(10))
                                  .I(MOV, R(1), Imm(0))
-                                 .I(INC, R(1))      // 2
-                                 .I(DEC, R(0))      // 3
+                                 .I(INC, R(1))        // 2
+                                 .I(DEC, R(0))        // 3
                                  .JumpCoded(JNZ, 14)  // 4 -> 2
                                  .I(MOV, Mem(0x1000), R(1))
                                  .I(RET)),
@@ -256,7 +281,10 @@ std::vector<Case> InstructionCases() {
                                  .I(MOV, Mem(0x1004), R(3))
                                  .I(RET)),
                    {},
-                   {{0x0, 0x56780000}, {0x4, 0x1234}, {0x10, 0xCAFE}, {0x1000, 0xAABBCCDD},
+                   {{0x0, 0x56780000},
+                    {0x4, 0x1234},
+                    {0x10, 0xCAFE},
+                    {0x1000, 0xAABBCCDD},
                     {0x1004, 0xDD000000}}});
   return cases;
 }
@@ -283,10 +311,10 @@ struct JumpCase {
 
 TEST_F(FilterVmTest, ConditionalJumpsFollowCompareFlags) {
   const JumpCase cases[] = {
-      {JZ, 5, 5, true},  {JZ, 5, 6, false},  {JNZ, 5, 5, false}, {JNZ, 6, 5, true},
-      {JB, 1, 2, true},  {JB, 2, 1, false},  {JBE, 2, 2, true},  {JBE, 3, 2, false},
-      {JA, 3, 2, true},  {JA, 2, 2, false},  {JAE, 2, 2, true},  {JAE, 1, 2, false},
-      {JS, 1, 2, true},  {JS, 2, 1, false},  {JNS, 2, 1, true},  {JNS, 1, 2, false},
+      {JZ, 5, 5, true}, {JZ, 5, 6, false}, {JNZ, 5, 5, false}, {JNZ, 6, 5, true},
+      {JB, 1, 2, true}, {JB, 2, 1, false}, {JBE, 2, 2, true},  {JBE, 3, 2, false},
+      {JA, 3, 2, true}, {JA, 2, 2, false}, {JAE, 2, 2, true},  {JAE, 1, 2, false},
+      {JS, 1, 2, true}, {JS, 2, 1, false}, {JNS, 2, 1, true},  {JNS, 1, 2, false},
   };
   for (const JumpCase& c : cases) {
     SCOPED_TRACE(testing::Message() << "op " << int{c.op} << " " << c.a << "," << c.b);
@@ -307,8 +335,7 @@ TEST_F(FilterVmTest, ConditionalJumpsFollowCompareFlags) {
 // An endless loop is stopped after 25,000,000 instructions (12,500,000 rounds of two), and the
 // program's first instruction becomes a return: later runs of the filter end at once.
 TEST_F(FilterVmTest, InstructionLimitStopsTheProgramForGood) {
-  ProgramPtr program =
-      Prepare(Assembler().I(INC, Mem(0x1000)).Jump(JMP, 0).Bytes());
+  ProgramPtr program = Prepare(Assembler().I(INC, Mem(0x1000)).Jump(JMP, 0).Bytes());
   Output out = Run(program.get(), {}, 0x80);
   EXPECT_EQ(Dword(0x1000), 12500000u);
   EXPECT_EQ(out.position, 0u);
@@ -326,12 +353,12 @@ TEST_F(FilterVmTest, RunsAreBoundedPerMachine) {
   uint32_t global_size = 0, position = 0, size = 0;
   const uint32_t registers[7] = {};
   for (uint64_t i = 0; i < kVmArchiveRunBudget; ++i)
-    ASSERT_EQ(VmExecute(vm_.get(), program.get(), registers, &globals, &global_size, &position,
-                        &size),
-              VmRun::kDone);
-  EXPECT_EQ(VmExecute(vm_.get(), program.get(), registers, &globals, &global_size, &position,
-                      &size),
-            VmRun::kOverBudget);
+    ASSERT_EQ(
+        VmExecute(vm_.get(), program.get(), registers, &globals, &global_size, &position, &size),
+        VmRun::kDone);
+  EXPECT_EQ(
+      VmExecute(vm_.get(), program.get(), registers, &globals, &global_size, &position, &size),
+      VmRun::kOverBudget);
   EXPECT_EQ(Dword(0x1000), uint32_t(kVmArchiveRunBudget));
   free(globals);
 }
@@ -380,9 +407,9 @@ TEST_F(FilterVmTest, OutputBlockAndKeptGlobalsAreBounded) {
     uint32_t position, size, keep;
     uint32_t out_position, out_size, kept;
   } cases[] = {
-      {0x3FFF0, 0x10, 0, 0, 0, 0},              // reaches the end of memory: empty
+      {0x3FFF0, 0x10, 0, 0, 0, 0},  // reaches the end of memory: empty
       {0x3FFF0, 0xF, 0, 0x3FFF0, 0xF, 0},
-      {0x7FFFF, 0x40001, 1, 0, 0, 0x41},        // both masked to 0x3FFFF: empty
+      {0x7FFFF, 0x40001, 1, 0, 0, 0x41},  // both masked to 0x3FFFF: empty
       {0x100, 0x200, 0xFFFFFFFF, 0x100, 0x200, 0x2000},
   };
   for (const auto& c : cases) {

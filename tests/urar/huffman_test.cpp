@@ -43,13 +43,13 @@ Decoded ReferenceDecode(const std::vector<uint8_t>& lengths, uint32_t field) {
 
 TEST(Huffman, EveryInputWindowDecodesLikeTheCanonicalCode) {
   std::vector<std::vector<uint8_t>> cases = {
-      {2, 2, 2, 2},                          // complete, all short
+      {2, 2, 2, 2},                                             // complete, all short
       {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 15},  // complete, every length
-      {0, 0, 0},                             // nothing assigned
-      {0, 0, 5},                             // one code only: most prefixes unassigned
-      {1, 1, 1, 1, 1},                       // oversubscribed
-      {1, 2, 2, 2},                          // oversubscribed past codes that fill whole prefixes
-      {15, 15, 15, 3, 0, 12, 11, 11, 10},    // sparse long codes
+      {0, 0, 0},                                                // nothing assigned
+      {0, 0, 5},                           // one code only: most prefixes unassigned
+      {1, 1, 1, 1, 1},                     // oversubscribed
+      {1, 2, 2, 2},                        // oversubscribed past codes that fill whole prefixes
+      {15, 15, 15, 3, 0, 12, 11, 11, 10},  // sparse long codes
   };
   std::vector<uint8_t> big(306);
   for (uint32_t i = 0; i < big.size(); i++) big[i] = static_cast<uint8_t>((i * 7 + i / 3) % 16);
@@ -67,14 +67,16 @@ TEST(Huffman, EveryInputWindowDecodesLikeTheCanonicalCode) {
       uint32_t symbol = HuffmanDecode(*table, in);
       Decoded want = ReferenceDecode(lengths, field);
       ASSERT_LT(symbol, lengths.size());
-      ASSERT_EQ(symbol, want.symbol) << "field " << field << " of a " << lengths.size() << "-symbol table";
+      ASSERT_EQ(symbol, want.symbol)
+          << "field " << field << " of a " << lengths.size() << "-symbol table";
       ASSERT_EQ(in.addr * 8 + in.bit, want.bits) << "field " << field;
     }
   }
 }
 
 TEST(BitInput, ReadsMostSignificantBitFirstAcrossBytes) {
-  const uint8_t bytes[] = {0xA5, 0x3C, 0xF0, 0x0F, 0, 0, 0, 0};  // with the spare bytes a peek reads
+  const uint8_t bytes[] = {0xA5, 0x3C, 0xF0, 0x0F,
+                           0,    0,    0,    0};  // with the spare bytes a peek reads
   BitInput in;
   in.Reset(bytes);
   EXPECT_EQ(in.Bits(3), 0x5u);      // 101

@@ -13,8 +13,9 @@ namespace {
 
 struct Handle {
   explicit Handle(const std::vector<uint8_t>& bytes, uint32_t limit = 0)
-      : archive(bytes), h(URARInitialize(limit, archive.empty() ? static_cast<const void*>("") : archive.data(),
-                          int32_t(archive.size()))) {}
+      : archive(bytes),
+        h(URARInitialize(limit, archive.empty() ? static_cast<const void*>("") : archive.data(),
+                         int32_t(archive.size()))) {}
   ~Handle() {
     if (h) URARFinalize(h);
   }
@@ -32,8 +33,9 @@ std::string NameOf(URARHandle* h, int32_t capacity) {
 static_assert(URAR_ENTRY_OK == kExtractOk && URAR_ENTRY_NO_MEMORY == kExtractNoMemory &&
               URAR_ENTRY_UNSUPPORTED == kExtractUnsupported &&
               URAR_ENTRY_ENCRYPTED == kExtractEncrypted && URAR_ENTRY_STOPPED == kExtractStopped &&
-              URAR_ENTRY_TOO_MUCH_WORK == kExtractTooMuchWork && URAR_ENTRY_CUT == kExtractTruncated &&
-              URAR_ENTRY_OVERFLOW == kExtractOverflow && URAR_ENTRY_BAD_DATA == kExtractBadData);
+              URAR_ENTRY_TOO_MUCH_WORK == kExtractTooMuchWork &&
+              URAR_ENTRY_CUT == kExtractTruncated && URAR_ENTRY_OVERFLOW == kExtractOverflow &&
+              URAR_ENTRY_BAD_DATA == kExtractBadData);
 
 }  // namespace
 
@@ -63,7 +65,8 @@ TEST(Interface, NamesAreCutToTheCapacityAndSizedWithTheirZero) {
 
 TEST(Interface, ANameLongerThanTheLibraryKeepsReportsItsWholeLength) {
   // Two names that differ only after byte 259 would collide if the cut went unnoticed.
-  Handle x(ArchiveOf({Stored(std::string(300, 'n') + "1", "a"), Stored(std::string(300, 'n') + "2", "b")}));
+  Handle x(ArchiveOf(
+      {Stored(std::string(300, 'n') + "1", "a"), Stored(std::string(300, 'n') + "2", "b")}));
   ASSERT_EQ(URARDoAction(x.h), URAR_OK);
   int32_t size = 0;
   EXPECT_EQ(URARGetSizeBuffer(x.h, URAR_BUFFER_NAME, &size), 0);
@@ -99,22 +102,26 @@ TEST(Interface, BufferKindsAndArguments) {
     int32_t capacity;
     int32_t expected;
   } cases[] = {
-      {3, buffer, 4, URAR_BAD_KIND},  {0, buffer, 4, URAR_BAD_KIND},
+      {3, buffer, 4, URAR_BAD_KIND},      {0, buffer, 4, URAR_BAD_KIND},
       {3, nullptr, 4, URAR_BAD_ARGUMENT}, {1, buffer, -1, URAR_BAD_ARGUMENT},
       {2, nullptr, 4, URAR_BAD_ARGUMENT}, {2, buffer, -1, URAR_BAD_ARGUMENT},
   };
   for (const auto& c : cases)
-    EXPECT_EQ(URARGetBuffer(x.h, c.kind, c.destination, c.capacity), c.expected) << c.kind << " " << c.capacity;
+    EXPECT_EQ(URARGetBuffer(x.h, c.kind, c.destination, c.capacity), c.expected)
+        << c.kind << " " << c.capacity;
   EXPECT_EQ(URARGetSizeBuffer(x.h, 3, &result), URAR_BAD_KIND);
   EXPECT_EQ(result, 1234);
 }
 
 TEST(Interface, SizeLimitRefusesLargerEntriesAndTheWalkGoesOn) {
-  Handle x(ArchiveOf({Stored("over", std::string(101, 'x')), Stored("exact", std::string(100, 'y'))}), 100);
+  Handle x(
+      ArchiveOf({Stored("over", std::string(101, 'x')), Stored("exact", std::string(100, 'y'))}),
+      100);
   EXPECT_EQ(URARDoAction(x.h), URAR_TOO_LARGE);
   EXPECT_EQ(NameOf(x.h, 16), "over");
   char data[128];
-  EXPECT_EQ(URARGetBuffer(x.h, URAR_BUFFER_DATA, data, 128), URAR_FAILED) << "no data buffer after 8";
+  EXPECT_EQ(URARGetBuffer(x.h, URAR_BUFFER_DATA, data, 128), URAR_FAILED)
+      << "no data buffer after 8";
   EXPECT_EQ(URARDoAction(x.h), URAR_OK);
   EXPECT_EQ(NameOf(x.h, 16), "exact");
   EXPECT_EQ(URARDoAction(x.h), URAR_END);
@@ -158,19 +165,28 @@ TEST(Interface, TheEndSaysWhetherTheArchiveWasWhole) {
     int32_t end;
   } cases[] = {
       {"end-of-archive block", whole, 2, URAR_END_CLEAN},
-      {"end block then trailing bytes", [&] { auto v = whole; v.resize(v.size() + 5, 0xEE); return v; }(), 2,
-       URAR_END_CLEAN},
-      {"no end block, buffer ends after the last block", Writer().Marker().MainHeader().File(a).File(b).bytes, 2,
-       URAR_END_CLEAN},
-      {"cut inside the second header", std::vector<uint8_t>(whole.begin(), whole.begin() + second_header + 9), 1,
+      {"end block then trailing bytes",
+       [&] {
+         auto v = whole;
+         v.resize(v.size() + 5, 0xEE);
+         return v;
+       }(),
+       2, URAR_END_CLEAN},
+      {"no end block, buffer ends after the last block",
+       Writer().Marker().MainHeader().File(a).File(b).bytes, 2, URAR_END_CLEAN},
+      {"cut inside the second header",
+       std::vector<uint8_t>(whole.begin(), whole.begin() + second_header + 9), 1, URAR_END_CUT},
+      {"cut inside the second entry's data",
+       std::vector<uint8_t>(whole.begin(), whole.begin() + whole.size() - 9), 2, URAR_END_CUT},
+      {"cut inside the end block", std::vector<uint8_t>(whole.begin(), whole.end() - 3), 2,
        URAR_END_CUT},
-      {"cut inside the second entry's data", std::vector<uint8_t>(whole.begin(), whole.begin() + whole.size() - 9), 2,
-       URAR_END_CUT},
-      {"cut inside the end block", std::vector<uint8_t>(whole.begin(), whole.end() - 3), 2, URAR_END_CUT},
-      {"an HTML error page", Bytes("<html><body>404 Not Found</body></html>"), 0, URAR_END_NOT_ARCHIVE},
+      {"an HTML error page", Bytes("<html><body>404 Not Found</body></html>"), 0,
+       URAR_END_NOT_ARCHIVE},
       {"marker only", Writer().Marker().bytes, 0, URAR_END_NOT_ARCHIVE},
-      {"encrypted headers", Writer().Marker().MainHeader(0x80).File(a).bytes, 0, URAR_END_ENCRYPTED},
-      {"continues in the next volume", Writer().Marker().MainHeader().File(split).File(b).bytes, 1, URAR_END_VOLUME},
+      {"encrypted headers", Writer().Marker().MainHeader(0x80).File(a).bytes, 0,
+       URAR_END_ENCRYPTED},
+      {"continues in the next volume", Writer().Marker().MainHeader().File(split).File(b).bytes, 1,
+       URAR_END_VOLUME},
   };
   for (const auto& c : cases) {
     Handle x(c.archive);
@@ -216,13 +232,13 @@ TEST(Interface, TheCallersBufferIsOnlyRead) {
 }
 
 TEST(Interface, EveryCodeHasItsOwnText) {
-  const std::set<int32_t> actions{URAR_OK, URAR_NO_MEMORY, URAR_FAILED, URAR_TOO_LARGE,
+  const std::set<int32_t> actions{URAR_OK,  URAR_NO_MEMORY,    URAR_FAILED,  URAR_TOO_LARGE,
                                   URAR_END, URAR_BAD_ARGUMENT, URAR_BAD_KIND};
-  const std::set<int32_t> codes{URAR_ENTRY_OK, URAR_ENTRY_NO_MEMORY, URAR_ENTRY_UNSUPPORTED,
-                                URAR_ENTRY_ENCRYPTED, URAR_ENTRY_STOPPED, URAR_ENTRY_TOO_MUCH_WORK,
-                                URAR_ENTRY_CUT,
-                                URAR_ENTRY_OVERFLOW, URAR_ENTRY_BAD_DATA, URAR_END_NOT_ARCHIVE,
-                                URAR_END_CUT, URAR_END_VOLUME, URAR_END_ENCRYPTED};
+  const std::set<int32_t> codes{
+      URAR_ENTRY_OK,       URAR_ENTRY_NO_MEMORY,     URAR_ENTRY_UNSUPPORTED, URAR_ENTRY_ENCRYPTED,
+      URAR_ENTRY_STOPPED,  URAR_ENTRY_TOO_MUCH_WORK, URAR_ENTRY_CUT,         URAR_ENTRY_OVERFLOW,
+      URAR_ENTRY_BAD_DATA, URAR_END_NOT_ARCHIVE,     URAR_END_CUT,           URAR_END_VOLUME,
+      URAR_END_ENCRYPTED};
   const std::string unknownAction = URARActionName(-1), unknownCode = URARResultName(-1);
   std::set<std::string> texts;
   for (int32_t code : actions) texts.insert(URARActionName(code));

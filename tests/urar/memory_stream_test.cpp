@@ -18,9 +18,9 @@ TEST(MemoryStream, OpenModes) {
     bool opens;
     uint32_t capacity;
   } cases[] = {
-      {data, 4, "rb", true, 4},     {data, 0, "r", true, 0},      {data, -1, "rb", false, 0},
+      {data, 4, "rb", true, 4},      {data, 0, "r", true, 0},        {data, -1, "rb", false, 0},
       {nullptr, 16, "wb", true, 16}, {nullptr, 0, "wb", true, 1024}, {nullptr, -64, "wb", true, 64},
-      {data, 4, "wb", false, 0},    {nullptr, 4, "ab", false, 0},
+      {data, 4, "wb", false, 0},     {nullptr, 4, "ab", false, 0},
   };
   for (const auto& c : cases) {
     MemoryStream* s = MemOpen(c.data, c.size, c.mode);
@@ -84,7 +84,8 @@ TEST(MemoryStream, Seek) {
     int origin;
     int result;
     uint32_t position;
-  } steps[] = {{4, 0, 0, 4}, {3, 1, 0, 7}, {4, 1, -1, 7}, {-2, 2, 0, 8}, {1, 2, -1, 8}, {0, 3, -1, 8}, {-1, 0, -1, 8}};
+  } steps[] = {{4, 0, 0, 4},  {3, 1, 0, 7},  {4, 1, -1, 7}, {-2, 2, 0, 8},
+               {1, 2, -1, 8}, {0, 3, -1, 8}, {-1, 0, -1, 8}};
   for (const auto& st : steps) {
     EXPECT_EQ(MemSeek(s, st.offset, st.origin), st.result);
     EXPECT_EQ(MemTell(s), st.position);
@@ -101,7 +102,8 @@ TEST(Checksum, Crc32MatchesZlibAtEverySizeAndAlignment) {
       uint32_t split = uint32_t(size / 3);
       const uint8_t* p = data.data() + offset;
       uint32_t expected = crc32(0, p, uInt(size));
-      EXPECT_EQ(Crc32(Crc32(0, p, split), p + split, size - split), expected) << offset << " " << size;
+      EXPECT_EQ(Crc32(Crc32(0, p, split), p + split, size - split), expected)
+          << offset << " " << size;
       EXPECT_EQ(Crc32(0, p, size), expected) << offset << " " << size;
       EXPECT_EQ(Crc32Portable(0, p, size), expected) << offset << " " << size;
     }

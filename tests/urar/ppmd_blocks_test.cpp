@@ -13,9 +13,9 @@
 
 namespace {
 
-constexpr uint32_t kLipsumCrc = 0x7d6a9f31;    // unarr-lipsum_rar4_ppmd.rar: 15 MB model
-constexpr uint32_t kBestCrc = 0x5e05a663;      // ..._compress_best.rar, first entry: 25 MB model
-constexpr uint32_t kPayloadCrc = 0xf6360ae5;   // junrar-hostile-maxmb255.rar: 256 MB model
+constexpr uint32_t kLipsumCrc = 0x7d6a9f31;   // unarr-lipsum_rar4_ppmd.rar: 15 MB model
+constexpr uint32_t kBestCrc = 0x5e05a663;     // ..._compress_best.rar, first entry: 25 MB model
+constexpr uint32_t kPayloadCrc = 0xf6360ae5;  // junrar-hostile-maxmb255.rar: 256 MB model
 
 size_t BlockFor(size_t megabytes) { return ((megabytes << 20) / 12 + 2) * 12; }
 
@@ -84,7 +84,8 @@ void ExpectEntries(const std::vector<uint8_t>& archive, const std::vector<Expect
   ASSERT_EQ(got.size(), expected.size());
   for (size_t i = 0; i < got.size(); i++) {
     EXPECT_EQ(got[i].last_error, expected[i].last_error) << "entry " << i;
-    if (expected[i].last_error == kExtractOk) EXPECT_EQ(got[i].crc, expected[i].crc) << "entry " << i;
+    if (expected[i].last_error == kExtractOk)
+      EXPECT_EQ(got[i].crc, expected[i].crc) << "entry " << i;
   }
 }
 
@@ -100,12 +101,14 @@ TEST(PpmdBlocks, MemoryByte255AsksFor256MegabytesAndARefusalEndsOnlyThatEntry) {
 }
 
 TEST(PpmdBlocks, MemoryIsKeptWhileBlocksAskForTheSameSize) {
-  rarblocks::FileEntry best = FirstEntryOf("libarchive-test_read_format_rar_compress_best.rar", "best");
+  rarblocks::FileEntry best =
+      FirstEntryOf("libarchive-test_read_format_rar_compress_best.rar", "best");
   rarblocks::FileEntry lipsum = FirstEntryOf("unarr-lipsum_rar4_ppmd.rar", "lipsum");
   HeapRequests requests;
-  ExpectEntries(ArchiveOf({best, best, lipsum, best}),
-                {{kExtractOk, kBestCrc}, {kExtractOk, kBestCrc}, {kExtractOk, kLipsumCrc},
-                 {kExtractOk, kBestCrc}});
+  ExpectEntries(ArchiveOf({best, best, lipsum, best}), {{kExtractOk, kBestCrc},
+                                                        {kExtractOk, kBestCrc},
+                                                        {kExtractOk, kLipsumCrc},
+                                                        {kExtractOk, kBestCrc}});
   EXPECT_EQ(requests.sizes(), std::vector<size_t>({BlockFor(25), BlockFor(15), BlockFor(25)}));
 }
 
@@ -118,8 +121,11 @@ TEST(PpmdBlocks, BlocksThatCannotStartAModelEndWith8AndLaterEntriesDecode) {
   const rarblocks::FileEntry lipsum = FirstEntryOf("unarr-lipsum_rar4_ppmd.rar", "lipsum");
   HeapRequests requests;
   ExpectEntries(ArchiveOf({continues, lipsum, order_one, continues, lipsum}),
-                {{kExtractBadData, 0}, {kExtractOk, kLipsumCrc}, {kExtractBadData, 0},
-                 {kExtractBadData, 0}, {kExtractOk, kLipsumCrc}});
+                {{kExtractBadData, 0},
+                 {kExtractOk, kLipsumCrc},
+                 {kExtractBadData, 0},
+                 {kExtractBadData, 0},
+                 {kExtractOk, kLipsumCrc}});
   EXPECT_EQ(requests.sizes(), std::vector<size_t>({BlockFor(15), BlockFor(15)}));
 }
 

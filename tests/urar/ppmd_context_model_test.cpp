@@ -77,11 +77,13 @@ std::vector<uint8_t> RandomLetters(size_t size) {
 }  // namespace
 
 TEST(PpmdContextModel, DecodesAnIndependentEncodersStreamThroughAMemoryRestart) {
-  std::ifstream in(PROJECT_SOURCE_DIR "/tests/fixtures/ppmd/random-letters-o8-1mb.7z", std::ios::binary);
+  std::ifstream in(PROJECT_SOURCE_DIR "/tests/fixtures/ppmd/random-letters-o8-1mb.7z",
+                   std::ios::binary);
   const std::vector<uint8_t> archive((std::istreambuf_iterator<char>(in)), {});
   ASSERT_GT(archive.size(), 32u);
   uint64_t packed_size;
-  std::memcpy(&packed_size, archive.data() + 12, 8);  // the packed stream ends where the header starts
+  std::memcpy(&packed_size, archive.data() + 12,
+              8);  // the packed stream ends where the header starts
   ASSERT_LE(packed_size, archive.size() - 32);
 
   SevenZipCoder coder{archive.data() + 32, static_cast<size_t>(packed_size)};

@@ -38,7 +38,8 @@ struct PpmdMemoryLayout : ::testing::Test {
     mem.base[block] = mem.base[block + 1] = 0;  // a context's symbol count is never 0xFFFF
   }
   void Release(uint32_t block, uint32_t units) {
-    for (uint32_t u = 0; u < units; u++) owner[(block - (mem.size % kPpmdUnitSize)) / kPpmdUnitSize + u] = 0;
+    for (uint32_t u = 0; u < units; u++)
+      owner[(block - (mem.size % kPpmdUnitSize)) / kPpmdUnitSize + u] = 0;
     PpmdFreeUnits(&mem, block, units);
   }
 };
@@ -99,7 +100,8 @@ TEST_F(PpmdMemoryLayout, FreedNeighboursMergeThenTextAreaServesUntilExhausted) {
 
 TEST_F(PpmdMemoryLayout, ExpandAndShrinkKeepTheContents) {
   auto fill = [&](uint32_t block, uint32_t units, uint8_t first) {
-    for (uint32_t i = 0; i < units * kPpmdUnitSize; i++) mem.base[block + i] = static_cast<uint8_t>(first + i);
+    for (uint32_t i = 0; i < units * kPpmdUnitSize; i++)
+      mem.base[block + i] = static_cast<uint8_t>(first + i);
   };
   auto holds = [&](uint32_t block, uint32_t units, uint8_t first) {
     for (uint32_t i = 0; i < units * kPpmdUnitSize; i++)

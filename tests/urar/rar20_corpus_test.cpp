@@ -48,14 +48,15 @@ TEST(Rar20Corpus, EveryEntryDecodesToItsChecksumAndThePeersOutput) {
         EXPECT_EQ(e.action, URAR_OK) << where << " last error " << e.last_error;
         EXPECT_EQ(e.data.size(), row.unp_size) << where;
         EXPECT_EQ(e.crc, row.file_crc) << where;
-        if (IsHex(row.peer_unarr)) EXPECT_EQ(e.crc, std::stoul(row.peer_unarr, nullptr, 16)) << where;
+        if (IsHex(row.peer_unarr))
+          EXPECT_EQ(e.crc, std::stoul(row.peer_unarr, nullptr, 16)) << where;
         sound++;
         audio += row.HasFeature("rar20-audio");
       }
     }
   }
   EXPECT_GE(sound, 99);  // the sound RAR 2.0 entries of the corpus
-  EXPECT_EQ(audio, 2);  // the wave file and the multimedia entry of the zxtune set
+  EXPECT_EQ(audio, 2);   // the wave file and the multimedia entry of the zxtune set
 }
 
 // 87 entries at best compression, where one peer fails on 20 of them.

@@ -108,10 +108,10 @@ TEST(Rar20Decoder, EntriesThatEndShortOrLong) {
   FileEntry wants_more = sound;  // the data end before the declared size is reached
   wants_more.name = "wants-more";
   wants_more.unp_size += 5000;
-  FileEntry split = sound;       // continues in a next volume that is not there
+  FileEntry split = sound;  // continues in a next volume that is not there
   split.name = "split";
   split.flags |= 0x02;
-  Rar20Writer bad;               // the first code length repeats a previous one
+  Rar20Writer bad;  // the first code length repeats a previous one
   bad.Bits(0, 2);
   for (int i = 0; i < 19; i++) bad.Bits(5, 4);
   bad.Bits(16, 5);

@@ -14,7 +14,7 @@ class Rar20Writer {
   // Starts an LZ table set. Every code length table covers main + distance + repeat symbols;
   // `keep_old` codes the lengths as deltas from the previous set.
   void Tables(const std::vector<uint8_t>& lengths, bool keep_old = false) {
-    Put(keep_old ? 1 : 0, 2);  // bit 15: audio (no); bit 14: keep the old lengths
+    Put(keep_old ? 1 : 0, 2);                // bit 15: audio (no); bit 14: keep the old lengths
     for (int i = 0; i < 19; i++) Put(5, 4);  // level code: 19 symbols of 5 bits, codes = symbols
     for (size_t i = 0; i < lengths.size(); i++) {
       uint8_t base = keep_old ? old_[i] : 0;
@@ -68,17 +68,17 @@ class Rar20Writer {
   struct Code_ {
     uint32_t code = 0, length = 0;
   };
-  static constexpr uint32_t kLengthBase[28] = {0,  1,  2,  3,  4,  5,  6,  7,  8,   10,
-                                               12, 14, 16, 20, 24, 28, 32, 40, 48,  56,
+  static constexpr uint32_t kLengthBase[28] = {0,  1,  2,  3,   4,   5,   6,   7,  8,  10,
+                                               12, 14, 16, 20,  24,  28,  32,  40, 48, 56,
                                                64, 80, 96, 112, 128, 160, 192, 224};
   static constexpr uint32_t kLengthBits[28] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2,
                                                2, 2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5};
   static constexpr uint32_t kDistBase[48] = {
-      0,     1,     2,     3,     4,      6,      8,      12,     16,     24,     32,     48,
-      64,    96,    128,   192,   256,    384,    512,    768,    1024,   1536,   2048,   3072,
-      4096,  6144,  8192,  12288, 16384,  24576,  32768,  49152,  65536,  98304,  131072, 196608,
-      262144, 327680, 393216, 458752, 524288, 589824, 655360, 720896, 786432, 851968, 917504,
-      983040};
+      0,      1,      2,      3,      4,      6,      8,      12,     16,     24,
+      32,     48,     64,     96,     128,    192,    256,    384,    512,    768,
+      1024,   1536,   2048,   3072,   4096,   6144,   8192,   12288,  16384,  24576,
+      32768,  49152,  65536,  98304,  131072, 196608, 262144, 327680, 393216, 458752,
+      524288, 589824, 655360, 720896, 786432, 851968, 917504, 983040};
   static constexpr uint32_t kDistBits[48] = {0,  0,  0,  0,  1,  1,  2,  2,  3,  3,  4,  4,
                                              5,  5,  6,  6,  7,  7,  8,  8,  9,  9,  10, 10,
                                              11, 11, 12, 12, 13, 13, 14, 14, 15, 15, 16, 16,

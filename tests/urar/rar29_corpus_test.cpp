@@ -38,7 +38,8 @@ const std::map<std::string, int32_t>& Unpeered() {
       {"junrar-hostile-ppm-ps-mask.rar/final_payload.txt", kExtractBadData},
       {"libarchive-test_read_format_rar_invalid1.rar/test", kExtractBadData},
       {"unrarkit-Modified_CRC_Archive.rar/README.md", kExtractBadData},
-      {"sharpcompress-Rar.malformed_512byte.rar/dist\\files\\bin\\res\\common.pak", kExtractTruncated},
+      {"sharpcompress-Rar.malformed_512byte.rar/dist\\files\\bin\\res\\common.pak",
+       kExtractTruncated},
   };
   return results;
 }
@@ -46,7 +47,7 @@ const std::map<std::string, int32_t>& Unpeered() {
 // Every entry of `archive` extracted through the reader, with filter programs run natively or
 // all interpreted.
 std::vector<std::pair<int, std::string>> ExtractWithReader(const std::string& archive,
-                                                          bool interpret_all) {
+                                                           bool interpret_all) {
   TestReader r(ReadFixture(archive));
   r.reader().interpret_all_filters = interpret_all;
   std::vector<std::pair<int, std::string>> out;

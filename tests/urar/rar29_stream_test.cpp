@@ -44,8 +44,8 @@ TEST(Rar29Stream, OnlyTheDeclaredSizeIsWrittenEvenMidMatch) {
   const std::string full = "abcabcabcabca";
   for (uint32_t declared : {13u, 7u, 4u, 1u}) {
     std::string expected = full.substr(0, declared);
-    TestReader r(ArchiveOf({Rar29Entry("abc", AbcStream(), declared, CrcOf(expected)),
-                          Stored("after", "next")}));
+    TestReader r(ArchiveOf(
+        {Rar29Entry("abc", AbcStream(), declared, CrcOf(expected)), Stored("after", "next")}));
     ASSERT_EQ(r.First(), 0);
     EXPECT_EQ(r.Extract(), kExtractOk) << declared;
     EXPECT_EQ(r.Output(), expected);
@@ -71,9 +71,9 @@ TEST(Rar29Stream, SolidEntriesContinueFromTheWindowAndTables) {
   fresh.EndOfFile();
 
   TestReader r(ArchiveOf({Rar29Entry("1", first.Finish(), 11, CrcOf("hello world")),
-                        Rar29Entry("2", second.Finish(), 6, CrcOf("hello!"), true),
-                        Rar29Entry("3", third.Finish(), 11, CrcOf("hello world"), true),
-                        Rar29Entry("4", fresh.Finish(), 5, CrcOf("fresh"))}));
+                          Rar29Entry("2", second.Finish(), 6, CrcOf("hello!"), true),
+                          Rar29Entry("3", third.Finish(), 11, CrcOf("hello world"), true),
+                          Rar29Entry("4", fresh.Finish(), 5, CrcOf("fresh"))}));
   const char* expected[] = {"hello world", "hello!", "hello world", "fresh"};
   for (int i = 0; i < 4; i++) {
     ASSERT_EQ(i == 0 ? r.First() : r.Next(), 0);
@@ -121,7 +121,7 @@ TEST(Rar29Stream, AtMost1025DistinctFilters) {
       FilterDefinitionBits d;
       d.Number(i + 1);  // a new filter number each time
       d.Number(0);
-      d.Number(1);      // over the next byte
+      d.Number(1);  // over the next byte
       d.Number(1);
       d.Byte(0);
       s.FilterDefinition(0xA0, d.Bytes());
@@ -143,8 +143,8 @@ TEST(Rar29Stream, PackedDataRunningOutGivesTruncated) {
   s.EndOfFile();
   std::vector<uint8_t> packed = s.Finish();
   packed.resize(packed.size() / 2);
-  TestReader r(ArchiveOf({Rar29Entry("cut", packed, uint32_t(text.size()), CrcOf(text)),
-                        Stored("after", "next")}));
+  TestReader r(ArchiveOf(
+      {Rar29Entry("cut", packed, uint32_t(text.size()), CrcOf(text)), Stored("after", "next")}));
   ASSERT_EQ(r.First(), 0);
   EXPECT_EQ(r.Extract(), kExtractTruncated);
   ASSERT_EQ(r.Next(), 0);
@@ -167,7 +167,8 @@ TEST(Rar29Stream, FilterBlockThatNeverCompletesDoesNotStallDecoding) {
   for (uint32_t i = 0; i < kMatches; i++) s.Match(257, 1);
   s.EndOfFile();
   uint32_t size = 1 + kMatches * 257;
-  TestReader r(ArchiveOf({Rar29Entry("stuck", s.Finish(), size, 0x12345678), Stored("after", "next")}));
+  TestReader r(
+      ArchiveOf({Rar29Entry("stuck", s.Finish(), size, 0x12345678), Stored("after", "next")}));
   ASSERT_EQ(r.First(), 0);
   EXPECT_EQ(r.Extract(), kExtractBadData);
   EXPECT_EQ(r.Output(), "");  // nothing before the block, and the block never completes
@@ -194,7 +195,8 @@ TEST(Rar29Stream, MatchCopiesNeverOverwriteHistoryOnceTheWindowHasWrapped) {
   for (uint32_t short_length : {3u, 13u}) {
     for (uint32_t short_distance : {1u, 3u, 9u}) {
       s.Match(short_length, short_distance);
-      for (uint32_t i = 0; i < short_length; ++i) expected += expected[expected.size() - short_distance];
+      for (uint32_t i = 0; i < short_length; ++i)
+        expected += expected[expected.size() - short_distance];
       for (uint32_t distance : {kWindow - 3, kWindow - 100, kWindow}) {
         s.Match(20, distance);
         for (int i = 0; i < 20; ++i) expected += expected[expected.size() - distance];
@@ -202,12 +204,15 @@ TEST(Rar29Stream, MatchCopiesNeverOverwriteHistoryOnceTheWindowHasWrapped) {
     }
   }
   s.EndOfFile();
-  TestReader r(ArchiveOf({Rar29Entry("wrapped", s.Finish(), uint32_t(expected.size()), CrcOf(expected))}));
+  TestReader r(
+      ArchiveOf({Rar29Entry("wrapped", s.Finish(), uint32_t(expected.size()), CrcOf(expected))}));
   ASSERT_EQ(r.First(), 0);
   EXPECT_EQ(r.Extract(), kExtractOk);
   const std::string out = r.Output();
   ASSERT_EQ(out.size(), expected.size());
-  size_t at = size_t(std::mismatch(expected.begin(), expected.end(), out.begin()).first - expected.begin());
-  EXPECT_EQ(at, expected.size()) << "first difference at " << at << " of " << expected.size() << ": "
-      << int(uint8_t(out[at])) << " " << int(uint8_t(expected[at]));
+  size_t at =
+      size_t(std::mismatch(expected.begin(), expected.end(), out.begin()).first - expected.begin());
+  EXPECT_EQ(at, expected.size()) << "first difference at " << at << " of " << expected.size()
+                                 << ": " << int(uint8_t(out[at])) << " "
+                                 << int(uint8_t(expected[at]));
 }

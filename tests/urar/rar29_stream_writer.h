@@ -49,8 +49,8 @@ class Rar29StreamWriter {
   // A match of 3 to 257 bytes (one or two more at distances from 0x2000 and 0x40000, which the
   // format adds) at any distance up to the window's size.
   void Match(uint32_t length, uint32_t distance) {
-    static const uint8_t kLengthBase[28] = {0,  1,  2,  3,  4,  5,  6,  7,   8,   10,
-                                            12, 14, 16, 20, 24, 28, 32, 40,  48,  56,
+    static const uint8_t kLengthBase[28] = {0,  1,  2,  3,   4,   5,   6,   7,  8,  10,
+                                            12, 14, 16, 20,  24,  28,  32,  40, 48, 56,
                                             64, 80, 96, 112, 128, 160, 192, 224};
     static const uint8_t kLengthBits[28] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2,
                                             2, 2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5};
@@ -60,7 +60,7 @@ class Rar29StreamWriter {
     Bits(kRar29SymbolMatch + slot, 9);
     Bits(length - 3 - kLengthBase[slot], kLengthBits[slot]);
     // Distance slots by their count of extra bits, as the format lays them out.
-    static const uint8_t kSlotsPerBitCount[19] = {4, 2, 2, 2, 2, 2, 2, 2, 2, 2,
+    static const uint8_t kSlotsPerBitCount[19] = {4, 2, 2, 2, 2, 2, 2,  2, 2, 2,
                                                   2, 2, 2, 2, 2, 2, 14, 0, 12};
     uint32_t dist_slot = 0, base = 0, bits = 0;
     for (uint32_t left = kSlotsPerBitCount[0];; dist_slot++, left--) {

@@ -23,14 +23,16 @@ struct Streamed {
 
 int32_t Collect(void* context, const void* data, int32_t size) {
   auto* out = static_cast<std::vector<uint8_t>*>(context);
-  out->insert(out->end(), static_cast<const uint8_t*>(data), static_cast<const uint8_t*>(data) + size);
+  out->insert(out->end(), static_cast<const uint8_t*>(data),
+              static_cast<const uint8_t*>(data) + size);
   return 0;
 }
 
 std::vector<Streamed> StreamAll(const std::vector<uint8_t>& archive, int32_t* end) {
   std::vector<Streamed> entries;
   static const uint8_t kNone = 0;
-  URARHandle* h = URARInitialize(0, archive.empty() ? &kNone : archive.data(), int32_t(archive.size()));
+  URARHandle* h =
+      URARInitialize(0, archive.empty() ? &kNone : archive.data(), int32_t(archive.size()));
   if (h == nullptr) return entries;
   for (;;) {
     Streamed e;

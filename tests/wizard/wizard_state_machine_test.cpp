@@ -25,9 +25,7 @@ class ProbeState : public StateBase {
   }
 
  private:
-  void Record(const std::string& what) {
-    log_->push_back(what + std::to_string(::Index(Index())));
-  }
+  void Record(const std::string& what) { log_->push_back(what + std::to_string(::Index(Index()))); }
   Log* log_;
 };
 

@@ -40,12 +40,14 @@ struct Wizard {
   std::vector<std::shared_ptr<InstallJob>> started;
   bool stand_in_worker = false;
   WizardStateMachine machine{
-      view, {[this] { return work.Path(); }, [this](std::shared_ptr<InstallJob> job) {
-               started.push_back(job);
-               if (!stand_in_worker) return win::UniqueHandle();
-               return win::UniqueHandle(CreateThread(nullptr, 0, RunUntilCancelled,
-                                                     job->cancel_event.get(), 0, nullptr));
-             }}};
+      view,
+      {[this] { return work.Path(); },
+       [this](std::shared_ptr<InstallJob> job) {
+         started.push_back(job);
+         if (!stand_in_worker) return win::UniqueHandle();
+         return win::UniqueHandle(
+             CreateThread(nullptr, 0, RunUntilCancelled, job->cancel_event.get(), 0, nullptr));
+       }}};
 };
 
 TEST(WizardStates, InitShowsOnlyTheWelcomePage) {
@@ -92,7 +94,8 @@ TEST(WizardStates, EventTable) {
           row.requested[event] < 0 ? std::vector<int>{} : std::vector<int>{row.requested[event]};
       EXPECT_EQ(w.view.TakeRequests(), expected);
       EXPECT_EQ(w.view.close_calls, row.closes[event] ? 1 : 0);
-      EXPECT_EQ(w.machine.Current(), Index(row.state));  // requests apply later, on the window's turn
+      EXPECT_EQ(w.machine.Current(),
+                Index(row.state));  // requests apply later, on the window's turn
     }
   }
 }
@@ -274,11 +277,20 @@ TEST(WizardStates, TheQuestionNamesTheDriveAndWhatItHolds) {
       {kUs, stick, {0, 0, false}, L"E:  RESCUE  15.9 GB", L"It holds no files."},
       {kUs, stick, {1, 2'500'000, false}, L"E:  RESCUE  15.9 GB", L"It holds 1 file (2.5 MB)."},
       {kUs, stick, {3, 120, false}, L"E:  RESCUE  15.9 GB", L"It holds 3 files (< 0.1 MB)."},
-      {kUs, disk, {10000, 7'340'000'000, true}, L"F:  BACKUP  500.1 GB  USB disk",
+      {kUs,
+       disk,
+       {10000, 7'340'000'000, true},
+       L"F:  BACKUP  500.1 GB  USB disk",
        L"It holds more than 10000 files (7.3 GB)."},
-      {kSpain, stick, {42, 1'250'000'000, false}, L"E:  RESCUE  15,9 GB",
+      {kSpain,
+       stick,
+       {42, 1'250'000'000, false},
+       L"E:  RESCUE  15,9 GB",
        L"Contiene 42 archivos (1,3 GB)."},
-      {kSpain, disk, {10000, 60'000, true}, L"F:  BACKUP  500,1 GB  Disco USB",
+      {kSpain,
+       disk,
+       {10000, 60'000, true},
+       L"F:  BACKUP  500,1 GB  Disco USB",
        L"Contiene m\u00e1s de 10000 archivos (< 0,1 MB)."},
   };
   for (const auto& c : cases) {
@@ -346,16 +358,17 @@ TEST(WizardStates, StartingMakesTheWorkingFolderNewAndNeverTakesOneOver) {
   const std::wstring fresh = scratch.Path() + L"fresh\\";
   {
     WizardStateMachine machine(
-        view, {[&] { return fresh; }, [](std::shared_ptr<InstallJob>) { return win::UniqueHandle(); }});
+        view,
+        {[&] { return fresh; }, [](std::shared_ptr<InstallJob>) { return win::UniqueHandle(); }});
     machine.Init();
     EXPECT_TRUE(Exists(fresh));
   }
   const std::wstring leftover = scratch.Path() + L"scanner.zip";
   CloseHandle(CreateFileW(leftover.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
   ASSERT_TRUE(Exists(leftover));
-  WizardStateMachine machine(
-      view, {[&] { return scratch.Path(); },
-             [](std::shared_ptr<InstallJob>) { return win::UniqueHandle(); }});
+  WizardStateMachine machine(view,
+                             {[&] { return scratch.Path(); },
+                              [](std::shared_ptr<InstallJob>) { return win::UniqueHandle(); }});
   machine.Init();
   EXPECT_TRUE(Exists(leftover));
 }
@@ -414,8 +427,8 @@ TEST(WizardStates, FinishPagesInEnglishAndSpanish) {
     bool success_picture;
     const wchar_t* close_button;
   } cases[] = {
-      {kUs, WizardState::FinishedOk, L"Rescue USB drive created correctly",
-       L"Now you can boot up", true, L"Close"},
+      {kUs, WizardState::FinishedOk, L"Rescue USB drive created correctly", L"Now you can boot up",
+       true, L"Close"},
       {kUs, WizardState::FinishedError, L"Could not install the rescue USB drive",
        L"There was an error trying", false, L"Close"},
       {kSpain, WizardState::FinishedOk, L"USB de an\u00e1lisis generado correctamente",
@@ -472,7 +485,8 @@ TEST(WizardStates, TheErrorPageNamesTheFailureInEnglishAndSpanish) {
       {failure(FailureReason::kNotEnoughSpace, L"system.zip", 0, L"", L"C:"),
        L"Unpacking: not enough free space on C:.",
        L"Descompresi\u00f3n: no hay espacio libre suficiente en C:.",
-       L"Free some space on C:, then click Try again.", L"Libera espacio en C: y pulsa Reintentar."},
+       L"Free some space on C:, then click Try again.",
+       L"Libera espacio en C: y pulsa Reintentar."},
       {failure(FailureReason::kArchiveDamaged, L"scanner.zip"),
        L"Unpacking: the archive scanner.zip is damaged.",
        L"Descompresi\u00f3n: el archivo scanner.zip est\u00e1 da\u00f1ado.", later_en, later_es},
@@ -483,8 +497,7 @@ TEST(WizardStates, TheErrorPageNamesTheFailureInEnglishAndSpanish) {
        L"Descompresi\u00f3n: se ha rechazado system.zip para proteger este equipo, por su "
        L"elemento ..\\{code}{file}.txt",
        later_en, later_es},
-      {failure(FailureReason::kLibrary),
-       L"Unpacking: the extraction library could not be loaded.",
+      {failure(FailureReason::kLibrary), L"Unpacking: the extraction library could not be loaded.",
        L"Descompresi\u00f3n: no se ha podido cargar la biblioteca de extracci\u00f3n.",
        L"Download this program again from its publisher and run the new copy.",
        L"Vuelve a descargar este programa de su editor y ejecuta la copia nueva."},
@@ -578,14 +591,14 @@ TEST(WizardStates, TheProgressPageHandsItsFailureToTheFinishPage) {
 }
 
 // "Try again" after a failure and "Make another" after a success lead back to the drive page,
-// and "Install" (then "Continue") there starts another build with a job of its own: new events, a new progress
-// record, the working folder made afresh, nothing of the last build's failure.
+// and "Install" (then "Continue") there starts another build with a job of its own: new events, a
+// new progress record, the working folder made afresh, nothing of the last build's failure.
 TEST(WizardStates, TryAgainAndMakeAnotherBuildAgainWithAFreshJob) {
   Wizard w;
   int builds = 0;
   w.machine.SetState(Index(WizardState::DriveSelection));
-  for (const WizardState finish : {WizardState::FinishedError, WizardState::FinishedOk,
-                                   WizardState::FinishedError}) {
+  for (const WizardState finish :
+       {WizardState::FinishedError, WizardState::FinishedOk, WizardState::FinishedError}) {
     w.machine.DispatchEvent(WizardEvent::Install);  // asks first
     w.machine.DispatchEvent(WizardEvent::Continue);
     w.ApplyRequests();

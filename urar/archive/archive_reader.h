@@ -25,21 +25,21 @@ constexpr int kEntryDictionaryShift = 5;
 
 // Flags of the main header (the archive's flags).
 enum ArchiveFlag : uint16_t {
-  kArchiveSolid = 0x08,            // looked at for entries of the RAR 1.4 layout only
+  kArchiveSolid = 0x08,  // looked at for entries of the RAR 1.4 layout only
   kArchiveEncryptedHeaders = 0x80,
 };
 
 // Header fields of the current file entry.
 struct EntryHeader {
-  uint16_t flags;          // HEAD_FLAGS (EntryFlag); old format: its flags | kBlockHasAddSize
+  uint16_t flags;  // HEAD_FLAGS (EntryFlag); old format: its flags | kBlockHasAddSize
   uint32_t pack_size;
   uint32_t unp_size;
   uint32_t high_pack_size;
   uint32_t high_unp_size;
-  uint32_t file_crc;       // CRC-32, or the 16-bit sum of the old format
+  uint32_t file_crc;  // CRC-32, or the 16-bit sum of the old format
   uint8_t host_os;
   uint8_t unp_ver;
-  uint8_t method;          // 0x30 = stored
+  uint8_t method;  // 0x30 = stored
   uint16_t name_size;
   uint32_t attr;
 
@@ -73,11 +73,12 @@ struct ArchiveReader {
 
   EntryHeader entry;
   char name[kMaxStoredName + 1];  // the name's first bytes, zero-terminated
-  uint32_t name_length;             // the whole name's length, which may exceed kMaxStoredName
-  uint32_t checksum;       // running CRC-32 or 16-bit sum of the entry's output
+  uint32_t name_length;           // the whole name's length, which may exceed kMaxStoredName
+  uint32_t checksum;              // running CRC-32 or 16-bit sum of the entry's output
 
   Rar20Window window20;
-  Rar20State* rar20;       // created with the context
-  Rar29State* rar29;       // created at the first RAR 2.9 entry
-  bool interpret_all_filters;  // test seam: standard filter programs are interpreted, not run natively
+  Rar20State* rar20;           // created with the context
+  Rar29State* rar29;           // created at the first RAR 2.9 entry
+  bool interpret_all_filters;  // test seam: standard filter programs are interpreted, not run
+                               // natively
 };

@@ -8,8 +8,8 @@
 // over, so a client can tell a whole archive from a cut or foreign one.
 enum WalkEnd : int {
   kWalkOk = 0,
-  kWalkNoMarker = 1,        // fewer than 7 bytes
-  kWalkNoMainHeader = 2,    // the first block is not a main header
+  kWalkNoMarker = 1,      // fewer than 7 bytes
+  kWalkNoMainHeader = 2,  // the first block is not a main header
   kWalkEncryptedHeaders = 3,
   kWalkCleanEnd = 4,        // an end-of-archive block or block 0x78, or the buffer ends right
                             // after a complete block

@@ -60,7 +60,8 @@ int CopyStored(ArchiveReader* r) {
   }
   // Running out exactly at the end of an entry that continues in another volume is a failure too.
   const uint8_t* view = nullptr;
-  URAR_RETURN_IF(r->packed.continues && StreamReadView(&r->packed, &view, 1) < 0, kExtractTruncated);
+  URAR_RETURN_IF(r->packed.continues && StreamReadView(&r->packed, &view, 1) < 0,
+                 kExtractTruncated);
   return kExtractOk;
 }
 
@@ -117,8 +118,10 @@ int Extract(ArchiveReader* r, MemoryStream* output, int32_t (*sink)(void*, const
   // Data that match their checksum but fall short of the declared size are still not the entry
   // (a stored entry copies its packed bytes, whatever the header claims).
   // A sink has no size limit, so all 64 bits of the declared size are owed.
-  if (sink != nullptr) URAR_RETURN_IF(r->writer.total < e.DeclaredSize(), kExtractTruncated);
-  else URAR_RETURN_IF(e.high_unp_size == 0 && output->length < e.unp_size, kExtractTruncated);
+  if (sink != nullptr)
+    URAR_RETURN_IF(r->writer.total < e.DeclaredSize(), kExtractTruncated);
+  else
+    URAR_RETURN_IF(e.high_unp_size == 0 && output->length < e.unp_size, kExtractTruncated);
   return kExtractOk;
 }
 

@@ -19,7 +19,8 @@ MemoryStream* MemOpen(const void* data, int64_t size, const char* mode) {
     // A known size is a ceiling, not an allocation: the header stating it may lie. Entries up to
     // kFirstCapacity get their whole block at once and never reallocate.
     constexpr uint32_t kFirstCapacity = 4u << 20;
-    uint32_t capacity = size > 0 ? (uint32_t(size) < kFirstCapacity ? uint32_t(size) : kFirstCapacity)
+    uint32_t capacity = size > 0
+                            ? (uint32_t(size) < kFirstCapacity ? uint32_t(size) : kFirstCapacity)
                         : size == 0 ? 1024u
                                     : uint32_t(-size);
     s->data = static_cast<uint8_t*>(malloc(capacity));

@@ -9,14 +9,14 @@ struct MemoryStream {
   uint64_t capacity;  // 64 bits: a read-only view may span an archive beyond 4 GiB
   uint64_t length;    // bytes of valid data
   uint64_t position;
-  uint32_t flags;     // MemoryStream::kReadOnly | kOwnsData | kGrowable
-  uint64_t limit;     // a growable stream never grows beyond this capacity
+  uint32_t flags;  // MemoryStream::kReadOnly | kOwnsData | kGrowable
+  uint64_t limit;  // a growable stream never grows beyond this capacity
   enum : uint32_t { kReadOnly = 1, kOwnsData = 2, kGrowable = 4 };
 };
 
 // "rb": view of data[0, size), size >= 0. "wb" with data == nullptr: an owned block that holds
-// at most size bytes (0 < size < 2^31) but starts small and grows as bytes arrive, so a declared size
-// costs memory only once it is really produced; 1024 growable bytes (size == 0) or -size
+// at most size bytes (0 < size < 2^31) but starts small and grows as bytes arrive, so a declared
+// size costs memory only once it is really produced; 1024 growable bytes (size == 0) or -size
 // growable bytes (size < 0). Null on any other mode or when memory is short.
 MemoryStream* MemOpen(const void* data, int64_t size, const char* mode);
 void MemClose(MemoryStream* s);

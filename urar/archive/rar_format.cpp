@@ -54,7 +54,9 @@ int32_t EndReasonRar(int walk_end) {
 int32_t SizeRar(void* context) { return WalkEntrySize(Reader(context)); }
 const char* NameRar(void* context) { return Reader(context)->name; }
 uint32_t NameLengthRar(void* context) { return Reader(context)->name_length; }
-int ExtractRar(void* context, MemoryStream* output) { return ExtractEntry(Reader(context), output); }
+int ExtractRar(void* context, MemoryStream* output) {
+  return ExtractEntry(Reader(context), output);
+}
 uint64_t Size64Rar(void* context) { return Reader(context)->entry.DeclaredSize(); }
 int ExtractToRar(void* context, int32_t (*sink)(void*, const void*, int32_t), void* sink_context) {
   return ExtractEntryTo(Reader(context), sink, sink_context);
@@ -63,7 +65,16 @@ int ExtractToRar(void* context, int32_t (*sink)(void*, const void*, int32_t), vo
 }  // namespace
 
 const ArchiveFormat kRarFormat = {
-    sizeof(ArchiveReader), OpenRar, CloseRar, FirstRar,      NextRar,
-    EndReasonRar,          SizeRar, NameRar,  NameLengthRar, ExtractRar,
-    Size64Rar,             ExtractToRar,
+    sizeof(ArchiveReader),
+    OpenRar,
+    CloseRar,
+    FirstRar,
+    NextRar,
+    EndReasonRar,
+    SizeRar,
+    NameRar,
+    NameLengthRar,
+    ExtractRar,
+    Size64Rar,
+    ExtractToRar,
 };

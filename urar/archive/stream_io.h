@@ -9,9 +9,9 @@ struct MemoryStream;
 // Unbuffered reader of the current entry's packed data.
 struct StreamReader {
   MemoryStream* input;
-  uint64_t position;   // absolute offset of the next packed byte in the archive
-  uint64_t left;       // packed bytes left for this entry (all 64 bits of its packed size)
-  bool continues;      // the entry continues in the next volume: running out is a failure
+  uint64_t position;  // absolute offset of the next packed byte in the archive
+  uint64_t left;      // packed bytes left for this entry (all 64 bits of its packed size)
+  bool continues;     // the entry continues in the next volume: running out is a failure
 };
 
 // Reads up to n bytes (never more than are left). Returns the count, which is short at the end
@@ -25,9 +25,9 @@ int32_t StreamReadView(StreamReader* r, const uint8_t** view, uint32_t n);
 // go straight to the output; with a `copy_callback` they are checked and copied in one pass.
 struct StreamWriter {
   MemoryStream* output;
-  uint8_t* buffer;     // kStreamWriterBuffer bytes, allocated by OpenArchive
+  uint8_t* buffer;  // kStreamWriterBuffer bytes, allocated by OpenArchive
   uint32_t used;
-  int error;           // sticky: once a write fell short every later call fails with it
+  int error;  // sticky: once a write fell short every later call fails with it
   void (*callback)(void* context, const uint8_t* data, size_t size);
   void (*copy_callback)(void* context, uint8_t* destination, const uint8_t* data, size_t size);
   void* context;
@@ -37,7 +37,7 @@ struct StreamWriter {
   int32_t (*sink)(void* context, const void* data, int32_t size);
   void* sink_context;
   uint64_t sink_limit;
-  uint64_t total;      // bytes handed on to the output or the sink since WriterAttach
+  uint64_t total;  // bytes handed on to the output or the sink since WriterAttach
 };
 constexpr uint32_t kStreamWriterBuffer = 2048;
 

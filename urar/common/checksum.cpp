@@ -42,7 +42,8 @@ inline uint32_t Load32(const uint8_t* p) {
 // The register update without the final inversion, for the tail of the carry-less path.
 uint32_t TableUpdate(uint32_t c, const uint8_t* data, size_t size) {
   while (size >= 16) {
-    uint32_t a = Load32(data) ^ c, b = Load32(data + 4), d = Load32(data + 8), e = Load32(data + 12);
+    uint32_t a = Load32(data) ^ c, b = Load32(data + 4), d = Load32(data + 8),
+             e = Load32(data + 12);
     c = kTables[15][a & 0xFF] ^ kTables[14][(a >> 8) & 0xFF] ^ kTables[13][(a >> 16) & 0xFF] ^
         kTables[12][a >> 24] ^ kTables[11][b & 0xFF] ^ kTables[10][(b >> 8) & 0xFF] ^
         kTables[9][(b >> 16) & 0xFF] ^ kTables[8][b >> 24] ^ kTables[7][d & 0xFF] ^
@@ -65,8 +66,8 @@ uint32_t TableUpdate(uint32_t c, const uint8_t* data, size_t size) {
 #define URAR_CLMUL_TARGET __attribute__((target("pclmul,sse4.1")))
 
 URAR_CLMUL_TARGET inline __m128i fold(__m128i x, __m128i k, __m128i next) {
-  return _mm_xor_si128(_mm_xor_si128(_mm_clmulepi64_si128(x, k, 0x00), _mm_clmulepi64_si128(x, k, 0x11)),
-                       next);
+  return _mm_xor_si128(
+      _mm_xor_si128(_mm_clmulepi64_si128(x, k, 0x00), _mm_clmulepi64_si128(x, k, 0x11)), next);
 }
 
 URAR_CLMUL_TARGET inline __m128i load(const uint8_t* p) {
@@ -88,7 +89,8 @@ URAR_CLMUL_TARGET uint32_t FoldUpdate(uint32_t c, uint8_t* out, const uint8_t* d
   const __m128i k_fold4 = _mm_set_epi64x(0x1c6e41596, 0x154442bd4);
   const __m128i k_fold1 = _mm_set_epi64x(0x0ccaa009e, 0x1751997d0);
   __m128i x0 = _mm_xor_si128(Take<kCopy>(data, out, 0), _mm_cvtsi32_si128(int(c)));
-  __m128i x1 = Take<kCopy>(data, out, 16), x2 = Take<kCopy>(data, out, 32), x3 = Take<kCopy>(data, out, 48);
+  __m128i x1 = Take<kCopy>(data, out, 16), x2 = Take<kCopy>(data, out, 32),
+          x3 = Take<kCopy>(data, out, 48);
   size_t at = 64;
   for (; size - at >= 64; at += 64) {
     x0 = fold(x0, k_fold4, Take<kCopy>(data, out, at));

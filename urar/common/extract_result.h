@@ -21,12 +21,12 @@ enum ExtractResult : int {
 void UrarNoteFailSite(const char* file, int line);
 const char* UrarLastFailSite();  // "" when the current extraction has not failed a check
 void UrarClearFailSite();
-#define URAR_RETURN_IF(cond, code)              \
-  do {                                          \
-    if (cond) {                                 \
-      UrarNoteFailSite(__FILE__, __LINE__);     \
-      return (code);                            \
-    }                                           \
+#define URAR_RETURN_IF(cond, code)          \
+  do {                                      \
+    if (cond) {                             \
+      UrarNoteFailSite(__FILE__, __LINE__); \
+      return (code);                        \
+    }                                       \
   } while (0)
 #else
 #define URAR_RETURN_IF(cond, code) \

@@ -12,7 +12,7 @@
 
 struct RegisterBits {
   uint64_t bits;
-  uint32_t count;  // valid bits in `bits`
+  uint32_t count;       // valid bits in `bits`
   const uint8_t* next;  // the first byte not yet in `bits`
 
   static uint64_t LoadBigEndian64(const uint8_t* p) {

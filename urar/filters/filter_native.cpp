@@ -15,9 +15,9 @@ struct KnownProgram {
 };
 
 constexpr KnownProgram kKnownPrograms[] = {
-    {53, 0xAD576887u, StandardFilter::kE8},     {57, 0x3CD7E57Eu, StandardFilter::kE8E9},
-    {120, 0x3769893Fu, StandardFilter::kItanium}, {29, 0x0E06077Du, StandardFilter::kDelta},
-    {149, 0x1C2C5DC8u, StandardFilter::kRgb},    {216, 0xBC85E701u, StandardFilter::kAudio},
+    {53, 0xAD576887u, StandardFilter::kE8},        {57, 0x3CD7E57Eu, StandardFilter::kE8E9},
+    {120, 0x3769893Fu, StandardFilter::kItanium},  {29, 0x0E06077Du, StandardFilter::kDelta},
+    {149, 0x1C2C5DC8u, StandardFilter::kRgb},      {216, 0xBC85E701u, StandardFilter::kAudio},
     {40, 0x46B9C560u, StandardFilter::kUpperCase},
 };
 
@@ -165,7 +165,8 @@ void AudioFilter(uint8_t* memory, uint32_t size, uint32_t channels) {
       const uint32_t cur = *src++;
       predicted -= cur;
       dest[i] = static_cast<uint8_t>(predicted);
-      prev_delta = static_cast<uint32_t>(static_cast<int32_t>(static_cast<int8_t>(predicted - prev_byte)));
+      prev_delta =
+          static_cast<uint32_t>(static_cast<int32_t>(static_cast<int8_t>(predicted - prev_byte)));
       prev_byte = predicted;
 
       // Track which predictor would have done best and nudge its weight every 32 samples.
@@ -188,12 +189,24 @@ void AudioFilter(uint8_t* memory, uint32_t size, uint32_t channels) {
           dif[j] = 0;
         }
         switch (best) {
-          case 1: if (k1 >= -16) --k1; break;
-          case 2: if (k1 < 16) ++k1; break;
-          case 3: if (k2 >= -16) --k2; break;
-          case 4: if (k2 < 16) ++k2; break;
-          case 5: if (k3 >= -16) --k3; break;
-          case 6: if (k3 < 16) ++k3; break;
+          case 1:
+            if (k1 >= -16) --k1;
+            break;
+          case 2:
+            if (k1 < 16) ++k1;
+            break;
+          case 3:
+            if (k2 >= -16) --k2;
+            break;
+          case 4:
+            if (k2 < 16) ++k2;
+            break;
+          case 5:
+            if (k3 >= -16) --k3;
+            break;
+          case 6:
+            if (k3 < 16) ++k3;
+            break;
         }
       }
     }

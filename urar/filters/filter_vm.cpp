@@ -55,8 +55,8 @@ void VmDestroy(FilterVm* vm) {
 uint8_t* VmMemory(FilterVm* vm) { return vm->memory; }
 
 VmRun VmExecute(FilterVm* vm, VmProgram* program, const uint32_t init_registers[7],
-                uint8_t** globals, uint32_t* global_size,
-                uint32_t* out_position, uint32_t* out_size) {
+                uint8_t** globals, uint32_t* global_size, uint32_t* out_position,
+                uint32_t* out_size) {
   if (vm->runs_left == 0 || vm->instructions_left == 0) return VmRun::kOverBudget;
   --vm->runs_left;
   uint8_t* area = vm->memory + kVmGlobalAddress;
@@ -73,7 +73,7 @@ VmRun VmExecute(FilterVm* vm, VmProgram* program, const uint32_t init_registers[
   vm->flags = 0;
 
   const bool native = program->native != StandardFilter::kNone &&
-                     RunStandardFilter(program->native, vm->memory, vm->r);
+                      RunStandardFilter(program->native, vm->memory, vm->r);
   if (!native) {
     const bool by_archive = vm->instructions_left < kVmInstructionLimit;
     const uint32_t limit = by_archive ? uint32_t(vm->instructions_left) : kVmInstructionLimit;

@@ -20,16 +20,63 @@ inline void VmPut32(uint8_t* p, uint32_t v) { memcpy(p, &v, 4); }
 
 // Opcodes in their encoded order, then the forms chosen when a program is prepared.
 enum VmOpcode : uint8_t {
-  kVmMov, kVmCmp, kVmAdd, kVmSub, kVmJz, kVmJnz, kVmInc, kVmDec,
-  kVmJmp, kVmXor, kVmAnd, kVmOr, kVmTest, kVmJs, kVmJns, kVmJb,
-  kVmJbe, kVmJa, kVmJae, kVmPush, kVmPop, kVmCall, kVmRet, kVmNot,
-  kVmShl, kVmShr, kVmSar, kVmNeg, kVmPusha, kVmPopa, kVmPushf, kVmPopf,
-  kVmMovzx, kVmMovsx, kVmXchg, kVmMul, kVmDiv, kVmAdc, kVmSbb, kVmPrint,
+  kVmMov,
+  kVmCmp,
+  kVmAdd,
+  kVmSub,
+  kVmJz,
+  kVmJnz,
+  kVmInc,
+  kVmDec,
+  kVmJmp,
+  kVmXor,
+  kVmAnd,
+  kVmOr,
+  kVmTest,
+  kVmJs,
+  kVmJns,
+  kVmJb,
+  kVmJbe,
+  kVmJa,
+  kVmJae,
+  kVmPush,
+  kVmPop,
+  kVmCall,
+  kVmRet,
+  kVmNot,
+  kVmShl,
+  kVmShr,
+  kVmSar,
+  kVmNeg,
+  kVmPusha,
+  kVmPopa,
+  kVmPushf,
+  kVmPopf,
+  kVmMovzx,
+  kVmMovsx,
+  kVmXchg,
+  kVmMul,
+  kVmDiv,
+  kVmAdc,
+  kVmSbb,
+  kVmPrint,
   kVmEncodedOpcodes,
   // Fixed-width forms; the ones of arithmetic skip the flags, used where no later instruction
   // can read them.
-  kVmMovB = kVmEncodedOpcodes, kVmMovD, kVmCmpB, kVmCmpD, kVmAddB, kVmAddD, kVmSubB, kVmSubD,
-  kVmIncB, kVmIncD, kVmDecB, kVmDecD, kVmNegB, kVmNegD,
+  kVmMovB = kVmEncodedOpcodes,
+  kVmMovD,
+  kVmCmpB,
+  kVmCmpD,
+  kVmAddB,
+  kVmAddD,
+  kVmSubB,
+  kVmSubD,
+  kVmIncB,
+  kVmIncD,
+  kVmDecB,
+  kVmDecD,
+  kVmNegB,
+  kVmNegD,
 };
 
 enum VmOperandType : uint8_t { kVmNoOperand, kVmRegister, kVmImmediate, kVmMemory };
@@ -77,5 +124,4 @@ extern void (*g_vm_program_observer)(const uint8_t* code, uint32_t size);
 
 // Runs an interpreted program for at most `limit` instructions (1 or more), and adds the
 // instructions it ran to *used; false when it was stopped by the limit.
-bool VmInterpret(FilterVm* vm, VmInstruction* code, uint32_t count, uint32_t limit,
-                 uint64_t* used);
+bool VmInterpret(FilterVm* vm, VmInstruction* code, uint32_t count, uint32_t limit, uint64_t* used);

@@ -42,18 +42,18 @@ bool VmInterpret(FilterVm* vm, VmInstruction* code, uint32_t count, uint32_t lim
   } spent{budget, budget, used};
 
   // Control moves only through jumps, calls and returns, so the budget is checked there.
-#define VM_GOTO(target)                    \
-  do {                                     \
-    const uint32_t ip_ = (target);         \
-    if (ip_ >= count) return true;         \
-    if (--budget <= 0) return false;       \
-    cmd = code + ip_;                      \
+#define VM_GOTO(target)              \
+  do {                               \
+    const uint32_t ip_ = (target);   \
+    if (ip_ >= count) return true;   \
+    if (--budget <= 0) return false; \
+    cmd = code + ip_;                \
   } while (0)
-#define VM_JUMP_IF(cond)                   \
-  if (cond) {                              \
-    VM_GOTO(VmGet32(a));                   \
-    continue;                              \
-  }                                        \
+#define VM_JUMP_IF(cond) \
+  if (cond) {            \
+    VM_GOTO(VmGet32(a)); \
+    continue;            \
+  }                      \
   break
 
   for (;;) {
@@ -116,9 +116,7 @@ bool VmInterpret(FilterVm* vm, VmInstruction* code, uint32_t count, uint32_t lim
       }
       case kVmDecB: *a = static_cast<uint8_t>(*a - 1); break;
       case kVmDecD: VmPut32(a, VmGet32(a) - 1); break;
-      case kVmJmp:
-        VM_GOTO(VmGet32(a));
-        continue;
+      case kVmJmp: VM_GOTO(VmGet32(a)); continue;
       case kVmXor: {
         const uint32_t result = Get(bm, a) ^ Get(bm, b);
         flags = ZeroOrSign(result);
@@ -217,7 +215,9 @@ bool VmInterpret(FilterVm* vm, VmInstruction* code, uint32_t count, uint32_t lim
         r[7] += 4;
         break;
       case kVmMovzx: VmPut32(a, *b); break;
-      case kVmMovsx: VmPut32(a, static_cast<uint32_t>(static_cast<int32_t>(static_cast<int8_t>(*b)))); break;
+      case kVmMovsx:
+        VmPut32(a, static_cast<uint32_t>(static_cast<int32_t>(static_cast<int8_t>(*b))));
+        break;
       case kVmXchg: {
         const uint32_t v1 = Get(bm, a);
         Set(bm, a, Get(bm, b));

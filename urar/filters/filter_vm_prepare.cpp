@@ -72,9 +72,7 @@ constexpr uint32_t kCodePadding = 16;
 uint32_t ReadNumber(BitInput& in) {
   const uint32_t d = in.Peek16();
   switch (d & 0xC000) {
-    case 0:
-      in.Skip(6);
-      return (d >> 10) & 0xF;
+    case 0: in.Skip(6); return (d >> 10) & 0xF;
     case 0x4000:
       if ((d & 0x3C00) == 0) {
         in.Skip(14);

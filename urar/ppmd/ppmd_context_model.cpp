@@ -71,7 +71,8 @@ inline State* FindState(State* p, uint32_t count, uint8_t symbol) {
     const auto* b = reinterpret_cast<const __m128i*>(p);
     const uint64_t equal =
         static_cast<uint64_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_loadu_si128(b), key))) |
-        static_cast<uint64_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_loadu_si128(b + 1), key))) << 16 |
+        static_cast<uint64_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_loadu_si128(b + 1), key)))
+            << 16 |
         static_cast<uint64_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_loadu_si128(b + 2), key))) << 32;
     const uint64_t hits = equal & kSymbolBytes;
     if (hits) return p + __builtin_ctzll(hits) / 6;
@@ -289,8 +290,8 @@ bool UpdateModelOrRestart(ContextModel* m) {
         if (!grown) return false;
         pc->stats = grown;
       }
-      pc->summ_freq = static_cast<uint16_t>(
-          pc->summ_freq + (2 * ns1 < ns) + 2 * ((4 * ns1 <= ns) & (pc->summ_freq <= 8 * ns1)));
+      pc->summ_freq = static_cast<uint16_t>(pc->summ_freq + (2 * ns1 < ns) +
+                                            2 * ((4 * ns1 <= ns) & (pc->summ_freq <= 8 * ns1)));
     } else {
       uint32_t list = PpmdAllocUnits(&m->mem, 1);
       if (!list) return false;

@@ -102,7 +102,7 @@ constexpr Tables MakeTables() {
 inline constexpr Tables kTables = MakeTables();
 
 inline constexpr uint16_t kInitBinEscape[8] = {0x3CDD, 0x1F3F, 0x59BF, 0x48F3,
-                                        0x64A1, 0x5ABC, 0x6632, 0x6051};
+                                               0x64A1, 0x5ABC, 0x6632, 0x6051};
 inline constexpr uint8_t kExpEscape[16] = {25, 14, 9, 7, 5, 5, 4, 4, 4, 3, 3, 3, 2, 2, 2, 2};
 
 // The model's state; its contexts and symbol lists live in `mem`.
@@ -120,7 +120,7 @@ struct ContextModel {
   int init_rl;
   uint8_t prev_success;
   uint8_t hi_bits_flag;
-  uint32_t low_count;   // the symbol's share of the coder's current scale
+  uint32_t low_count;  // the symbol's share of the coder's current scale
   uint32_t high_count;
 
   // Symbols still codable in the current escape chain hold 0xFF, masked ones esc_count (0), so a
@@ -222,10 +222,11 @@ bool DecodeBinSymbol(ContextModel* m, Context* c, Coder& rc) {
   State* rs = c->One();
   m->hi_bits_flag = kTables.high_bit_flag[m->found_state->symbol];
   const Context* suffix = m->Ctx(c->suffix);
-  uint16_t& bs = m->bin_summ[(rs->freq - 1) & 127]
-                            [m->prev_success + kTables.ns_to_bs_index[(suffix->num_stats - 1) & 255] +
-                             m->hi_bits_flag + 2 * kTables.high_bit_flag[rs->symbol] +
-                             ((static_cast<uint32_t>(m->run_length) >> 26) & 0x20)];
+  uint16_t& bs =
+      m->bin_summ[(rs->freq - 1) & 127][m->prev_success +
+                                        kTables.ns_to_bs_index[(suffix->num_stats - 1) & 255] +
+                                        m->hi_bits_flag + 2 * kTables.high_bit_flag[rs->symbol] +
+                                        ((static_cast<uint32_t>(m->run_length) >> 26) & 0x20)];
   const uint32_t mean = (bs + (1u << (kPeriodBits - 2))) >> kPeriodBits;
   const int hit = rc.Binary(bs);
   if (hit < 0) return false;
@@ -299,9 +300,10 @@ bool DecodeSymbol2(ContextModel* m, Context* c, Coder& rc) {
   uint32_t scale;
   if (num_stats != 256) {
     const Context* suffix = m->Ctx(c->suffix);
-    see = &m->see2[kTables.ns_to_index[unmasked - 1]]
-                  [(unmasked < suffix->num_stats - num_stats) + 2 * (c->summ_freq < 11 * num_stats) +
-                   4 * (m->num_masked > unmasked) + m->hi_bits_flag];
+    see =
+        &m->see2[kTables.ns_to_index[unmasked - 1]]
+                [(unmasked < suffix->num_stats - num_stats) + 2 * (c->summ_freq < 11 * num_stats) +
+                 4 * (m->num_masked > unmasked) + m->hi_bits_flag];
     scale = see->Mean();
   } else {
     see = &m->dummy_see2;

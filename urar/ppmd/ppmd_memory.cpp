@@ -28,12 +28,23 @@ constexpr uint16_t kFreeStamp = 0xFFFF;
 
 struct BlockView {
   uint8_t* base;
-  uint16_t Stamp(uint32_t b) const { uint16_t v; std::memcpy(&v, base + b, 2); return v; }
-  uint32_t Units(uint32_t b) const { uint16_t v; std::memcpy(&v, base + b + 2, 2); return v; }
+  uint16_t Stamp(uint32_t b) const {
+    uint16_t v;
+    std::memcpy(&v, base + b, 2);
+    return v;
+  }
+  uint32_t Units(uint32_t b) const {
+    uint16_t v;
+    std::memcpy(&v, base + b + 2, 2);
+    return v;
+  }
   uint32_t Next(uint32_t b) const { return PpmdLoad32(base + b + 4); }
   uint32_t Prev(uint32_t b) const { return PpmdLoad32(base + b + 8); }
   void SetStamp(uint32_t b, uint16_t v) const { std::memcpy(base + b, &v, 2); }
-  void SetUnits(uint32_t b, uint32_t v) const { uint16_t u = static_cast<uint16_t>(v); std::memcpy(base + b + 2, &u, 2); }
+  void SetUnits(uint32_t b, uint32_t v) const {
+    uint16_t u = static_cast<uint16_t>(v);
+    std::memcpy(base + b + 2, &u, 2);
+  }
   void SetNext(uint32_t b, uint32_t v) const { PpmdStore32(base + b + 4, v); }
   void SetPrev(uint32_t b, uint32_t v) const { PpmdStore32(base + b + 8, v); }
   void InsertAfter(uint32_t b, uint32_t head) const {
@@ -50,7 +61,8 @@ struct BlockView {
   }
 };
 
-// Puts the units beyond the first `new_index` class of a block of class `old_index` on the free lists.
+// Puts the units beyond the first `new_index` class of a block of class `old_index` on the free
+// lists.
 void SplitBlock(PpmdMemory* m, uint32_t block, int old_index, int new_index) {
   uint32_t rest = kPpmdUnits.units[old_index] - kPpmdUnits.units[new_index];
   uint32_t p = block + kPpmdUnits.units[new_index] * kPpmdUnitSize;
@@ -90,7 +102,8 @@ void GlueFreeBlocks(PpmdMemory* m) {
   for (uint32_t b; (b = v.Next(head)) != head;) {
     v.Remove(b);
     uint32_t units = v.Units(b);
-    for (; units > 128; units -= 128, b += 128 * kPpmdUnitSize) PpmdInsertNode(m, b, kPpmdIndexCount - 1);
+    for (; units > 128; units -= 128, b += 128 * kPpmdUnitSize)
+      PpmdInsertNode(m, b, kPpmdIndexCount - 1);
     int i = kPpmdUnits.index[units - 1];
     if (kPpmdUnits.units[i] != units) {
       uint32_t tail = units - kPpmdUnits.units[--i];

@@ -9,7 +9,8 @@
 #include <cstring>
 
 constexpr uint32_t kPpmdUnitSize = 12;
-constexpr int kPpmdIndexCount = 38;  // block size classes: 1..4, 6..12 by 2, 15..24 by 3, 28..128 by 4
+constexpr int kPpmdIndexCount =
+    38;  // block size classes: 1..4, 6..12 by 2, 15..24 by 3, 28..128 by 4
 
 struct PpmdUnitTables {
   uint8_t units[kPpmdIndexCount];  // units in a block of each size class
@@ -22,12 +23,12 @@ using PpmdHeapAllocator = void* (*)(size_t size);
 extern PpmdHeapAllocator g_ppmd_heap_alloc;
 
 struct PpmdMemory {
-  uint8_t* base;        // null when no memory is held
-  uint32_t size;        // model bytes at base; the block has at least two more units after them
-  uint32_t text;        // next free text byte
-  uint32_t units_start; // lowest unit; moves down into the text area when the units run out
-  uint32_t lo_unit;     // free gap between lo_unit and hi_unit: symbol lists come from below,
-  uint32_t hi_unit;     // contexts from above
+  uint8_t* base;         // null when no memory is held
+  uint32_t size;         // model bytes at base; the block has at least two more units after them
+  uint32_t text;         // next free text byte
+  uint32_t units_start;  // lowest unit; moves down into the text area when the units run out
+  uint32_t lo_unit;      // free gap between lo_unit and hi_unit: symbol lists come from below,
+  uint32_t hi_unit;      // contexts from above
   uint32_t glue_count;
   uint32_t free_head[kPpmdIndexCount];
 };

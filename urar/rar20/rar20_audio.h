@@ -6,10 +6,10 @@
 #include <cstdlib>
 
 struct Rar20AudioChannel {
-  int k[5];          // weights of d[0..3] and of the inter-channel delta
-  int d[4];          // recent deltas, newest first
+  int k[5];  // weights of d[0..3] and of the inter-channel delta
+  int d[4];  // recent deltas, newest first
   int last_delta;
-  int last_char;     // the prediction minus the symbol, kept in -255..255 as the format does
+  int last_char;  // the prediction minus the symbol, kept in -255..255 as the format does
   uint32_t error[11];
   uint32_t byte_count;
 };

@@ -24,7 +24,7 @@ constexpr uint8_t kDistBits[48] = {0,  0,  0,  0,  1,  1,  2,  2,  3,  3,  4,  4
 constexpr uint32_t kSymbolRepeatLast = 256;  // the last match again; 257..260: an old distance
 constexpr uint32_t kSymbolShortDist = 261;   // 261..268: length 2 at a short distance
 constexpr uint32_t kSymbolNewTables = 269;
-constexpr uint32_t kSymbolMatch = 270;       // 270..297: a new match
+constexpr uint32_t kSymbolMatch = 270;  // 270..297: a new match
 constexpr uint32_t kAudioNewTables = 256;
 
 // Pending output leaves the window once more than this has gathered. A longest match adds at

@@ -3,8 +3,8 @@
 #pragma once
 #include "urar/archive/archive_reader.h"
 
-Rar20State* Rar20Create();            // null when memory is short
-void Rar20Destroy(Rar20State* state); // accepts null
+Rar20State* Rar20Create();             // null when memory is short
+void Rar20Destroy(Rar20State* state);  // accepts null
 
 // Decodes the current entry (packed data via reader->packed, declared size in reader->entry).
 // `solid` is the entry's solid flag; the decoder continues from the previous RAR 2.0 entry only

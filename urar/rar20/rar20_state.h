@@ -8,11 +8,11 @@
 #include "urar/rar20/rar20_audio.h"
 #include "urar/archive/stream_io.h"
 
-constexpr uint32_t kRar20MainSymbols = 298;    // literals, repeats, table switch, lengths
+constexpr uint32_t kRar20MainSymbols = 298;  // literals, repeats, table switch, lengths
 constexpr uint32_t kRar20DistSymbols = 48;
-constexpr uint32_t kRar20RepeatSymbols = 28;   // lengths of matches at an old distance
-constexpr uint32_t kRar20AudioSymbols = 257;   // byte deltas and a table switch
-constexpr uint32_t kRar20LevelSymbols = 19;    // code lengths of the tables themselves
+constexpr uint32_t kRar20RepeatSymbols = 28;  // lengths of matches at an old distance
+constexpr uint32_t kRar20AudioSymbols = 257;  // byte deltas and a table switch
+constexpr uint32_t kRar20LevelSymbols = 19;   // code lengths of the tables themselves
 constexpr uint32_t kRar20TableLengths = kRar20AudioSymbols * 4;
 
 constexpr uint32_t kRar20InputSize = 2048;

@@ -3,8 +3,8 @@
 #pragma once
 #include <cstdint>
 
-inline constexpr uint8_t kLengthBase[28] = {0,  1,  2,  3,  4,  5,  6,  7,  8,   10,
-                                            12, 14, 16, 20, 24, 28, 32, 40, 48,  56,
+inline constexpr uint8_t kLengthBase[28] = {0,  1,  2,  3,   4,   5,   6,   7,  8,  10,
+                                            12, 14, 16, 20,  24,  28,  32,  40, 48, 56,
                                             64, 80, 96, 112, 128, 160, 192, 224};
 inline constexpr uint8_t kLengthBits[28] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2,
                                             2, 2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5};
@@ -18,7 +18,7 @@ struct Rar29DistanceSlots {
   uint8_t bits[60];
 };
 constexpr Rar29DistanceSlots MakeRar29DistanceSlots() {
-  constexpr uint8_t kSlotsPerBitCount[19] = {4, 2, 2, 2, 2, 2, 2, 2, 2, 2,
+  constexpr uint8_t kSlotsPerBitCount[19] = {4, 2, 2, 2, 2, 2, 2,  2, 2, 2,
                                              2, 2, 2, 2, 2, 2, 14, 0, 12};
   Rar29DistanceSlots t{};
   uint32_t slot = 0, distance = 0;

@@ -46,7 +46,7 @@ bool Refill(Rar29State* s, StreamReader* packed) {
     if (got == 0) s->input_ended = true;
   }
   s->input_top = keep + uint32_t(got);
-  s->input_border = s->input_ended ? s->input_top
+  s->input_border = s->input_ended                 ? s->input_top
                     : s->input_top > kInputReserve ? s->input_top - kInputReserve
                                                    : 0;
   memset(s->input + s->input_top, 0, kRar29InputSpare);
@@ -77,7 +77,8 @@ bool ReadTables(Rar29State* s, StreamReader* packed, PpmdSourceContext* ppmd_sou
   uint32_t field = in.Peek16();
   if (field & 0x8000) {
     s->ppmd_block = true;
-    int result = PpmdDecodeInit(s->ppmd, PpmdByteSource{PpmdNextByte, ppmd_source}, &s->ppmd_escape);
+    int result =
+        PpmdDecodeInit(s->ppmd, PpmdByteSource{PpmdNextByte, ppmd_source}, &s->ppmd_escape);
     return result == kExtractOk && !s->input_overrun;
   }
   s->ppmd_block = false;
@@ -172,8 +173,7 @@ inline void StorePartial(uint8_t* d, uint64_t value, uint32_t n) {
 // ahead (kExactEnd), the last partial step is merged into the bytes it meets: an overrun there
 // would replace bytes that a match at almost the window's distance still reads.
 template <bool kExactEnd>
-inline bool CopyMatchInWindow(uint8_t* window, uint32_t& unp, uint32_t length,
-                              uint32_t distance) {
+inline bool CopyMatchInWindow(uint8_t* window, uint32_t& unp, uint32_t length, uint32_t distance) {
   if (distance - 1 >= unp || unp + length >= kRar29WindowSize) return false;  // also distance 0
   uint8_t* d = window + unp;
   const uint8_t* p = d - distance;
@@ -349,8 +349,8 @@ LzEvent DecodeLzRunCopying(Rar29State* s) {
     s->last_length = length;
     if (!CopyMatchInWindow<kExactEnd>(window, unp, length, distance)) {
       uint32_t filled = start + produced >= kRar29WindowSize ? kRar29WindowSize
-                        : unp > s->window_filled              ? unp
-                                                               : s->window_filled;
+                        : unp > s->window_filled             ? unp
+                                                             : s->window_filled;
       CopyMatchWrapping(window, unp, length, distance, filled);
       s->window_filled = filled;
     }
@@ -454,16 +454,12 @@ int ReadFilterPpmd(Rar29State* s) {
 
 // The code after an escape character: new tables, end of file, a filter, a match, or the escape
 // character itself.
-Step DecodePpmdEscape(Rar29State* s, StreamReader* packed, PpmdSourceContext* source,
-                      int* result) {
+Step DecodePpmdEscape(Rar29State* s, StreamReader* packed, PpmdSourceContext* source, int* result) {
   int code = PpmdDecodeChar(s->ppmd);
   switch (code) {
-    case -1:
-      return Step::kStop;
-    case 0:
-      return ReadTables(s, packed, source) ? Step::kContinue : Step::kStop;
-    case 2:
-      return Step::kEndOfFile;
+    case -1: return Step::kStop;
+    case 0: return ReadTables(s, packed, source) ? Step::kContinue : Step::kStop;
+    case 2: return Step::kEndOfFile;
     case 3: {
       int r = ReadFilterPpmd(s);
       if (r == kExtractNoMemory) *result = r;
@@ -533,11 +529,8 @@ int DecodeStream(Rar29State* s, StreamReader* packed, PpmdSourceContext* source)
       step = DecodePpmdRun(s, packed, source, &result);
     } else {
       switch (DecodeLzRun(s)) {
-        case LzEvent::kService:
-          break;
-        case LzEvent::kEndOfBlock:
-          step = ReadEndOfBlock(s, packed, source);
-          break;
+        case LzEvent::kService: break;
+        case LzEvent::kEndOfBlock: step = ReadEndOfBlock(s, packed, source); break;
         case LzEvent::kFilter: {
           int r = ReadFilterLz(s, packed);
           if (r == kExtractNoMemory) result = r;

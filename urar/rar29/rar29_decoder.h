@@ -3,7 +3,7 @@
 #pragma once
 #include "urar/archive/archive_reader.h"
 
-void Rar29Destroy(Rar29State* state); // accepts null
+void Rar29Destroy(Rar29State* state);  // accepts null
 
 // Decodes the current entry; `solid` is the entry's solid flag. Returns an ExtractResult.
 int Rar29Decode(ArchiveReader* reader, bool solid);

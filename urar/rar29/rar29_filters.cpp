@@ -9,8 +9,8 @@
 
 namespace {
 
-constexpr uint32_t kGone = 0xFFFFFFFFu;      // a pending use that has run
-constexpr uint32_t kWriterPiece = 0x8000;    // the writer takes at most this much at once
+constexpr uint32_t kGone = 0xFFFFFFFFu;    // a pending use that has run
+constexpr uint32_t kWriterPiece = 0x8000;  // the writer takes at most this much at once
 
 void PutLe32(uint8_t* p, uint32_t v) {
   p[0] = uint8_t(v);
@@ -24,9 +24,7 @@ void PutLe32(uint8_t* p, uint32_t v) {
 uint32_t ReadNumber(BitInput& in) {
   uint32_t field = in.Peek16();
   switch (field & 0xC000) {
-    case 0:
-      in.Skip(6);
-      return (field >> 10) & 0xF;
+    case 0: in.Skip(6); return (field >> 10) & 0xF;
     case 0x4000:
       if ((field & 0x3C00) == 0) {
         in.Skip(14);
@@ -34,9 +32,7 @@ uint32_t ReadNumber(BitInput& in) {
       }
       in.Skip(10);
       return (field >> 6) & 0xFF;
-    case 0x8000:
-      in.Skip(2);
-      return in.Bits(16);
+    case 0x8000: in.Skip(2); return in.Bits(16);
     default: {
       in.Skip(2);
       uint32_t high = in.Bits(16);
@@ -120,8 +116,8 @@ int RunPending(Rar29State* s, Rar29PendingFilter& p, uint32_t* out_position, uin
   p.registers[6] = position;
   PutLe32(p.globals + 0x24, position);
   PutLe32(p.globals + 0x28, uint32_t(s->written_size >> 32));
-  const VmRun run = VmExecute(s->vm, f.program, p.registers, &p.globals, &p.global_size,
-                              out_position, out_size);
+  const VmRun run =
+      VmExecute(s->vm, f.program, p.registers, &p.globals, &p.global_size, out_position, out_size);
   URAR_RETURN_IF(run == VmRun::kOverBudget, kExtractTooMuchWork);
   URAR_RETURN_IF(run == VmRun::kNoMemory, kExtractNoMemory);
   if (p.global_size > kVmFixedGlobalSize) {
@@ -255,8 +251,7 @@ int Rar29DefineFilter(Rar29State* s, uint32_t first_byte, uint32_t size) {
   if (first_byte & 0x40) start += 258;
   p.block_start = (start + s->unp_ptr) & kRar29WindowMask;
   p.block_length = (first_byte & 0x20) ? ReadNumber(in) : f.last_length;
-  p.next_window =
-      s->wr_ptr != s->unp_ptr && ((s->wr_ptr - s->unp_ptr) & kRar29WindowMask) <= start;
+  p.next_window = s->wr_ptr != s->unp_ptr && ((s->wr_ptr - s->unp_ptr) & kRar29WindowMask) <= start;
   f.last_length = p.block_length;
 
   p.registers[3] = kVmGlobalAddress;

@@ -36,8 +36,8 @@ constexpr uint32_t kRar29RepLengthSymbols = 28;
 constexpr uint32_t kRar29TableSymbols =
     kRar29MainSymbols + kRar29DistSymbols + kRar29LowDistSymbols + kRar29RepLengthSymbols;
 
-constexpr uint32_t kRar29MaxFilterNumber = 1024;   // a new filter numbered above this fails
-constexpr uint32_t kRar29MaxPendingFilters = 8192; // uses waiting for their block, at most
+constexpr uint32_t kRar29MaxFilterNumber = 1024;    // a new filter numbered above this fails
+constexpr uint32_t kRar29MaxPendingFilters = 8192;  // uses waiting for their block, at most
 
 // A filter program as the stream defined it, addressed by its number.
 struct Rar29Filter {
@@ -54,16 +54,16 @@ struct Rar29PendingFilter {
   uint32_t block_start;
   uint32_t block_length;
   uint32_t registers[7];
-  uint8_t* globals;       // the fixed globals, then the definition's data block if any
+  uint8_t* globals;  // the fixed globals, then the definition's data block if any
   uint32_t global_size;
-  bool next_window;       // the block starts beyond the write position: skip one write-out
+  bool next_window;  // the block starts beyond the write position: skip one write-out
 };
 
 struct Rar29State {
   uint8_t* window;
-  uint32_t unp_ptr;       // where the next decoded byte goes
-  uint32_t wr_ptr;        // first byte not yet written out
-  uint32_t window_filled; // window bytes that hold decoded data: [0, this), all once wrapped
+  uint32_t unp_ptr;        // where the next decoded byte goes
+  uint32_t wr_ptr;         // first byte not yet written out
+  uint32_t window_filled;  // window bytes that hold decoded data: [0, this), all once wrapped
   // A pending filter's block holds the write position while the window is full: decoding goes
   // on over the unwritten bytes, and the next write-out is tried kWindowReserve bytes later.
   bool write_stalled;

@@ -45,8 +45,8 @@ class MappedArchive {
     if (GetFileSizeEx(file, &size)) {
       size_ = uint64_t(size.QuadPart);
       opened_ = size_ == 0;
-      if (HANDLE mapping = size_ ? CreateFileMappingW(file, nullptr, PAGE_READONLY, 0, 0, nullptr)
-                                 : nullptr) {
+      if (HANDLE mapping =
+              size_ ? CreateFileMappingW(file, nullptr, PAGE_READONLY, 0, 0, nullptr) : nullptr) {
         view_ = MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0);
         opened_ = view_ != nullptr;
         CloseHandle(mapping);  // the view keeps the mapping alive

@@ -41,7 +41,8 @@ std::set<std::string> ExportedNames(HMODULE m) {
   auto exp = reinterpret_cast<const IMAGE_EXPORT_DIRECTORY*>(base + dir.VirtualAddress);
   auto names = reinterpret_cast<const DWORD*>(base + exp->AddressOfNames);
   std::set<std::string> out;
-  for (DWORD i = 0; i < exp->NumberOfNames; ++i) out.insert(reinterpret_cast<const char*>(base + names[i]));
+  for (DWORD i = 0; i < exp->NumberOfNames; ++i)
+    out.insert(reinterpret_cast<const char*>(base + names[i]));
   EXPECT_EQ(exp->NumberOfFunctions, exp->NumberOfNames) << "nothing exported by ordinal only";
   return out;
 }
@@ -50,7 +51,8 @@ std::set<std::string> ImportedModules(HMODULE m) {
   auto base = reinterpret_cast<const BYTE*>(m);
   const auto& dir = NtHeaders(m)->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
   std::set<std::string> out;
-  for (auto d = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(base + dir.VirtualAddress); d->Name; ++d) {
+  for (auto d = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(base + dir.VirtualAddress);
+       d->Name; ++d) {
     std::string name = reinterpret_cast<const char*>(base + d->Name);
     for (char& c : name) c = char(tolower(c));
     out.insert(name);
@@ -63,10 +65,11 @@ std::set<std::string> ImportedModules(HMODULE m) {
 TEST(ZevurarDll, ExportsExactlyTheSixNamesAndTheStreamingOnesAndNeedsOnlyTheCRuntime) {
   win::UniqueModule dll(LoadLibraryW(ZEVURAR_DLL_PATH));
   ASSERT_TRUE(dll) << "LoadLibraryW failed: " << GetLastError();
-  EXPECT_EQ(ExportedNames(dll.get()),
-            (std::set<std::string>{"URARDoAction", "URARFinalize", "URARGetBuffer", "URARGetLastError",
-                                   "URARGetSizeBuffer", "URARInitialize", "URARDoActionStream",
-                                   "URARGetEntrySize64", "URARInitialize64"}));
+  EXPECT_EQ(
+      ExportedNames(dll.get()),
+      (std::set<std::string>{"URARDoAction", "URARFinalize", "URARGetBuffer", "URARGetLastError",
+                             "URARGetSizeBuffer", "URARInitialize", "URARDoActionStream",
+                             "URARGetEntrySize64", "URARInitialize64"}));
   // The mingw C runtime lives in msvcrt.dll and reaches the system through kernel32 only.
   for (const std::string& module : ImportedModules(dll.get()))
     EXPECT_TRUE(module == "msvcrt.dll" || module == "kernel32.dll") << module;
