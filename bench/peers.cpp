@@ -7,6 +7,7 @@
 
 #include <fstream>
 #include <iterator>
+#include <cstring>
 #include <stdexcept>
 
 #include "urar/urar.h"
@@ -35,19 +36,32 @@ std::vector<uint8_t> LoadFixture(const std::string& archive) {
 
 namespace {
 
+// The library as the program uses it: each entry streamed through a write callback (here into a
+// buffer kept from entry to entry, as the peers decode into theirs), never gathered in the handle.
 int64_t DecodeUrar(const std::vector<uint8_t>& archive) {
-  URARHandle* h = URARInitialize(0, archive.data(), int32_t(archive.size()));
-  int64_t total = 0;
+  URARHandle* h = URARInitialize64(0, archive.data(), archive.size());
+  struct Sink {
+    std::vector<uint8_t>& out;
+    size_t used;
+  };
   static std::vector<uint8_t> out;
-  for (int32_t action; (action = URARDoAction(h)) != URAR_END;) {
-    int32_t size = 0;
-    URARGetSizeBuffer(h, URAR_BUFFER_DATA, &size);
-    out.resize(size_t(size) + 1);
-    if (action != URAR_OK || URARGetBuffer(h, URAR_BUFFER_DATA, out.data(), size) != 0) {
+  const URARWriteCallback write = [](void* context, const void* data, int32_t size) -> int32_t {
+    Sink& sink = *static_cast<Sink*>(context);
+    if (sink.out.size() < sink.used + size_t(size)) sink.out.resize(sink.used + size_t(size));
+    memcpy(sink.out.data() + sink.used, data, size_t(size));
+    sink.used += size_t(size);
+    return 0;
+  };
+  int64_t total = 0;
+  for (;;) {
+    Sink sink{out, 0};
+    const int32_t action = URARDoActionStream(h, write, &sink);
+    if (action == URAR_END) break;
+    if (action != URAR_OK) {
       total = -1;
       break;
     }
-    total += size;
+    total += int64_t(sink.used);
   }
   URARFinalize(h);
   return total;
