@@ -118,7 +118,18 @@ int64_t DecodeArchive(Decoder d, const std::vector<uint8_t>& archive) {
   return -1;
 }
 
-void WarmUp(Decoder d, const std::vector<uint8_t>& archive) { DecodeArchive(d, archive); }
+void TimeDecoding(benchmark::State& state, Decoder d, const std::vector<uint8_t>& archive) {
+  DecodeArchive(d, archive);
+  int64_t total = 0;
+  for (auto _ : state) {
+    total = DecodeArchive(d, archive);
+    if (total < 0) {
+      state.SkipWithError("decoder failed on this archive");
+      break;
+    }
+  }
+  state.SetBytesProcessed(int64_t(state.iterations()) * total);
+}
 
 void RegisterDecoderRows(const std::string& group, const std::vector<std::string>& archives,
                          const std::vector<Decoder>& decoders, const std::string& folder) {
@@ -127,18 +138,7 @@ void RegisterDecoderRows(const std::string& group, const std::vector<std::string
       std::string name = group + "/" + archive + "/" + DecoderName(d);
       benchmark::RegisterBenchmark(name.c_str(),
                                    [folder, archive, d](benchmark::State& state) {
-                                     const std::vector<uint8_t> bytes =
-                                         LoadArchive(folder, archive);
-                                     WarmUp(d, bytes);
-                                     int64_t total = 0;
-                                     for (auto _ : state) {
-                                       total = DecodeArchive(d, bytes);
-                                       if (total < 0) {
-                                         state.SkipWithError("decoder failed on this archive");
-                                         break;
-                                       }
-                                     }
-                                     state.SetBytesProcessed(int64_t(state.iterations()) * total);
+                                     TimeDecoding(state, d, LoadArchive(folder, archive));
                                    })
           ->Unit(benchmark::kMillisecond)
           ->MinTime(0.3);

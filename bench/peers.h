@@ -1,6 +1,8 @@
 // Whole-archive decoding by this library and by the peer decoders, in process, on the same
 // buffers, and the registration of one benchmark row per (archive, decoder).
 #pragma once
+#include <benchmark/benchmark.h>
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -16,10 +18,12 @@ std::vector<uint8_t> LoadFixture(const std::string& archive);
 // an entry (rows only compare complete work).
 int64_t DecodeArchive(Decoder d, const std::vector<uint8_t>& archive);
 
-// One untimed decode before a row's timed runs. The harness keeps each decoder's output buffer
-// across runs; first-touching it costs a page fault per 4 KiB (0.7 s for a 240 MB entry), which
-// is the harness's cost, not the decoder's, yet rows of large entries run only once or twice.
-void WarmUp(Decoder d, const std::vector<uint8_t>& archive);
+// Times one row: `d` decoding `archive` whole per iteration, reporting output bytes per second, or
+// skipped with an error when the decoder fails. One untimed decode comes first: the harness keeps
+// each decoder's output buffer across runs, and first-touching it costs a page fault per 4 KiB
+// (0.7 s for a 240 MB entry), which is the harness's cost, not the decoder's, yet rows of large
+// entries run only once or twice.
+void TimeDecoding(benchmark::State& state, Decoder d, const std::vector<uint8_t>& archive);
 
 // Registers rows "<group>/<archive>/<decoder>" reporting output bytes per second. The summary at
 // the end of the run prints, per archive, this library's speed over each peer's.

@@ -14,17 +14,7 @@ const std::vector<uint8_t>& Archive() {
 }
 
 void DecodeRescueSystem(benchmark::State& state, Decoder decoder) {
-  const std::vector<uint8_t>& archive = Archive();
-  WarmUp(decoder, archive);
-  int64_t total = 0;
-  for (auto _ : state) {
-    total = DecodeArchive(decoder, archive);
-    if (total < 0) {
-      state.SkipWithError("decoder failed on this archive");
-      break;
-    }
-  }
-  state.SetBytesProcessed(int64_t(state.iterations()) * total);
+  TimeDecoding(state, decoder, Archive());
 }
 
 const bool kRegistered = [] {
