@@ -87,7 +87,8 @@ bool ProgressState::ConfirmClose() {
   // Every stage sees the cancel within a second; the bound keeps a stuck one from hanging the
   // window. A worker still running keeps the job alive by its own reference and reports to a
   // window handle (a post to a closed window is dropped), so nothing it touches is freed; only
-  // its working folder stays, for the next build to reset.
+  // its working folder stays behind (a later build makes a folder of its own and never takes
+  // over one already there).
   const bool ended = WaitForSingleObject(worker_.get(), kWorkerStopWaitMs) == WAIT_OBJECT_0;
   worker_.reset();
   if (ended) RemoveWorkFolder();
