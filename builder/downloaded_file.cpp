@@ -51,36 +51,3 @@ bool FileSizeAndSha256(const std::wstring& path, std::uint64_t* size,
   *size = total;
   return true;
 }
-
-ChunkDigest::ChunkDigest() = default;
-ChunkDigest::~ChunkDigest() = default;
-
-DownloadChunkCallback ChunkDigest::Callback() {
-  return [this](std::uint64_t offset, const void* bytes, std::uint32_t size) {
-    Take(offset, bytes, size);
-  };
-}
-
-void ChunkDigest::Take(std::uint64_t offset, const void* bytes, std::uint32_t size) {
-  if (offset == 0) {
-    hasher_ = std::make_unique<Sha256Hasher>();
-    taken_ = 0;
-  }
-  if (!hasher_) return;
-  if (offset != taken_ || !hasher_->Add(bytes, size)) {
-    hasher_.reset();
-    return;
-  }
-  taken_ += size;
-}
-
-bool ChunkDigest::Finish(const std::wstring& path, std::uint64_t* size,
-                         rescue_manifest::Sha256* digest) {
-  const win::UniqueFile file = OpenForReading(path);
-  LARGE_INTEGER length{};
-  if (!hasher_ || !file || !GetFileSizeEx(file.get(), &length) ||
-      static_cast<std::uint64_t>(length.QuadPart) != taken_ || !hasher_->Finish(digest))
-    return false;
-  *size = taken_;
-  return true;
-}

@@ -54,10 +54,9 @@ std::string Narrow(const wchar_t* name) { return std::string(name, name + std::w
 std::wstring Widen(const std::string& text) { return std::wstring(text.begin(), text.end()); }
 
 // Downloads `name` from the rescue-disk folder into the working folder, accepting no more than
-// `max_length` bytes, and logs the outcome; names the failure. `chunks` sees the bytes written.
+// `max_length` bytes, and logs the outcome; names the failure.
 bool DownloadFile(InstallJob& job, DownloadEngine& engine, const wchar_t* name,
-                  std::uint64_t max_length, const DownloadProgressCallback& progress,
-                  const DownloadChunkCallback& chunks = nullptr) {
+                  std::uint64_t max_length, const DownloadProgressCallback& progress) {
   const std::wstring url = RescueDiskUrl(name);
   const std::wstring file = job.work_folder + name;
   job.log.Line(L"download started: " + url + L", at most " + std::to_wstring(max_length) +
@@ -65,7 +64,7 @@ bool DownloadFile(InstallJob& job, DownloadEngine& engine, const wchar_t* name,
   const ULONGLONG started = GetTickCount64();
   DownloadOutcome outcome;
   const bool ok = engine.Download(url.c_str(), file.c_str(), progress, &outcome,
-                                  {max_length, DownloadEngine::kStallLimitMs}, chunks);
+                                  {max_length, DownloadEngine::kStallLimitMs});
   job.log.Line(std::wstring(ok ? L"download ended: " : L"download failed: ") + url + L": " +
                DownloadOutcomeText(ok ? DownloadFailure::None : outcome.failure) +
                L", HTTP status " + std::to_wstring(outcome.http_status) + L", " +
@@ -150,19 +149,14 @@ bool HasRoomFor(InstallJob& job, const wchar_t* name, std::uint64_t size) {
 }
 
 // Whether the downloaded `name` (the whole file, however many attempts wrote it) has the size
-// and SHA-256 the manifest gives; names the failure. The digest taken from the download's
-// chunks serves when it covers the file; otherwise the file is read.
-bool MatchesManifest(InstallJob& job, const wchar_t* name, const rescue_manifest::File& listed,
-                     ChunkDigest& chunks) {
-  const std::wstring path = job.work_folder + name;
+// and SHA-256 the manifest gives; names the failure.
+bool MatchesManifest(InstallJob& job, const wchar_t* name, const rescue_manifest::File& listed) {
   std::uint64_t size = 0;
   rescue_manifest::Sha256 digest{};
-  const bool as_written = chunks.Finish(path, &size, &digest);
-  if (!as_written && !FileSizeAndSha256(path, &size, &digest))
+  if (!FileSizeAndSha256(job.work_folder + name, &size, &digest))
     return NotAuthentic(job, name, L"the downloaded file cannot be read");
-  const std::wstring found = std::to_wstring(size) + L" bytes, SHA-256 " +
-                             Widen(rescue_manifest::Hex(digest)) +
-                             (as_written ? L" (taken as it was written)" : L" (read again)");
+  const std::wstring found =
+      std::to_wstring(size) + L" bytes, SHA-256 " + Widen(rescue_manifest::Hex(digest));
   if (size != listed.size || digest != listed.sha256)
     return NotAuthentic(job, name,
                         found + L", the manifest gives " + std::to_wstring(listed.size) +
@@ -228,16 +222,13 @@ bool DownloadArchives(InstallJob& job) {
     job.progress.DownloadStarted();
     // Null when the build takes no manifest.
     const rescue_manifest::File* listed = manifest.Find(Narrow(name));
-    ChunkDigest digest;
     ok = (!listed || HasRoomFor(job, name, listed->size)) &&
-         DownloadFile(
-             job, *engine, name, listed ? listed->size : DownloadEngine::kMaxLength,
-             [&job](const DownloadProgress& progress) {
-               job.progress.DownloadProgressed(progress.expected, progress.received,
-                                               progress.resume_try);
-             },
-             listed ? digest.Callback() : nullptr) &&
-         (!listed || MatchesManifest(job, name, *listed, digest));
+         DownloadFile(job, *engine, name, listed ? listed->size : DownloadEngine::kMaxLength,
+                      [&job](const DownloadProgress& progress) {
+                        job.progress.DownloadProgressed(progress.expected, progress.received,
+                                                        progress.resume_try);
+                      }) &&
+         (!listed || MatchesManifest(job, name, *listed));
   }
   {
     std::lock_guard<std::mutex> guard(job.downloads_lock);

@@ -59,13 +59,9 @@ class DownloadEngine {
   // to 3 times with "Range: bytes=N-" and "If-Range" after a 1 s pause: a 206 for exactly the
   // rest appends, a 200 (the range ignored, or the file changed) starts the file over, at most
   // once; any other answer fails.
-  //
-  // `chunks`, when given, sees every byte as it goes into the file (a digest taken on the way
-  // spares reading the file again).
   bool Download(const wchar_t* url, const wchar_t* output_path,
                 const DownloadProgressCallback& progress, DownloadOutcome* outcome = nullptr,
-                const DownloadLimits& limits = kDefaultLimits,
-                const DownloadChunkCallback& chunks = nullptr);
+                const DownloadLimits& limits = kDefaultLimits);
 
   // From any thread: downloads that begin from now on fail, running ones are cancelled and
   // waited for (boundedly). True when none was left running. Only the first call waits.

@@ -24,12 +24,3 @@ constexpr uint32_t kMaxResumeTries = 3;
 // may run on a WinINet thread, and the transfer waits while it runs. It is never called after the
 // download call has returned.
 using DownloadProgressCallback = std::function<void(const DownloadProgress&)>;
-
-// Called for every body chunk the file receives, just before it is written, with the place in
-// the file it is written at: the file's length so far, 0 when the download starts the file over,
-// less than what came before when an attempt's body is dropped from the file. Each chunk is
-// `size` bytes (at most 8096) at `bytes`, valid for the call only. Same threads as the progress
-// callback; the transfer waits while it runs, and it is never called after the download call has
-// returned.
-using DownloadChunkCallback =
-    std::function<void(uint64_t offset, const void* bytes, uint32_t size)>;

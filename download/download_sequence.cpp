@@ -113,7 +113,7 @@ bool Resumable(const RequestEnd& end, bool resuming) {
 
 bool DownloadEngine::Download(const wchar_t* url, const wchar_t* output_path,
                               const DownloadProgressCallback& progress, DownloadOutcome* outcome,
-                              const DownloadLimits& limits, const DownloadChunkCallback& chunks) {
+                              const DownloadLimits& limits) {
   DownloadOutcome unused;
   if (!outcome) outcome = &unused;
   *outcome = DownloadOutcome{};
@@ -128,7 +128,6 @@ bool DownloadEngine::Download(const wchar_t* url, const wchar_t* output_path,
   settings.owner_window = engine->owner_window;
   settings.prompt = engine->prompt;
   settings.progress = &progress;
-  settings.chunks = &chunks;
 
   {
     win::CriticalSectionGuard guard(engine->lock);

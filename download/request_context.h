@@ -51,7 +51,6 @@ struct RequestSettings {
   int browser_major_version = -1;
   ProxyCredentialsPrompt prompt = nullptr;
   const DownloadProgressCallback* progress = nullptr;  // the caller's; null or empty: none
-  const DownloadChunkCallback* chunks = nullptr;       // the caller's; null or empty: none
 };
 
 // The connection handle carries the context value too; its callback is removed before it is

@@ -1,5 +1,4 @@
 // Driving one request: the step machine, the status callback, waiting and the proxy retry.
-#include <cstdint>
 #include <string>
 
 #include "download/request_context.h"
@@ -257,13 +256,6 @@ DWORD StepStore(RequestContext* context, bool* end_of_body) {
     if (received > transfer.progress) {
       transfer.progress = received;
       Report(context, received);
-    }
-    if (const DownloadChunkCallback* chunks = context->settings.chunks; chunks && *chunks) {
-      // Where the write goes: the file's position, moved only by the writes and the rewinds
-      // (unknown, the chunk is placed past any length the file can have).
-      LARGE_INTEGER at{};
-      const bool placed = SetFilePointerEx(context->output_file, LARGE_INTEGER{}, &at, FILE_CURRENT);
-      (*chunks)(placed ? uint64_t(at.QuadPart) : UINT64_MAX, transfer.buffer.get(), size);
     }
     DWORD written = 0;
     if (!WriteFile(context->output_file, transfer.buffer.get(), size, &written, nullptr)) {
