@@ -231,8 +231,12 @@ TEST_F(WindowPictures, PagesInEnglishAndSpanish) {
     scene_->Find("ErrorPicture")->SetVisible(false);
     scene_->Find("SuccessPicture")->SetVisible(true);
     scene_->Find("SuccessLines")->SetVisible(true);
+    // The lines the program sets at run time, in the page's language.
     scene_->Find("EjectNote")
-        ->SetText(L"This computer cannot eject E:. Unplug it once its light stops blinking.");
+        ->SetText(spanish ? L"Este equipo no puede expulsar E:. Descon\u00e9ctala cuando su luz "
+                            L"deje de parpadear."
+                          : L"This computer cannot eject E:. Unplug it once its light stops "
+                            L"blinking.");
     scene_->Find("EjectNote")->SetVisible(true);
     Picture ok = Render("finish-ok" + lang);
     for (const char* l : {"FinishTitle", "FinishText", "NextStepRemove", "NextStepBoot",
@@ -247,15 +251,31 @@ TEST_F(WindowPictures, PagesInEnglishAndSpanish) {
     scene_->Find("ErrorPicture")->SetVisible(true);
     scene_->Find("SuccessPicture")->SetVisible(false);
     scene_->Find("ErrorLines")->SetVisible(true);
-    for (const auto& [label, text] :
-         {std::pair{"FinishReason",
-                    L"Descompresi\u00f3n: se ha rechazado system.zip por un elemento con un nombre "
-                    L"peligroso: ..\\escaped.txt"},
-          std::pair{"FinishAdvice",
-                    L"Vuelve a intentarlo m\u00e1s tarde. Si sigue fallando, pide ayuda al soporte "
-                    L"t\u00e9cnico y env\u00edale el registro."},
-          std::pair{"FinishDetails",
-                    L"Details in C:\\users\\me\\AppData\\Local\\USBWizard\\last-build.log"}}) {
+    const std::pair<const char*, const wchar_t*> english_lines[] = {
+        {"FinishTitle", L"Could not install the rescue USB drive"},
+        {"FinishText",
+         L"There was an error trying to create the rescue USB drive. Please try again."},
+        {"FinishReason",
+         L"Unpacking: system.zip was refused to protect this computer, because of its entry "
+         L"..\\escaped.txt"},
+        {"FinishAdvice",
+         L"Try again later. If it keeps failing, ask support for help and send them the log."},
+        {"FinishDetails",
+         L"Details in C:\\users\\me\\AppData\\Local\\USBWizard\\last-build.log"}};
+    const std::pair<const char*, const wchar_t*> spanish_lines[] = {
+        {"FinishTitle", L"No se ha instalado el an\u00e1lisis autoarrancable"},
+        {"FinishText",
+         L"Se ha producido un error y no se ha podido crear el USB de an\u00e1lisis "
+         L"autoarrancable. Por favor, int\u00e9ntalo de nuevo."},
+        {"FinishReason",
+         L"Descompresi\u00f3n: se ha rechazado system.zip para proteger este equipo, por su "
+         L"elemento ..\\escaped.txt"},
+        {"FinishAdvice",
+         L"Vuelve a intentarlo m\u00e1s tarde. Si sigue fallando, pide ayuda al soporte "
+         L"t\u00e9cnico y env\u00edale el registro."},
+        {"FinishDetails",
+         L"Detalles en C:\\users\\me\\AppData\\Local\\USBWizard\\last-build.log"}};
+    for (const auto& [label, text] : spanish ? spanish_lines : english_lines) {
       scene_->Find(label)->SetText(text);
       scene_->Find(label)->SetVisible(true);
     }
