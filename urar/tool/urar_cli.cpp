@@ -194,7 +194,7 @@ class EntryOutput {
     path_ = std::string(folder_) + "/" + name;
     file_ = MakeFolders(path_) ? fopen(path_.c_str(), "wb") : nullptr;
     failed_ = file_ == nullptr;
-    if (file_) setvbuf(file_, nullptr, _IONBF, 0);
+    if (file_) setvbuf(file_, nullptr, _IOFBF, 1 << 20);
     return file_ != nullptr;
   }
   bool Append(const void* data, int32_t size) {
