@@ -102,28 +102,12 @@ class LargeContent {
   std::vector<std::uint8_t> piece_;
 };
 
-// CRC-32 by table: the block writer's bitwise one would take minutes over gigabytes.
-std::uint32_t Crc32Update(std::uint32_t crc, const std::vector<std::uint8_t>& bytes) {
-  static const std::vector<std::uint32_t> table = [] {
-    std::vector<std::uint32_t> t(256);
-    for (std::uint32_t i = 0; i < 256; ++i) {
-      std::uint32_t c = i;
-      for (int k = 0; k < 8; ++k) c = (c >> 1) ^ (0xEDB88320u & (0u - (c & 1)));
-      t[i] = c;
-    }
-    return t;
-  }();
-  crc = ~crc;
-  for (std::uint8_t b : bytes) crc = table[(crc ^ b) & 0xFF] ^ (crc >> 8);
-  return ~crc;
-}
-
 // Writes the large entry (header, then its data in pieces) where `out` stands.
 void WriteLargeEntry(std::ofstream& out, unsigned long long size) {
   std::uint32_t crc = 0;
   LargeContent content(size);
   for (const auto* piece = &content.Next(); !piece->empty(); piece = &content.Next())
-    crc = Crc32Update(crc, *piece);
+    crc = rarblocks::Crc32(piece->data(), piece->size(), crc);
   rarblocks::FileEntry large;
   large.name = "large.img";
   large.flags = size >> 32 ? 0x100 : 0;  // high halves of both sizes follow
