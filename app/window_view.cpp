@@ -1,7 +1,5 @@
 #include "app/window_view.h"
 
-#include <cwchar>
-#include <initializer_list>
 #include <stdexcept>
 #include <utility>
 
@@ -44,15 +42,6 @@ const wchar_t* ProblemAdvice(DriveProblem problem) {
     case DriveProblem::None: break;
   }
   return nullptr;
-}
-
-// `text` with each field ("{size}") replaced by its value; a field the text lacks is skipped.
-std::wstring Filled(std::wstring text,
-                    std::initializer_list<std::pair<const wchar_t*, std::wstring>> fields) {
-  for (const auto& [field, value] : fields)
-    if (const size_t at = text.find(field); at != std::wstring::npos)
-      text.replace(at, wcslen(field), value);
-  return text;
 }
 
 void SetShown(ui::Control& control, bool shown) {
@@ -155,8 +144,8 @@ void WindowView::ShowDriveChoice() {
   clickable_.install_button->SetEnabled(selected >= 0 && problem == DriveProblem::None);
   const wchar_t* advice = ProblemAdvice(problem);
   const std::wstring text =
-      advice ? Filled(LookupTranslation(advice),
-                      {{L"{size}", SizeText(RequiredDriveBytes(), DecimalMark(user_lcid))}})
+      advice ? i18n::Filled(LookupTranslation(advice),
+                            {{L"{size}", SizeText(RequiredDriveBytes(), DecimalMark(user_lcid))}})
              : std::wstring();
   drive_problem_notice_->SetText(text);
   drive_problem_notice_->SetVisible(!text.empty());
@@ -179,7 +168,7 @@ void WindowView::SetConfirmation(const RemovableDrive& drive, const DriveContent
                        : contents.files == 0 ? L"It holds no files."
                        : contents.files == 1 ? L"It holds 1 file ({size})."
                                              : L"It holds {files} files ({size}).";
-  confirm_contents_->SetText(Filled(
+  confirm_contents_->SetText(i18n::Filled(
       LookupTranslation(key), {{L"{files}", std::to_wstring(contents.files)}, {L"{size}", size}}));
   confirm_disk_warning_->SetVisible(drive.usb_disk);
 }
@@ -200,10 +189,11 @@ void WindowView::ShowProgress(const ProgressSnapshot& progress) {
       step = L"Step {step} of {steps}: installing";
       break;
   }
-  step_label_->SetText(step ? Filled(LookupTranslation(step),
-                                     {{L"{step}", std::to_wstring(progress.step)},
-                                      {L"{steps}", std::to_wstring(progress_plan::kStageCount)}})
-                            : std::wstring());
+  step_label_->SetText(
+      step ? i18n::Filled(LookupTranslation(step),
+                          {{L"{step}", std::to_wstring(progress.step)},
+                           {L"{steps}", std::to_wstring(progress_plan::kStageCount)}})
+           : std::wstring());
   figures_label_->SetText(FiguresText(progress, static_cast<double>(GetTickCount64()) / 1000));
 }
 
@@ -213,8 +203,8 @@ std::wstring WindowView::FiguresText(const ProgressSnapshot& progress, double se
   const std::wstring tries = std::to_wstring(kMaxResumeTries);
   if (progress.resuming || download_figures_.Waiting(seconds)) {
     if (progress.resume_try == 0) return LookupTranslation(L"Waiting for the server");
-    return Filled(LookupTranslation(L"Waiting for the server, try {try} of {tries}"),
-                  {{L"{try}", std::to_wstring(progress.resume_try)}, {L"{tries}", tries}});
+    return i18n::Filled(LookupTranslation(L"Waiting for the server, try {try} of {tries}"),
+                        {{L"{try}", std::to_wstring(progress.resume_try)}, {L"{tries}", tries}});
   }
   if (progress.received == 0 && progress.expected == 0) return {};
   const wchar_t mark = DecimalMark(user_lcid);
@@ -222,13 +212,13 @@ std::wstring WindowView::FiguresText(const ProgressSnapshot& progress, double se
       progress_figures::AmountText(progress.received, progress.expected, mark);
   std::wstring text = amount.total.empty()
                           ? amount.done
-                          : Filled(LookupTranslation(L"{done} of {total}"),
-                                   {{L"{done}", amount.done}, {L"{total}", amount.total}});
+                          : i18n::Filled(LookupTranslation(L"{done} of {total}"),
+                                         {{L"{done}", amount.done}, {L"{total}", amount.total}});
   if (const double speed = download_figures_.Speed(); speed > 0)
     text += L"  \u00b7  " + progress_figures::SpeedText(speed, mark);
   if (const double left = download_figures_.SecondsLeft(); left >= 0)
-    text += L"  \u00b7  " + Filled(LookupTranslation(L"{time} left"),
-                                   {{L"{time}", progress_figures::DurationText(left)}});
+    text += L"  \u00b7  " + i18n::Filled(LookupTranslation(L"{time} left"),
+                                         {{L"{time}", progress_figures::DurationText(left)}});
   return text;
 }
 

@@ -1,34 +1,11 @@
 #include "builder/build_failure.h"
 
 #include <cwchar>
-#include <initializer_list>
 #include <iterator>
 
+#include "i18n/translation.h"
+
 namespace {
-
-struct Placeholder {
-  const wchar_t* name;
-  std::wstring value;
-};
-
-// One pass over the translated text: a detail from the archive or the server that looks like a
-// placeholder stays as it arrived.
-std::wstring Filled(const std::wstring& text, std::initializer_list<Placeholder> placeholders) {
-  std::wstring out;
-  for (size_t at = 0; at < text.size();) {
-    const Placeholder* found = nullptr;
-    for (const Placeholder& placeholder : placeholders)
-      if (text.compare(at, std::wcslen(placeholder.name), placeholder.name) == 0)
-        found = &placeholder;
-    if (found) {
-      out += found->value;
-      at += std::wcslen(found->name);
-    } else {
-      out += text[at++];
-    }
-  }
-  return out;
-}
 
 std::wstring ExitCodeText(std::uint32_t code) {
   wchar_t text[16];
@@ -118,11 +95,11 @@ namespace {
 std::wstring FilledFailure(const wchar_t* key, const BuildFailure& failure,
                            const std::function<std::wstring(const wchar_t*)>& translate) {
   if (!*key) return {};
-  return Filled(translate(key), {{L"{file}", failure.file},
-                                 {L"{volume}", failure.volume},
-                                 {L"{entry}", failure.entry},
-                                 {L"{status}", std::to_wstring(failure.number)},
-                                 {L"{code}", ExitCodeText(failure.number)}});
+  return i18n::Filled(translate(key), {{L"{file}", failure.file},
+                                       {L"{volume}", failure.volume},
+                                       {L"{entry}", failure.entry},
+                                       {L"{status}", std::to_wstring(failure.number)},
+                                       {L"{code}", ExitCodeText(failure.number)}});
 }
 
 }  // namespace
@@ -139,5 +116,5 @@ std::wstring FailureAdvice(const BuildFailure& failure,
 
 std::wstring LogPathLine(const std::wstring& log_path,
                          const std::function<std::wstring(const wchar_t*)>& translate) {
-  return Filled(translate(L"Details in {path}"), {{L"{path}", log_path}});
+  return i18n::Filled(translate(L"Details in {path}"), {{L"{path}", log_path}});
 }

@@ -1,11 +1,29 @@
 #include "i18n/translation.h"
 
 #include <algorithm>
+#include <cwchar>
 #include <cwctype>
 
 #include "i18n/compare_no_case.h"
 
 namespace i18n {
+
+std::wstring Filled(const std::wstring& text, std::initializer_list<Placeholder> placeholders) {
+  std::wstring out;
+  for (size_t at = 0; at < text.size();) {
+    const Placeholder* found = nullptr;
+    for (const Placeholder& placeholder : placeholders)
+      if (text.compare(at, std::wcslen(placeholder.name), placeholder.name) == 0)
+        found = &placeholder;
+    if (found) {
+      out += found->value;
+      at += std::wcslen(found->name);
+    } else {
+      out += text[at++];
+    }
+  }
+  return out;
+}
 
 const wchar_t kIdentityLanguage[] = L"\u00f1\u00f1";
 

@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,16 @@ namespace i18n {
 // the first line whose part before its first '=' equals `english` exactly, unless that value
 // is empty.
 std::wstring TranslateWindowText(const Language* active, const std::wstring& english);
+
+// A field of a translated text ("{file}") and the value it stands for.
+struct Placeholder {
+  const wchar_t* name;
+  std::wstring value;
+};
+
+// `text` with every placeholder replaced by its value, in one pass: a value that itself looks
+// like a placeholder (a detail from an archive, the server or a path) stays as it arrived.
+std::wstring Filled(const std::wstring& text, std::initializer_list<Placeholder> placeholders);
 
 // The value of the first line whose key part has the key's length and equals it ignoring case,
 // with the '=' and any spaces after it skipped; the key itself when no line matches or nothing

@@ -1,10 +1,10 @@
 #include "wizard/finish_state.h"
 
-#include <cwchar>
 #include <string>
 
 #include "builder/drive_eject.h"
 #include "builder/removable_drives.h"
+#include "i18n/translation.h"
 #include "win/clipboard.h"
 #include "win/open_as_user.h"
 #include "wizard/wizard_state_machine.h"
@@ -25,12 +25,6 @@ const wchar_t* EjectNoteKey(EjectOutcome outcome) {
   }
   return L"{drive} could not be ejected (error {code}): close what uses it, then click Safely "
          L"remove again.";
-}
-
-std::wstring Replaced(std::wstring text, const wchar_t* placeholder, const std::wstring& value) {
-  if (const size_t at = text.find(placeholder); at != std::wstring::npos)
-    text.replace(at, std::wcslen(placeholder), value);
-  return text;
 }
 
 }  // namespace
@@ -78,24 +72,25 @@ void FinishState::HandleEvent(WizardEvent event) {
     case WizardEvent::SafelyRemove: {
       if (!Succeeded() || report.drive_root.empty()) break;
       const EjectResult result = EjectDrive(report.drive_root);
-      view.ShowEjectNote(Replaced(Replaced(view.LookupTranslation(EjectNoteKey(result.outcome)),
-                                           L"{drive}", DriveName(report.drive_root)),
-                                  L"{code}", std::to_wstring(result.error)));
+      view.ShowEjectNote(i18n::Filled(view.LookupTranslation(EjectNoteKey(result.outcome)),
+                                      {{L"{drive}", DriveName(report.drive_root)},
+                                       {L"{code}", std::to_wstring(result.error)}}));
       break;
     }
     case WizardEvent::OpenLog:
       if (Succeeded() || report.log_path.empty()) break;
       if (!win::OpenAsUser(report.log_path))
-        view.ShowLogNote(Replaced(view.LookupTranslation(L"The log could not be opened: {path}"),
-                                  L"{path}", report.log_path));
+        view.ShowLogNote(
+            i18n::Filled(view.LookupTranslation(L"The log could not be opened: {path}"),
+                         {{L"{path}", report.log_path}}));
       break;
     case WizardEvent::CopyLog:
       if (Succeeded() || report.log_path.empty()) break;
-      view.ShowLogNote(
-          Replaced(view.LookupTranslation(win::CopyTextToClipboard(view.Window(), report.log_path)
-                                              ? L"Copied to the clipboard: {path}"
-                                              : L"The clipboard is busy; the log is in {path}"),
-                   L"{path}", report.log_path));
+      view.ShowLogNote(i18n::Filled(
+          view.LookupTranslation(win::CopyTextToClipboard(view.Window(), report.log_path)
+                                     ? L"Copied to the clipboard: {path}"
+                                     : L"The clipboard is busy; the log is in {path}"),
+          {{L"{path}", report.log_path}}));
       break;
     default: break;
   }

@@ -6,6 +6,7 @@
 
 namespace {
 
+using i18n::Filled;
 using i18n::Language;
 using i18n::LookupInLines;
 using i18n::TranslateWindowText;
@@ -124,6 +125,24 @@ TEST(LookupTranslation, MissingLanguagesFallBackThenRetry) {
   EXPECT_FALSE(empty_lookup.Initialised());
   EXPECT_EQ(empty_lookup.Lookup(empty, kSpain, L"Start"), L"Start");
   EXPECT_FALSE(empty_lookup.Initialised());
+}
+
+// Fields are filled in one pass: a value that looks like a field (a name from an archive, a
+// path) is shown as it came, and a field the text lacks or has twice is handled alike.
+TEST(FilledTexts, EveryFieldOnceOverValuesThatLookLikeFields) {
+  const struct {
+    const wchar_t* text;
+    const wchar_t* filled;
+  } cases[] = {
+      {L"Unpacking: {file}, entry {entry}", L"Unpacking: {entry}.zip, entry a{file}b"},
+      {L"{file} and {file}", L"{entry}.zip and {entry}.zip"},
+      {L"no field, {other} kept", L"no field, {other} kept"},
+      {L"{file", L"{file"},
+      {L"", L""},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(Filled(c.text, {{L"{file}", L"{entry}.zip"}, {L"{entry}", L"a{file}b"}}), c.filled)
+        << c.text;
 }
 
 }  // namespace
