@@ -56,11 +56,19 @@ def make_prefix(env):
 
 
 def set_screen_dpi(env, dpi):
-    """The screen's dpi where Wine reads it: the user's setting and the system's."""
+    """The screen's dpi where Wine reads it: the user's setting and the system's. A write that
+    meets the last run's server as it ends fails once in a while: it is tried again."""
     for key in ("HKCU\\Control Panel\\Desktop",
                 "HKLM\\System\\CurrentControlSet\\Hardware Profiles\\Current\\Software\\Fonts"):
-        subprocess.run(["wine", "reg", "add", key, "/v", "LogPixels", "/t", "REG_DWORD", "/d",
-                        str(dpi), "/f"], env=env, capture_output=True, check=True, timeout=120)
+        for attempt in range(3):
+            result = subprocess.run(["wine", "reg", "add", key, "/v", "LogPixels", "/t",
+                                     "REG_DWORD", "/d", str(dpi), "/f"], env=env,
+                                    capture_output=True, timeout=120)
+            if result.returncode == 0:
+                break
+            time.sleep(1)
+        check(result.returncode == 0, "cannot set the screen's dpi in %s: %s" % (
+            key, (result.stdout + result.stderr).decode("utf-8", "replace").strip()))
 
 
 def restart_wineserver(env):
