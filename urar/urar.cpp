@@ -6,11 +6,12 @@
 #include <cstring>
 
 #include "urar/archive/archive_format.h"
+#include "urar/archive/archive_input.h"
 #include "urar/archive/memory_stream.h"
 
 struct URARHandle {
   void* reader;
-  MemoryStream* input;
+  ArchiveInput* input;
   MemoryStream* output;
   uint32_t size_limit;
   int32_t first_call;
@@ -20,6 +21,23 @@ struct URARHandle {
 
 namespace {
 const ArchiveFormat& Format() { return kRarFormat; }
+
+// A handle over `input` (closed here when no handle can be made), or null.
+URARHandle* Open(uint32_t size_limit, ArchiveInput* input) {
+  const ArchiveFormat& f = Format();
+  auto* h = input ? static_cast<URARHandle*>(calloc(1, sizeof(URARHandle))) : nullptr;
+  if (h != nullptr) h->reader = calloc(1, f.context_size);
+  if (h == nullptr || h->reader == nullptr || f.OpenArchive(h->reader, input) != 0) {
+    InputClose(input);
+    if (h != nullptr) free(h->reader);
+    free(h);
+    return nullptr;
+  }
+  h->input = input;
+  h->size_limit = size_limit;
+  h->first_call = 1;
+  return h;
+}
 
 // Drops the last entry's data and moves to the next entry; false once the walk has ended.
 bool Advance(URARHandle* h) {
@@ -48,28 +66,21 @@ URAR_API URARHandle* URARInitialize(uint32_t size_limit, const void* data, int32
 }
 
 URAR_API URARHandle* URARInitialize64(uint32_t size_limit, const void* data, uint64_t size) {
-  const ArchiveFormat& f = Format();
   if (size > uint64_t(INT64_MAX)) return nullptr;
-  auto* h = static_cast<URARHandle*>(calloc(1, sizeof(URARHandle)));
-  if (h == nullptr) return nullptr;
-  h->reader = calloc(1, f.context_size);
-  h->input = h->reader ? MemOpen(data, int64_t(size), "rb") : nullptr;
-  if (h->input == nullptr || f.OpenArchive(h->reader, h->input) != 0) {
-    MemClose(h->input);
-    free(h->reader);
-    free(h);
-    return nullptr;
-  }
-  h->size_limit = size_limit;
-  h->first_call = 1;
-  return h;
+  return Open(size_limit, InputOverMemory(data, size));
+}
+
+URAR_API URARHandle* URARInitializeReader(uint32_t size_limit, URARReadCallback read,
+                                          void* context, uint64_t size) {
+  if (read == nullptr || size > uint64_t(INT64_MAX)) return nullptr;
+  return Open(size_limit, InputThroughReader(read, context, size));
 }
 
 URAR_API int32_t URARFinalize(URARHandle* h) {
   const ArchiveFormat& f = Format();
   MemClose(h->output);
   if (f.CloseArchive) f.CloseArchive(h->reader);
-  MemClose(h->input);
+  InputClose(h->input);
   free(h->reader);
   free(h);
   return 0;

@@ -133,6 +133,17 @@ typedef int32_t (*URARWriteCallback)(void* context, const void* data, int32_t si
 URAR_API int32_t URARDoActionStream(URARHandle* handle, URARWriteCallback write, void* context);
 /* As URARInitialize, over an archive of any size the address space holds (more than 2 GiB). */
 URAR_API URARHandle* URARInitialize64(uint32_t size_limit, const void* data, uint64_t size);
+/* Reads `size` bytes of the archive at `offset` into `destination`: returns the count read,
+ * short only where the archive ends, or a negative value when it cannot be read. */
+typedef int32_t (*URARReadCallback)(void* context, uint64_t offset, void* destination,
+                                    int32_t size);
+/* As URARInitialize64, over an archive of `size` bytes that the library reads through `read`
+ * (with `context`, which must stay valid until URARFinalize), in pieces of at most 256 KiB and
+ * mostly in order: the archive is never held whole, in memory or in the address space. A read
+ * that fails looks to the library like the archive ending there (URAR_ENTRY_CUT or
+ * URAR_END_CUT); the callback knows why. Null when `read` is null or memory is short. */
+URAR_API URARHandle* URARInitializeReader(uint32_t size_limit, URARReadCallback read,
+                                          void* context, uint64_t size);
 /* The current entry's declared size, all 64 bits (0 before the first advance). Returns 0. */
 URAR_API int32_t URARGetEntrySize64(URARHandle* handle, uint64_t* result);
 

@@ -1,10 +1,12 @@
-// Streaming extraction (URARDoActionStream): the same entries, bytes and failures as the buffered
-// exports, a write callback that stops an entry, and an entry beyond 32 bits made on the fly.
+// Streaming extraction (URARDoActionStream), from memory and through a read callback: the same
+// entries, bytes and failures as the buffered exports, a read that fails, a write callback that
+// stops an entry, and entries and archives beyond 32 bits made on the fly.
 #include <gtest/gtest.h>
 #include <zlib.h>
 
 #include <sys/mman.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <vector>
@@ -28,11 +30,32 @@ int32_t Collect(void* context, const void* data, int32_t size) {
   return 0;
 }
 
-std::vector<Streamed> StreamAll(const std::vector<uint8_t>& archive, int32_t* end) {
+// An archive the library reads through URARInitializeReader's callback, which hands out at most
+// `piece` bytes a call (a reader may give less than asked) and fails from `fail_at` on.
+struct ReadArchive {
+  const std::vector<uint8_t>* bytes;
+  int32_t piece;
+  uint64_t fail_at = UINT64_MAX;
+};
+
+int32_t ReadPiece(void* context, uint64_t offset, void* destination, int32_t size) {
+  const auto* a = static_cast<const ReadArchive*>(context);
+  if (offset >= a->fail_at) return -1;
+  if (offset >= a->bytes->size()) return 0;
+  uint64_t n = std::min<uint64_t>({uint64_t(size), uint64_t(a->piece), a->bytes->size() - offset,
+                                   a->fail_at - offset});
+  memcpy(destination, a->bytes->data() + offset, size_t(n));
+  return int32_t(n);
+}
+
+// Every entry streamed, from memory or, given `through`, through its read callback.
+std::vector<Streamed> StreamAll(const std::vector<uint8_t>& archive, int32_t* end,
+                                ReadArchive* through = nullptr) {
   std::vector<Streamed> entries;
   static const uint8_t kNone = 0;
   URARHandle* h =
-      URARInitialize(0, archive.empty() ? &kNone : archive.data(), int32_t(archive.size()));
+      through ? URARInitializeReader(0, ReadPiece, through, archive.size())
+              : URARInitialize(0, archive.empty() ? &kNone : archive.data(), int32_t(archive.size()));
   if (h == nullptr) return entries;
   for (;;) {
     Streamed e;
@@ -46,22 +69,65 @@ std::vector<Streamed> StreamAll(const std::vector<uint8_t>& archive, int32_t* en
   return entries;
 }
 
+// Read through the callback, the archive goes through the library's window: the fixtures over its
+// 256 KiB slide it under headers and packed data alike, and odd pieces make every read a loop.
 TEST(StreamExtract, TheCorpusStreamsAsItExtractsInMemory) {
   for (const std::string& name : ManifestArchives()) {
     SCOPED_TRACE(name);
     const std::vector<uint8_t> archive = ReadFixture(name);
-    int32_t memory_end = -1, stream_end = -2;
+    int32_t memory_end = -1;
     const std::vector<ExtractedEntry> memory = ExtractAll(archive, 0, &memory_end);
-    const std::vector<Streamed> streamed = StreamAll(archive, &stream_end);
-    EXPECT_EQ(stream_end, memory_end);
-    ASSERT_EQ(streamed.size(), memory.size());
-    for (size_t i = 0; i < memory.size(); ++i) {
-      SCOPED_TRACE(memory[i].name);
-      EXPECT_EQ(streamed[i].action, memory[i].action);
-      EXPECT_EQ(streamed[i].last_error, memory[i].last_error);
-      if (memory[i].action == URAR_OK) EXPECT_EQ(streamed[i].data, memory[i].data);
+    ReadArchive file{&archive, 4099};
+    for (ReadArchive* through : {static_cast<ReadArchive*>(nullptr), &file}) {
+      SCOPED_TRACE(through ? "read through the callback" : "in memory");
+      int32_t stream_end = -2;
+      const std::vector<Streamed> streamed = StreamAll(archive, &stream_end, through);
+      EXPECT_EQ(stream_end, memory_end);
+      ASSERT_EQ(streamed.size(), memory.size());
+      for (size_t i = 0; i < memory.size(); ++i) {
+        SCOPED_TRACE(memory[i].name);
+        EXPECT_EQ(streamed[i].action, memory[i].action);
+        EXPECT_EQ(streamed[i].last_error, memory[i].last_error);
+        if (memory[i].action == URAR_OK) EXPECT_EQ(streamed[i].data, memory[i].data);
+      }
     }
   }
+}
+
+// A read that fails is where the archive ends for the library: the entry it cuts fails, entries
+// before it stand, and nothing is made up.
+TEST(StreamExtract, AReadThatFailsEndsTheArchiveThere) {
+  rarblocks::FileEntry a, b;
+  a.name = "a.bin";
+  for (int i = 0; i < 300000; ++i) a.data.push_back(uint8_t(i * 7));
+  b.name = "b.txt";
+  b.data = {'b'};
+  rarblocks::Writer writer;
+  writer.Marker().MainHeader().File(a).File(b).EndOfArchive();
+  const std::vector<uint8_t>& archive = writer.bytes;
+  const uint64_t b_header = archive.size() - 7 - (32 + 5 + 1);  // end block, b's header and data
+  const struct {
+    uint64_t fail_at;
+    std::vector<int32_t> results;  // URARGetLastError per entry
+    int32_t end;
+  } cases[] = {
+      {0, {}, URAR_END_NOT_ARCHIVE},
+      {100, {URAR_ENTRY_CUT}, URAR_END_CUT},
+      {200000, {URAR_ENTRY_CUT}, URAR_END_CUT},
+      {b_header + 3, {URAR_ENTRY_OK}, URAR_END_CUT},
+      {archive.size(), {URAR_ENTRY_OK, URAR_ENTRY_OK}, URAR_END_CLEAN},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.fail_at);
+    ReadArchive file{&archive, 1 << 20, c.fail_at};
+    int32_t end = -1;
+    const std::vector<Streamed> streamed = StreamAll(archive, &end, &file);
+    ASSERT_EQ(streamed.size(), c.results.size());
+    for (size_t i = 0; i < streamed.size(); ++i) EXPECT_EQ(streamed[i].last_error, c.results[i]);
+    if (!streamed.empty()) EXPECT_EQ(streamed[0].data == a.data, c.results[0] == URAR_ENTRY_OK);
+    EXPECT_EQ(end, c.end);
+  }
+  EXPECT_EQ(URARInitializeReader(0, nullptr, nullptr, 10), nullptr);
 }
 
 // The callback's stop ends that entry only; the walk goes on to the next one.

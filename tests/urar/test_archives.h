@@ -7,6 +7,7 @@
 
 #include "standins/rar_block_writer.h"
 #include "urar/archive/archive_format.h"
+#include "urar/archive/archive_input.h"
 #include "urar/archive/archive_reader.h"
 #include "urar/archive/memory_stream.h"
 
@@ -32,14 +33,13 @@ inline std::vector<uint8_t> ArchiveOf(const std::vector<rarblocks::FileEntry>& f
 class TestReader {
  public:
   explicit TestReader(const std::vector<uint8_t>& archive) : archive_(archive) {
-    static const uint8_t kEmpty = 0;
-    input_ = MemOpen(archive_.empty() ? &kEmpty : archive_.data(), int32_t(archive_.size()), "rb");
+    input_ = InputOverMemory(archive_.data(), archive_.size());
     kRarFormat.OpenArchive(&reader_, input_);
   }
   ~TestReader() {
     MemClose(output_);
     kRarFormat.CloseArchive(&reader_);
-    MemClose(input_);
+    InputClose(input_);
   }
   TestReader(const TestReader&) = delete;
   TestReader& operator=(const TestReader&) = delete;
@@ -67,7 +67,7 @@ class TestReader {
 
  private:
   std::vector<uint8_t> archive_;
-  MemoryStream* input_ = nullptr;
+  ArchiveInput* input_ = nullptr;
   MemoryStream* output_ = nullptr;
   ArchiveReader reader_{};
 };

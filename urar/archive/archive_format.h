@@ -4,11 +4,12 @@
 #include <cstddef>
 #include <cstdint>
 
+struct ArchiveInput;
 struct MemoryStream;
 
 struct ArchiveFormat {
   size_t context_size;
-  int (*OpenArchive)(void* context, MemoryStream* input);  // 0 when ready
+  int (*OpenArchive)(void* context, ArchiveInput* input);  // 0 when ready
   void (*CloseArchive)(void* context);                     // frees what the context holds
   int (*FirstEntry)(void* context);                        // 0, or why the walk ended
   int (*NextEntry)(void* context);

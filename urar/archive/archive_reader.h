@@ -5,7 +5,7 @@
 
 #include "urar/archive/stream_io.h"
 
-struct MemoryStream;
+struct ArchiveInput;
 struct Rar20State;
 struct Rar29State;
 
@@ -61,7 +61,7 @@ constexpr uint32_t kMaxStoredName = 259;
 struct ArchiveReader {
   StreamReader packed;
   StreamWriter writer;
-  MemoryStream* input;
+  ArchiveInput* input;
   ArchiveKind kind;
   uint16_t archive_flags;
 

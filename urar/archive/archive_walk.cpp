@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "urar/archive/memory_stream.h"
+#include "urar/archive/archive_input.h"
 
 namespace {
 
@@ -20,24 +20,25 @@ inline uint32_t Get32(const uint8_t* p) {
   return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
 }
 
-// The bytes at [position, position + size) of the archive, or null when they are not all there.
-const uint8_t* At(const ArchiveReader* r, uint64_t position, uint64_t size) {
-  const MemoryStream* in = r->input;
-  if (position > in->length || size > in->length - position) return nullptr;
-  return in->data + position;
+// The bytes at [position, position + size) of the archive, or null when they are not all there;
+// valid until the next read.
+const uint8_t* At(const ArchiveReader* r, uint64_t position, uint32_t size) {
+  return InputAt(r->input, position, size);
 }
 
 // Keeps the first kMaxStoredName bytes of the name field at `position` and measures the whole
 // name: it ends at its first zero byte (the Unicode part follows it) or with its field, or with
-// the buffer. False when not even the kept part is in the buffer.
+// the archive. False when not even the kept part is in the archive.
 bool StoreName(ArchiveReader* r, uint64_t position, uint32_t size) {
   uint32_t kept = size < kMaxStoredName ? size : kMaxStoredName;
-  const uint8_t* name = At(r, position, kept);
+  if (position > r->input->length) return false;
+  uint64_t in_archive = r->input->length - position;
+  uint32_t field = in_archive < size ? uint32_t(in_archive) : size;
+  if (field < kept) return false;
+  const uint8_t* name = At(r, position, field);
   if (name == nullptr) return false;
   memcpy(r->name, name, kept);
   r->name[kept] = '\0';
-  uint64_t in_buffer = r->input->length - position;
-  uint32_t field = in_buffer < size ? uint32_t(in_buffer) : size;
   const void* zero = memchr(name, 0, field);
   r->name_length = zero ? uint32_t(static_cast<const uint8_t*>(zero) - name) : field;
   return true;

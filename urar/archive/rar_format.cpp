@@ -13,7 +13,7 @@ namespace {
 
 ArchiveReader* Reader(void* context) { return static_cast<ArchiveReader*>(context); }
 
-int OpenRar(void* context, MemoryStream* input) {
+int OpenRar(void* context, ArchiveInput* input) {
   ArchiveReader* r = Reader(context);
   memset(r, 0, sizeof *r);
   r->input = input;

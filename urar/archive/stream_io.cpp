@@ -2,26 +2,31 @@
 
 #include <cstring>
 
+#include "urar/archive/archive_input.h"
 #include "urar/common/extract_result.h"
 #include "urar/archive/memory_stream.h"
 
 int32_t StreamReadView(StreamReader* r, const uint8_t** view, uint32_t n) {
   if (r->left == 0 && r->continues) return -1;
   if (n > r->left) n = uint32_t(r->left);
-  MemoryStream* in = r->input;
-  uint64_t available = r->position < in->length ? in->length - r->position : 0;
-  if (n > available) n = uint32_t(available);
-  *view = in->data + r->position;
-  r->position += n;
-  r->left -= n;
-  return int32_t(n);
+  if (n == 0) return 0;
+  uint32_t got = InputView(r->input, r->position, n, view);
+  r->position += got;
+  r->left -= got;
+  return int32_t(got);
 }
 
 int32_t StreamRead(StreamReader* r, uint8_t* destination, uint32_t n) {
-  const uint8_t* view = nullptr;
-  int32_t got = StreamReadView(r, &view, n);
-  if (got > 0) memcpy(destination, view, size_t(got));
-  return got;
+  uint32_t done = 0;
+  while (done < n) {
+    const uint8_t* view = nullptr;
+    int32_t got = StreamReadView(r, &view, n - done);
+    if (got < 0) return done ? int32_t(done) : -1;
+    if (got == 0) break;
+    memcpy(destination + done, view, size_t(got));
+    done += uint32_t(got);
+  }
+  return int32_t(done);
 }
 
 void WriterAttach(StreamWriter* w, MemoryStream* output,

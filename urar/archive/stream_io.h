@@ -4,20 +4,24 @@
 #include <cstddef>
 #include <cstdint>
 
+struct ArchiveInput;
 struct MemoryStream;
 
 // Unbuffered reader of the current entry's packed data.
 struct StreamReader {
-  MemoryStream* input;
+  ArchiveInput* input;
   uint64_t position;  // absolute offset of the next packed byte in the archive
   uint64_t left;      // packed bytes left for this entry (all 64 bits of its packed size)
   bool continues;     // the entry continues in the next volume: running out is a failure
 };
 
-// Reads up to n bytes (never more than are left). Returns the count, which is short at the end
-// of the buffer, or -1 when the data run out of an entry that continues in the next volume.
+// Reads up to n bytes (never more than are left). Returns the count, which is short only where
+// the archive ends (or cannot be read), or -1 when the data run out of an entry that continues in
+// the next volume.
 int32_t StreamRead(StreamReader* r, uint8_t* destination, uint32_t n);
-// The same without copying: *view points at the bytes inside the archive buffer.
+// Without copying: *view points at up to n bytes inside the archive's memory or the input's
+// window, valid until the next read. The count may be short at the window's end too; 0 only
+// where the archive ends (or cannot be read).
 int32_t StreamReadView(StreamReader* r, const uint8_t** view, uint32_t n);
 
 // Buffered writer into the entry's output stream. `callback` sees every byte once, in order,

@@ -69,7 +69,7 @@ TEST(ZevurarDll, ExportsExactlyTheSixNamesAndTheStreamingOnesAndNeedsOnlyTheCRun
       ExportedNames(dll.get()),
       (std::set<std::string>{"URARDoAction", "URARFinalize", "URARGetBuffer", "URARGetLastError",
                              "URARGetSizeBuffer", "URARInitialize", "URARDoActionStream",
-                             "URARGetEntrySize64", "URARInitialize64"}));
+                             "URARGetEntrySize64", "URARInitialize64", "URARInitializeReader"}));
   // The mingw C runtime lives in msvcrt.dll and reaches the system through kernel32 only.
   for (const std::string& module : ImportedModules(dll.get()))
     EXPECT_TRUE(module == "msvcrt.dll" || module == "kernel32.dll") << module;
