@@ -1,6 +1,7 @@
 // urar_cli: lists, tests or extracts a RAR archive through the library's streaming exports: the
-// archive is mapped and each entry's bytes go to their file (or are only checked) as they are
-// decoded, so memory stays bounded by the decoder's window whatever the sizes.
+// library reads the archive through a callback and each entry's bytes go to their file (or are
+// only checked) as they are decoded, so memory stays bounded by the decoder's window whatever
+// the sizes.
 //   urar_cli l <archive>            entries with declared sizes and results
 //   urar_cli t <archive>            decode and check every entry
 //   urar_cli x <archive> <folder>   extract into a folder (names as stored; unsafe names refused)
@@ -18,7 +19,6 @@
 #include <windows.h>
 #else
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <unistd.h>
 #endif
 
@@ -32,76 +32,74 @@ const char* ResultText(int32_t action, int32_t last_error) {
   return action == URAR_FAILED ? URARResultName(last_error) : URARActionName(action);
 }
 
-// The archive mapped read-only: its bytes are paged in as the library walks them, never copied
-// into the heap, so memory stays bounded by the decoder's window whatever the archive's size.
-class MappedArchive {
+// The archive file, read for the library through its read callback: only the library's window
+// of it is ever in memory, and each piece is checked and written while it is still in cache.
+class ArchiveFile {
  public:
-  explicit MappedArchive(const char* path) {
+  explicit ArchiveFile(const char* path) {
 #ifdef _WIN32
-    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return;
+    file_ = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                        FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     LARGE_INTEGER size{};
-    if (GetFileSizeEx(file, &size)) {
+    if (file_ != INVALID_HANDLE_VALUE && GetFileSizeEx(file_, &size)) {
       size_ = uint64_t(size.QuadPart);
-      opened_ = size_ == 0;
-      if (HANDLE mapping =
-              size_ ? CreateFileMappingW(file, nullptr, PAGE_READONLY, 0, 0, nullptr) : nullptr) {
-        view_ = MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0);
-        opened_ = view_ != nullptr;
-        CloseHandle(mapping);  // the view keeps the mapping alive
-      }
+      opened_ = true;
     }
-    CloseHandle(file);
 #else
-    const int fd = open(path, O_RDONLY);
-    if (fd < 0) return;
+    fd_ = open(path, O_RDONLY);
     struct stat st {};
-    if (fstat(fd, &st) == 0) {
+    if (fd_ >= 0 && fstat(fd_, &st) == 0) {
       size_ = uint64_t(st.st_size);
-      opened_ = size_ == 0;
-      if (size_ != 0) {
-        void* view = mmap(nullptr, size_t(size_), PROT_READ, MAP_PRIVATE, fd, 0);
-        if (view != MAP_FAILED) {
-          view_ = view;
-          opened_ = true;
-          madvise(view, size_t(size_), MADV_SEQUENTIAL);
-        }
-      }
+      opened_ = true;
+      posix_fadvise(fd_, 0, 0, POSIX_FADV_SEQUENTIAL);
     }
-    close(fd);
 #endif
   }
-  MappedArchive(const MappedArchive&) = delete;
-  MappedArchive& operator=(const MappedArchive&) = delete;
-  ~MappedArchive() {
-    if (view_ == nullptr) return;
+  ArchiveFile(const ArchiveFile&) = delete;
+  ArchiveFile& operator=(const ArchiveFile&) = delete;
+  ~ArchiveFile() {
 #ifdef _WIN32
-    UnmapViewOfFile(view_);
+    if (file_ != INVALID_HANDLE_VALUE) CloseHandle(file_);
 #else
-    munmap(view_, size_t(size_));
+    if (fd_ >= 0) close(fd_);
 #endif
   }
   bool opened() const { return opened_; }
-  const void* data() const { return view_ ? view_ : &kNone; }
-  // Drops the view's pages from the resident set. They stay in the system's file cache, and the
-  // library's next read of any of them maps it again; without this the pages the walk has passed
-  // would count in the process's memory until the end, a gigabyte for a gigabyte of archive.
-  void ReleaseResident() const {
-    if (view_ == nullptr) return;
-#ifdef _WIN32
-    VirtualUnlock(view_, size_t(size_));  // on pages never locked: out of the working set
-#else
-    madvise(view_, size_t(size_), MADV_DONTNEED);
-#endif
-  }
   uint64_t size() const { return size_; }
+  // The system's reason for the first read that failed, or null.
+  const char* read_error() const { return read_error_ ? strerror(read_error_) : nullptr; }
+
+  static int32_t Read(void* context, uint64_t offset, void* destination, int32_t size) {
+    auto* a = static_cast<ArchiveFile*>(context);
+#ifdef _WIN32
+    OVERLAPPED at{};
+    at.Offset = DWORD(offset);
+    at.OffsetHigh = DWORD(offset >> 32);
+    DWORD got = 0;
+    if (ReadFile(a->file_, destination, DWORD(size), &got, &at)) return int32_t(got);
+    if (GetLastError() == ERROR_HANDLE_EOF) return 0;
+    a->read_error_ = EIO;
+#else
+    for (;;) {
+      ssize_t got = pread(a->fd_, destination, size_t(size), off_t(offset));
+      if (got >= 0) return int32_t(got);
+      if (errno == EINTR) continue;
+      a->read_error_ = errno;
+      break;
+    }
+#endif
+    return -1;
+  }
 
  private:
-  static constexpr uint8_t kNone = 0;
-  void* view_ = nullptr;
+#ifdef _WIN32
+  HANDLE file_ = INVALID_HANDLE_VALUE;
+#else
+  int fd_ = -1;
+#endif
   uint64_t size_ = 0;
   bool opened_ = false;
+  int read_error_ = 0;
 };
 
 // A stored name is safe to create below the output folder when it is relative and never climbs.
@@ -146,8 +144,7 @@ std::string NameOf(URARHandle* h) {
 // entry and can name it, and removed again unless the entry ends whole.
 class EntryOutput {
  public:
-  EntryOutput(URARHandle* h, const MappedArchive& archive, const char* folder)
-      : h_(h), archive_(archive), folder_(folder) {}
+  EntryOutput(URARHandle* h, const char* folder) : h_(h), folder_(folder) {}
   EntryOutput(const EntryOutput&) = delete;
   EntryOutput& operator=(const EntryOutput&) = delete;
   ~EntryOutput() { Discard(); }
@@ -198,12 +195,6 @@ class EntryOutput {
     return file_ != nullptr;
   }
   bool Append(const void* data, int32_t size) {
-    constexpr uint64_t kReleaseEvery = 16ull << 20;  // bytes of output between two releases
-    since_release_ += uint64_t(size);
-    if (since_release_ >= kReleaseEvery) {
-      archive_.ReleaseResident();
-      since_release_ = 0;
-    }
     if (folder_ == nullptr) return true;
     if (!file_ && !Open()) return false;
     failed_ = fwrite(data, 1, size_t(size), file_) != size_t(size);
@@ -211,9 +202,7 @@ class EntryOutput {
   }
 
   URARHandle* h_;
-  const MappedArchive& archive_;
   const char* folder_;
-  uint64_t since_release_ = 0;
   std::string path_;
   FILE* file_ = nullptr;
   bool refused_ = false;
@@ -229,19 +218,19 @@ int main(int argc, char** argv) {
     return 2;
   }
   const char mode = argv[1][0];
-  const MappedArchive archive(argv[2]);
+  ArchiveFile archive(argv[2]);
   if (!archive.opened()) {
     fprintf(stderr, "urar_cli: cannot read %s: %s\n", argv[2], strerror(errno));
     return 2;
   }
-  URARHandle* h = URARInitialize64(0, archive.data(), archive.size());
+  URARHandle* h = URARInitializeReader(0, ArchiveFile::Read, &archive, archive.size());
   if (h == nullptr) {
     fprintf(stderr, "urar_cli: out of memory\n");
     return 2;
   }
   int failures = 0, entries = 0;
   {
-    EntryOutput output(h, archive, mode == 'x' ? argv[3] : nullptr);
+    EntryOutput output(h, mode == 'x' ? argv[3] : nullptr);
     for (;;) {
       output.Begin();
       const int32_t action = URARDoActionStream(h, EntryOutput::Write, &output);
@@ -267,6 +256,12 @@ int main(int argc, char** argv) {
   if (int32_t end = URARGetLastError(h); end != URAR_END_CLEAN) {
     fprintf(stderr, "urar_cli: %s\n", URARResultName(end));
     ++failures;
+  }
+  // A read that failed looks to the library like the archive ending there: say why it ended.
+  if (const char* error = archive.read_error()) {
+    fprintf(stderr, "urar_cli: cannot read %s: %s\n", argv[2], error);
+    URARFinalize(h);
+    return 2;
   }
   URARFinalize(h);
   if (mode != 'l') printf("%d entries, %d failed\n", entries, failures);
