@@ -3,13 +3,19 @@
 #include <cstdint>
 #include <cstdlib>
 
+#include "urar/archive/memory_stream.h"
+
 ArchiveInput* InputOverMemory(const void* data, uint64_t size) {
-  if (size > SIZE_MAX) return nullptr;
+  if (size > uint64_t(INT64_MAX)) return nullptr;
   auto* in = static_cast<ArchiveInput*>(calloc(1, sizeof(ArchiveInput)));
   if (in == nullptr) return nullptr;
   static const uint8_t kNone = 0;
-  in->data = data ? static_cast<const uint8_t*>(data) : &kNone;
-  in->length = data ? size : 0;
+  in->memory = MemOpen(data ? data : &kNone, data ? int64_t(size) : 0, "rb");
+  if (in->memory == nullptr) {
+    free(in);
+    return nullptr;
+  }
+  in->length = in->memory->length;
   return in;
 }
 
@@ -30,6 +36,7 @@ ArchiveInput* InputThroughReader(int32_t (*read)(void*, uint64_t, void*, int32_t
 
 void InputClose(ArchiveInput* in) {
   if (in == nullptr) return;
+  MemClose(in->memory);
   free(in->window);
   free(in);
 }
@@ -62,7 +69,7 @@ uint32_t WindowFrom(ArchiveInput* in, uint64_t position, uint32_t needed) {
 
 const uint8_t* InputAt(ArchiveInput* in, uint64_t position, uint32_t size) {
   if (position > in->length || size > in->length - position) return nullptr;
-  if (in->read == nullptr) return in->data + position;
+  if (in->memory != nullptr) return in->memory->data + position;
   if (size > kInputWindow || WindowFrom(in, position, size) < size) return nullptr;
   return in->window + (position - in->window_start);
 }
@@ -71,8 +78,8 @@ uint32_t InputView(ArchiveInput* in, uint64_t position, uint32_t size, const uin
   if (position >= in->length) return 0;
   uint64_t rest = in->length - position;
   if (size > rest) size = uint32_t(rest);
-  if (in->read == nullptr) {
-    *view = in->data + position;
+  if (in->memory != nullptr) {
+    *view = in->memory->data + position;
     return size;
   }
   uint32_t held = WindowFrom(in, position, 1);

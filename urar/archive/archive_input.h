@@ -5,8 +5,10 @@
 #include <cstddef>
 #include <cstdint>
 
+struct MemoryStream;
+
 struct ArchiveInput {
-  const uint8_t* data;  // the whole archive when the caller holds it in memory, else null
+  MemoryStream* memory;  // a read-only view of the archive when the caller holds it, else null
   uint64_t length;
   // Reads up to `size` bytes at `offset`; the count, short only at the archive's end, or
   // negative when the archive cannot be read.
