@@ -1,6 +1,8 @@
-// Fuzz target: arbitrary bytes through the six exports, as the program uses them.
+// Fuzz target: arbitrary bytes through the six exports, and streamed as the program unpacks them.
 // Property: every input ends (no hang), touches nothing outside its buffers, allocates within the
-// stated limits (the size limit refuses huge declared sizes), and every result is a defined code.
+// stated limits (the size limit refuses huge declared sizes), and every result is a defined code;
+// streamed from memory and read through the read callback in odd pieces, every entry has the
+// same result and the same bytes.
 // Replay without libFuzzer: build with URAR_FUZZ_REPLAY and pass files or folders.
 #include <cstdint>
 #include <cstdio>
@@ -20,10 +22,63 @@ void CheckAt(bool ok, int line) {
     abort();
   }
 }
+// An entry's streamed bytes, counted and hashed (FNV-1a).
+struct Streamed {
+  uint64_t bytes = 0;
+  uint64_t hash = 14695981039346656037ull;
+};
+
+int32_t Hash(void* context, const void* data, int32_t size) {
+  auto* s = static_cast<Streamed*>(context);
+  for (int32_t i = 0; i < size; ++i)
+    s->hash = (s->hash ^ static_cast<const uint8_t*>(data)[i]) * 1099511628211ull;
+  s->bytes += uint64_t(size);
+  return 0;
+}
+
+struct ReadArchive {
+  const uint8_t* data;
+  uint64_t size;
+  int32_t piece;
+};
+
+int32_t ReadPiece(void* context, uint64_t offset, void* destination, int32_t size) {
+  const auto* a = static_cast<const ReadArchive*>(context);
+  if (offset >= a->size) return 0;
+  uint64_t n = a->size - offset;
+  if (n > uint64_t(size)) n = uint64_t(size);
+  if (n > uint64_t(a->piece)) n = uint64_t(a->piece);
+  memcpy(destination, a->data + offset, size_t(n));
+  return int32_t(n);
+}
+
+// Every entry streamed: its result, reason and bytes, then why the walk ended.
+std::vector<uint64_t> StreamAll(URARHandle* h) {
+  std::vector<uint64_t> seen;
+  for (;;) {
+    Streamed s;
+    int32_t action = URARDoActionStream(h, Hash, &s);
+    Check(action == 0 || action == 7 || action == 9);
+    seen.push_back(uint64_t(action) << 32 | uint32_t(URARGetLastError(h)));
+    if (action == 9) break;
+    seen.push_back(s.bytes);
+    seen.push_back(s.hash);
+  }
+  URARFinalize(h);
+  return seen;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size > (64u << 20)) return 0;
+  if (size > 0) {
+    ReadArchive file{data, size, 1 + data[size / 2] * 37};
+    URARHandle* memory = URARInitialize64(0, data, size);
+    URARHandle* read = URARInitializeReader(0, ReadPiece, &file, size);
+    Check(memory != nullptr && read != nullptr);
+    Check(StreamAll(memory) == StreamAll(read));
+  }
   URARHandle* h = URARInitialize(kSizeLimit, data, int32_t(size));
   if (h == nullptr) return 0;
   std::vector<uint8_t> buffer;
