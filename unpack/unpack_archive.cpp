@@ -5,9 +5,9 @@
 #include <cstring>
 #include <optional>
 
+#include "unpack/archive_file.h"
 #include "unpack/entry_names.h"
 #include "unpack/folder_files.h"
-#include "unpack/mapped_file.h"
 #include "win/text.h"
 
 namespace {
@@ -17,12 +17,13 @@ constexpr std::int32_t kNameCapacity = 260;
 // The library's result for an entry whose window or model could not be allocated.
 constexpr std::int32_t kLibraryNoMemory = 1;
 
-// One library handle over the mapped archive; finalised before the mapping may go.
+// One library handle reading the archive file; finalised before the file may close.
 class UrarSession {
  public:
-  UrarSession(const UrarLibrary& library, const MappedFile& archive, std::uint32_t size_limit)
+  UrarSession(const UrarLibrary& library, ArchiveFile& archive, std::uint32_t size_limit)
       : library_(library) {
-    handle_ = library.URARInitialize64(size_limit, archive.data(), archive.size());
+    handle_ = library.URARInitializeReader(size_limit, ArchiveFile::Read, &archive,
+                                           archive.size());
   }
   UrarSession(const UrarSession&) = delete;
   UrarSession& operator=(const UrarSession&) = delete;
@@ -43,14 +44,12 @@ bool Fail(UnpackReport& report, UnpackProblem problem, std::wstring entry = std:
 }
 
 // The RAR markers the library reads: RAR 1.5-3.x ("Rar!", and "Rap!" of early versions) and 1.4.
-bool StartsWithRarMarker(const MappedFile& bytes) {
+bool StartsWithRarMarker(ArchiveFile& archive) {
   static const std::uint8_t kNew[] = {0x52, 0x61, 0x72, 0x21, 0x1A, 0x07, 0x00};
   static const std::uint8_t kEarly[] = {0x52, 0x61, 0x70, 0x21, 0x1A, 0x07, 0x00};
   static const std::uint8_t kOld[] = {0x52, 0x45, 0x7E, 0x5E};
-  auto starts = [&](const std::uint8_t* marker, std::size_t size) {
-    return bytes.size() >= size && std::memcmp(bytes.data(), marker, size) == 0;
-  };
-  return starts(kNew, sizeof kNew) || starts(kEarly, sizeof kEarly) || starts(kOld, sizeof kOld);
+  return archive.StartsWith(kNew, sizeof kNew) || archive.StartsWith(kEarly, sizeof kEarly) ||
+         archive.StartsWith(kOld, sizeof kOld);
 }
 
 // The current entry's name, refused when the library cannot hand it out whole or when it would
@@ -98,7 +97,7 @@ bool FailEntry(const UrarLibrary& library, URARHandle* handle, std::int32_t acti
 
 // The first pass: every entry's name and declared size without extracting any but the tiniest
 // (a size limit of 1 makes the library decline the rest), the walk's end, and the free space.
-bool Survey(const UrarLibrary& library, const MappedFile& archive,
+bool Survey(const UrarLibrary& library, ArchiveFile& archive,
             const std::wstring& output_folder, FolderNames& names, UnpackReport& report,
             const UnpackCancelled& cancelled) {
   UrarSession session(library, archive, 1);
@@ -136,11 +135,10 @@ bool Survey(const UrarLibrary& library, const MappedFile& archive,
 // names the entry only once it stands on it, so the name is fetched at the first byte too.
 class EntryFile {
  public:
-  EntryFile(const UrarLibrary& library, URARHandle* handle, const MappedFile& archive,
-            const std::wstring& folder, const UnpackCancelled& cancelled, UnpackReport& report)
+  EntryFile(const UrarLibrary& library, URARHandle* handle, const std::wstring& folder,
+            const UnpackCancelled& cancelled, UnpackReport& report)
       : library_(library),
         handle_(handle),
-        archive_(archive),
         folder_(folder),
         cancelled_(cancelled),
         report_(report) {}
@@ -205,12 +203,6 @@ class EntryFile {
     }
     uncheckedBytes_ += static_cast<std::uint64_t>(size);
     if (uncheckedBytes_ >= kCancelCheckBytes) uncheckedBytes_ = 0;
-    constexpr std::uint64_t kReleaseEvery = 16ull << 20;  // bytes written between releases
-    unreleasedBytes_ += static_cast<std::uint64_t>(size);
-    if (unreleasedBytes_ >= kReleaseEvery) {
-      archive_.ReleaseResident();
-      unreleasedBytes_ = 0;
-    }
     if (!Name()) {
       refused_ = true;
       return false;
@@ -227,7 +219,6 @@ class EntryFile {
 
   const UrarLibrary& library_;
   URARHandle* handle_;
-  const MappedFile& archive_;
   const std::wstring& folder_;
   const UnpackCancelled& cancelled_;
   UnpackReport& report_;
@@ -235,8 +226,7 @@ class EntryFile {
   std::wstring path_;
   win::UniqueFile file_;
   DWORD writeError_ = 0;
-  std::uint64_t uncheckedBytes_ = 0;   // written since the cancel was last asked
-  std::uint64_t unreleasedBytes_ = 0;  // written since the archive's pages were last released
+  std::uint64_t uncheckedBytes_ = 0;  // written since the cancel was last asked
   bool stopped_ = false;
   bool refused_ = false;
 };
@@ -248,12 +238,12 @@ bool FailWrite(UnpackReport& report, const EntryFile& file) {
 }
 
 // The second pass: every entry decoded straight into its file and checked.
-bool ExtractAll(const UrarLibrary& library, const MappedFile& archive,
+bool ExtractAll(const UrarLibrary& library, ArchiveFile& archive,
                 const std::wstring& output_folder, UnpackReport& report,
                 const EntryWritten& written, const UnpackCancelled& cancelled) {
   UrarSession session(library, archive, 0);
   if (!session.get()) return Fail(report, UnpackProblem::kNoMemory);
-  EntryFile file(library, session.get(), archive, output_folder, cancelled, report);
+  EntryFile file(library, session.get(), output_folder, cancelled, report);
   int entries = 0;
   for (;; ++entries) {
     if (cancelled && cancelled()) return Fail(report, UnpackProblem::kCancelled);
@@ -285,12 +275,21 @@ bool UnpackArchive(const UrarLibrary& library, const std::wstring& archive_path,
   UnpackReport& r = report ? *report : ignored;
   r = UnpackReport();
   if (!library.module) return Fail(r, UnpackProblem::kNotBound);
-  const MappedFile archive(archive_path);
-  if (!archive.opened())
-    return Fail(
-        r, archive.out_of_memory() ? UnpackProblem::kNoMemory : UnpackProblem::kUnreadableArchive);
-  if (!StartsWithRarMarker(archive)) return Fail(r, UnpackProblem::kNotAnArchive);
+  ArchiveFile archive(archive_path);
+  if (!archive.opened()) return Fail(r, UnpackProblem::kUnreadableArchive);
   FolderNames own_names;
-  return Survey(library, archive, output_folder, names ? *names : own_names, r, cancelled) &&
-         ExtractAll(library, archive, output_folder, r, written, cancelled);
+  const bool unpacked =
+      StartsWithRarMarker(archive) ? Survey(library, archive, output_folder,
+                                            names ? *names : own_names, r, cancelled) &&
+                                         ExtractAll(library, archive, output_folder, r, written,
+                                                    cancelled)
+                                   : Fail(r, UnpackProblem::kNotAnArchive);
+  // The library takes a read that failed for the archive's end: what looked like a cut or
+  // damaged archive was a file that could not be read.
+  const bool seen_as_damage =
+      r.problem == UnpackProblem::kNotAnArchive || r.problem == UnpackProblem::kArchiveCut ||
+      r.problem == UnpackProblem::kNoEntries || r.problem == UnpackProblem::kEntryFailed;
+  if (!unpacked && seen_as_damage && archive.read_error() != 0)
+    return Fail(r, UnpackProblem::kUnreadableArchive, r.entry);
+  return unpacked;
 }

@@ -1,8 +1,9 @@
 // Unpacks a downloaded archive into a folder through the extraction library, refusing what it
 // cannot write safely: the archive is surveyed whole (every name, every declared size, a clean
-// end, room on the volume) before the first file is written. The archive is mapped, not read
-// into the heap, and each entry streams into its file as it is decoded, so memory stays bounded
-// by the decoder's window and model (a few tens of megabytes) whatever the sizes.
+// end, room on the volume) before the first file is written. The library reads the archive file
+// through a window of its own, never whole, and each entry streams into its file as it is
+// decoded, so memory stays bounded by the decoder's window and model (a few tens of megabytes)
+// whatever the sizes.
 #pragma once
 
 #include <cstdint>
@@ -20,7 +21,7 @@ constexpr std::uint64_t kFreeSpaceMargin = 64ull << 20;
 enum class UnpackProblem {
   kNone,
   kNotBound,           // no library bound
-  kUnreadableArchive,  // the archive file cannot be opened or mapped
+  kUnreadableArchive,  // the archive file cannot be opened or read
   kNotAnArchive,       // no RAR marker and main header (an error page, an empty body)
   kArchiveCut,         // the archive ends inside a block: a download cut short or damaged
   kVolumeSet,          // the archive is part of a volume set

@@ -35,7 +35,7 @@ bool LoadUrarLibrary(UrarLibrary& library, const std::wstring& folder, std::stri
                   bind(library.URARGetLastError, "URARGetLastError") &&
                   bind(library.URARDoActionStream, "URARDoActionStream") &&
                   bind(library.URARGetEntrySize64, "URARGetEntrySize64") &&
-                  bind(library.URARInitialize64, "URARInitialize64");
+                  bind(library.URARInitializeReader, "URARInitializeReader");
   if (!complete) {
     FreeUrarLibrary(library);
     return false;

@@ -25,7 +25,7 @@ struct UrarLibrary {
   decltype(&::URARGetLastError) URARGetLastError = nullptr;
   decltype(&::URARDoActionStream) URARDoActionStream = nullptr;
   decltype(&::URARGetEntrySize64) URARGetEntrySize64 = nullptr;
-  decltype(&::URARInitialize64) URARInitialize64 = nullptr;
+  decltype(&::URARInitializeReader) URARInitializeReader = nullptr;
 };
 
 // Loads folder\zevurar.dll and binds all nine entry points, only when the file holds exactly the

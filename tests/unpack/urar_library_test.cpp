@@ -7,7 +7,7 @@ TEST_F(UnpackTest, BindsAllNineEntryPointsAndUnbinds) {
   EXPECT_TRUE(library_.module && library_.URARInitialize && library_.URARFinalize &&
               library_.URARDoAction && library_.URARGetSizeBuffer && library_.URARGetBuffer &&
               library_.URARGetLastError && library_.URARDoActionStream &&
-              library_.URARGetEntrySize64 && library_.URARInitialize64);
+              library_.URARGetEntrySize64 && library_.URARInitializeReader);
   FreeUrarLibrary(library_);
   EXPECT_FALSE(library_.module || library_.URARInitialize || library_.URARGetLastError);
   EXPECT_EQ(GetModuleHandleW((work_ + L"zevurar.dll").c_str()), nullptr);
