@@ -14,8 +14,9 @@ ArchiveFile::ArchiveFile(const std::wstring& path) {
 
 bool ArchiveFile::StartsWith(const std::uint8_t* marker, std::uint32_t size) {
   std::vector<std::uint8_t> start(size);
-  return size_ >= size && Read(this, 0, start.data(), static_cast<std::int32_t>(size)) ==
-                              static_cast<std::int32_t>(size) &&
+  return size_ >= size &&
+         Read(this, 0, start.data(), static_cast<std::int32_t>(size)) ==
+             static_cast<std::int32_t>(size) &&
          std::memcmp(start.data(), marker, size) == 0;
 }
 

@@ -22,8 +22,7 @@ class UrarSession {
  public:
   UrarSession(const UrarLibrary& library, ArchiveFile& archive, std::uint32_t size_limit)
       : library_(library) {
-    handle_ = library.URARInitializeReader(size_limit, ArchiveFile::Read, &archive,
-                                           archive.size());
+    handle_ = library.URARInitializeReader(size_limit, ArchiveFile::Read, &archive, archive.size());
   }
   UrarSession(const UrarSession&) = delete;
   UrarSession& operator=(const UrarSession&) = delete;
@@ -97,9 +96,8 @@ bool FailEntry(const UrarLibrary& library, URARHandle* handle, std::int32_t acti
 
 // The first pass: every entry's name and declared size without extracting any but the tiniest
 // (a size limit of 1 makes the library decline the rest), the walk's end, and the free space.
-bool Survey(const UrarLibrary& library, ArchiveFile& archive,
-            const std::wstring& output_folder, FolderNames& names, UnpackReport& report,
-            const UnpackCancelled& cancelled) {
+bool Survey(const UrarLibrary& library, ArchiveFile& archive, const std::wstring& output_folder,
+            FolderNames& names, UnpackReport& report, const UnpackCancelled& cancelled) {
   UrarSession session(library, archive, 1);
   if (!session.get()) return Fail(report, UnpackProblem::kNoMemory);
   std::uint64_t total = 0;
@@ -238,9 +236,9 @@ bool FailWrite(UnpackReport& report, const EntryFile& file) {
 }
 
 // The second pass: every entry decoded straight into its file and checked.
-bool ExtractAll(const UrarLibrary& library, ArchiveFile& archive,
-                const std::wstring& output_folder, UnpackReport& report,
-                const EntryWritten& written, const UnpackCancelled& cancelled) {
+bool ExtractAll(const UrarLibrary& library, ArchiveFile& archive, const std::wstring& output_folder,
+                UnpackReport& report, const EntryWritten& written,
+                const UnpackCancelled& cancelled) {
   UrarSession session(library, archive, 0);
   if (!session.get()) return Fail(report, UnpackProblem::kNoMemory);
   EntryFile file(library, session.get(), output_folder, cancelled, report);
@@ -279,11 +277,10 @@ bool UnpackArchive(const UrarLibrary& library, const std::wstring& archive_path,
   if (!archive.opened()) return Fail(r, UnpackProblem::kUnreadableArchive);
   FolderNames own_names;
   const bool unpacked =
-      StartsWithRarMarker(archive) ? Survey(library, archive, output_folder,
-                                            names ? *names : own_names, r, cancelled) &&
-                                         ExtractAll(library, archive, output_folder, r, written,
-                                                    cancelled)
-                                   : Fail(r, UnpackProblem::kNotAnArchive);
+      StartsWithRarMarker(archive)
+          ? Survey(library, archive, output_folder, names ? *names : own_names, r, cancelled) &&
+                ExtractAll(library, archive, output_folder, r, written, cancelled)
+          : Fail(r, UnpackProblem::kNotAnArchive);
   // The library takes a read that failed for the archive's end: what looked like a cut or
   // damaged archive was a file that could not be read.
   const bool seen_as_damage =

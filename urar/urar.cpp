@@ -70,8 +70,8 @@ URAR_API URARHandle* URARInitialize64(uint32_t size_limit, const void* data, uin
   return Open(size_limit, InputOverMemory(data, size));
 }
 
-URAR_API URARHandle* URARInitializeReader(uint32_t size_limit, URARReadCallback read,
-                                          void* context, uint64_t size) {
+URAR_API URARHandle* URARInitializeReader(uint32_t size_limit, URARReadCallback read, void* context,
+                                          uint64_t size) {
   if (read == nullptr || size > uint64_t(INT64_MAX)) return nullptr;
   return Open(size_limit, InputThroughReader(read, context, size));
 }

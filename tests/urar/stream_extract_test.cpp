@@ -42,8 +42,8 @@ int32_t ReadPiece(void* context, uint64_t offset, void* destination, int32_t siz
   const auto* a = static_cast<const ReadArchive*>(context);
   if (offset >= a->fail_at) return -1;
   if (offset >= a->bytes->size()) return 0;
-  uint64_t n = std::min<uint64_t>({uint64_t(size), uint64_t(a->piece), a->bytes->size() - offset,
-                                   a->fail_at - offset});
+  uint64_t n = std::min<uint64_t>(
+      {uint64_t(size), uint64_t(a->piece), a->bytes->size() - offset, a->fail_at - offset});
   memcpy(destination, a->bytes->data() + offset, size_t(n));
   return int32_t(n);
 }
@@ -53,9 +53,9 @@ std::vector<Streamed> StreamAll(const std::vector<uint8_t>& archive, int32_t* en
                                 ReadArchive* through = nullptr) {
   std::vector<Streamed> entries;
   static const uint8_t kNone = 0;
-  URARHandle* h =
-      through ? URARInitializeReader(0, ReadPiece, through, archive.size())
-              : URARInitialize(0, archive.empty() ? &kNone : archive.data(), int32_t(archive.size()));
+  URARHandle* h = through ? URARInitializeReader(0, ReadPiece, through, archive.size())
+                          : URARInitialize(0, archive.empty() ? &kNone : archive.data(),
+                                           int32_t(archive.size()));
   if (h == nullptr) return entries;
   for (;;) {
     Streamed e;
