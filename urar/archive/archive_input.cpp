@@ -43,15 +43,21 @@ void InputClose(ArchiveInput* in) {
 
 namespace {
 
-// Bytes of the window from `position` on, refilling it from there when it does not hold
-// `position` with at least `needed` bytes after it. A refill keeps what was read before a read
-// failed or fell short, so the failure shows only where the bytes it lost are needed.
-uint32_t WindowFrom(ArchiveInput* in, uint64_t position, uint32_t needed) {
+// A block header is read on its own, not with a whole window behind it: the walk over a large
+// archive's headers (a survey that extracts nothing) then reads kilobytes, not a window per
+// entry. Packed data that follow get a whole window at their first read.
+constexpr uint32_t kHeaderRead = 4096;
+
+// Bytes of the window from `position` on, refilling it from there with up to `fill` bytes when it
+// does not hold `position` with at least `needed` bytes after it. A refill keeps what was read
+// before a read failed or fell short, so the failure shows only where the bytes it lost are
+// needed.
+uint32_t WindowFrom(ArchiveInput* in, uint64_t position, uint32_t needed, uint32_t fill) {
   uint64_t offset = position - in->window_start;
   if (position >= in->window_start && offset + needed <= in->window_length)
     return uint32_t(in->window_length - offset);
   uint64_t rest = in->length - position;
-  uint32_t want = rest < kInputWindow ? uint32_t(rest) : kInputWindow;
+  uint32_t want = rest < fill ? uint32_t(rest) : fill;
   in->window_start = position;
   in->window_length = 0;
   uint32_t got = 0;
@@ -70,7 +76,9 @@ uint32_t WindowFrom(ArchiveInput* in, uint64_t position, uint32_t needed) {
 const uint8_t* InputAt(ArchiveInput* in, uint64_t position, uint32_t size) {
   if (position > in->length || size > in->length - position) return nullptr;
   if (in->memory != nullptr) return in->memory->data + position;
-  if (size > kInputWindow || WindowFrom(in, position, size) < size) return nullptr;
+  if (size > kInputWindow) return nullptr;
+  if (WindowFrom(in, position, size, size > kHeaderRead ? size : kHeaderRead) < size)
+    return nullptr;
   return in->window + (position - in->window_start);
 }
 
@@ -82,7 +90,7 @@ uint32_t InputView(ArchiveInput* in, uint64_t position, uint32_t size, const uin
     *view = in->memory->data + position;
     return size;
   }
-  uint32_t held = WindowFrom(in, position, 1);
+  uint32_t held = WindowFrom(in, position, 1, kInputWindow);
   if (held == 0) return 0;
   *view = in->window + (position - in->window_start);
   return size < held ? size : held;
