@@ -1,8 +1,5 @@
 #include "unpack/archive_file.h"
 
-#include <cstring>
-#include <vector>
-
 ArchiveFile::ArchiveFile(const std::wstring& path) {
   win::UniqueFile file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                    OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
@@ -10,14 +7,6 @@ ArchiveFile::ArchiveFile(const std::wstring& path) {
   if (!file || !GetFileSizeEx(file.get(), &size)) return;
   size_ = static_cast<std::uint64_t>(size.QuadPart);
   file_ = std::move(file);
-}
-
-bool ArchiveFile::StartsWith(const std::uint8_t* marker, std::uint32_t size) {
-  std::vector<std::uint8_t> start(size);
-  return size_ >= size &&
-         Read(this, 0, start.data(), static_cast<std::int32_t>(size)) ==
-             static_cast<std::int32_t>(size) &&
-         std::memcmp(start.data(), marker, size) == 0;
 }
 
 std::int32_t ArchiveFile::Read(void* context, std::uint64_t offset, void* destination,

@@ -19,8 +19,6 @@ class ArchiveFile {
 
   bool opened() const { return static_cast<bool>(file_); }
   std::uint64_t size() const { return size_; }
-  // Whether the file begins with `marker`.
-  bool StartsWith(const std::uint8_t* marker, std::uint32_t size);
   // The library's read callback (URARReadCallback) over an ArchiveFile.
   static std::int32_t Read(void* context, std::uint64_t offset, void* destination,
                            std::int32_t size);

@@ -47,8 +47,12 @@ bool StartsWithRarMarker(ArchiveFile& archive) {
   static const std::uint8_t kNew[] = {0x52, 0x61, 0x72, 0x21, 0x1A, 0x07, 0x00};
   static const std::uint8_t kEarly[] = {0x52, 0x61, 0x70, 0x21, 0x1A, 0x07, 0x00};
   static const std::uint8_t kOld[] = {0x52, 0x45, 0x7E, 0x5E};
-  return archive.StartsWith(kNew, sizeof kNew) || archive.StartsWith(kEarly, sizeof kEarly) ||
-         archive.StartsWith(kOld, sizeof kOld);
+  std::uint8_t start[sizeof kNew] = {};
+  const std::int32_t got = ArchiveFile::Read(&archive, 0, start, sizeof start);
+  auto starts = [&](const std::uint8_t* marker, std::int32_t size) {
+    return got >= size && std::memcmp(start, marker, static_cast<std::size_t>(size)) == 0;
+  };
+  return starts(kNew, sizeof kNew) || starts(kEarly, sizeof kEarly) || starts(kOld, sizeof kOld);
 }
 
 // The current entry's name, refused when the library cannot hand it out whole or when it would
